@@ -1,0 +1,79 @@
+// Bit helpers and the fixed square tables built once at start-up:
+// attack sets, rays, the squares between two squares, rank and file masks.
+#pragma once
+
+#include <bit>
+
+#include "types.h"
+
+inline int count_bits(u64 set) { return std::popcount(set); }
+// Square of the lowest set bit; set must not be 0.
+inline int lowest_bit_index(u64 set) { return std::countr_zero(set); }
+// Square of the highest set bit; set must not be 0.
+inline int highest_bit_index(u64 set) { return 63 - std::countl_zero(set); }
+// Pops the lowest set bit and returns its square.
+inline int pop_lowest_bit(u64& set)
+{
+    int sq = std::countr_zero(set);
+    set &= set - 1;
+    return sq;
+}
+constexpr u64 square_bit(int sq) { return u64(1) << sq; }
+
+extern const char* const square_name[64];
+constexpr int pawn_push[2] = {8, -8};
+constexpr int king_home_square[2] = {4, 60};
+constexpr u64 seventh_rank_mask[2] = {0x00FF000000000000ULL, 0x000000000000FF00ULL};
+constexpr int relative_rank_flip[2] = {0, 56};
+constexpr u32 material_key_step[8] = {0, 1, 16, 256, 4096, 65536, 0, 0};
+constexpr int piece_unit_value[8] = {0, 0, 3, 3, 5, 10, 0, 0};
+
+constexpr u64 FILE_A = 0x0101010101010101ULL;
+constexpr u64 FILE_H = 0x8080808080808080ULL;
+constexpr u64 RANK_1 = 0xFFULL;
+
+// Tables built once by init_board_tables(), read-only afterwards.
+extern u8 bit_count_of_byte[256];
+extern i32 log2_of_byte[256];
+extern u64 file_mask[8];
+extern u64 rank_mask[8];
+extern u64 ranks_above[8];
+extern u64 ranks_below[8];
+extern u64 adjacent_files[8];
+extern u64 rank_neighbours[64];
+extern u64 pawn_attacks[2][64];
+extern u64 knight_attacks[64];
+extern u64 king_attacks[64];
+extern u64 passed_pawn_span[2][64];
+extern u64 ray_north[64], ray_south[64], ray_east[64], ray_west[64];
+extern u64 ray_north_east[64], ray_north_west[64], ray_south_east[64], ray_south_west[64];
+extern u64 rook_rays[64];
+extern u64 bishop_rays[64];
+extern u64 between_squares[64][64];
+
+// Builds every table above; called once by start-up before anything else.
+void init_board_tables();
+
+// Slider attacks by the first-blocker method: the set includes the first
+// blocker of either colour on each ray.
+inline u64 rook_attack_set(int sq, u64 occ)
+{
+    int bn = lowest_bit_index((ray_north[sq] & occ) | square_bit(63));
+    int be = lowest_bit_index((ray_east[sq] & occ) | square_bit(63));
+    int bs = highest_bit_index((ray_south[sq] & occ) | 1);
+    int bw = highest_bit_index((ray_west[sq] & occ) | 1);
+    return rook_rays[sq] ^ ray_north[bn] ^ ray_east[be] ^ ray_south[bs] ^ ray_west[bw];
+}
+
+inline u64 bishop_attack_set(int sq, u64 occ)
+{
+    int bne = lowest_bit_index((ray_north_east[sq] & occ) | square_bit(63));
+    int bnw = lowest_bit_index((ray_north_west[sq] & occ) | square_bit(63));
+    int bse = highest_bit_index((ray_south_east[sq] & occ) | 1);
+    int bsw = highest_bit_index((ray_south_west[sq] & occ) | 1);
+    return bishop_rays[sq] ^ ray_north_east[bne] ^ ray_north_west[bnw] ^ ray_south_east[bse] ^
+           ray_south_west[bsw];
+}
+
+// 1 when a piece of `colour` attacks `sq` in the position's current sets.
+int is_square_attacked_by(const Position& pos, int sq, int colour);

@@ -1,0 +1,35 @@
+#include "records.h"
+
+#include <new>
+
+SearchState search_state;
+EngineConfig engine_config;
+std::atomic<ThreadData*> thread_table[MAX_THREADS];
+ThreadData* game_record = nullptr;
+i32 extra_report = 0;
+i32 single_thread_bench = 0;
+
+ThreadData* allocate_thread_data()
+{
+    // Value-initialisation zero-fills every plain field.
+    return new (std::nothrow) ThreadData();
+}
+
+void reset_thread_links(ThreadData* td)
+{
+    td->pos.owner = td;
+    td->ply[0].list_start = &td->move_stack[0];
+    td->ply[1].list_start = &td->move_stack[1];
+}
+
+int setup_game_record()
+{
+    game_record = allocate_thread_data();
+    if (!game_record) return -1;
+    game_record->index = 255;
+    game_record->undo_count = 0;
+    game_record->search_ply = 1;
+    game_record->undo[0].move = 0;
+    reset_thread_links(game_record);
+    return 0;
+}

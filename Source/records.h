@@ -1,0 +1,148 @@
+// The engine's three shared records: SearchState (options, limits, clocks,
+// stop byte, shared result), EngineConfig (process switches and file names)
+// and ThreadData (one per search thread plus the game record).
+#pragma once
+
+#include <atomic>
+
+#include "eval_types.h"
+#include "types.h"
+
+constexpr int MAX_THREADS = 80;
+
+// Values of the stop byte; every reader tests only for non-zero.
+constexpr u8 STOP_RUN = 0;
+constexpr u8 STOP_NORMAL = 1;
+constexpr u8 STOP_ABORT = 2;
+constexpr u8 STOP_NO_MOVES = 3;
+constexpr u8 STOP_LEAVE = 99;
+
+// Fields polled by one thread while another writes them are atomics (relaxed
+// access is enough: they carry no data dependencies, only "look again").
+struct SearchState {
+    u8 thread_count = 1;
+    u8 use_table = 1;
+    i16 hash_size = 64;
+    u16 hash_age = 0;
+    u16 ponder = 1;
+    u16 multipv = 1;
+    u8 own_book = 0;
+    u8 book_depth = 24;
+    i16 book_variety = 30;
+    double move_overhead = 0.05;
+    u8 engine_colour = 0;
+    std::atomic<u8> search_state{0};    // 0 none, 1 thinking, 2 pondering, 3 console analysis
+    std::atomic<u8> search_command{0};  // 0 none, 1 think, 2 ponder, 3 console analysis
+    u64 node_limit = 0;
+    u8 depth_limit = 66;
+    u8 time_mode = 1;                   // 0 increment, 1 fixed per move, >1 moves per control
+    double move_time = 5.0;
+    double increment = 0.0;
+    double clocks[2] = {5.0, 5.0};
+    u16 moves_to_go = 0;
+    double target_time = 1.0;
+    std::atomic<double> elapsed_time{0.0};
+    std::atomic<u8> stop{0};
+    double calibration_rate = 0.0;
+    double strength_ceiling = 0.0;
+    double target_rate = 1e9;
+    std::atomic<u8> published_iteration{0};
+    i8 best_depth = 0;
+    i16 best_score = -10000;
+    u16 best_line[MAX_PLY] = {};
+    i16 epd_root_words[2] = {};
+    u8 last_change_depth = 0;
+    std::atomic<u8> easy_move{0};
+    u8 last_finished_depth = 0;
+    double last_finished_time = 0.0;
+    i16 score_by_depth[MAX_PLY] = {};
+    u16 move_by_depth[MAX_PLY] = {};
+    u64 nodes_by_depth[MAX_PLY] = {};
+    u64 summed_counters[8] = {};        // nodes, ec probes, ec hits, hash probes, hash hits, ph probes, ph hits, tb hits
+    double hash_fill = 0.0;
+    char tb_path[130] = {};
+    i16 probe_depths[3] = {1, 2, 100};
+    i32 root_tb_result = -1;
+    i16 root_tb_score[2] = {};
+    u16 tb_move = 0;
+    i32 diagnostic_counters[4] = {};
+};
+
+struct EngineConfig {
+    std::atomic<u8> quit{0};
+    u8 builtin_pst = 1;
+    double output_delay = 0.0;
+    u8 ready = 1;
+    u16 log = 1;
+    u16 numa = 0;
+    u16 trace_depth = 0;
+    u16 debug = 0;
+    u64 trace_tag = 0;
+    EvalTrace eval_trace = {};
+    char test_file[140] = {};
+    char match_file[140] = {};
+    char book_file[144] = "vant.opn";
+    u16 protocol = 1;                   // 1 UCI, 0 console
+};
+
+// Indices of the per-thread counters.
+enum ThreadCounter {
+    CNT_NODES = 0,
+    CNT_TB_HITS,
+    CNT_EVAL_PROBES,
+    CNT_EVAL_HITS,
+    CNT_HASH_PROBES,
+    CNT_HASH_HITS,
+    CNT_PAWN_PROBES,
+    CNT_PAWN_HITS,
+};
+
+struct ThreadData {
+    UndoRecord undo[UNDO_STACK_SIZE];
+    PlyRecord ply[MAX_PLY];
+    MoveEntry move_stack[MOVE_STACK_SIZE];
+    i16 history[16][64];
+    u16 countermove[1024];
+    u16 countermove2[1024];
+    u16 followup[1024];
+    EvalCacheEntry eval_cache[EVAL_CACHE_SIZE];
+    PawnHashEntry pawn_hash[PAWN_HASH_SIZE];
+    EvalTables eval_tables;
+    EvalWork eval_work;
+    Position pos;
+    u16 pv[MAX_PLY];
+    u16 undo_count;
+    u16 search_ply;
+    u16 last_move;
+    u8 index;                           // 255 in the game record
+    std::atomic<u8> command;            // 0 idle, 1 search, >98 leave
+    std::atomic<u8> current_depth;
+    u8 result_kind;
+    u8 completed_depth;                 // 99 for a tablebase root move
+    u8 sel_depth;
+    u32 seed;
+    i16 completed_score;
+    i16 root_static_eval;
+    u64 node_limit;
+    u64 counters[8];                    // see ThreadCounter
+    u16 ext_accumulator;                // sixteenths of a ply
+    u8 singular_count;
+};
+
+extern SearchState search_state;
+extern EngineConfig engine_config;
+extern std::atomic<ThreadData*> thread_table[MAX_THREADS];
+extern ThreadData* game_record;
+
+// Loose globals beside the records.
+extern i32 extra_report;      // "-uci_extra"
+extern i32 single_thread_bench; // "-pbench"
+
+// Allocates a zero-filled ThreadData (nullptr when memory is short).
+ThreadData* allocate_thread_data();
+// Sets up the game record: index 255, owner link, empty undo stack, ply 1.
+// Returns 0, or -1 when it cannot be allocated.
+int setup_game_record();
+// Points the ply records 0 and 1 at the first two move-stack slots and links
+// the position to its owner.
+void reset_thread_links(ThreadData* td);

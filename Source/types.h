@@ -1,0 +1,131 @@
+// Basic board types shared by the whole engine: squares, pieces, moves,
+// move-list entries, undo records and the position itself.
+#pragma once
+
+#include <cstdint>
+
+using u8 = uint8_t;
+using u16 = uint16_t;
+using u32 = uint32_t;
+using u64 = uint64_t;
+using i8 = int8_t;
+using i16 = int16_t;
+using i32 = int32_t;
+using i64 = int64_t;
+
+// Squares: a1 = 0 .. h8 = 63; 64 = no square (list end, no en-passant square).
+constexpr int NO_SQUARE = 64;
+constexpr int WHITE = 0;
+constexpr int BLACK = 1;
+
+// Piece types and codes (code = type + 8 * colour, 0 = empty).
+constexpr int PAWN = 1;
+constexpr int KNIGHT = 2;
+constexpr int BISHOP = 3;
+constexpr int ROOK = 4;
+constexpr int QUEEN = 5;
+constexpr int KING = 6;
+
+constexpr int piece_code(int type, int colour) { return type + 8 * colour; }
+constexpr int piece_type_of(int code) { return code & 7; }
+constexpr int piece_colour_of(int code) { return code >> 3; }
+constexpr int file_of(int sq) { return sq & 7; }
+constexpr int rank_of(int sq) { return sq >> 3; }
+
+// Move: destination in bits 0-5, origin in bits 8-13, one promotion flag.
+using Move = u16;
+constexpr Move NULL_MOVE = 0;
+constexpr Move MOVE_LIST_END = 0xFFFF;
+constexpr Move PROMO_QUEEN = 0x40;
+constexpr Move PROMO_KNIGHT = 0x80;
+constexpr Move PROMO_BISHOP = 0x4000;
+constexpr Move PROMO_ROOK = 0x8000;
+constexpr Move PROMO_MASK = 0xC0C0;
+
+constexpr int move_from(Move m) { return (m >> 8) & 63; }
+constexpr int move_to(Move m) { return m & 63; }
+constexpr bool is_promotion(Move m) { return (m & PROMO_MASK) != 0; }
+constexpr Move make_move(int from, int to, Move flags = 0) { return Move((from << 8) | to | flags); }
+
+// Piece type a promotion move creates (0 when not a promotion).
+constexpr int promotion_type(Move m)
+{
+    if (m & PROMO_KNIGHT) return KNIGHT;
+    if (m & PROMO_BISHOP) return BISHOP;
+    if (m & PROMO_ROOK) return ROOK;
+    if (m & PROMO_QUEEN) return QUEEN;
+    return 0;
+}
+
+// One element of a move list.
+struct MoveEntry {
+    u16 move;
+    i16 score;      // order score, written by the scorers
+    u8 piece;       // moving piece code
+    u8 captured;    // code on the destination when generated (0 for quiet, ep, pushes)
+};
+
+// One move played, pushed by play_move / play_null_move.
+struct UndoRecord {
+    u64 key;
+    u64 pawn_key;
+    u16 move;
+    u8 captured_type;
+    u8 ep_square;
+    u8 halfmove_clock;
+    u8 castling;
+};
+
+struct ThreadData;
+
+// Square lists hold up to ten pieces of one type and colour plus the end mark
+// (two knights plus eight promotions is a legal position).
+constexpr int SQUARE_LIST_CAPACITY = 10;
+
+struct Position {
+    ThreadData* owner;
+    u8 board[64];
+    u64 pieces[2][8];                          // [colour][0 all, 1..6 type, 7 unused]
+    u8 lists[2][8][SQUARE_LIST_CAPACITY + 1];  // square lists ended by 64
+    u64 key;                                   // pieces only
+    u64 pawn_key;
+    u32 material_key[2];                       // 4-bit counts P N B R Q
+    u16 piece_units[2];                        // N 3, B 3, R 5, Q 10
+    u8 side;
+    u8 halfmove_clock;
+    u8 castling;                               // 1 WK, 2 WQ, 4 BK, 8 BQ
+    u8 ep_square;                              // 64 none
+};
+
+inline int king_square(const Position& pos, int colour) { return pos.lists[colour][KING][0]; }
+inline u64 occupancy(const Position& pos) { return pos.pieces[0][0] | pos.pieces[1][0]; }
+
+constexpr int MAX_PLY = 70;          // ply records per thread
+constexpr int UNDO_STACK_SIZE = 800; // undo records per thread
+constexpr int MOVE_STACK_SIZE = 5000;
+
+// The search's record of one ply.
+struct PlyRecord {
+    i16 node_type;        // 0 PV node, non-zero otherwise
+    u16 drawn;            // set by the evaluation for insufficient material
+    i16 depth;
+    i16 static_eval;
+    i16 alpha;
+    i16 beta;
+    u16 extension;
+    u16 reduction;
+    u16 internal_deepening;
+    u16 singular;
+    u16 move_class;
+    u16 threat[2];        // threat against white, black
+    i16 moves_tried;
+    i16 best_score;
+    i32 tb_result;        // -1 none, else 0..4
+    u16 best_move;
+    u16 hash_move;
+    u16 killer[3];        // [0] only after a null move, [1] newest, [2] older
+    u16 evasion_move;
+    u16 stage;            // picker stage
+    MoveEntry* list_start;
+    MoveEntry* current;
+};

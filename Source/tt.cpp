@@ -1,0 +1,226 @@
+#include "tt.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "records.h"
+#include "zobrist.h"
+
+TranspositionTable transposition_table;
+
+namespace {
+
+// Entries are shared by all search threads without a lock: every field is
+// read and written on its own with relaxed atomic access (plain moves on the
+// target processors). A reader may see a mix of two writes; the check word
+// rejects it.
+template <typename T>
+inline T load_field(T& field)
+{
+    return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
+}
+template <typename T>
+inline void store_field(T& field, T value)
+{
+    std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+}
+
+bool table_has_entries()
+{
+    return transposition_table.base != nullptr && transposition_table.entry_count > 0;
+}
+
+TTEntry* bucket_for_key(u64 key, int side)
+{
+    const TranspositionTable& tt = transposition_table;
+    u64 offset = key & tt.mask;
+    return side == WHITE ? tt.base + offset : tt.base + (tt.entry_count - offset);
+}
+
+void mark_entries_empty()
+{
+    TranspositionTable& tt = transposition_table;
+    if (!tt.base) return;
+    u64 empty_count = tt.entry_count + 16;
+    TTEntry empty = {};
+    empty.depth = TT_EMPTY_DEPTH;
+    for (u64 i = 0; i < empty_count; i++) tt.base[i] = empty;
+    std::memset(static_cast<void*>(tt.base + empty_count), 0,
+                size_t(tt.allocated_entries - empty_count) * sizeof(TTEntry));
+}
+
+void write_entry(TTEntry& e, u64 key, u16 move, i16 score, u16 age, u8 bound, i8 depth)
+{
+    store_field(e.key_high, u32(key >> 32));
+    store_field(e.check, hash_check_word(key, move, score));
+    store_field(e.score, score);
+    store_field(e.age, age);
+    store_field(e.bound, bound);
+    store_field(e.move, move);
+    store_field(e.depth, depth);
+}
+
+} // namespace
+
+void free_hash_table()
+{
+    TranspositionTable& tt = transposition_table;
+    std::free(tt.memory);
+    tt = TranspositionTable{};
+}
+
+int setup_hash_table()
+{
+    generate_zobrist_keys();
+    free_hash_table();
+
+    // Sizes in 64 bits: 8192 MB is 2^29 entries.
+    i64 megabytes = search_state.hash_size < 0 ? 0 : search_state.hash_size;
+    u64 n = (u64(megabytes) << 20) / sizeof(TTEntry);
+    u64 total = n + 32;
+    u64 bytes = total * sizeof(TTEntry);
+    // Large tables on 2 MB boundaries so the kernel can back them with huge pages.
+    u64 alignment = bytes >= (u64(2) << 20) ? (u64(2) << 20) : 64;
+    u64 rounded = (bytes + alignment - 1) / alignment * alignment;
+    if (rounded > std::numeric_limits<size_t>::max()) return -1;
+
+    void* memory = std::aligned_alloc(size_t(alignment), size_t(rounded));
+    if (!memory) return -1;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (alignment > 64) madvise(memory, size_t(rounded), MADV_HUGEPAGE);
+#endif
+
+    u64 power = 1;
+    while (power * 2 <= n) power *= 2;
+
+    TranspositionTable& tt = transposition_table;
+    tt.memory = memory;
+    tt.base = static_cast<TTEntry*>(memory);
+    tt.entry_count = n;
+    tt.mask = power - 1;
+    tt.allocated_entries = total;
+    mark_entries_empty();
+
+    search_state.hash_fill = 0.0;
+    search_state.hash_age = 0;
+    return 0;
+}
+
+void clear_hash_table()
+{
+    mark_entries_empty();
+    search_state.hash_fill = 0.0;
+    search_state.hash_age = 0;
+}
+
+TTEntry* hash_bucket(const Position& pos)
+{
+    if (!table_has_entries()) return nullptr;
+    return bucket_for_key(full_key(pos), pos.side);
+}
+
+void prefetch_hash_bucket(const Position& pos)
+{
+    if (!table_has_entries()) return;
+    __builtin_prefetch(bucket_for_key(full_key(pos), pos.side));
+}
+
+void probe_hash_table(const Position& pos, TTEntry& out)
+{
+    out.key_high = 0;
+    out.check = 0;
+    out.move = 0;
+    out.score = -10000;
+    out.age = 0;
+    out.bound = 0;
+    out.depth = TT_NO_ENTRY;
+    if (search_state.use_table == 0 || !table_has_entries()) return;
+
+    u64 key = full_key(pos);
+    TTEntry* bucket = bucket_for_key(key, pos.side);
+    u32 high = u32(key >> 32);
+    TTEntry* hit = nullptr;
+    for (int i = 0; i < 4; i++) {
+        if (load_field(bucket[i].key_high) == high) {
+            hit = &bucket[i];
+            break;
+        }
+    }
+    if (!hit) return;
+
+    // A hit keeps the entry alive for the current search.
+    store_field(hit->age, search_state.hash_age);
+    out.key_high = load_field(hit->key_high);
+    out.check = load_field(hit->check);
+    out.move = load_field(hit->move);
+    out.score = load_field(hit->score);
+    out.age = load_field(hit->age);
+    out.bound = load_field(hit->bound);
+    out.depth = load_field(hit->depth);
+
+    if (hash_check_word(key, out.move, out.score) != out.check) {
+        out.depth = TT_BAD_CHECK;
+        return;
+    }
+    if (out.move == 0) return;
+    int from_piece = pos.board[move_from(out.move)];
+    int to_piece = pos.board[move_to(out.move)];
+    if (from_piece == 0 || piece_colour_of(from_piece) != pos.side ||
+        (to_piece != 0 && piece_colour_of(to_piece) == pos.side))
+        out.depth = TT_FOREIGN_MOVE;
+}
+
+void store_hash_entry(const Position& pos, int ply, int depth, int best_score, Move best_move,
+                      int entry_alpha, int beta)
+{
+    if (search_state.use_table == 0 || !table_has_entries() || depth < 0) return;
+
+    u8 bound = best_score >= beta ? BOUND_LOWER : best_score > entry_alpha ? BOUND_EXACT : BOUND_UPPER;
+    i16 score = i16(score_to_table(best_score, ply));
+    i8 new_depth = i8(depth > 127 ? 127 : depth);
+    u16 age = search_state.hash_age;
+
+    u64 key = full_key(pos);
+    TTEntry* bucket = bucket_for_key(key, pos.side);
+    u32 high = u32(key >> 32);
+
+    for (int i = 0; i < 4; i++) {
+        if (load_field(bucket[i].key_high) == high) {
+            if (new_depth >= load_field(bucket[i].depth) - 2)
+                write_entry(bucket[i], key, best_move, score, age, bound, new_depth);
+            return;
+        }
+    }
+
+    // No entry of this position: replace the cheapest, old and shallow first.
+    int victim = 0;
+    int victim_cost = std::numeric_limits<int>::max();
+    for (int i = 0; i < 4; i++) {
+        int cost = int(i16(load_field(bucket[i].age))) * 16 + int(load_field(bucket[i].depth));
+        if (cost < victim_cost) {
+            victim_cost = cost;
+            victim = i;
+        }
+    }
+    if (new_depth >= load_field(bucket[victim].depth) - 7)
+        write_entry(bucket[victim], key, best_move, score, age, bound, new_depth);
+}
+
+void sample_hash_fill()
+{
+    search_state.hash_fill = 0.0;
+    const TranspositionTable& tt = transposition_table;
+    if (!tt.base || tt.entry_count < 3000) return;
+    u64 first = tt.entry_count / 2 - 500;
+    u16 age = search_state.hash_age;
+    int count = 0;
+    for (u64 i = first; i < first + 1000; i++)
+        if (load_field(tt.base[i].age) == age) count++;
+    search_state.hash_fill = count * 0.001;
+}

@@ -1,0 +1,35 @@
+// Static exchange evaluation: the material a side wins or loses by a series
+// of captures on one square, each side capturing with its least valuable
+// attacker and free to stop. Works on the real board, changing the board and
+// one type set per capture in place and restoring them before it returns.
+#pragma once
+
+#include "types.h"
+
+// Exchange values by piece type (empty, P, N, B, R, Q, K, unused).
+constexpr i16 exchange_piece_value[8] = {0, 100, 330, 330, 530, 1060, 10000, 0};
+// Coarse values for the quick test; the king's 0 lets every king move pass it.
+constexpr i32 coarse_piece_value[8] = {0, 1, 3, 3, 5, 10, 0, 0};
+// Capturing a king ends an exchange with this value.
+constexpr int EXCHANGE_KING_CAPTURE = 9999;
+// A move is safe enough when its exchange value is at least this.
+constexpr int EXCHANGE_THRESHOLD = -74;
+
+// The least valuable attacker of `to` for `colour` over the occupancy
+// (pawn, knight, bishop, rook, queen, king; lowest square first within a
+// type), or 64 when there is none.
+int least_valuable_attacker(const Position& pos, int colour, int to, u64 occ);
+
+// Gain for `colour` of capturing on `to`, first with the piece on `from`
+// (64: its least valuable attacker), over the occupancy `occ`. With `clip`
+// set a negative result is returned as 0 (the side declines to capture).
+int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 occ, int clip);
+
+// The same with the position's occupancy and no clip; 0 when `colour` has no
+// attacker of `to`, 9999 when an enemy king stands there.
+int exchange_value_on_square(Position& pos, int colour, int from, int to);
+
+// 1 when the move of the side to move is safe enough by exchange (value at
+// least -74, or the quick coarse test passes), else 0. Non-captures are
+// judged the same way with a victim worth 0.
+int exchange_meets_threshold(Position& pos, Move move);

@@ -1,0 +1,314 @@
+#include "makemove.h"
+
+#include "bitboard.h"
+#include "movegen.h"
+#include "records.h"
+#include "trace.h"
+#include "zobrist.h"
+
+const u8 castling_clear_mask[64] = {
+    2, 0, 0, 0, 3, 0, 0, 1,
+    0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,
+    8, 0, 0, 0, 12, 0, 0, 4,
+};
+
+namespace {
+
+// Square-list edits. A moving piece keeps its place in its list; a removed
+// piece leaves it with the later entries moving down; a piece put on the
+// board is appended. The list order is the generators' visiting order.
+inline void list_replace(u8* list, int from, int to)
+{
+    while (*list != from) list++;
+    *list = u8(to);
+}
+
+inline void list_remove(u8* list, int square)
+{
+    while (*list != square) list++;
+    do {
+        list[0] = list[1];
+    } while (*list++ != NO_SQUARE);
+}
+
+inline void list_append(u8* list, int square)
+{
+    while (*list != NO_SQUARE) list++;
+    list[0] = u8(square);
+    list[1] = NO_SQUARE;
+}
+
+// Removes the piece `code` from `square` (not from the keys).
+inline void remove_piece(Position& pos, int square, int code)
+{
+    int colour = piece_colour_of(code), type = piece_type_of(code);
+    pos.board[square] = 0;
+    list_remove(pos.lists[colour][type], square);
+    pos.piece_units[colour] = u16(pos.piece_units[colour] - piece_unit_value[type]);
+    pos.material_key[colour] -= material_key_step[type];
+    pos.pieces[colour][0] ^= square_bit(square);
+    pos.pieces[colour][type] ^= square_bit(square);
+}
+
+// Puts `code` on the empty `square` (not into the keys).
+inline void add_piece(Position& pos, int square, int code)
+{
+    int colour = piece_colour_of(code), type = piece_type_of(code);
+    pos.board[square] = u8(code);
+    list_append(pos.lists[colour][type], square);
+    pos.piece_units[colour] = u16(pos.piece_units[colour] + piece_unit_value[type]);
+    pos.material_key[colour] += material_key_step[type];
+    pos.pieces[colour][0] |= square_bit(square);
+    pos.pieces[colour][type] |= square_bit(square);
+}
+
+// Moves `code` from `from` to the empty `to` (not in the keys).
+inline void shift_piece(Position& pos, int from, int to, int code)
+{
+    int colour = piece_colour_of(code), type = piece_type_of(code);
+    u64 both = square_bit(from) | square_bit(to);
+    pos.board[to] = u8(code);
+    pos.board[from] = 0;
+    list_replace(pos.lists[colour][type], from, to);
+    pos.pieces[colour][0] ^= both;
+    pos.pieces[colour][type] ^= both;
+}
+
+inline int promoted_type(Move move)
+{
+    if (move & PROMO_KNIGHT) return KNIGHT;
+    if (move & PROMO_BISHOP) return BISHOP;
+    if (move & PROMO_ROOK) return ROOK;
+    return QUEEN;
+}
+
+} // namespace
+
+void take_piece_off_square(Position& pos, int square)
+{
+    remove_piece(pos, square, pos.board[square]);
+}
+
+int put_piece_on_square(Position& pos, int square, int code)
+{
+    int colour = piece_colour_of(code), type = piece_type_of(code);
+    if (type < PAWN || type > KING || pos.board[square] != 0) return 0;
+    const u8* list = pos.lists[colour][type];
+    int count = 0;
+    while (list[count] != NO_SQUARE) count++;
+    if (count >= SQUARE_LIST_CAPACITY) return 0;
+    add_piece(pos, square, code);
+    return 1;
+}
+
+u64 piece_key_from_board(const Position& pos)
+{
+    u64 key = 0;
+    for (int sq = 0; sq < 64; sq++)
+        if (pos.board[sq]) key ^= zobrist_piece[pos.board[sq]][sq];
+    return key;
+}
+
+u64 pawn_key_from_board(const Position& pos)
+{
+    u64 key = 0;
+    for (int sq = 0; sq < 64; sq++)
+        if (piece_type_of(pos.board[sq]) == PAWN) key ^= zobrist_piece[pos.board[sq]][sq];
+    return key;
+}
+
+void play_move(Position& pos, Move move)
+{
+    if (engine_config.trace_depth != 0) write_search_trace(pos, move);
+
+    const int from = move_from(move), to = move_to(move);
+    const int piece = pos.board[from];
+    const int type = piece_type_of(piece);
+    const int side = pos.side;
+    const int victim = pos.board[to];
+    const int old_ep = pos.ep_square;
+
+    ThreadData* owner = pos.owner;
+    owner->search_ply++;
+    UndoRecord& record = owner->undo[owner->undo_count++];
+    record.key = pos.key;
+    record.pawn_key = pos.pawn_key;
+    record.move = move;
+    record.captured_type = u8(piece_type_of(victim));
+    record.ep_square = u8(old_ep);
+    record.halfmove_clock = pos.halfmove_clock;
+    record.castling = pos.castling;
+    owner->last_move = move;
+
+    pos.halfmove_clock++;
+    pos.side = u8(side ^ 1);
+    pos.castling &= u8(~(castling_clear_mask[from] | castling_clear_mask[to]));
+    pos.ep_square = NO_SQUARE;
+
+    u64 key = pos.key;
+    if (victim) {
+        remove_piece(pos, to, victim);
+        key ^= zobrist_piece[victim][to];
+        if (piece_type_of(victim) == PAWN) pos.pawn_key ^= zobrist_piece[victim][to];
+        pos.halfmove_clock = 0;
+    }
+
+    shift_piece(pos, from, to, piece);
+    key ^= zobrist_piece[piece][from];
+
+    if (type == PAWN) {
+        u64 pawn_change = zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
+        key ^= zobrist_piece[piece][to];
+        pos.halfmove_clock = 0;
+        if (to == from + 2 * pawn_push[side]) {
+            pos.ep_square = u8(from + pawn_push[side]);
+        } else if (to == old_ep) {
+            int taken = to - pawn_push[side];
+            int enemy_pawn = piece_code(PAWN, side ^ 1);
+            take_piece_off_square(pos, taken);
+            key ^= zobrist_piece[enemy_pawn][taken];
+            pawn_change ^= zobrist_piece[enemy_pawn][taken];
+        } else if (move & PROMO_MASK) {
+            remove_piece(pos, to, piece);
+            key ^= zobrist_piece[piece][to];
+            pawn_change ^= zobrist_piece[piece][to];
+            int promoted = piece_code(promoted_type(move), side);
+            add_piece(pos, to, promoted);
+            key ^= zobrist_piece[promoted][to];
+        }
+        pos.pawn_key ^= pawn_change;
+    } else {
+        key ^= zobrist_piece[piece][to];
+        if (type == KING && (to == from + 2 || to == from - 2)) {
+            int rook_from = to == from + 2 ? from + 3 : from - 4;
+            int rook_to = to == from + 2 ? from + 1 : from - 1;
+            int rook = piece_code(ROOK, side);
+            shift_piece(pos, rook_from, rook_to, rook);
+            key ^= zobrist_piece[rook][rook_from] ^ zobrist_piece[rook][rook_to];
+            pos.halfmove_clock = 0;
+        }
+    }
+    pos.key = key;
+}
+
+void take_back_move(Position& pos)
+{
+    ThreadData* owner = pos.owner;
+    owner->search_ply--;
+    const UndoRecord& record = owner->undo[--owner->undo_count];
+    owner->last_move = owner->undo_count ? owner->undo[owner->undo_count - 1].move : 0;
+
+    const int side = pos.side ^ 1;
+    pos.side = u8(side);
+    pos.ep_square = record.ep_square;
+    pos.castling = record.castling;
+    pos.halfmove_clock = record.halfmove_clock;
+
+    const Move move = record.move;
+    const int from = move_from(move), to = move_to(move);
+    const int piece = pos.board[to];
+    const int type = piece_type_of(piece);
+    shift_piece(pos, to, from, piece);
+
+    if (record.captured_type) add_piece(pos, to, piece_code(record.captured_type, side ^ 1));
+
+    if (type == PAWN && to == record.ep_square) {
+        add_piece(pos, to - pawn_push[side], piece_code(PAWN, side ^ 1));
+    } else if (type == KING && (to == from + 2 || to == from - 2)) {
+        int rook_from = to == from + 2 ? from + 3 : from - 4;
+        int rook_to = to == from + 2 ? from + 1 : from - 1;
+        shift_piece(pos, rook_to, rook_from, piece_code(ROOK, side));
+    }
+
+    if (move & PROMO_MASK) {
+        remove_piece(pos, from, piece);
+        add_piece(pos, from, piece_code(PAWN, side));
+    }
+
+    pos.key = record.key;
+    pos.pawn_key = record.pawn_key;
+}
+
+void play_null_move(Position& pos)
+{
+    if (engine_config.trace_depth != 0) write_search_trace(pos, NULL_MOVE);
+    ThreadData* owner = pos.owner;
+    UndoRecord& record = owner->undo[owner->undo_count++];
+    record.key = pos.key;
+    record.pawn_key = pos.pawn_key;
+    record.move = NULL_MOVE;
+    record.captured_type = 0;
+    record.ep_square = pos.ep_square;
+    record.halfmove_clock = pos.halfmove_clock;
+    record.castling = pos.castling;
+    owner->search_ply++;
+    owner->last_move = NULL_MOVE;
+
+    pos.side ^= 1;
+    pos.halfmove_clock++;
+    pos.ep_square = NO_SQUARE;
+}
+
+void take_back_null_move(Position& pos)
+{
+    ThreadData* owner = pos.owner;
+    owner->search_ply--;
+    const UndoRecord& record = owner->undo[--owner->undo_count];
+    pos.ep_square = record.ep_square;
+    pos.castling = record.castling;
+    pos.halfmove_clock = record.halfmove_clock;
+    pos.key = record.key;
+    pos.side ^= 1;
+    owner->last_move = owner->undo_count ? owner->undo[owner->undo_count - 1].move : 0;
+}
+
+int play_game_move(Move move)
+{
+    ThreadData* game = game_record;
+    Position& pos = game->pos;
+    // Between searches the game record stays at the root ply, however many
+    // moves the game holds, so its ply records stay in range.
+    game->search_ply = 1;
+    if (game->undo_count >= MAX_GAME_PLY) return GAME_MOVE_HISTORY_FULL;
+    if (move == NULL_MOVE || move == MOVE_LIST_END) return GAME_MOVE_ILLEGAL;
+
+    // The move must be one the generators produce here and must not leave the
+    // king attacked: anything else could break the board's invariants.
+    generate_all_moves(pos);
+    bool found = false;
+    for (const MoveEntry* e = game->ply[game->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
+        if (e->move == move) {
+            found = true;
+            break;
+        }
+    }
+    if (!found || !king_safe_after_move(pos, pos.side, move)) return GAME_MOVE_ILLEGAL;
+    play_move(pos, move);
+    // The search's ply counter stays at the root: game moves are history.
+    game->search_ply--;
+    return GAME_MOVE_PLAYED;
+}
+
+int take_back_game_move()
+{
+    ThreadData* game = game_record;
+    if (game->undo_count == 0) return 0;
+    if (game->undo[game->undo_count - 1].move == NULL_MOVE) take_back_null_move(game->pos);
+    else take_back_move(game->pos);
+    game->search_ply = 1;
+    return 1;
+}
+
+const char* game_move_refusal_text(int result)
+{
+    switch (result) {
+    case GAME_MOVE_ILLEGAL: return "illegal move";
+    case GAME_MOVE_HISTORY_FULL: return "game too long: no more moves can be recorded";
+    default: return "";
+    }
+}

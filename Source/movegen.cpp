@@ -1,0 +1,236 @@
+#include "movegen.h"
+
+namespace {
+
+constexpr u64 RANK_8 = 0xFF00000000000000ULL;
+
+inline MoveEntry* add_move(MoveEntry* list, int from, int to, int piece, int captured, Move flags = 0)
+{
+    list->move = make_move(from, to, flags);
+    list->piece = u8(piece);
+    list->captured = u8(captured);
+    return list + 1;
+}
+
+// One promotion step yields the queen and, with all kinds, the knight,
+// bishop and rook promotions in that order.
+inline MoveEntry* add_promotions(MoveEntry* list, int from, int to, int piece, int captured, int all_kinds)
+{
+    list = add_move(list, from, to, piece, captured, PROMO_QUEEN);
+    if (all_kinds) {
+        list = add_move(list, from, to, piece, captured, PROMO_KNIGHT);
+        list = add_move(list, from, to, piece, captured, PROMO_BISHOP);
+        list = add_move(list, from, to, piece, captured, PROMO_ROOK);
+    }
+    return list;
+}
+
+// Moves of every piece of one list onto the squares of `targets(sq)`.
+template <typename Targets>
+inline MoveEntry* add_piece_moves(const Position& pos, const u8* squares, int piece, MoveEntry* list, Targets targets)
+{
+    for (; *squares != NO_SQUARE; squares++) {
+        int from = *squares;
+        for (u64 to_set = targets(from); to_set;) {
+            int to = pop_lowest_bit(to_set);
+            list = add_move(list, from, to, piece, pos.board[to]);
+        }
+    }
+    return list;
+}
+
+} // namespace
+
+MoveEntry* generate_captures(const Position& pos, int colour, MoveEntry* list)
+{
+    const u64 enemy = pos.pieces[colour ^ 1][0];
+    const u64 occ = occupancy(pos);
+    const u64 pawns = pos.pieces[colour][PAWN];
+    u64 pawn_targets = enemy;
+    if (pos.ep_square != NO_SQUARE) pawn_targets |= square_bit(pos.ep_square);
+    const int pawn = piece_code(PAWN, colour);
+
+    // Pawn captures, the last rank left to the promotion generator: towards
+    // the lower file first, then towards the higher file.
+    if (colour == WHITE) {
+        for (u64 s = ((pawns & ~FILE_A) << 7) & pawn_targets & ~RANK_8; s;) {
+            int to = pop_lowest_bit(s);
+            list = add_move(list, to - 7, to, pawn, pos.board[to]);
+        }
+        for (u64 s = ((pawns & ~FILE_H) << 9) & pawn_targets & ~RANK_8; s;) {
+            int to = pop_lowest_bit(s);
+            list = add_move(list, to - 9, to, pawn, pos.board[to]);
+        }
+    } else {
+        for (u64 s = ((pawns & ~FILE_A) >> 9) & pawn_targets & ~RANK_1; s;) {
+            int to = pop_lowest_bit(s);
+            list = add_move(list, to + 9, to, pawn, pos.board[to]);
+        }
+        for (u64 s = ((pawns & ~FILE_H) >> 7) & pawn_targets & ~RANK_1; s;) {
+            int to = pop_lowest_bit(s);
+            list = add_move(list, to + 7, to, pawn, pos.board[to]);
+        }
+    }
+
+    // Slider captures: the first-blocker attack set masked by the enemy is the
+    // same set, in the same ascending order, as the enemy pieces on the rays
+    // with nothing between.
+    list = add_piece_moves(pos, pos.lists[colour][KNIGHT], piece_code(KNIGHT, colour), list,
+                           [&](int sq) { return knight_attacks[sq] & enemy; });
+    list = add_piece_moves(pos, pos.lists[colour][BISHOP], piece_code(BISHOP, colour), list,
+                           [&](int sq) { return bishop_attack_set(sq, occ) & enemy; });
+    list = add_piece_moves(pos, pos.lists[colour][ROOK], piece_code(ROOK, colour), list,
+                           [&](int sq) { return rook_attack_set(sq, occ) & enemy; });
+    list = add_piece_moves(pos, pos.lists[colour][QUEEN], piece_code(QUEEN, colour), list,
+                           [&](int sq) { return (bishop_attack_set(sq, occ) | rook_attack_set(sq, occ)) & enemy; });
+    list = add_piece_moves(pos, pos.lists[colour][KING], piece_code(KING, colour), list,
+                           [&](int sq) { return king_attacks[sq] & enemy; });
+    return list;
+}
+
+MoveEntry* generate_promotions(const Position& pos, int colour, int all_kinds, MoveEntry* list)
+{
+    const u64 enemy = pos.pieces[colour ^ 1][0];
+    const int pawn = piece_code(PAWN, colour);
+    for (u64 s = pos.pieces[colour][PAWN] & seventh_rank_mask[colour]; s;) {
+        int from = pop_lowest_bit(s);
+        int ahead = from + pawn_push[colour];
+        if (pos.board[ahead] == 0) list = add_promotions(list, from, ahead, pawn, 0, all_kinds);
+        if (file_of(from) != 0 && (enemy & square_bit(ahead - 1)))
+            list = add_promotions(list, from, ahead - 1, pawn, pos.board[ahead - 1], all_kinds);
+        if (file_of(from) != 7 && (enemy & square_bit(ahead + 1)))
+            list = add_promotions(list, from, ahead + 1, pawn, pos.board[ahead + 1], all_kinds);
+    }
+    return list;
+}
+
+MoveEntry* generate_quiet_moves(const Position& pos, int colour, MoveEntry* list)
+{
+    const u64 occ = occupancy(pos);
+    const u64 empty = ~occ;
+    const int pawn = piece_code(PAWN, colour);
+
+    // Pawns by ascending origin: the single push, then the double push.
+    if (colour == WHITE) {
+        for (u64 s = pos.pieces[WHITE][PAWN] & ~seventh_rank_mask[WHITE] & (empty >> 8); s;) {
+            int from = pop_lowest_bit(s);
+            list = add_move(list, from, from + 8, pawn, 0);
+            if (rank_of(from) == 1 && pos.board[from + 16] == 0) list = add_move(list, from, from + 16, pawn, 0);
+        }
+    } else {
+        for (u64 s = pos.pieces[BLACK][PAWN] & ~seventh_rank_mask[BLACK] & (empty << 8); s;) {
+            int from = pop_lowest_bit(s);
+            list = add_move(list, from, from - 8, pawn, 0);
+            if (rank_of(from) == 6 && pos.board[from - 16] == 0) list = add_move(list, from, from - 16, pawn, 0);
+        }
+    }
+
+    list = add_piece_moves(pos, pos.lists[colour][KNIGHT], piece_code(KNIGHT, colour), list,
+                           [&](int sq) { return knight_attacks[sq] & empty; });
+    list = add_piece_moves(pos, pos.lists[colour][BISHOP], piece_code(BISHOP, colour), list,
+                           [&](int sq) { return bishop_attack_set(sq, occ) & empty; });
+    list = add_piece_moves(pos, pos.lists[colour][ROOK], piece_code(ROOK, colour), list,
+                           [&](int sq) { return rook_attack_set(sq, occ) & empty; });
+    list = add_piece_moves(pos, pos.lists[colour][QUEEN], piece_code(QUEEN, colour), list,
+                           [&](int sq) { return (bishop_attack_set(sq, occ) | rook_attack_set(sq, occ)) & empty; });
+    list = add_piece_moves(pos, pos.lists[colour][KING], piece_code(KING, colour), list,
+                           [&](int sq) { return king_attacks[sq] & empty; });
+
+    // Castling: only the rights and the empty squares are tested here; the
+    // rights guarantee the rook, king_safe_after_move tests the attacks.
+    int king = king_home_square[colour];
+    if (pos.lists[colour][KING][0] == king) {
+        int king_code = piece_code(KING, colour);
+        if ((pos.castling & (1 << (2 * colour))) && pos.board[king + 1] == 0 && pos.board[king + 2] == 0)
+            list = add_move(list, king, king + 2, king_code, 0);
+        if ((pos.castling & (2 << (2 * colour))) && pos.board[king - 1] == 0 && pos.board[king - 2] == 0 &&
+            pos.board[king - 3] == 0)
+            list = add_move(list, king, king - 2, king_code, 0);
+    }
+    return list;
+}
+
+void generate_all_moves(const Position& pos)
+{
+    ThreadData* owner = pos.owner;
+    int ply = owner->search_ply;
+    MoveEntry* end = owner->ply[ply].list_start;
+    end = generate_captures(pos, pos.side, end);
+    end = generate_promotions(pos, pos.side, 1, end);
+    end = generate_quiet_moves(pos, pos.side, end);
+    end->move = MOVE_LIST_END;
+    owner->ply[ply + 1].list_start = end + 1;
+    owner->ply[ply + 2].list_start = end + 2;
+}
+
+int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entry)
+{
+    const Move move = entry.move;
+    const int from = move_from(move), to = move_to(move);
+    const int enemy_king = pos.lists[colour ^ 1][KING][0];
+    const u64 king_bit = square_bit(enemy_king);
+    const u64 occ = occupancy(pos);
+
+    int type = piece_type_of(pos.board[from]);
+    if (move & PROMO_QUEEN) type = QUEEN;
+    else if (move & PROMO_KNIGHT) type = KNIGHT;
+    else if (move & PROMO_BISHOP) type = BISHOP;
+    else if (move & PROMO_ROOK) type = ROOK;
+
+    int kind = 0;
+    const bool diagonal_clear = (bishop_rays[to] & king_bit) && !(between_squares[to][enemy_king] & occ);
+    const bool straight_clear = (rook_rays[to] & king_bit) && !(between_squares[to][enemy_king] & occ);
+    switch (type) {
+    case PAWN: kind = (pawn_attacks[colour][to] & king_bit) != 0; break;
+    case KNIGHT: kind = (knight_attacks[to] & king_bit) != 0; break;
+    case BISHOP: kind = diagonal_clear; break;
+    case ROOK: kind = straight_clear; break;
+    case QUEEN: kind = diagonal_clear || straight_clear; break;
+    default: break;
+    }
+
+    // Discovered check: a slider of ours behind the origin, on a line with
+    // the enemy king, that the move unmasks.
+    if (pos.material_key[colour] & 0xFFF00) {
+        const u64 after = (occ & ~square_bit(from)) | square_bit(to);
+        const u64* own = pos.pieces[colour];
+        if (rook_rays[enemy_king] & square_bit(from)) {
+            for (u64 s = rook_rays[enemy_king] & rook_rays[from] & (own[ROOK] | own[QUEEN]); s;) {
+                if (!(between_squares[pop_lowest_bit(s)][enemy_king] & after)) return 2;
+            }
+        }
+        if (bishop_rays[enemy_king] & square_bit(from)) {
+            for (u64 s = bishop_rays[enemy_king] & bishop_rays[from] & (own[BISHOP] | own[QUEEN]); s;) {
+                if (!(between_squares[pop_lowest_bit(s)][enemy_king] & after)) return 2;
+            }
+        }
+    }
+    return kind;
+}
+
+int classify_move(const Position& pos, int colour, const MoveEntry& entry)
+{
+    const Move move = entry.move;
+    const int to = move_to(move);
+    const bool pawn_move = piece_type_of(entry.piece) == PAWN;
+    int bits = 0;
+    if (entry.captured != 0 || (pawn_move && to == pos.ep_square)) bits |= MOVE_CLASS_CAPTURE;
+    int check = check_kind_after_move(pos, colour, entry);
+    if (check) bits |= MOVE_CLASS_CHECK;
+    if (check == 2) bits |= MOVE_CLASS_DISCOVERED;
+    if (pawn_move) {
+        int relative_rank = rank_of(to ^ relative_rank_flip[colour]);
+        int mover_rank = rank_of(to ^ relative_rank_flip[pos.side]);
+        if (move & PROMO_QUEEN) {
+            bits |= MOVE_CLASS_QUEEN_PROMOTION;
+        } else if (relative_rank == 6) {
+            bits |= MOVE_CLASS_SEVENTH;
+        } else if (relative_rank == 7) {
+            bits |= MOVE_CLASS_PAWN_SPECIAL;
+        } else if ((mover_rank == 4 || mover_rank == 5) &&
+                   !(passed_pawn_span[pos.side][to] & pos.pieces[pos.side ^ 1][PAWN])) {
+            bits |= MOVE_CLASS_PAWN_SPECIAL;
+        }
+    }
+    return bits;
+}

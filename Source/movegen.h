@@ -1,0 +1,93 @@
+// Pseudo-legal move generation in a fixed order, and the lazy legality,
+// check and move-class tests the search runs once per move tried.
+//
+// Generation order decides ties in move ordering, so it is part of the
+// engine's behaviour: captures (pawns towards the lower file, pawns towards
+// the higher file, knights, bishops, rooks, queens, king), then promotions,
+// then quiet moves (pawns, knights, bishops, rooks, queens, king, castling).
+#pragma once
+
+#include "bitboard.h"
+#include "records.h"
+#include "types.h"
+
+// Bits returned by classify_move.
+constexpr int MOVE_CLASS_CAPTURE = 1;          // capture or en passant
+constexpr int MOVE_CLASS_CHECK = 2;            // gives check (direct or discovered)
+constexpr int MOVE_CLASS_DISCOVERED = 4;       // gives a discovered check
+constexpr int MOVE_CLASS_SEVENTH = 8;          // pawn move to its seventh rank
+constexpr int MOVE_CLASS_QUEEN_PROMOTION = 16; // pawn move with the queen flag
+constexpr int MOVE_CLASS_PAWN_SPECIAL = 32;    // under-promotion or passed-pawn push to rank 5/6
+
+// The generators append entries at `list` and return the new list end; none
+// writes the end mark. Each entry gets the move, the mover's code and the
+// code on the destination (0 for quiet moves, pushes and en passant); the
+// order score is left as it was.
+MoveEntry* generate_captures(const Position& pos, int colour, MoveEntry* list);
+// all_kinds 0: queen promotions only; 1: queen, knight, bishop, rook.
+MoveEntry* generate_promotions(const Position& pos, int colour, int all_kinds, MoveEntry* list);
+MoveEntry* generate_quiet_moves(const Position& pos, int colour, MoveEntry* list);
+
+// Fills the list of the owner's current search ply with every pseudo-legal
+// move of the side to move, ends it with MOVE_LIST_END and sets the list
+// starts of the next two plies behind the end mark.
+void generate_all_moves(const Position& pos);
+
+// Attack test of `sq` by colour `by` on a changed board: `occ` is the
+// occupancy after the change and `keep` masks out an enemy piece that the
+// change has captured. Same visiting order as is_square_attacked_by.
+inline int square_attacked_after_change(const Position& pos, int sq, int by, u64 occ, u64 keep)
+{
+    const u64* enemy = pos.pieces[by];
+    if (pawn_attacks[by ^ 1][sq] & enemy[PAWN] & keep) return 1;
+    if (knight_attacks[sq] & enemy[KNIGHT] & keep) return 1;
+    if (king_attacks[sq] & enemy[KING]) return 1;
+    u64 queens = enemy[QUEEN] & keep;
+    for (u64 s = bishop_rays[sq] & ((enemy[BISHOP] & keep) | queens); s;) {
+        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
+    }
+    for (u64 s = rook_rays[sq] & ((enemy[ROOK] & keep) | queens); s;) {
+        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
+    }
+    return 0;
+}
+
+// 1 when the pseudo-legal move of `colour` (the side to move) leaves its king
+// unattacked. Castling needs origin, middle and destination unattacked (the
+// square next to the queen-side rook is not tested); en passant removes the
+// captured pawn for the test. The position is not changed: the test works on
+// a copy of the occupancy.
+inline int king_safe_after_move(const Position& pos, int colour, Move move)
+{
+    int from = move_from(move), to = move_to(move);
+    int king = pos.lists[colour][KING][0];
+    int enemy = colour ^ 1;
+    u64 occ = (occupancy(pos) ^ square_bit(from)) | square_bit(to);
+    if (from == king) {
+        if (to == from + 2 || to == from - 2) {
+            return !is_square_attacked_by(pos, from, enemy) && !is_square_attacked_by(pos, to, enemy) &&
+                   !is_square_attacked_by(pos, (from + to) >> 1, enemy);
+        }
+        return !square_attacked_after_change(pos, to, enemy, occ, ~square_bit(to));
+    }
+    u64 removed = square_bit(to);
+    if (to == pos.ep_square && pos.board[to] == 0 && piece_type_of(pos.board[from]) == PAWN) {
+        removed = square_bit(to - pawn_push[colour]);
+        occ ^= removed;
+    }
+    return !square_attacked_after_change(pos, king, enemy, occ, ~removed);
+}
+
+// 0 for the null move, else king_safe_after_move.
+inline int king_safe_after_nonzero_move(const Position& pos, int colour, Move move)
+{
+    return move != NULL_MOVE && king_safe_after_move(pos, colour, move);
+}
+
+// For a move of `colour` not yet played: 0 no check, 1 direct check,
+// 2 discovered check (also for a double check). A castling rook's check is
+// not seen, and a pawn taken en passant still blocks discovered lines.
+int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entry);
+
+// The MOVE_CLASS_* bits of a move of `colour` (the side to move).
+int classify_move(const Position& pos, int colour, const MoveEntry& entry);

@@ -1,0 +1,12 @@
+// Perft: the number of legal move sequences of a given length, the check of
+// the generators, make/take-back and the legality test against known counts.
+#pragma once
+
+#include "records.h"
+
+// Adds to td's node counter the number of legal move sequences of length
+// `depth` from td's position, `colour` being its side to move and `ply` its
+// search ply. Leaves are counted by the legality test alone, without playing
+// them. A depth below 1, or one the ply records, undo stack or move stack
+// cannot hold, counts nothing.
+void perft_count(ThreadData* td, int colour, int ply, int depth);

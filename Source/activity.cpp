@@ -1,0 +1,266 @@
+#include "activity.h"
+
+#include "bitboard.h"
+#include "params.h"
+#include "records.h"
+
+namespace {
+
+// Shelter file by king file: b for a king on a or b, g for g or h.
+constexpr int shelter_file[8] = {1, 1, 2, 3, 4, 5, 6, 6};
+// Endgame bonus for the king by relative rank.
+constexpr int king_rank_bonus[8] = {0, 0, 4, 8, 8, 8, 4, 0};
+// Relative king squares a1, b1, g1, h1: a castled king is no attack target.
+constexpr u64 KING_CORNERS = 0xC3ULL;
+
+// Zone-attacker counter fields: knights bits 0-2, bishops 3-5, rooks 6-8,
+// queens 9-11.
+constexpr int ZONE_KNIGHT = 0, ZONE_BISHOP = 3, ZONE_ROOK = 6, ZONE_QUEEN = 9;
+
+inline int zone_count(u16 counter, int shift) { return (counter >> shift) & 7; }
+
+// A count that would pass 7 (promoted pieces) stays at 7 instead of
+// spilling into the next field.
+inline void add_zone_attacker(u16& counter, int shift)
+{
+    if (zone_count(counter, shift) < 7) counter = u16(counter + (1 << shift));
+}
+
+inline int tapered(const EvalWork& w, int op, int en) { return (en * w.phase + op * (24 - w.phase)) / 24; }
+
+inline void add_attacks(EvalWork& w, int c, u64& kind_set, u64 att, u64 twice_source)
+{
+    kind_set |= att;
+    w.attacked_twice[c] |= twice_source & w.all_attacks[c];
+    w.all_attacks[c] |= att;
+}
+
+inline void finish_piece(EvalWork& w, int c, int sq, int op, int en, int* trace_total)
+{
+    w.positional_op[c] += op;
+    w.positional_en[c] += en;
+    if (w.trace) {
+        int v = tapered(w, op, en);
+        engine_config.eval_trace.square_value[sq] = i16(v);
+        trace_total[c] += v;
+    }
+}
+
+void evaluate_knights(EvalWork& w, int c)
+{
+    const Position& pos = *w.pos;
+    const EvalTables& t = *w.tables;
+    const int them = c ^ 1;
+    for (const u8* p = pos.lists[c][KNIGHT]; *p != NO_SQUARE; p++) {
+        int sq = *p, rel = sq ^ relative_rank_flip[c];
+        u64 att = knight_attacks[sq];
+        int n = count_bits(att & w.mobility_area[c]);
+        int op = t.knight_mobility[n].op + t.pst[KNIGHT - 1][rel][0];
+        int en = t.knight_mobility[n].en + t.pst[KNIGHT - 1][rel][1] + w.pawn_count_term;
+        if (att & w.king_zone[them]) {
+            op += 6;
+            en += 6;
+            add_zone_attacker(w.zone_attackers[c], ZONE_KNIGHT);
+        }
+        if (w.outposts[c] & square_bit(sq)) {
+            op += t.knight_outpost_op;
+            if (w.pawn_attacks[c] & square_bit(sq)) op += t.knight_outpost_op / 2;
+        } else if (att & w.outposts[c]) {
+            op += t.knight_outpost_op / 2;
+        }
+        if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
+        finish_piece(w, c, sq, op, en, engine_config.eval_trace.knights);
+        add_attacks(w, c, w.knight_attacks[c], att, att);
+    }
+}
+
+void evaluate_bishops(EvalWork& w, int c)
+{
+    const Position& pos = *w.pos;
+    const EvalTables& t = *w.tables;
+    const int them = c ^ 1;
+    u64 see_through = w.occupied & ~pos.pieces[c][QUEEN];  // x-ray through own queens
+    for (const u8* p = pos.lists[c][BISHOP]; *p != NO_SQUARE; p++) {
+        int sq = *p, rel = sq ^ relative_rank_flip[c];
+        u64 att = bishop_attack_set(sq, see_through);
+        int n = count_bits(att & w.mobility_area[c]);
+        int centre = count_bits(att & CENTRE_SQUARES);
+        u64 same_colour = (LIGHT_SQUARES & square_bit(sq)) ? LIGHT_SQUARES : ~LIGHT_SQUARES;
+        int blocked = count_bits(w.blocked_by_pawn[c] & same_colour);
+        int op = t.bishop_mobility[n].op + 4 * centre + t.pst[BISHOP - 1][rel][0] - 4 * blocked;
+        int en = t.bishop_mobility[n].en + 4 * centre + t.pst[BISHOP - 1][rel][1] - 8 * blocked;
+        if (w.outposts[c] & square_bit(sq)) op += 12;
+        if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
+        if (att & w.king_zone[them]) add_zone_attacker(w.zone_attackers[c], ZONE_BISHOP);
+        finish_piece(w, c, sq, op, en, engine_config.eval_trace.bishops);
+        add_attacks(w, c, w.bishop_attacks[c], att, att);
+    }
+}
+
+void evaluate_rooks(EvalWork& w, int c)
+{
+    const Position& pos = *w.pos;
+    const EvalTables& t = *w.tables;
+    const int them = c ^ 1;
+    const u64 own_pawns = pos.pieces[c][PAWN];
+    const u64 enemy_pawns = pos.pieces[them][PAWN];
+    u64 see_through = w.occupied & ~(pos.pieces[c][ROOK] | pos.pieces[c][QUEEN]);
+    for (const u8* p = pos.lists[c][ROOK]; *p != NO_SQUARE; p++) {
+        int sq = *p, rel = sq ^ relative_rank_flip[c];
+        int f = file_of(sq);
+        u64 att = rook_attack_set(sq, see_through);
+        int n = count_bits(att & w.mobility_area[c]);
+        int forward = count_bits(att & file_mask[f] & ENEMY_HALF[c]);
+        int op = t.rook_mobility[n].op + forward + t.pst[ROOK - 1][rel][0];
+        int en = t.rook_mobility[n].en + forward + t.pst[ROOK - 1][rel][1];
+        if (!(file_mask[f] & own_pawns)) {
+            const ValuePair& bonus = (file_mask[f] & enemy_pawns) ? t.rook_half_open_file : t.rook_open_file;
+            op += bonus.op;
+            en += bonus.en;
+        } else if (n < 5 && (f < 2 || f > 5)) {
+            // Shut in by its own king or pawn on b/c (f/g) of its rank.
+            u64 trap = rank_mask[rank_of(sq)] & (f < 2 ? (file_mask[1] | file_mask[2]) : (file_mask[5] | file_mask[6]));
+            if (trap & (own_pawns | pos.pieces[c][KING])) op += t.rook_trapped_op;
+        }
+        if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) {
+            op += t.rook_rank7.op;
+            en += t.rook_rank7.en;
+        }
+        if (att & w.king_zone[them]) add_zone_attacker(w.zone_attackers[c], ZONE_ROOK);
+        finish_piece(w, c, sq, op, en, engine_config.eval_trace.rooks);
+        add_attacks(w, c, w.rook_attacks[c], att, att);
+    }
+}
+
+void evaluate_queens(EvalWork& w, int c)
+{
+    const Position& pos = *w.pos;
+    const EvalTables& t = *w.tables;
+    const int them = c ^ 1;
+    for (const u8* p = pos.lists[c][QUEEN]; *p != NO_SQUARE; p++) {
+        int sq = *p, rel = sq ^ relative_rank_flip[c];
+        u64 diagonal = bishop_attack_set(sq, w.occupied);
+        u64 straight = rook_attack_set(sq, w.occupied);
+        u64 att = diagonal | straight;
+        u64 xray = att;
+        if (diagonal & pos.pieces[c][BISHOP]) xray |= bishop_attack_set(sq, w.occupied & ~pos.pieces[c][BISHOP]);
+        if (straight & pos.pieces[c][ROOK]) xray |= rook_attack_set(sq, w.occupied & ~pos.pieces[c][ROOK]);
+        int n = count_bits(xray & w.mobility_area[c]);
+        int op = t.queen_mobility[n].op + t.pst[QUEEN - 1][rel][0];
+        int en = t.queen_mobility[n].en + t.pst[QUEEN - 1][rel][1];
+        if (!(xray & w.king_files)) {
+            op -= 8;
+            en -= 8;
+        }
+        if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) en += t.queen_rank7_en;
+        if (xray & w.king_zone[them]) add_zone_attacker(w.zone_attackers[c], ZONE_QUEEN);
+        finish_piece(w, c, sq, op, en, engine_config.eval_trace.queens);
+        add_attacks(w, c, w.queen_attacks[c], att, xray);
+    }
+}
+
+// King safety of colour `us`. Reads the enemy's complete attack sets, so it
+// runs after every piece of both colours. The kings' own attacks were seeded
+// into the all-attacks and attacked-twice sets by the set-up and are not
+// added again here: adding the first king's attacks before the second king
+// is scored would make the two kings see different sets.
+void evaluate_king(EvalWork& w, int us)
+{
+    const Position& pos = *w.pos;
+    const EvalTables& t = *w.tables;
+    const int them = us ^ 1;
+    const int ksq = w.king_sq[us], rel = ksq ^ relative_rank_flip[us];
+    const int kf = file_of(ksq);
+    int op = t.pst[KING - 1][rel][0];
+    int en = t.pst[KING - 1][rel][1];
+
+    if (w.phase_units[them] > 3) {
+        const u64 own_pawns = pos.pieces[us][PAWN];
+        const int s = shelter_file[kf];
+        // Pawn shield on the three shelter files.
+        int shield = (king_attacks[ksq] & own_pawns) ? 1 : 0;
+        const u64 second = rank_mask[us == WHITE ? 1 : 6], third = rank_mask[us == WHITE ? 2 : 5];
+        for (int f = s - 1; f <= s + 1; f++) {
+            u64 on_file = file_mask[f] & own_pawns;
+            if (!on_file) continue;
+            shield += (on_file & second) ? 3 : (on_file & third) ? 2 : 1;
+        }
+        op += t.pawn_shield_op * (shield - 9) / 10;
+
+        int index_seed = (square_bit(rel) & KING_CORNERS) ? 0 : 2;
+        // Pawn storm: files of the shelter whose enemy pawns have left their half.
+        int enemy_kf = file_of(w.king_sq[them]);
+        if (s - enemy_kf > 2 || enemy_kf - s > 2) {
+            int storm = 0;
+            for (int f = s - 1; f <= s + 1; f++)
+                if (!(file_mask[f] & pos.pieces[them][PAWN] & ENEMY_HALF[us])) storm++;
+            index_seed += storm;
+            op += t.pawn_storm_op * storm;
+        }
+
+        const u64 zone = w.king_zone[us];
+        const u64 our_minor_cover = w.pawn_attacks[us] | w.knight_attacks[us] | w.bishop_attacks[us];
+        int zone_hits = count_bits(zone & w.pawn_attacks[them]) +
+                        count_bits(zone & w.pawn_attacks[them] & w.attacked_twice[them]) +
+                        count_bits(zone & w.knight_attacks[them] & ~w.pawn_attacks[us]) +
+                        count_bits(zone & w.bishop_attacks[them] & ~w.pawn_attacks[us]) +
+                        count_bits(zone & w.rook_attacks[them] & ~our_minor_cover) +
+                        count_bits(zone & w.queen_attacks[them] & ~(our_minor_cover | w.rook_attacks[us] | w.queen_attacks[us]));
+
+        u64 safe = ~(pos.pieces[them][PAWN] | our_minor_cover | w.rook_attacks[us] | w.queen_attacks[us] |
+                     (w.king_attacks[us] & ~w.attacked_twice[them]));
+        u64 diagonals = bishop_attack_set(ksq, w.occupied);
+        u64 lines = rook_attack_set(ksq, w.occupied);
+        bool knight_check = (w.knight_attacks[them] & knight_attacks[ksq] & safe) != 0;
+        bool bishop_check = (w.bishop_attacks[them] & diagonals & safe) != 0;
+        bool rook_check = (w.rook_attacks[them] & lines & safe) != 0;
+        bool queen_check = (w.queen_attacks[them] & (diagonals | lines) & safe) != 0;
+        int checks = int(knight_check) + int(bishop_check) + int(rook_check) + int(queen_check);
+        bool contact = (w.queen_attacks[them] & safe & king_attacks[ksq]) != 0;
+        if (contact) w.ply_record->threat[us] = 5000;
+        en -= 8 * checks;
+        op -= 8 * checks;
+        if (contact) op += 12;
+
+        u16 counter = w.zone_attackers[them];
+        int danger = 6 * index_seed + 36 * zone_count(counter, ZONE_KNIGHT) + 26 * zone_count(counter, ZONE_BISHOP) +
+                     46 * zone_count(counter, ZONE_ROOK) + 46 * zone_count(counter, ZONE_QUEEN) + 32 * checks +
+                     32 * int(contact) + 16 * zone_hits - 8 * shield;
+        if (zone_count(counter, ZONE_QUEEN) == 0 && queen_check) danger += 17;
+        else danger -= 15;
+        if (zone_count(counter, ZONE_ROOK) == 0 && rook_check) danger += 32;
+        if (zone_count(counter, ZONE_KNIGHT) == 0 && knight_check) danger += 32;
+        int index = danger / 8;
+        if (pos.side == us) index -= 2;
+        if (index > 0) op -= t.king_danger[index > 63 ? 63 : index];
+    }
+    if (!pos.pieces[them][QUEEN]) op /= 2;
+
+    if (w.phase > 14) {
+        if (!(king_attacks[ksq] & INNER_BOARD & ~w.occupied & ~w.all_attacks[them])) en -= 10;
+        unsigned mask = unsigned(w.pawn_entry->file_mask[WHITE] | w.pawn_entry->file_mask[BLACK]) & 0xFF;
+        if (mask) {
+            int lo = lowest_pawn_file[mask], hi = highest_pawn_file[mask];
+            if (kf < lo) en -= 10 * (lo - kf);
+            else if (kf > hi) en -= 10 * (kf - hi);
+        }
+        en += king_rank_bonus[rank_of(rel)];
+    }
+    finish_piece(w, us, ksq, op, en, engine_config.eval_trace.kings);
+}
+
+} // namespace
+
+void evaluate_piece_activity(EvalWork& w)
+{
+    evaluate_knights(w, WHITE);
+    evaluate_knights(w, BLACK);
+    evaluate_bishops(w, WHITE);
+    evaluate_bishops(w, BLACK);
+    evaluate_rooks(w, WHITE);
+    evaluate_rooks(w, BLACK);
+    evaluate_queens(w, WHITE);
+    evaluate_queens(w, BLACK);
+    evaluate_king(w, WHITE);
+    evaluate_king(w, BLACK);
+}

@@ -1,0 +1,476 @@
+// Static evaluation: colour and file symmetry over a position suite, cached
+// against fresh evaluations, the special endings and drawish scaling, and
+// the readings chosen where the rules leave a choice.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bitbase.h"
+#include "bitboard.h"
+#include "eval.h"
+#include "eval_positions.h"
+#include "fen.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "params.h"
+#include "records.h"
+#include "zobrist.h"
+
+namespace {
+
+using eval_positions::colour_flipped;
+using eval_positions::file_mirrored;
+
+struct EvalResult {
+    int score;
+    u16 threat[2];
+};
+
+struct EvalTest : ::testing::Test {
+    static inline ThreadData* td = nullptr;
+    static inline std::vector<std::string> suite;
+
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        generate_zobrist_keys();
+        build_kpk_bitbase();
+        write_default_params(params);
+        engine_config.builtin_pst = 1;
+        init_evaluation_tables();
+        if (!td) {
+            td = allocate_thread_data();
+            reset_thread_links(td);
+        }
+        if (suite.empty()) build_suite();
+    }
+
+    void SetUp() override
+    {
+        write_default_params(params);
+        init_evaluation_tables();
+        td->eval_tables = eval_tables;
+        td->index = 1;  // no trace unless a test asks for it
+        td->current_depth = 0;
+        search_state.target_time = 1.0;
+        search_state.engine_colour = 0;
+    }
+
+    static bool set(const std::string& fen)
+    {
+        const char* reason = "";
+        bool ok = set_position_from_fen(td->pos, fen.c_str(), &reason) == 1;
+        EXPECT_TRUE(ok) << fen << ": " << reason;
+        reset_thread_links(td);
+        return ok;
+    }
+
+    static int in_check()
+    {
+        const Position& pos = td->pos;
+        return is_square_attacked_by(pos, king_square(pos, pos.side), pos.side ^ 1);
+    }
+
+    // Evaluation of the side to move at `ply`, threat words cleared first.
+    static EvalResult eval_here(int ply = 2)
+    {
+        PlyRecord& pr = td->ply[ply];
+        pr.threat[0] = pr.threat[1] = 0;
+        pr.drawn = 0;
+        EvalResult r;
+        r.score = evaluate_position(td, td->pos.side, ply, in_check());
+        r.threat[0] = pr.threat[0];
+        r.threat[1] = pr.threat[1];
+        return r;
+    }
+
+    static EvalResult eval_fen(const std::string& fen, int ply = 2)
+    {
+        if (!set(fen)) return EvalResult{0, {0, 0}};
+        return eval_here(ply);
+    }
+
+    // Trace-mode evaluation (thread 0, ply 1, no search running).
+    static EvalResult eval_traced(const std::string& fen)
+    {
+        td->index = 0;
+        EvalResult r = eval_fen(fen, 1);
+        td->index = 1;
+        return r;
+    }
+
+    // Curated positions plus positions sampled from seeded random games,
+    // biased towards captures so that the games reach endgames.
+    static void build_suite()
+    {
+        suite = eval_positions::curated();
+        ThreadData* walker = allocate_thread_data();
+        reset_thread_links(walker);
+        u32 seed = 12345;
+        auto next = [&seed]() {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 16) & 0x7FFF;
+        };
+        static const char* starts[] = {
+            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",
+            "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -",
+            "rnbqkb1r/ppp1pppp/5n2/3p4/2PP4/8/PP2PPPP/RNBQKBNR w KQkq -",
+            "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ -",
+        };
+        for (int game = 0; game < 48; game++) {
+            set_position_from_fen(walker->pos, starts[game % 4]);
+            reset_thread_links(walker);
+            for (int ply = 0; ply < 160; ply++) {
+                Position& pos = walker->pos;
+                generate_all_moves(pos);
+                std::vector<Move> legal, captures;
+                for (const MoveEntry* e = walker->ply[walker->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
+                    if (!king_safe_after_move(pos, pos.side, e->move)) continue;
+                    legal.push_back(e->move);
+                    if (e->captured) captures.push_back(e->move);
+                }
+                if (legal.empty()) break;
+                const std::vector<Move>& pool = (!captures.empty() && next() % 100 < 60) ? captures : legal;
+                play_move(pos, pool[next() % pool.size()]);
+                char fen[128];
+                position_to_fen(pos, fen);
+                // Re-set from the text so that the walk never runs out of plies.
+                set_position_from_fen(pos, fen);
+                reset_thread_links(walker);
+                if (ply % 7 == 3) suite.push_back(fen);
+            }
+        }
+        delete walker;
+    }
+};
+
+TEST_F(EvalTest, SuiteIsLargeAndVaried)
+{
+    EXPECT_GE(suite.size(), 200u);
+    int endgames = 0, kpk = 0;
+    for (const std::string& fen : suite) {
+        ASSERT_TRUE(set(fen));
+        if (td->pos.piece_units[0] + td->pos.piece_units[1] <= 10) endgames++;
+        if (td->pos.material_key[0] + td->pos.material_key[1] == 1) kpk++;
+    }
+    EXPECT_GE(endgames, 60);
+    EXPECT_GE(kpk, 8);
+}
+
+// The central guard against ordering traps: every term must treat the two
+// colours alike.
+TEST_F(EvalTest, ColourFlippedTwinsScoreAlike)
+{
+    int compared = 0;
+    for (const std::string& fen : suite) {
+        std::string twin = colour_flipped(fen);
+        EvalResult a = eval_fen(fen);
+        EvalResult b = eval_fen(twin);
+        EXPECT_EQ(a.score, b.score) << fen << "  vs  " << twin;
+        EXPECT_EQ(a.threat[0], b.threat[1]) << fen;
+        EXPECT_EQ(a.threat[1], b.threat[0]) << fen;
+        compared++;
+    }
+    EXPECT_GE(compared, 200);
+}
+
+TEST_F(EvalTest, FileMirroredTwinsScoreAlike)
+{
+    int compared = 0;
+    for (const std::string& fen : suite) {
+        if (eval_positions::split_fields(fen)[2] != "-") continue;
+        std::string twin = file_mirrored(fen);
+        EvalResult a = eval_fen(fen);
+        EvalResult b = eval_fen(twin);
+        EXPECT_EQ(a.score, b.score) << fen << "  vs  " << twin;
+        EXPECT_EQ(a.threat[0], b.threat[0]) << fen;
+        EXPECT_EQ(a.threat[1], b.threat[1]) << fen;
+        compared++;
+    }
+    EXPECT_GE(compared, 100);
+}
+
+// Pawn-hash hits and evaluation-cache hits give what a fresh evaluation gives.
+TEST_F(EvalTest, CachedEvaluationEqualsFresh)
+{
+    for (const std::string& fen : suite) {
+        ASSERT_TRUE(set(fen));
+        if (in_check()) continue;
+        td->current_depth = 0;
+        EvalResult fresh = eval_here(1);  // no cache read, pawn terms recomputed
+
+        td->current_depth = 5;
+        u64 pawn_hits = td->counters[CNT_PAWN_HITS];
+        u64 cache_hits = td->counters[CNT_EVAL_HITS];
+        EvalResult pawn_cached = eval_here(1);  // ply 1: pawn hash only
+        EvalResult cached = eval_here(3);       // evaluation cache
+        td->current_depth = 0;
+
+        EXPECT_EQ(pawn_cached.score, fresh.score) << fen;
+        EXPECT_EQ(pawn_cached.threat[0], fresh.threat[0]) << fen;
+        EXPECT_EQ(pawn_cached.threat[1], fresh.threat[1]) << fen;
+        EXPECT_EQ(cached.score, fresh.score) << fen;
+        EXPECT_EQ(cached.threat[0], fresh.threat[0]) << fen;
+        EXPECT_EQ(cached.threat[1], fresh.threat[1]) << fen;
+        // Bare-king endings return before either cache.
+        const Position& pos = td->pos;
+        if (pos.material_key[0] && pos.material_key[1]) {
+            EXPECT_EQ(td->counters[CNT_PAWN_HITS], pawn_hits + 1) << fen;
+            EXPECT_EQ(td->counters[CNT_EVAL_HITS], cache_hits + 1) << fen;
+        }
+    }
+}
+
+TEST_F(EvalTest, CacheReadOnlyWhileSearchingAndFromPlyTwo)
+{
+    const std::string fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -";
+    ASSERT_TRUE(set(fen));
+    const u64 key = full_key(td->pos);
+    EvalCacheEntry& slot = td->eval_cache[(u32(key) & 0x3FFE) + td->pos.side];
+    td->current_depth = 0;
+    const int real = eval_here(2).score;
+
+    auto poison = [&]() {
+        slot.key = key;
+        slot.score = 4321;
+        slot.threat[0] = 7;
+        slot.threat[1] = 9;
+    };
+    // No search running: not read, but written.
+    poison();
+    EXPECT_EQ(eval_here(2).score, real);
+    EXPECT_EQ(slot.score, real);
+    EXPECT_EQ(slot.key, key);
+
+    td->current_depth = 3;
+    for (int ply = 0; ply < 2; ply++) {
+        poison();
+        EXPECT_EQ(eval_here(ply).score, real) << "ply " << ply;
+    }
+    poison();
+    EvalResult hit = eval_here(2);
+    EXPECT_EQ(hit.score, 4321);
+    EXPECT_EQ(hit.threat[0], 7);
+    EXPECT_EQ(hit.threat[1], 9);
+    td->current_depth = 0;
+}
+
+TEST_F(EvalTest, TrivialCases)
+{
+    // In check.
+    EXPECT_EQ(eval_fen("4k3/8/8/8/8/8/8/R3K2r w - -").score, -10000);
+    // King and bishop against king: a draw by material.
+    EvalResult kbk = eval_fen("8/8/4k3/8/8/8/3K4/2B5 w - -");
+    EXPECT_EQ(kbk.score, 0);
+    EXPECT_EQ(td->ply[2].drawn, 1);
+    EvalResult bishops = eval_fen("8/8/4k3/8/2b5/8/3K4/2B5 b - -");
+    EXPECT_EQ(bishops.score, 0);
+    EXPECT_EQ(td->ply[2].drawn, 1);
+    // King and knight against king is evaluated, then scaled by 0.05.
+    eval_traced("8/8/4k3/8/8/8/3K4/2N5 w - -");
+    EXPECT_EQ(td->ply[1].drawn, 0);
+    EXPECT_DOUBLE_EQ(engine_config.eval_trace.draw_adjust, 0.05);
+}
+
+TEST_F(EvalTest, BareKingEndings)
+{
+    // Rook and pawn against the bare king: the lone-king formula, the pawn
+    // adds nothing. White Kd2, Rc4, Pd4 against Ke6 (edge value 10, kings
+    // 4 apart): 500 + 200 - 10 * 4 + 10.
+    EXPECT_EQ(eval_fen("8/8/4k3/8/2RP4/8/3K4/8 w - -").score, 670);
+    EXPECT_EQ(eval_fen("8/8/4k3/8/2RP4/8/3K4/8 b - -").score, -670);
+    EXPECT_EQ(eval_fen("8/8/4k3/8/2R5/8/3K4/8 w - -").score, 670);
+    // Queen against a king in the corner: 1000 + 200 - 10 * 2 + 60.
+    EXPECT_EQ(eval_fen("k7/8/1K6/8/8/8/7Q/8 w - -").score, 1240);
+    EXPECT_EQ(eval_fen("k7/8/1K6/8/8/8/7Q/8 b - -").score, -1240);
+
+    // Bishop and knight, strong king c3 (central block: 2), weak king b1.
+    // Dark-squared bishop on c1: corner value of b1 is 18.
+    int dark = 2 + 200 + 2 * 18 - 2 * 2;
+    EXPECT_EQ(eval_fen("8/8/8/8/8/2K5/8/1kB1N3 w - -").score, 4 * dark);
+    EXPECT_EQ(eval_fen("8/8/8/8/8/2K5/8/1kB1N3 b - -").score, -4 * dark);
+    // A light-squared bishop (d1) reads the corner table mirrored: g1 is 8.
+    int light = 2 + 200 + 2 * 8 - 2 * 2;
+    EXPECT_EQ(eval_fen("8/8/8/8/8/2K5/8/1k1BN3 w - -").score, 4 * light);
+    EXPECT_EQ(eval_fen("8/8/8/8/8/2K5/8/1k1BN3 b - -").score, -4 * light);
+
+    // King and pawn against king: the bitbase, for the side to move.
+    EXPECT_EQ(eval_fen("8/8/4k3/8/8/8/4P3/4K3 w - -").score, 0);  // the defender holds
+    EXPECT_EQ(eval_fen("7k/8/8/8/8/8/1P6/1K6 w - -").score, 800);  // outside the square
+    EXPECT_EQ(eval_fen("7k/8/8/8/8/8/1P6/1K6 b - -").score, -800);
+    EXPECT_EQ(eval_fen("2k5/2P5/2K5/8/8/8/8/8 b - -").score, 0);   // stalemate
+    EXPECT_EQ(eval_fen("8/8/8/8/8/3kp3/8/7K b - -").score, 800);
+}
+
+TEST_F(EvalTest, ContemptOnlyOutsideAnalysis)
+{
+    const std::string fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -";
+    const int neutral = eval_fen(fen).score;
+    params.contempt = 41;
+    init_evaluation_tables();
+    td->eval_tables = eval_tables;
+    // Analysis (target 6000 s or more): no contempt.
+    search_state.target_time = 6000.0;
+    EXPECT_EQ(eval_fen(fen).score, neutral);
+    // Engine playing white: m = min(12, 16) + (units 32 - 3) = 41, times 41 / 41.
+    search_state.target_time = 10.0;
+    search_state.engine_colour = 0;
+    EXPECT_EQ(eval_fen(fen).score, neutral + 41);
+    // Engine playing black: the same amount against white.
+    search_state.engine_colour = 1;
+    EXPECT_EQ(eval_fen(fen).score, neutral - 41);
+    // A negative contempt looks at the opponent's material.
+    params.contempt = -41;
+    init_evaluation_tables();
+    td->eval_tables = eval_tables;
+    EXPECT_EQ(eval_fen(fen).score, neutral + 41);
+}
+
+// Where the rules leave a choice, the reading taken.
+TEST_F(EvalTest, PawnWeaknessesAddUp)
+{
+    // A lone white pawn on d3, no pawn ahead of it: backward (rank < 4),
+    // isolated and weak at once: shape 6 - 4 - 8 - 8 in the opening.
+    ASSERT_TRUE(set("4k3/7p/8/8/8/3P4/8/4K3 w - -"));
+    eval_here();
+    const PawnHashEntry& pe = td->pawn_hash[td->pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+    EXPECT_EQ(pe.op[WHITE], 6 - 4 - 8 - 8);
+    EXPECT_EQ(pe.en[WHITE], 0 - 4 - 8 - 8);
+    // Opposed by a black pawn on d6: not weak any more.
+    ASSERT_TRUE(set("4k3/8/3p4/8/8/3P4/8/4K3 w - -"));
+    eval_here();
+    const PawnHashEntry& pe2 = td->pawn_hash[td->pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+    EXPECT_EQ(pe2.op[WHITE], 6 - 4 - 8);
+}
+
+TEST_F(EvalTest, CandidateFrontSpanStartsBeyondTheSquareAhead)
+{
+    // e4 against d5: the d5 pawn stands level with e5 and is passed by the
+    // push, so e4 is a candidate.
+    ASSERT_TRUE(set("4k3/8/8/3p4/4P3/8/8/4K3 w - -"));
+    eval_here();
+    const PawnHashEntry& pe = td->pawn_hash[td->pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+    EXPECT_TRUE(pe.candidates & square_bit(28));
+    EXPECT_FALSE(pe.passed & square_bit(28));
+    // Against d6 the pawn still has to get past it: not a candidate.
+    ASSERT_TRUE(set("4k3/8/3p4/8/4P3/8/8/4K3 w - -"));
+    eval_here();
+    const PawnHashEntry& pe2 = td->pawn_hash[td->pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+    EXPECT_FALSE(pe2.candidates & square_bit(28));
+    // With a pawn beside it the candidate may face one pawn.
+    ASSERT_TRUE(set("4k3/8/3p4/8/4PP2/8/8/4K3 w - -"));
+    eval_here();
+    const PawnHashEntry& pe3 = td->pawn_hash[td->pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+    EXPECT_TRUE(pe3.candidates & square_bit(28));
+}
+
+TEST_F(EvalTest, KingCountsInHungPieces)
+{
+    // White knight on e4 attacked only by the black king on e5 (f4 protects
+    // nothing of it), no white defender: hung.
+    eval_traced("8/8/8/4k3/4N3/8/8/K7 b - -");
+    EXPECT_TRUE(engine_config.eval_trace.hung & square_bit(28));
+    // Knight attacked by a rook and defended by its own king only: not hung.
+    eval_traced("4r1k1/8/8/8/4N3/4K3/8/8 w - -");
+    EXPECT_FALSE(engine_config.eval_trace.hung & square_bit(28));
+    // The same knight without the king's cover is hung.
+    eval_traced("4r1k1/8/8/8/4N3/8/8/K7 w - -");
+    EXPECT_TRUE(engine_config.eval_trace.hung & square_bit(28));
+    // Threat word: the hung knight's exchange value.
+    EvalResult r = eval_fen("4r1k1/8/8/8/4N3/8/8/K7 b - -");
+    EXPECT_EQ(r.threat[WHITE], 330);
+}
+
+TEST_F(EvalTest, PinsAgainstKingAndQueen)
+{
+    eval_traced("4k3/8/8/8/1b6/8/3N4/4K3 w - -");
+    EXPECT_EQ(engine_config.eval_trace.pinned, square_bit(11));
+    // The d5 knight stands alone between the d1 rook and its only queen.
+    eval_traced("3qk3/8/8/3n4/8/8/8/3RK3 b - -");
+    EXPECT_EQ(engine_config.eval_trace.pinned, square_bit(35));
+    // With a second black queen the queen pins are not looked for.
+    eval_traced("3qk2q/8/8/3n4/8/8/8/3RK3 b - -");
+    EXPECT_EQ(engine_config.eval_trace.pinned, 0u);
+    eval_traced("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    EXPECT_EQ(engine_config.eval_trace.pinned, 0u);
+    EXPECT_EQ(engine_config.eval_trace.hung, 0u);
+    EXPECT_DOUBLE_EQ(engine_config.eval_trace.draw_adjust, 1.0);
+    EXPECT_EQ(engine_config.eval_trace.stage, 0);
+    EXPECT_EQ(engine_config.eval_trace.material[0], engine_config.eval_trace.material[1]);
+}
+
+TEST_F(EvalTest, DrawishScaling)
+{
+    auto factor = [](const char* fen) {
+        eval_traced(fen);
+        return engine_config.eval_trace.draw_adjust;
+    };
+    // No pawns for the leader.
+    EXPECT_DOUBLE_EQ(factor("8/8/4k3/2n5/8/8/3K4/2BB4 w - -"), 0.9);    // two bishops against a knight
+    EXPECT_DOUBLE_EQ(factor("8/8/b3k3/2r5/8/8/2RK4/2R5 w - -"), 0.25);  // two rooks against rook and bishop
+    EXPECT_DOUBLE_EQ(factor("8/8/4k3/2b5/8/8/3K4/2R5 w - -"), 0.15);    // rook against bishop
+    EXPECT_DOUBLE_EQ(factor("8/8/4k3/8/8/8/1N1K4/2N5 w - -"), 0.05);    // two knights alone
+    EXPECT_DOUBLE_EQ(factor("8/6k1/8/8/8/8/Q5K1/2r1b3 w - -"), 0.25);   // queen against rook and bishop
+    // Rook pawn and bishop: only the wrong bishop with the king in the corner.
+    EXPECT_DOUBLE_EQ(factor("6k1/8/8/8/8/8/P7/2B3K1 w - -"), 1.0);
+    EXPECT_DOUBLE_EQ(factor("k7/8/8/8/8/8/P7/2B3K1 w - -"), 0.06);
+    EXPECT_DOUBLE_EQ(factor("1k6/8/8/8/8/8/P7/1B4K1 w - -"), 1.0);
+    // One pawn each: a quarter unless the leader's pawn wins alone.
+    EXPECT_DOUBLE_EQ(factor("k7/7p/P7/1K6/8/8/8/8 w - -"), 0.25);
+    EXPECT_DOUBLE_EQ(factor("k7/8/PK6/8/8/8/7p/8 b - -"), 1.0);
+    // Opposite bishops, one pawn up: e = 0.5, the defending king ahead of the
+    // pawn 0.5 of that; two pawns up: e = 0.8.
+    EXPECT_DOUBLE_EQ(factor("3k4/8/8/3b4/3P4/8/5B2/5K2 w - -"), 0.25);
+    EXPECT_DOUBLE_EQ(factor("5k2/8/8/3b4/3P4/8/5B2/5K2 w - -"), 0.3);
+    EXPECT_DOUBLE_EQ(factor("5k2/8/8/3b4/1P1P4/8/5B2/5K2 w - -"), 0.8);
+    // One pawn up otherwise: no cover (the leader has a bishop) 0.6, a rook's
+    // cover does not count (no minor piece for the leader) 0.75, a knight on
+    // the path 0.3, the king 0.5; with both, the king's cover is taken first.
+    EXPECT_DOUBLE_EQ(factor("7k/n7/8/8/3P4/8/5B2/5K2 w - -"), 0.6);
+    EXPECT_DOUBLE_EQ(factor("7k/r7/8/8/3P4/8/8/3R1K2 w - -"), 0.75);
+    EXPECT_DOUBLE_EQ(factor("7k/8/8/8/3P4/2n5/5B2/5K2 w - -"), 0.3);
+    EXPECT_DOUBLE_EQ(factor("4k3/8/8/3n4/3P4/8/5B2/5K2 w - -"), 0.5);
+    EXPECT_DOUBLE_EQ(factor("3k4/8/8/8/3P4/2n5/5B2/5K2 w - -"), 0.5);
+    // Four units or more ahead.
+    EXPECT_DOUBLE_EQ(factor("8/6k1/8/8/8/8/Q5K1/2n1b3 w - -"), 0.75);     // lone queen against two minors
+    EXPECT_DOUBLE_EQ(factor("8/6k1/8/3p4/8/8/Q5K1/2n1b3 w - -"), 0.675);
+    EXPECT_DOUBLE_EQ(factor("8/6k1/8/6p1/8/8/R5K1/8 w - -"), 0.9);        // lone rook against a pawn
+    EXPECT_DOUBLE_EQ(factor("8/6k1/8/8/8/8/R5K1/2n5 w - -"), 0.15);    // rook against knight: only 2 ahead
+}
+
+// Three queens a side, ten knights, eight rooks: every table index stays in
+// range (the sanitizer build checks the array bounds).
+TEST_F(EvalTest, PromotedPiecesStayInRange)
+{
+    const char* crowded[] = {
+        "7k/1pp5/5qqq/8/8/QQQ5/5PP1/K7 w - -",
+        "N1N1k1N1/1N3N2/2N4N/8/8/8/8/4K3 b - -",
+        "nnnnk3/nnnn4/8/8/8/8/NNNNNNNN/NNK5 w - -",
+        "bbbbk3/bbbb4/8/8/8/8/RRRR1RRR/RRK5 b - -",
+        "4k3/8/8/8/8/8/8/QQQQKQQQ b - -",
+        "3k4/8/1N1N1N2/N1NN1N1N/4N3/8/8/4K3 b - -",
+        "k7/pp6/8/8/8/8/QQQQ4/1QQQKQQQ w - -",
+    };
+    for (const char* fen : crowded) {
+        ASSERT_TRUE(set(fen));
+        ASSERT_FALSE(in_check()) << fen;
+        EvalResult r = eval_here();
+        EXPECT_GE(r.score, -EVAL_SCORE_LIMIT) << fen;
+        EXPECT_LE(r.score, EVAL_SCORE_LIMIT) << fen;
+        EvalResult twin = eval_fen(colour_flipped(fen));
+        EXPECT_EQ(r.score, twin.score) << fen;
+    }
+    // Ten queens against a king: the score stays clear of mate scores.
+    EXPECT_EQ(eval_fen("k7/pp6/8/8/8/8/QQQQ4/1QQQKQQQ w - -").score, EVAL_SCORE_LIMIT);
+    EXPECT_EQ(eval_fen("kqqq1qqq/qqqq4/8/8/8/8/PP6/K7 b - -").score, EVAL_SCORE_LIMIT);
+    // Eight knights against the black king's zone: the knight count stays at
+    // 7 and does not spill into the bishop count.
+    ASSERT_TRUE(set("3k4/8/1N1N1N2/N1NN1N1N/4N3/8/8/4K3 b - -"));
+    eval_here();
+    EXPECT_EQ(td->eval_work.zone_attackers[WHITE] & 7, 7);
+    EXPECT_EQ(td->eval_work.zone_attackers[WHITE] >> 3, 0);
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// The search trace written by play_move and play_null_move.
+#include <cstdio>
+#include <string>
+
+#include "board_fixture.h"
+#include "makemove.h"
+#include "trace.h"
+
+namespace {
+
+struct TraceTest : BoardTest {
+    static std::string trace_text()
+    {
+        flush_search_trace();
+        std::string text;
+        if (std::FILE* f = std::fopen("trace.txt", "r")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+            std::fclose(f);
+        }
+        return text;
+    }
+};
+
+TEST_F(TraceTest, WritesTheTreeWithinTheTraceDepth)
+{
+    set(START_FEN);
+    play_move(pos(), move_of("e2e4"));  // trace depth 0: nothing, no file needed
+    take_back_move(pos());
+
+    td->current_depth = 3;
+    td->ply[1].depth = 5;
+    td->ply[2].depth = 4;
+    engine_config.trace_depth = 1;
+    play_move(pos(), move_of("e2e4"));
+    take_back_move(pos());
+    play_move(pos(), move_of("d2d4"));
+    play_move(pos(), move_of("d7d5"));  // ply 2: below the trace depth
+    take_back_move(pos());
+    take_back_move(pos());
+    play_null_move(pos());
+    take_back_null_move(pos());
+    EXPECT_EQ(trace_text(), "\n\nSEARCH DEPTH= 3\n( 5)e2e4 \n( 5)d2d4 \n( 5)null ");
+
+    // Deeper plies continue the line; siblings start indented lines; a new
+    // heading only for a deeper iteration than any traced before.
+    engine_config.trace_depth = 2;
+    td->current_depth = 4;
+    play_move(pos(), move_of("g1f3"));
+    play_move(pos(), move_of("g8f6"));
+    take_back_move(pos());
+    play_move(pos(), move_of("d7d5"));
+    take_back_move(pos());
+    take_back_move(pos());
+    td->current_depth = 2;
+    play_move(pos(), move_of("c2c4"));
+    take_back_move(pos());
+    engine_config.trace_depth = 0;
+    EXPECT_EQ(trace_text(), "\n\nSEARCH DEPTH= 3\n( 5)e2e4 \n( 5)d2d4 \n( 5)null "
+                            "\n\nSEARCH DEPTH= 4\n\n( 5)g1f3 ( 4)g8f6 \n         ( 4)d7d5 \n( 5)c2c4 ");
+}
+
+} // namespace

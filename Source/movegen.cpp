@@ -25,15 +25,16 @@ inline MoveEntry* add_promotions(MoveEntry* list, int from, int to, int piece, i
     return list;
 }
 
-// Moves of every piece of one list onto the squares of `targets(sq)`.
-template <typename Targets>
+// Moves of every piece of one list onto the squares of `targets(sq)`; the
+// captured code is read from the board only for captures.
+template <bool CAPTURES, typename Targets>
 inline MoveEntry* add_piece_moves(const Position& pos, const u8* squares, int piece, MoveEntry* list, Targets targets)
 {
     for (; *squares != NO_SQUARE; squares++) {
         int from = *squares;
         for (u64 to_set = targets(from); to_set;) {
             int to = pop_lowest_bit(to_set);
-            list = add_move(list, from, to, piece, pos.board[to]);
+            list = add_move(list, from, to, piece, CAPTURES ? pos.board[to] : 0);
         }
     }
     return list;
@@ -75,15 +76,15 @@ MoveEntry* generate_captures(const Position& pos, int colour, MoveEntry* list)
     // Slider captures: the first-blocker attack set masked by the enemy is the
     // same set, in the same ascending order, as the enemy pieces on the rays
     // with nothing between.
-    list = add_piece_moves(pos, pos.lists[colour][KNIGHT], piece_code(KNIGHT, colour), list,
+    list = add_piece_moves<true>(pos, pos.lists[colour][KNIGHT], piece_code(KNIGHT, colour), list,
                            [&](int sq) { return knight_attacks[sq] & enemy; });
-    list = add_piece_moves(pos, pos.lists[colour][BISHOP], piece_code(BISHOP, colour), list,
+    list = add_piece_moves<true>(pos, pos.lists[colour][BISHOP], piece_code(BISHOP, colour), list,
                            [&](int sq) { return bishop_attack_set(sq, occ) & enemy; });
-    list = add_piece_moves(pos, pos.lists[colour][ROOK], piece_code(ROOK, colour), list,
+    list = add_piece_moves<true>(pos, pos.lists[colour][ROOK], piece_code(ROOK, colour), list,
                            [&](int sq) { return rook_attack_set(sq, occ) & enemy; });
-    list = add_piece_moves(pos, pos.lists[colour][QUEEN], piece_code(QUEEN, colour), list,
+    list = add_piece_moves<true>(pos, pos.lists[colour][QUEEN], piece_code(QUEEN, colour), list,
                            [&](int sq) { return (bishop_attack_set(sq, occ) | rook_attack_set(sq, occ)) & enemy; });
-    list = add_piece_moves(pos, pos.lists[colour][KING], piece_code(KING, colour), list,
+    list = add_piece_moves<true>(pos, pos.lists[colour][KING], piece_code(KING, colour), list,
                            [&](int sq) { return king_attacks[sq] & enemy; });
     return list;
 }
@@ -125,15 +126,15 @@ MoveEntry* generate_quiet_moves(const Position& pos, int colour, MoveEntry* list
         }
     }
 
-    list = add_piece_moves(pos, pos.lists[colour][KNIGHT], piece_code(KNIGHT, colour), list,
+    list = add_piece_moves<false>(pos, pos.lists[colour][KNIGHT], piece_code(KNIGHT, colour), list,
                            [&](int sq) { return knight_attacks[sq] & empty; });
-    list = add_piece_moves(pos, pos.lists[colour][BISHOP], piece_code(BISHOP, colour), list,
+    list = add_piece_moves<false>(pos, pos.lists[colour][BISHOP], piece_code(BISHOP, colour), list,
                            [&](int sq) { return bishop_attack_set(sq, occ) & empty; });
-    list = add_piece_moves(pos, pos.lists[colour][ROOK], piece_code(ROOK, colour), list,
+    list = add_piece_moves<false>(pos, pos.lists[colour][ROOK], piece_code(ROOK, colour), list,
                            [&](int sq) { return rook_attack_set(sq, occ) & empty; });
-    list = add_piece_moves(pos, pos.lists[colour][QUEEN], piece_code(QUEEN, colour), list,
+    list = add_piece_moves<false>(pos, pos.lists[colour][QUEEN], piece_code(QUEEN, colour), list,
                            [&](int sq) { return (bishop_attack_set(sq, occ) | rook_attack_set(sq, occ)) & empty; });
-    list = add_piece_moves(pos, pos.lists[colour][KING], piece_code(KING, colour), list,
+    list = add_piece_moves<false>(pos, pos.lists[colour][KING], piece_code(KING, colour), list,
                            [&](int sq) { return king_attacks[sq] & empty; });
 
     // Castling: only the rights and the empty squares are tested here; the

@@ -35,13 +35,16 @@ void generate_all_moves(const Position& pos);
 
 // Attack test of `sq` by colour `by` on a changed board: `occ` is the
 // occupancy after the change and `keep` masks out an enemy piece that the
-// change has captured. Same visiting order as is_square_attacked_by.
+// change has captured. Same visiting order as is_square_attacked_by. The
+// enemy king is tested only for a king move: otherwise the two kings would
+// already stand side by side.
+template <bool KING_MOVE>
 inline int square_attacked_after_change(const Position& pos, int sq, int by, u64 occ, u64 keep)
 {
     const u64* enemy = pos.pieces[by];
     if (pawn_attacks[by ^ 1][sq] & enemy[PAWN] & keep) return 1;
     if (knight_attacks[sq] & enemy[KNIGHT] & keep) return 1;
-    if (king_attacks[sq] & enemy[KING]) return 1;
+    if (KING_MOVE && (king_attacks[sq] & enemy[KING])) return 1;
     u64 queens = enemy[QUEEN] & keep;
     for (u64 s = bishop_rays[sq] & ((enemy[BISHOP] & keep) | queens); s;) {
         if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
@@ -68,14 +71,44 @@ inline int king_safe_after_move(const Position& pos, int colour, Move move)
             return !is_square_attacked_by(pos, from, enemy) && !is_square_attacked_by(pos, to, enemy) &&
                    !is_square_attacked_by(pos, (from + to) >> 1, enemy);
         }
-        return !square_attacked_after_change(pos, to, enemy, occ, ~square_bit(to));
+        return !square_attacked_after_change<true>(pos, to, enemy, occ, ~square_bit(to));
     }
     u64 removed = square_bit(to);
     if (to == pos.ep_square && pos.board[to] == 0 && piece_type_of(pos.board[from]) == PAWN) {
         removed = square_bit(to - pawn_push[colour]);
         occ ^= removed;
     }
-    return !square_attacked_after_change(pos, king, enemy, occ, ~removed);
+    return !square_attacked_after_change<false>(pos, king, enemy, occ, ~removed);
+}
+
+// Facts of one node that let most moves skip the attack test. When the side
+// to move is not in check, a move can uncover its king only if it is a king
+// move, en passant, or leaves a square between the king and an enemy slider
+// on a line the slider moves along; every other move is legal. Same answers
+// as king_safe_after_move, with the attack test paid once per node.
+struct KingSafetyHint {
+    u64 risky_origins;  // squares between the king and a slider that could pin
+    int king;
+    int in_check;
+};
+
+inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
+{
+    const int king = pos.lists[colour][KING][0];
+    const u64* enemy = pos.pieces[colour ^ 1];
+    u64 risky = 0;
+    for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
+    for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
+    return {risky, king, is_square_attacked_by(pos, king, colour ^ 1)};
+}
+
+inline int king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
+{
+    const int from = move_from(move);
+    if (!hint.in_check && from != hint.king && !(hint.risky_origins & square_bit(from)) &&
+        !(move_to(move) == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
+        return 1;
+    return king_safe_after_move(pos, colour, move);
 }
 
 // 0 for the null move, else king_safe_after_move.

@@ -171,6 +171,9 @@ int parse_move_text(const char* text, Move& out)
     for (char* c = word; *c; c++)
         if (*c == 'O' || *c == '0') *c = 'o';
 
+    // The game record sits at the root ply between searches; keeping it there
+    // keeps its ply records in range however the game got here.
+    game_record->search_ply = 1;
     Position& pos = game_record->pos;
     generate_all_moves(pos);
     int count = 0;

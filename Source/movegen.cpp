@@ -227,10 +227,10 @@ int classify_move(const Position& pos, int colour, const MoveEntry& entry)
         } else if (relative_rank == 6) {
             bits |= MOVE_CLASS_SEVENTH;
         } else if (relative_rank == 7) {
-            bits |= MOVE_CLASS_PAWN_SPECIAL;
+            bits |= MOVE_CLASS_PAWN_ADVANCE;
         } else if ((mover_rank == 4 || mover_rank == 5) &&
                    !(passed_pawn_span[pos.side][to] & pos.pieces[pos.side ^ 1][PAWN])) {
-            bits |= MOVE_CLASS_PAWN_SPECIAL;
+            bits |= MOVE_CLASS_PAWN_ADVANCE;
         }
     }
     return bits;

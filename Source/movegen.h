@@ -17,7 +17,7 @@ constexpr int MOVE_CLASS_CHECK = 2;            // gives check (direct or discove
 constexpr int MOVE_CLASS_DISCOVERED = 4;       // gives a discovered check
 constexpr int MOVE_CLASS_SEVENTH = 8;          // pawn move to its seventh rank
 constexpr int MOVE_CLASS_QUEEN_PROMOTION = 16; // pawn move with the queen flag
-constexpr int MOVE_CLASS_PAWN_SPECIAL = 32;    // under-promotion or passed-pawn push to rank 5/6
+constexpr int MOVE_CLASS_PAWN_ADVANCE = 32;    // under-promotion or passed-pawn push to rank 5/6
 
 // The generators append entries at `list` and return the new list end; none
 // writes the end mark. Each entry gets the move, the mover's code and the

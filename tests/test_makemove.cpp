@@ -1,5 +1,5 @@
 // Make and take-back: every field restored at every node of a perft tree,
-// incremental keys equal to keys from scratch, and the special moves.
+// incremental keys equal to keys from scratch, castling, en passant and promotions.
 #include <algorithm>
 #include <cstring>
 

@@ -191,16 +191,16 @@ TEST_F(MoveGenTest, CheckKinds)
 TEST_F(MoveGenTest, MoveClasses)
 {
     set("4k3/8/8/4P3/8/8/8/4K3 w - -");
-    EXPECT_EQ(move_class("e5e6"), MOVE_CLASS_PAWN_SPECIAL);
+    EXPECT_EQ(move_class("e5e6"), MOVE_CLASS_PAWN_ADVANCE);
     set("4k3/3p4/8/4P3/8/8/8/4K3 w - -");
     EXPECT_EQ(move_class("e5e6"), 0);
     set("2k5/8/4P3/8/8/8/8/4K3 w - -");
     EXPECT_EQ(move_class("e6e7"), MOVE_CLASS_SEVENTH);
     set("k7/4P3/8/8/8/8/8/4K3 w - -");
     EXPECT_EQ(move_class("e7e8q"), MOVE_CLASS_QUEEN_PROMOTION | MOVE_CLASS_CHECK);
-    EXPECT_EQ(move_class("e7e8n"), MOVE_CLASS_PAWN_SPECIAL);
+    EXPECT_EQ(move_class("e7e8n"), MOVE_CLASS_PAWN_ADVANCE);
     set("4k3/8/8/3pP3/8/8/8/4K3 w - d6");
-    EXPECT_EQ(move_class("e5d6"), MOVE_CLASS_CAPTURE | MOVE_CLASS_PAWN_SPECIAL);
+    EXPECT_EQ(move_class("e5d6"), MOVE_CLASS_CAPTURE | MOVE_CLASS_PAWN_ADVANCE);
     set("4k3/8/8/8/4N3/8/8/4R1K1 w - -");
     EXPECT_EQ(move_class("e4c3"), MOVE_CLASS_CHECK | MOVE_CLASS_DISCOVERED);
     set("4k3/8/8/8/3p4/8/8/3RK3 w - -");
@@ -208,7 +208,7 @@ TEST_F(MoveGenTest, MoveClasses)
     EXPECT_EQ(move_class("d1d2"), 0);
     // Black: the fifth and sixth ranks count from Black's side.
     set("4k3/8/8/8/3p4/8/8/4K3 b - -");
-    EXPECT_EQ(move_class("d4d3"), MOVE_CLASS_PAWN_SPECIAL);
+    EXPECT_EQ(move_class("d4d3"), MOVE_CLASS_PAWN_ADVANCE);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Perft counts against published values: shallow depths of the standard
-// positions and the classic special-case positions (en-passant pins, castling
+// positions and the classic tricky positions (en-passant pins, castling
 // through check, promotions, stalemate). Deep counts are in bench/perft_bench.
 #include "board_fixture.h"
 #include "tools/perft.h"

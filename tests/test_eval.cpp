@@ -157,6 +157,8 @@ TEST_F(EvalTest, SuiteIsLargeAndVaried)
     }
     EXPECT_GE(endgames, 60);
     EXPECT_GE(kpk, 8);
+    RecordProperty("positions", int(suite.size()));
+    RecordProperty("endgames", endgames);
 }
 
 // The central guard against ordering traps: every term must treat the two
@@ -438,6 +440,39 @@ TEST_F(EvalTest, DrawishScaling)
     EXPECT_DOUBLE_EQ(factor("8/6k1/8/3p4/8/8/Q5K1/2n1b3 w - -"), 0.675);
     EXPECT_DOUBLE_EQ(factor("8/6k1/8/6p1/8/8/R5K1/8 w - -"), 0.9);        // lone rook against a pawn
     EXPECT_DOUBLE_EQ(factor("8/6k1/8/8/8/8/R5K1/2n5 w - -"), 0.15);    // rook against knight: only 2 ahead
+}
+
+TEST_F(EvalTest, SliderXraysAndAttackSets)
+{
+    // Bishop c1 sees through its own queen on d2, bishop f1 not through its
+    // own rook on g2; the rook on a1 sees through the rook on a2.
+    ASSERT_TRUE(set("4k3/7p/8/8/8/8/R2Q2R1/R1B1KB2 w - -"));
+    eval_here();
+    const EvalWork& w = td->eval_work;
+    EXPECT_TRUE(w.bishop_attacks[WHITE] & square_bit(20));   // e3
+    EXPECT_TRUE(w.bishop_attacks[WHITE] & square_bit(47));   // h6
+    EXPECT_TRUE(w.bishop_attacks[WHITE] & square_bit(14));   // g2, the blocker itself
+    EXPECT_FALSE(w.bishop_attacks[WHITE] & square_bit(23));  // h3
+    EXPECT_TRUE(w.rook_attacks[WHITE] & square_bit(56));     // a8
+    // Seeded sets: pawn and king attacks are in the all-attacks set.
+    ASSERT_TRUE(set("4k3/7p/8/8/8/8/3P4/4K3 w - -"));
+    eval_here();
+    EXPECT_EQ(td->eval_work.all_attacks[WHITE], king_attacks[4] | square_bit(18) | square_bit(20));
+    EXPECT_EQ(td->eval_work.attacked_twice[WHITE], 0u);
+}
+
+TEST_F(EvalTest, KnightWithoutMovesInTheEnemyHalf)
+{
+    // The same knight term on h8 and on h1 (same shape value, no square to
+    // go to): only the knight in the enemy half pays 20 in the opening.
+    eval_traced("rq5N/k4P1p/6P1/8/8/8/8/2RQKR2 w - -");
+    const int far = engine_config.eval_trace.knights[WHITE];
+    const int phase = engine_config.eval_trace.stage;
+    eval_traced("rq6/k6p/8/8/8/6P1/5P2/2RQKR1N w - -");
+    const int home = engine_config.eval_trace.knights[WHITE];
+    EXPECT_EQ(engine_config.eval_trace.stage, phase);
+    EXPECT_NEAR(far - home, -20.0 * (24 - phase) / 24, 1.0);
+    EXPECT_LT(far, home);
 }
 
 // Three queens a side, ten knights, eight rooks: every table index stays in

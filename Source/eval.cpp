@@ -75,7 +75,7 @@ constexpr u64 BLACK_OUTPOST_ZONE = 0x000000007E7E0000ULL;        // b3-g4
 inline int piece_count(u32 key, int type) { return int((key >> (4 * (type - 1))) & 15); }
 
 // Step 4: a bare king on one side. Returns 1 with the score in *score when
-// one of the special endings applies.
+// one of the known bare-king endings applies.
 int evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
 {
     const Position& pos = *w.pos;

@@ -1,5 +1,5 @@
 // Static evaluation: colour and file symmetry over a position suite, cached
-// against fresh evaluations, the special endings and drawish scaling, and
+// against fresh evaluations, the bare-king endings and drawish scaling, and
 // the readings chosen where the rules leave a choice.
 #include <gtest/gtest.h>
 

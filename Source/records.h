@@ -33,6 +33,7 @@ struct SearchState {
     u8 engine_colour = 0;
     std::atomic<u8> search_state{0};    // 0 none, 1 thinking, 2 pondering, 3 console analysis
     std::atomic<u8> search_command{0};  // 0 none, 1 think, 2 ponder, 3 console analysis
+    u8 infinite = 0;                    // "go infinite": no report before "stop"
     u64 node_limit = 0;
     u8 depth_limit = 66;
     u8 time_mode = 1;                   // 0 increment, 1 fixed per move, >1 moves per control

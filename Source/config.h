@@ -1,0 +1,18 @@
+// The configuration file reader: "vant.rc" (and the match's "test1.rc") hold
+// key and value lines for the evaluation and search parameters, a few book
+// and tablebase settings, two paths, and piece-square blocks of eight lines.
+#pragma once
+
+#include <cstdio>
+
+struct ParamRecord;
+
+// Reads the file into `params` (the book, tablebase and path keys always
+// write the global records). Returns 1 when the file was read and all twelve
+// piece-square blocks are complete, 0 when it cannot be opened (nothing
+// changed) or a block is incomplete (the built-in shapes stay in use).
+int read_config_file(const char* path, ParamRecord& params);
+
+// Reads the eight rank lines (rank 8 first, files a to h) of one
+// piece-square block that follow its key line.
+void read_config_pst_block(ParamRecord& params, int type, int phase, std::FILE* file);

@@ -1,0 +1,39 @@
+// Non-blocking input: polls standard input, gathers complete lines in a
+// command queue (each pending command ends with an at-sign) and executes one
+// queued command per call, through the UCI or the console interpreter.
+#pragma once
+
+#include <cstdio>
+
+constexpr int COMMAND_QUEUE_SIZE = 4096;
+constexpr int INPUT_TOKEN_SIZE = 129;
+constexpr char COMMAND_SEPARATOR = '@';
+
+// Polls standard input without waiting, queues what arrived and executes at
+// most one queued command.
+void process_input();
+
+// Skips leading blanks, then copies up to 128 characters until a blank, a
+// carriage return, a line feed or the end of the text. The result lives in a
+// static buffer that the next call overwrites.
+char* next_input_token(const char* text);
+
+// Reads one line from `in` (which the caller knows to have input) and queues
+// it. A line longer than the line buffer is dropped whole, with a notice,
+// once its end has arrived. Returns 1 when a command was queued.
+int read_input_line(std::FILE* in);
+
+// Appends one line (its line end, if any, ends it) to the queue as one
+// command per at-sign separated piece. Empty lines are not queued. A line
+// the queue has no room for is dropped whole with a notice. Returns 1 when
+// queued, 0 for an empty line, -1 when dropped.
+int queue_command_line(const char* line);
+
+// Pops the oldest command into `out` (size bytes); returns 1 when there was one.
+int pop_queued_command(char* out, int size);
+
+// Hands a popped command to the interpreter of the protocol mode.
+void execute_command(char* command);
+
+// Empties the queue and forgets a partly read long line (tests, restarts).
+void clear_command_queue();

@@ -1,0 +1,10 @@
+// The UCI half of the command interpreter: identification and options,
+// "position", "go" and the search control commands. It only stores limits
+// and the search command; the main loop starts and reports the search.
+#pragma once
+
+constexpr const char* ENGINE_NAME = "Vant 3.60";
+constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+// Executes one command line popped from the command queue.
+void run_uci_command(char* line);

@@ -47,5 +47,4 @@ void update_elapsed_time() { search_state.elapsed_time = now_seconds() - search_
 void print_pv_line_if_due(u32, u32, int, int, const u16*) {}  // replace
 void sum_thread_counters() {}  // replace
 double effective_branching_factor() { return 2.0; }  // replace
-void init_pruning_tables() {}  // replace
 void run_console_command(char*) {}  // replace

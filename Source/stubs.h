@@ -27,8 +27,5 @@ void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score,
 void sum_thread_counters();
 double effective_branching_factor();
 
-// Pruning tables (replace with the search's knobs).
-void init_pruning_tables();
-
 // Console interpreter (replace with the console commands).
 void run_console_command(char* line);

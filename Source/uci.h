@@ -4,7 +4,6 @@
 #pragma once
 
 constexpr const char* ENGINE_NAME = "Vant 3.60";
-constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
 // Executes one command line popped from the command queue.
 void run_uci_command(char* line);

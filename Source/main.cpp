@@ -1,12 +1,3 @@
-#include <cstdio>
+#include "startup.h"
 
-#include "bitboard.h"
-#include "records.h"
-
-int main()
-{
-    init_board_tables();
-    if (setup_game_record() != 0) return 1;
-    std::printf("Vant 3.60\n");
-    return 0;
-}
+int main(int argc, char** argv) { return vant_main(argc, argv); }

@@ -48,3 +48,4 @@ void print_pv_line_if_due(u32, u32, int, int, const u16*) {}  // replace
 void sum_thread_counters() {}  // replace
 double effective_branching_factor() { return 2.0; }  // replace
 void run_console_command(char*) {}  // replace
+void run_speed_test() {}  // replace (start-up speed test waits for the evaluation and the picker)

@@ -1,9 +1,16 @@
 #include "book.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "log.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "movetext.h"
 #include "records.h"
 
 int book_record_size = BOOK_RECORD_SIZE_LINUX;
@@ -211,6 +218,79 @@ const BookRecord* find_book_record(int side)
     if (book_key16 == 0) empty_cache_range();
     if (cache_low <= key16 && key16 <= cache_high) return search_cache(key16, book_key32);
     return reload_and_find(key16, book_key32);
+}
+
+void choose_book_move(Position& pos, int print)
+{
+    search_state.best_line[1] = 0;
+    search_state.best_line[2] = 0;
+    if (book_record_count == 0 || !book_cache || !book_index || !book_key_table) return;
+    int side = pos.side;
+    ThreadData* owner = pos.owner;
+    generate_all_moves(pos);
+    MoveEntry* list = owner->ply[owner->search_ply].list_start;
+    book_position_key(pos);
+    // Within a game the position itself must be in the book.
+    if (owner->undo_count > 0 && !find_book_record(side)) return;
+
+    double threshold = side == WHITE ? 0.45 : 0.41;
+    const char* prefix = engine_config.protocol == 1 ? "info string " : " ";
+    char line[128];
+    std::snprintf(line, sizeof line, "%s  move  result    wins losses  draws", prefix);
+    send_line(line);
+
+    Move candidates[256];
+    double weights[256];
+    int candidate_count = 0;
+    double max_weight = 0.0;
+    for (MoveEntry* slot = list; slot->move != MOVE_LIST_END; slot++) {
+        // Highest order score first; equal scores keep their list order.
+        MoveEntry* best = slot;
+        for (MoveEntry* e = slot + 1; e->move != MOVE_LIST_END; e++)
+            if (e->score > best->score) best = e;
+        std::swap(*slot, *best);
+        slot->score = 0;
+        Move move = slot->move;
+        if (move == NULL_MOVE || !king_safe_after_move(pos, side, move)) continue;
+        play_move(pos, move);
+        book_position_key(pos);
+        if (const BookRecord* r = find_book_record(pos.side)) {
+            // The record counts for the side now to move: the mover's wins
+            // are its losses.
+            int wins = r->losses, losses = r->wins, draws = r->draws;
+            if (wins + draws > 0) {
+                double x = wins + 0.5 * draws;
+                double score = x / (wins + losses + draws);
+                double weight = std::log(x);
+                if (wins + draws > 8 && score > threshold && candidate_count < 256) {
+                    candidates[candidate_count] = move;
+                    weights[candidate_count++] = weight;
+                    if (weight > max_weight) max_weight = weight;
+                }
+                char text[MOVE_TEXT_SIZE];
+                std::snprintf(line, sizeof line, "%s  %s   %0.1f%%   %5d  %5d  %5d", prefix,
+                              move_text_or_null(move, text), score * 100, wins, losses, draws);
+                send_line(line);
+            }
+        }
+        take_back_move(pos);
+    }
+
+    // A variety below 1 would divide by zero: it means no randomness.
+    int variety = search_state.book_variety < 1 ? 1 : search_state.book_variety;
+    double best_value = 0.0;
+    for (int i = 0; i < candidate_count; i++) {
+        int r = std::rand();
+        double value = 2 * ((r % variety) * 0.01) * max_weight + weights[i];
+        if (value > best_value) {
+            best_value = value;
+            search_state.best_line[1] = candidates[i];
+        }
+    }
+    if (print && search_state.best_line[1]) {
+        char text[MOVE_TEXT_SIZE];
+        std::printf("book move is %s\n", move_text_or_null(search_state.best_line[1], text));
+    }
 }
 
 void load_book_index()

@@ -1,0 +1,27 @@
+// Speed measurements: the benchmark over a fixed list of positions
+// ("-bench", "-bench2", "-pbench") and the start-up speed test that
+// calibrates the strength limit.
+#pragma once
+
+#include "records.h"
+
+constexpr int BENCH_POSITION_COUNT = 20;
+extern const char* const bench_positions[BENCH_POSITION_COUNT];
+
+// Searches the first `count` positions (threads woken, or on the main thread
+// when single_thread is set) and reports time, nodes and nodes per second.
+// Sets the quit flag when done.
+void run_benchmark(int count, bool single_thread);
+
+// Walks the first moves of the tree from the game position to depth 8 on
+// thread 0's record, evaluating every node, and sets the calibration rate and
+// the strength ceiling ("UCI_Elo" maximum) from the node rate.
+void run_speed_test();
+
+// The walk itself: at most six legal moves per node are played, the rest
+// only counted; nodes with more than 3 plies left stop after 0.4 s.
+void speed_test_walk(ThreadData& td, int colour, int ply, int depth);
+
+// Strength ceiling for a measured node rate: 111 ln(rate - 20) + 1337, and
+// never below the "UCI_Elo" minimum of 1500.
+double strength_for_rate(double rate);

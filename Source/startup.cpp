@@ -1,0 +1,215 @@
+#include "startup.h"
+
+#include <sys/time.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bench.h"
+#include "bitbase.h"
+#include "bitboard.h"
+#include "config.h"
+#include "fen.h"
+#include "log.h"
+#include "mainloop.h"
+#include "params.h"
+#include "pruning.h"
+#include "records.h"
+#include "stubs.h"
+#include "tools/book.h"
+#include "tt.h"
+#include "uci.h"
+
+namespace {
+
+constexpr int FILE_NAME_SIZE = 140;
+
+int clamp_int(long value, int low, int high) { return value < low ? low : value > high ? high : int(value); }
+
+// Copies a file-name value into a 140-byte field; a longer name is refused.
+int take_file_name(const char* flag, const char* value, char* field)
+{
+    if (std::strlen(value) > FILE_NAME_SIZE - 1) {
+        std::printf("file name after %s is longer than %d characters\n", flag, FILE_NAME_SIZE - 1);
+        return 1;
+    }
+    std::snprintf(field, FILE_NAME_SIZE, "%s", value);
+    return 0;
+}
+
+// "-nps": the strength limit from a node rate. The rate is kept above 21 so
+// that the logarithm is defined and positive.
+void limit_node_rate(double rate)
+{
+    if (!(rate >= 21)) rate = 21;
+    params.UCI_LimitStrength = 1;
+    params.UCI_Elo = i16(111 * std::log(rate - 20) + 1337);
+    search_state.target_rate = rate;
+    std::printf("Elo= %d\n", params.UCI_Elo);
+}
+
+void seed_random_from_clock()
+{
+    timeval now;
+    gettimeofday(&now, nullptr);
+    std::srand(unsigned(now.tv_sec * 1000 + now.tv_usec / 1000));
+}
+
+void shut_down()
+{
+    end_search_threads(search_state.thread_count);
+    free_book_tables();
+    free_hash_table();
+    close_log_file();
+}
+
+int not_built(const char* flag)
+{
+    std::printf("%s: not built yet\n", flag);
+    return 1;
+}
+
+// Runs the tool or benchmark the command line chose; -1 when none was chosen.
+int run_chosen_tool(const RunChoice& choice)
+{
+    if (choice.epd_test) return not_built("-anepd");
+    if (choice.pgn_scan_mode) return not_built("-scan_pgn");
+    if (choice.match) {
+        engine_config.output_delay = 1000;
+        return not_built("-match");
+    }
+    if (choice.benchmark) {
+        run_benchmark(choice.benchmark, single_thread_bench != 0);
+        return 0;
+    }
+    if (choice.make_tune) return not_built("-mktune");
+    if (choice.tune) return not_built("-tune");
+    return -1;
+}
+
+void run_engine_mode()
+{
+    Position& pos = game_record->pos;
+    set_position_from_fen(pos, START_FEN);
+    run_speed_test();
+    init_pruning_tables();
+    set_position_from_fen(pos, START_FEN);
+    if (engine_config.protocol == 0) print_board_diagram(pos);
+    search_state.search_command = 0;
+    engine_config.quit = 0;
+    run_main_loop();
+}
+
+}  // namespace
+
+int read_command_line(int argc, char** argv, RunChoice& choice)
+{
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        // Switches that take a value find it in the next argument.
+        static const char* const with_value[] = {"-noise", "-d", "-t", "-n", "-nps", "-hash", "-threads",
+                                                 "-anepd", "-match", "-mktune", "-tune"};
+        bool needs_value = std::strstr(arg, "-scan_pgn") != nullptr;
+        for (const char* name : with_value) needs_value |= std::strcmp(arg, name) == 0;
+        const char* value = nullptr;
+        if (needs_value) {
+            if (i + 1 >= argc) {
+                std::printf("switch %s needs a value\n", arg);
+                return 1;
+            }
+            value = argv[++i];
+        }
+
+        if (std::strcmp(arg, "-uci") == 0) engine_config.protocol = 1;
+        else if (std::strcmp(arg, "-c") == 0) engine_config.protocol = 0;
+        else if (std::strcmp(arg, "-nolog") == 0) engine_config.log = 0;
+        else if (std::strcmp(arg, "-numa") == 0) engine_config.numa = 1;
+        else if (std::strcmp(arg, "-noise") == 0) engine_config.output_delay = std::atof(value);
+        else if (std::strcmp(arg, "-quiet") == 0) {
+            engine_config.output_delay = 9999;
+            engine_config.log = 0;
+        } else if (std::strcmp(arg, "-uci_extra") == 0) extra_report = 1;
+        else if (std::strcmp(arg, "-d") == 0) {
+            search_state.depth_limit = u8(clamp_int(std::atol(value), 1, 66));
+            search_state.move_time = 10000;
+            search_state.time_mode = 1;
+        } else if (std::strcmp(arg, "-t") == 0) {
+            search_state.move_time = std::atof(value) > 0 ? std::atof(value) : 0.0;
+            search_state.time_mode = 1;
+        } else if (std::strcmp(arg, "-n") == 0) {
+            long long nodes = std::atoll(value);
+            search_state.node_limit = nodes > 0 ? u64(nodes) : 0;
+            search_state.move_time = 1000;
+            search_state.time_mode = 1;
+        } else if (std::strcmp(arg, "-nps") == 0) limit_node_rate(std::atof(value));
+        else if (std::strcmp(arg, "-hash") == 0) search_state.hash_size = i16(clamp_int(std::atol(value), 0, 8192));
+        else if (std::strcmp(arg, "-threads") == 0)
+            search_state.thread_count = u8(clamp_int(std::atol(value), 1, MAX_THREADS));
+        else if (std::strcmp(arg, "-anepd") == 0) {
+            if (take_file_name(arg, value, engine_config.test_file)) return 1;
+            choice.epd_test = 1;
+        } else if (std::strstr(arg, "-scan_pgn")) {
+            if (take_file_name(arg, value, choice.pgn_path)) return 1;
+            for (int mode = 1; mode <= 4; mode++) {
+                char name[16];
+                std::snprintf(name, sizeof name, "-scan_pgn%d", mode);
+                if (std::strcmp(arg, name) == 0) choice.pgn_scan_mode = mode;
+            }
+        } else if (std::strcmp(arg, "-match") == 0) {
+            if (take_file_name(arg, value, engine_config.match_file)) return 1;
+            choice.match = 1;
+        } else if (std::strcmp(arg, "-bench") == 0) {
+            choice.benchmark = 10;
+            single_thread_bench = 0;
+        } else if (std::strcmp(arg, "-bench2") == 0) {
+            choice.benchmark = 20;
+            single_thread_bench = 0;
+        } else if (std::strcmp(arg, "-pbench") == 0) {
+            choice.benchmark = 10;
+            single_thread_bench = 1;
+        } else if (std::strcmp(arg, "-mktune") == 0) {
+            if (take_file_name(arg, value, engine_config.test_file)) return 1;
+            choice.make_tune = 1;
+        } else if (std::strcmp(arg, "-tune") == 0) {
+            if (take_file_name(arg, value, engine_config.test_file)) return 1;
+            choice.tune = 1;
+        }
+    }
+    return 0;
+}
+
+int vant_main(int argc, char** argv)
+{
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    seed_random_from_clock();
+    open_log_file();
+    for (auto& slot : thread_table) slot = nullptr;
+    if (setup_game_record() != 0) return 1;
+    init_board_tables();
+    build_kpk_bitbase();
+    write_default_params(params);
+    read_config_file("vant.rc", params);
+    save_params();
+    engine_config.protocol = 1;
+    RunChoice choice;
+    if (argc > 1 && read_command_line(argc, argv, choice) != 0) {
+        close_log_file();
+        return 1;
+    }
+    if (setup_hash_table() != 0) return 1;
+    load_book_index();
+    if (create_search_threads(search_state.thread_count) != 0) return 1;
+    init_pruning_tables();
+    init_evaluation_tables();
+
+    int code = run_chosen_tool(choice);
+    if (code < 0) {
+        run_engine_mode();
+        code = 0;
+    }
+    shut_down();
+    return code;
+}

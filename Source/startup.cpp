@@ -75,7 +75,11 @@ int not_built(const char* flag)
 int run_chosen_tool(const RunChoice& choice)
 {
     if (choice.epd_test) return not_built("-anepd");
-    if (choice.pgn_scan_mode) return not_built("-scan_pgn");
+    if (choice.pgn_scan_mode) {
+        char flag[16];
+        std::snprintf(flag, sizeof flag, "-scan_pgn%d", choice.pgn_scan_mode);
+        return not_built(flag);
+    }
     if (choice.match) {
         engine_config.output_delay = 1000;
         return not_built("-match");

@@ -76,7 +76,7 @@ int run_chosen_tool(const RunChoice& choice)
 {
     if (choice.epd_test) return not_built("-anepd");
     if (choice.pgn_scan_mode) {
-        char flag[16];
+        char flag[32];
         std::snprintf(flag, sizeof flag, "-scan_pgn%d", choice.pgn_scan_mode);
         return not_built(flag);
     }
@@ -157,7 +157,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
         } else if (std::strstr(arg, "-scan_pgn")) {
             if (take_file_name(arg, value, choice.pgn_path)) return 1;
             for (int mode = 1; mode <= 4; mode++) {
-                char name[16];
+                char name[32];
                 std::snprintf(name, sizeof name, "-scan_pgn%d", mode);
                 if (std::strcmp(arg, name) == 0) choice.pgn_scan_mode = mode;
             }

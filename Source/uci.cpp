@@ -1,5 +1,6 @@
 #include "uci.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -168,7 +169,10 @@ void apply_option(const char* name, const char* value)
     }
     if (std::strcmp(name, "SyzygyPath") == 0) {
         const char* path = value[0] ? value : ".";
-        std::snprintf(search_state.tb_path, sizeof search_state.tb_path, "%s", path);
+        // Longer paths are cut to the field.
+        size_t length = std::min(std::strlen(path), sizeof search_state.tb_path - 1);
+        std::memcpy(search_state.tb_path, path, length);
+        search_state.tb_path[length] = 0;
         send_format("info string SyzygyPath set to '%s'", search_state.tb_path);
         wait_for_idle_threads(true);
     }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -61,7 +63,11 @@ struct BookTest : ::testing::TestWithParam<int> {
     std::string path;
     void SetUp() override
     {
-        path = ::testing::TempDir() + "vant_book_test_" + std::to_string(GetParam()) + ".opn";
+        // Unique per test and process: CTest runs tests side by side.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        path = ::testing::TempDir() + "vant_book_" + name + "_" + std::to_string(getpid()) + ".opn";
         book_record_size = GetParam();
     }
     void TearDown() override

@@ -2,6 +2,8 @@
 // and the handling of incomplete or malformed files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,7 +15,8 @@
 namespace {
 
 struct ConfigTest : ::testing::Test {
-    std::string path = ::testing::TempDir() + "vant_config_test.rc";
+    // Unique per process: CTest runs tests side by side.
+    std::string path = ::testing::TempDir() + "vant_config_" + std::to_string(getpid()) + ".rc";
     ParamRecord rec{};
 
     void SetUp() override

@@ -68,6 +68,19 @@ void write_entry(TTEntry& e, u64 key, u16 move, i16 score, u16 age, u8 bound, i8
 
 } // namespace
 
+u64 hash_entries_for_size(int megabytes)
+{
+    if (megabytes < 0) megabytes = 0;
+    return (u64(megabytes) << 20) / sizeof(TTEntry);
+}
+
+u64 hash_mask_for_entries(u64 entries)
+{
+    u64 power = 1;
+    while (power * 2 <= entries) power *= 2;
+    return power - 1;
+}
+
 void free_hash_table()
 {
     TranspositionTable& tt = transposition_table;
@@ -80,9 +93,7 @@ int setup_hash_table()
     generate_zobrist_keys();
     free_hash_table();
 
-    // Sizes in 64 bits: 8192 MB is 2^29 entries.
-    i64 megabytes = search_state.hash_size < 0 ? 0 : search_state.hash_size;
-    u64 n = (u64(megabytes) << 20) / sizeof(TTEntry);
+    u64 n = hash_entries_for_size(search_state.hash_size);
     u64 total = n + 32;
     u64 bytes = total * sizeof(TTEntry);
     // Large tables on 2 MB boundaries so the kernel can back them with huge pages.
@@ -96,14 +107,11 @@ int setup_hash_table()
     if (alignment > 64) madvise(memory, size_t(rounded), MADV_HUGEPAGE);
 #endif
 
-    u64 power = 1;
-    while (power * 2 <= n) power *= 2;
-
     TranspositionTable& tt = transposition_table;
     tt.memory = memory;
     tt.base = static_cast<TTEntry*>(memory);
     tt.entry_count = n;
-    tt.mask = power - 1;
+    tt.mask = hash_mask_for_entries(n);
     tt.allocated_entries = total;
     mark_entries_empty();
 

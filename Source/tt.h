@@ -65,6 +65,12 @@ inline int score_from_table(int score, int ply)
     return score;
 }
 
+// Entry count for a "Hash" size in megabytes (64-bit: 8192 MB is 2^29
+// entries) and the address mask for an entry count (largest power of two not
+// above it, minus 1; 0 for an empty table).
+u64 hash_entries_for_size(int megabytes);
+u64 hash_mask_for_entries(u64 entries);
+
 // Generates the Zobrist keys on its first call; frees the old table and
 // allocates one for the current "Hash" size, initialises it, and resets the
 // hash fill and age. Returns 0, or -1 when the allocation fails (no table is

@@ -99,16 +99,17 @@ TEST_F(HashTableTest, ThreeMegabytesIsNotAPowerOfTwo)
     EXPECT_LT(196611u, transposition_table.entry_count + 16);  // initialised as empty
 }
 
-TEST_F(HashTableTest, LargestTableSizeComputedIn64Bits)
+TEST(HashTableSizing, EntryCountAndMaskIn64Bits)
 {
-    // 8192 MB would overflow 32-bit arithmetic; check the arithmetic through
-    // the smallest sizes around a power of two instead of allocating 8 GB.
-    make_table(2);
-    EXPECT_EQ(transposition_table.entry_count, 131072u);
-    EXPECT_EQ(transposition_table.mask, 131071u);
-    make_table(5);
-    EXPECT_EQ(transposition_table.entry_count, 327680u);
-    EXPECT_EQ(transposition_table.mask, 262143u);
+    EXPECT_EQ(hash_entries_for_size(8192), u64(1) << 29);
+    EXPECT_EQ(hash_mask_for_entries(u64(1) << 29), (u64(1) << 29) - 1);
+    EXPECT_EQ(hash_entries_for_size(4096 + 1), u64(4097) << 16);
+    EXPECT_EQ(hash_mask_for_entries(u64(4097) << 16), (u64(1) << 28) - 1);
+    EXPECT_EQ(hash_entries_for_size(5), 327680u);
+    EXPECT_EQ(hash_mask_for_entries(327680), 262143u);
+    EXPECT_EQ(hash_entries_for_size(0), 0u);
+    EXPECT_EQ(hash_mask_for_entries(0), 0u);
+    EXPECT_EQ(hash_entries_for_size(-5), 0u);
 }
 
 TEST_F(HashTableTest, ZeroMegabytesIsSafeWhateverTheUseTableByte)

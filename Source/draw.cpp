@@ -1,0 +1,32 @@
+#include "draw.h"
+
+#include "movegen.h"
+#include "ordering.h"
+#include "records.h"
+
+int detect_draw(Position& pos, int in_check, int mode)
+{
+    int clock = pos.halfmove_clock;
+    if (clock < 4) return NO_DRAW;
+    ThreadData* td = pos.owner;
+
+    if (clock > 99) {
+        td->ply[td->search_ply].stage = PICK_HASH_MOVE;
+        while (MoveEntry* e = pick_next_move(pos, in_check)) {
+            if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return DRAW_FIFTY_MOVES;
+        }
+    }
+
+    // Same side to move: every second record from four plies back, within the
+    // reversible plies (and never below the bottom of the stack, which a
+    // position set up with a high clock would otherwise reach).
+    int count = td->undo_count;
+    int found = 0;
+    for (int i = count - 4; i >= count - clock && i >= 0; i -= 2) {
+        if (td->undo[i].key == pos.key) {
+            found++;
+            if (mode <= 2 || found == 2) return DRAW_REPETITION;
+        }
+    }
+    return NO_DRAW;
+}

@@ -1,0 +1,18 @@
+// Draw detection for the search: the fifty-move rule (only when the side to
+// move has a legal move; mate and stalemate are the search's business) and
+// repetitions found on the undo stack, which begins with the game's moves so
+// repetitions of game positions count.
+#pragma once
+
+#include "types.h"
+
+constexpr int NO_DRAW = 0;
+constexpr int DRAW_FIFTY_MOVES = 1;
+constexpr int DRAW_REPETITION = 2;
+
+// Returns 0 no draw, 1 fifty-move draw, 2 repetition. Mode 2 (or less)
+// reports the first earlier occurrence of the position, mode 3 only the
+// second (a third occurrence). Only the piece key is compared, so positions
+// that differ in castling rights or en-passant square repeat. The fifty-move
+// test walks the move picker of the owner's current ply (its stage is reset).
+int detect_draw(Position& pos, int in_check, int mode);

@@ -1,0 +1,209 @@
+#include "ordering.h"
+
+#include "movegen.h"
+#include "records.h"
+#include "see.h"
+
+const i16 victim_order_value[16] = {200, 210, 220, 220, 230, 240, 250, 200,
+                                    200, 210, 220, 220, 230, 240, 250, 200};
+const i16 attacker_order_value[16] = {0, 1, 2, 3, 4, 5, 6, 0, 0, 1, 2, 3, 4, 5, 6, 0};
+
+namespace {
+
+// The list starts of the next two plies lie behind the end mark, so a ply
+// that makes a null move and generates nothing still leaves a valid start.
+inline void set_next_list_starts(ThreadData* td, int ply, MoveEntry* next)
+{
+    if (ply + 1 < MAX_PLY) td->ply[ply + 1].list_start = next;
+    if (ply + 2 < MAX_PLY) td->ply[ply + 2].list_start = next + 1;
+}
+
+inline MoveEntry* find_end_mark(MoveEntry* e)
+{
+    while (e->move != MOVE_LIST_END) e++;
+    return e;
+}
+
+// The highest score from `current` to the end mark (the earliest of equal
+// scores) is swapped into `current`.
+inline void select_best(MoveEntry* current)
+{
+    MoveEntry* best = current;
+    for (MoveEntry* e = current + 1; e->move != MOVE_LIST_END; e++)
+        if (e->score > best->score) best = e;
+    if (best != current) {
+        MoveEntry t = *best;
+        *best = *current;
+        *current = t;
+    }
+}
+
+void score_captures(Position& pos, MoveEntry* first, MoveEntry* end)
+{
+    int side = pos.side;
+    u64 occ = occupancy(pos);
+    for (MoveEntry* e = first; e != end; e++) {
+        int mover_type = piece_type_of(e->piece);
+        int victim_type = piece_type_of(e->captured);
+        // Losing captures go behind the quiet moves that score above them; a
+        // queen promotion by push onto a square the opponent holds too (the
+        // exchange counts the pawn).
+        if (coarse_piece_value[mover_type] > coarse_piece_value[victim_type] &&
+            exchange_value_recursive(pos, side, move_from(e->move), move_to(e->move), occ, 0) <
+                EXCHANGE_THRESHOLD) {
+            e->score = i16(victim_type + 4);
+        } else if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK)) {
+            e->score = ORDER_UNDER_PROMOTION;
+        } else {
+            e->score = i16(victim_order_value[e->captured] - attacker_order_value[e->piece]);
+        }
+    }
+}
+
+// Countermoves answer the last move made (indexed by the piece now on its
+// destination); there are none after a null move.
+inline void countermoves_of(const ThreadData* td, const Position& pos, Move& counter, Move& counter2)
+{
+    counter = counter2 = NULL_MOVE;
+    if (td->last_move == NULL_MOVE) return;
+    int to = move_to(td->last_move);
+    int index = pos.board[to] * 64 + to;
+    counter = td->countermove[index];
+    counter2 = td->countermove2[index];
+}
+
+void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
+{
+    ThreadData* td = pos.owner;
+    int ply = td->search_ply;
+    const PlyRecord& pr = td->ply[ply];
+    Move counter, counter2;
+    countermoves_of(td, pos, counter, counter2);
+
+    if (in_check) {
+        for (MoveEntry* e = first; e != end; e++) {
+            Move m = e->move;
+            e->score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
+        }
+        return;
+    }
+
+    // The follow-up answers this side's own previous move (two plies up).
+    Move followup = NULL_MOVE;
+    if (ply > 2) {
+        const MoveEntry* previous = td->ply[ply - 2].current;
+        if (previous && previous->move != NULL_MOVE)
+            followup = td->followup[previous->piece * 64 + move_to(previous->move)];
+    }
+    for (MoveEntry* e = first; e != end; e++) {
+        Move m = e->move;
+        int h = td->history[e->piece][move_to(m)] / 128;
+        int bonus = m == pr.killer[0]  ? 50
+                    : m == pr.killer[1] ? 48
+                    : m == pr.killer[2] ? 46
+                    : m == counter      ? 44
+                    : m == counter2     ? 42
+                    : m == followup     ? 32
+                                        : 0;
+        e->score = i16(h + bonus);
+    }
+}
+
+} // namespace
+
+void score_move_list(Position& pos, MoveEntry* list)
+{
+    ThreadData* td = pos.owner;
+    const PlyRecord& pr = td->ply[td->search_ply];
+    Move counter, counter2;
+    countermoves_of(td, pos, counter, counter2);
+    for (MoveEntry* e = list; e->move != MOVE_LIST_END; e++) {
+        Move m = e->move;
+        if (m == pr.hash_move) {
+            e->score = ORDER_HASH_MOVE;
+        } else if (e->captured != 0 || (m & PROMO_QUEEN)) {
+            e->score = i16(victim_order_value[e->captured] - attacker_order_value[e->piece]);
+        } else {
+            int score = td->history[e->piece][move_to(m)] / 128;
+            if (m == pr.killer[0] || m == pr.killer[1] || m == pr.killer[2] || m == counter ||
+                m == counter2)
+                score += 40;
+            e->score = i16(score);
+        }
+    }
+}
+
+MoveEntry* pick_next_move(Position& pos, int in_check)
+{
+    ThreadData* td = pos.owner;
+    int ply = td->search_ply;
+    PlyRecord& pr = td->ply[ply];
+    int side = pos.side;
+
+    // Stages 0 and 100 place the pointer themselves.
+    if (pr.stage != PICK_HASH_MOVE && pr.stage != PICK_GEN_ALL) pr.current++;
+
+    switch (pr.stage) {
+    case PICK_HASH_MOVE: {
+        pr.stage = PICK_GEN_CAPTURES;
+        pr.current = pr.list_start;
+        if (pr.hash_move != NULL_MOVE) {
+            MoveEntry* e = pr.list_start;
+            e->move = pr.hash_move;
+            e->piece = pos.board[move_from(pr.hash_move)];
+            e->captured = pos.board[move_to(pr.hash_move)];
+            e->score = ORDER_HASH_MOVE;
+            e[1].move = MOVE_LIST_END;
+            set_next_list_starts(td, ply, e + 2);
+            return e;
+        }
+        [[fallthrough]];
+    }
+    case PICK_GEN_CAPTURES: {
+        MoveEntry* end = generate_captures(pos, side, pr.current);
+        end = generate_promotions(pos, side, 1, end);
+        end->move = MOVE_LIST_END;
+        set_next_list_starts(td, ply, end + 1);
+        pr.stage = PICK_CAPTURES;
+        if (end == pr.current) goto generate_quiets;
+        score_captures(pos, pr.current, end);
+        [[fallthrough]];
+    }
+    case PICK_CAPTURES:
+        if (pr.current->move == MOVE_LIST_END) goto generate_quiets;
+        select_best(pr.current);
+        if (pr.current->score > ORDER_GOOD_CAPTURE_ABOVE) return pr.current;
+        // The weak capture stays at the current entry and competes with the
+        // quiet moves.
+        [[fallthrough]];
+    case PICK_GEN_QUIETS:
+    generate_quiets: {
+        MoveEntry* first = find_end_mark(pr.current);
+        MoveEntry* end = generate_quiet_moves(pos, side, first);
+        end->move = MOVE_LIST_END;
+        set_next_list_starts(td, ply, end + 1);
+        score_quiets(pos, first, end, in_check);
+        pr.stage = PICK_SELECT;
+        [[fallthrough]];
+    }
+    case PICK_SELECT:
+        if (pr.current->move == MOVE_LIST_END) return nullptr;
+        select_best(pr.current);
+        if (pr.current->score < 4 || pr.moves_tried >= 16) pr.stage = PICK_LIST_ORDER;
+        return pr.current;
+    case PICK_LIST_ORDER:
+        return pr.current->move == MOVE_LIST_END ? nullptr : pr.current;
+    case PICK_GEN_ALL:
+        generate_all_moves(pos);
+        score_move_list(pos, pr.list_start);
+        pr.current = pr.list_start;
+        pr.stage = PICK_SELECT_ALL;
+        [[fallthrough]];
+    case PICK_SELECT_ALL:
+        if (pr.current->move == MOVE_LIST_END) return nullptr;
+        if (pr.moves_tried <= 15) select_best(pr.current);
+        return pr.current;
+    default:
+        return nullptr;
+    }
+}

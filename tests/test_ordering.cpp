@@ -1,0 +1,455 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bitboard.h"
+#include "fen.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "ordering.h"
+#include "records.h"
+#include "zobrist.h"
+
+namespace {
+
+std::string move_text(Move m)
+{
+    std::string s = std::string(square_name[move_from(m)]) + square_name[move_to(m)];
+    if (m & PROMO_KNIGHT) {
+        s += 'n';
+    } else if (m & PROMO_BISHOP) {
+        s += 'b';
+    } else if (m & PROMO_ROOK) {
+        s += 'r';
+    } else if (m & PROMO_QUEEN) {
+        s += 'q';
+    }
+    return s;
+}
+
+constexpr int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
+
+Move mv(const char* text)
+{
+    Move m = make_move(sq(text), sq(text + 2));
+    switch (text[4]) {
+    case 'q': m |= PROMO_QUEEN; break;
+    case 'n': m |= PROMO_KNIGHT; break;
+    case 'b': m |= PROMO_BISHOP; break;
+    case 'r': m |= PROMO_ROOK; break;
+    default: break;
+    }
+    return m;
+}
+
+struct PickerTest : ::testing::Test {
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        generate_zobrist_keys();
+    }
+    ThreadData* td = nullptr;
+    Position* pos = nullptr;
+    static constexpr int kPly = 3;
+
+    void SetUp() override
+    {
+        td = allocate_thread_data();
+        ASSERT_NE(td, nullptr);
+        reset_thread_links(td);
+        pos = &td->pos;
+        td->search_ply = kPly;
+        // Earlier plies hold a few entries; this ply's list starts behind them.
+        td->ply[kPly].list_start = &td->move_stack[10];
+    }
+    void TearDown() override { delete td; }
+
+    PlyRecord& ply() { return td->ply[kPly]; }
+    void setup(const char* fen)
+    {
+        const char* reason = "";
+        ASSERT_EQ(set_position_from_fen(*pos, fen, &reason), 1) << fen << ": " << reason;
+        td->search_ply = kPly;
+        ply().stage = PICK_HASH_MOVE;
+    }
+    // Draws every move from the picker, counting each one as tried.
+    std::vector<std::string> pick_all(int in_check = 0, std::vector<int>* scores = nullptr)
+    {
+        std::vector<std::string> out;
+        while (MoveEntry* e = pick_next_move(*pos, in_check)) {
+            out.push_back(move_text(e->move));
+            if (scores) scores->push_back(e->score);
+            ply().moves_tried++;
+            if (out.size() > 300) break;
+        }
+        return out;
+    }
+    // The quiet moves in generation order.
+    std::vector<std::string> quiet_order()
+    {
+        MoveEntry scratch[256];
+        MoveEntry* end = generate_quiet_moves(*pos, pos->side, scratch);
+        std::vector<std::string> out;
+        for (MoveEntry* e = scratch; e != end; e++) out.push_back(move_text(e->move));
+        return out;
+    }
+};
+
+TEST_F(PickerTest, HashMoveFirstThenAgainAmongCaptures)
+{
+    setup("7k/8/8/3n4/8/8/8/3R3K w - -");
+    ply().hash_move = mv("d1d5");
+    MoveEntry* e = pick_next_move(*pos, 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->move, mv("d1d5"));
+    EXPECT_EQ(e->score, ORDER_HASH_MOVE);
+    EXPECT_EQ(e->piece, piece_code(ROOK, WHITE));
+    EXPECT_EQ(e->captured, piece_code(KNIGHT, BLACK));
+    EXPECT_EQ(e, ply().list_start);
+    // The next plies' lists start behind the hash entry and its end mark.
+    EXPECT_EQ(td->ply[kPly + 1].list_start, ply().list_start + 2);
+    EXPECT_EQ(td->ply[kPly + 2].list_start, ply().list_start + 3);
+
+    e = pick_next_move(*pos, 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->move, mv("d1d5"));
+    EXPECT_EQ(e->score, 220 - 4);
+    EXPECT_EQ(ply().stage, PICK_CAPTURES);
+}
+
+TEST_F(PickerTest, NoMovesGivesNoneOnTheFirstCall)
+{
+    // Every white piece is walled in: no pseudo-legal move at all.
+    setup("7k/8/8/8/p1p5/P1Pp4/PB1P4/KRB5 w - -");
+    EXPECT_EQ(pick_next_move(*pos, 0), nullptr);
+}
+
+TEST_F(PickerTest, EmptyCaptureListGoesStraightToQuietMoves)
+{
+    setup("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - -");
+    std::vector<std::string> picked = pick_all();
+    // All quiet moves score 0: handed out in generation order.
+    EXPECT_EQ(picked, quiet_order());
+    EXPECT_EQ(picked.size(), 20u);
+    EXPECT_EQ(picked.front(), "a2a3");
+    EXPECT_EQ(picked.back(), "g1h3");
+}
+
+TEST_F(PickerTest, LosingCaptureDemotedAmongQuietMoves)
+{
+    // Rook takes a pawn defended by a pawn: 1 + 4 = 5.
+    setup("7k/8/4p3/3p4/8/8/8/3R3K w - -");
+    td->history[piece_code(ROOK, WHITE)][sq("c1")] = 6 * 128;  // scores 6
+    td->history[piece_code(ROOK, WHITE)][sq("d2")] = 5 * 128;  // scores 5
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(0, &scores);
+    ASSERT_GE(picked.size(), 4u);
+    EXPECT_EQ(picked[0], "d1c1");
+    EXPECT_EQ(picked[1], "d1d5");
+    EXPECT_EQ(scores[1], 5);
+    EXPECT_EQ(picked[2], "d1d2");
+    // The rest score 0: list order from here on.
+    EXPECT_EQ(ply().stage, PICK_LIST_ORDER);
+    EXPECT_EQ(picked.size(), 1 + quiet_order().size());
+}
+
+TEST_F(PickerTest, CaptureScores)
+{
+    // A pawn taking a rook: 230 - 1.
+    setup("7k/8/8/3r4/4P3/8/8/7K w - -");
+    MoveEntry* e = pick_next_move(*pos, 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(move_text(e->move), "e4d5");
+    EXPECT_EQ(e->score, 229);
+
+    // Most valuable victim first, then least valuable attacker.
+    setup("7k/8/8/2q1r3/8/3N4/8/2R1R2K w - -");
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(0, &scores);
+    ASSERT_GE(picked.size(), 4u);
+    EXPECT_EQ(picked[0], "d3c5");  // queen by knight
+    EXPECT_EQ(scores[0], 240 - 2);
+    EXPECT_EQ(picked[1], "c1c5");  // queen by rook
+    EXPECT_EQ(scores[1], 240 - 4);
+    EXPECT_EQ(picked[2], "d3e5");  // rook by knight
+    EXPECT_EQ(scores[2], 230 - 2);
+    EXPECT_EQ(picked[3], "e1e5");  // rook by rook
+    EXPECT_EQ(scores[3], 230 - 4);
+}
+
+TEST_F(PickerTest, PromotionScores)
+{
+    // A safe promotion square: queen 199, under-promotions 15.
+    setup("7k/1P6/8/8/8/8/8/7K w - -");
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(0, &scores);
+    ASSERT_GE(picked.size(), 4u);
+    EXPECT_EQ(picked[0], "b7b8q");
+    EXPECT_EQ(scores[0], 199);
+    EXPECT_EQ(picked[1], "b7b8n");
+    EXPECT_EQ(scores[1], 15);
+    EXPECT_EQ(picked[2], "b7b8b");
+    EXPECT_EQ(picked[3], "b7b8r");
+
+    // The knight on d7 wins the pawn on b8: every promotion there scores 4.
+    setup("7k/1P1n4/8/8/8/8/8/7K w - -");
+    scores.clear();
+    picked = pick_all(0, &scores);
+    for (size_t i = 0; i < picked.size(); i++)
+        if (picked[i].rfind("b7b8", 0) == 0) {
+            EXPECT_EQ(scores[i], 4) << picked[i];
+        }
+}
+
+TEST_F(PickerTest, QuietBonusesOutsideCheck)
+{
+    setup("7k/8/8/8/8/8/8/3R3K w - -");
+    const Move killer1 = mv("d1d8"), killer2 = mv("d1a1"), killer3 = mv("d1d7");
+    const Move counter = mv("d1d6"), counter2 = mv("d1d5"), followup = mv("d1d4");
+    ply().killer[0] = killer1;
+    ply().killer[1] = killer2;
+    ply().killer[2] = killer3;
+    // The last move made put a black knight on f6; the countermove tables
+    // answer it.
+    pos->board[sq("f6")] = piece_code(KNIGHT, BLACK);
+    td->last_move = mv("g8f6");
+    int index = piece_code(KNIGHT, BLACK) * 64 + sq("f6");
+    td->countermove[index] = counter;
+    td->countermove2[index] = counter2;
+    // This side's own previous move (two plies up): the king to h1.
+    MoveEntry previous = {mv("g1h1"), 0, u8(piece_code(KING, WHITE)), 0};
+    td->ply[kPly - 2].current = &previous;
+    td->followup[piece_code(KING, WHITE) * 64 + sq("h1")] = followup;
+    td->history[piece_code(ROOK, WHITE)][sq("d4")] = -129;  // truncates to -1
+
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(0, &scores);
+    ASSERT_GE(picked.size(), 6u);
+    EXPECT_EQ(picked[0], "d1d8");
+    EXPECT_EQ(scores[0], 50);
+    EXPECT_EQ(picked[1], "d1a1");
+    EXPECT_EQ(scores[1], 48);
+    EXPECT_EQ(picked[2], "d1d7");
+    EXPECT_EQ(scores[2], 46);
+    EXPECT_EQ(picked[3], "d1d6");
+    EXPECT_EQ(scores[3], 44);
+    EXPECT_EQ(picked[4], "d1d5");
+    EXPECT_EQ(scores[4], 42);
+    EXPECT_EQ(picked[5], "d1d4");
+    EXPECT_EQ(scores[5], 31);
+}
+
+TEST_F(PickerTest, NoCountermovesAfterANullMove)
+{
+    setup("7k/8/8/8/8/8/8/3R3K w - -");
+    td->last_move = NULL_MOVE;
+    td->countermove[0 * 64 + 0] = mv("d1d6");
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(0, &scores);
+    for (int s : scores) EXPECT_EQ(s, 0);
+    EXPECT_EQ(picked, quiet_order());
+}
+
+TEST_F(PickerTest, InCheckQuietScoring)
+{
+    // The in-check flag is the caller's word; the picker does not test it.
+    setup("7k/8/8/8/8/8/8/3R3K w - -");
+    const Move evasion = mv("d1d8"), counter = mv("d1d2"), counter2 = mv("d1c1");
+    ply().evasion_move = evasion;
+    ply().killer[1] = mv("d1d3");  // killers do not count in check
+    pos->board[sq("a8")] = piece_code(ROOK, BLACK);
+    td->last_move = mv("a7a8");
+    int index = piece_code(ROOK, BLACK) * 64 + sq("a8");
+    td->countermove[index] = counter;
+    td->countermove2[index] = counter2;
+    td->history[piece_code(ROOK, WHITE)][sq("d3")] = 8000;  // no history in check
+
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(1, &scores);
+    ASSERT_GE(picked.size(), 3u);
+    EXPECT_EQ(picked[0], "d1d8");
+    EXPECT_EQ(scores[0], 90);
+    EXPECT_EQ(picked[1], "d1d2");
+    EXPECT_EQ(scores[1], 70);
+    EXPECT_EQ(picked[2], "d1c1");
+    EXPECT_EQ(scores[2], 60);
+    // The rest all score 0 (selection swaps have moved some of them).
+    std::vector<std::string> rest;
+    for (const std::string& m : quiet_order())
+        if (m != "d1d8" && m != "d1d2" && m != "d1c1") rest.push_back(m);
+    std::vector<std::string> tail(picked.begin() + 3, picked.end());
+    for (size_t i = 3; i < scores.size(); i++) EXPECT_EQ(scores[i], 0);
+    std::sort(rest.begin(), rest.end());
+    std::sort(tail.begin(), tail.end());
+    EXPECT_EQ(tail, rest);
+}
+
+TEST_F(PickerTest, InCheckIgnoresHistoryAndKillers)
+{
+    setup("7k/8/8/8/8/8/8/3R3K w - -");
+    ply().killer[0] = mv("d1d5");
+    ply().killer[1] = mv("d1d3");
+    td->history[piece_code(ROOK, WHITE)][sq("d7")] = 8000;
+    td->history[piece_code(KING, WHITE)][sq("h2")] = 4000;
+    std::vector<int> scores;
+    EXPECT_EQ(pick_all(1, &scores), quiet_order());
+    for (int s : scores) EXPECT_EQ(s, 0);
+}
+
+TEST_F(PickerTest, SwitchToListOrderAfterSixteenMovesTried)
+{
+    setup("7k/8/8/8/8/8/8/3R3K w - -");
+    // Scores rise along the generation order, so selection reverses it.
+    std::vector<std::string> order = quiet_order();
+    for (size_t i = 0; i < order.size(); i++)
+        td->history[piece_code(ROOK, WHITE)][sq(order[i].c_str() + 2)] = i16(128 * (10 + i));
+    ply().moves_tried = 16;
+    MoveEntry* first = pick_next_move(*pos, 0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(ply().stage, PICK_LIST_ORDER);
+    std::string best = move_text(first->move);
+    // From here on list order: the entry that stood first took the best one's place.
+    std::vector<std::string> rest;
+    while (MoveEntry* e = pick_next_move(*pos, 0)) rest.push_back(move_text(e->move));
+    std::vector<std::string> expected = order;
+    size_t best_index = 0;
+    while (expected[best_index] != best) best_index++;
+    std::swap(expected[0], expected[best_index]);
+    expected.erase(expected.begin());
+    EXPECT_EQ(rest, expected);
+}
+
+TEST_F(PickerTest, WholeListStages)
+{
+    setup("7k/8/8/3n4/8/8/8/3R3K w - -");
+    ply().stage = PICK_GEN_ALL;
+    ply().hash_move = mv("d1d2");
+    td->history[piece_code(ROOK, WHITE)][sq("d3")] = 10 * 128;
+    std::vector<int> scores;
+    std::vector<std::string> picked = pick_all(0, &scores);
+    ASSERT_GE(picked.size(), 3u);
+    EXPECT_EQ(picked[0], "d1d2");
+    EXPECT_EQ(scores[0], 255);
+    EXPECT_EQ(picked[1], "d1d5");
+    EXPECT_EQ(scores[1], 216);
+    EXPECT_EQ(picked[2], "d1d3");
+    EXPECT_EQ(scores[2], 10);
+    // The hash move is generated once only in the whole list.
+    int hash_count = 0;
+    for (const std::string& m : picked) hash_count += m == "d1d2";
+    EXPECT_EQ(hash_count, 1);
+}
+
+TEST_F(PickerTest, WholeListInListOrderAfterFifteenTried)
+{
+    setup("7k/8/8/3n4/8/8/8/3R3K w - -");
+    ply().stage = PICK_GEN_ALL;
+    ply().moves_tried = 16;
+    std::vector<std::string> picked = pick_all();
+    // Generation order: the capture first, then the quiet moves.
+    std::vector<std::string> expected = {"d1d5"};
+    for (const std::string& m : quiet_order()) expected.push_back(m);
+    EXPECT_EQ(picked, expected);
+}
+
+TEST_F(PickerTest, ScoreMoveListRules)
+{
+    setup("7k/1P6/8/3pP3/8/8/8/3R3K w - d6");
+    ASSERT_EQ(pos->ep_square, sq("d6"));
+    ply().hash_move = mv("d1d4");
+    ply().killer[2] = mv("d1d3");
+    pos->board[sq("d5")] = piece_code(PAWN, BLACK);
+    td->last_move = mv("d7d5");
+    td->countermove2[piece_code(PAWN, BLACK) * 64 + sq("d5")] = mv("d1c1");
+    td->history[piece_code(ROOK, WHITE)][sq("c1")] = 300;  // 2
+    MoveEntry* list = ply().list_start;
+    MoveEntry* end = generate_captures(*pos, WHITE, list);
+    end = generate_promotions(*pos, WHITE, 1, end);
+    end = generate_quiet_moves(*pos, WHITE, end);
+    end->move = MOVE_LIST_END;
+    score_move_list(*pos, list);
+    auto score_of = [&](const char* text) {
+        for (MoveEntry* e = list; e != end; e++)
+            if (e->move == mv(text)) return int(e->score);
+        ADD_FAILURE() << text << " not generated";
+        return -1;
+    };
+    EXPECT_EQ(score_of("d1d4"), 255);
+    EXPECT_EQ(score_of("d1d5"), 210 - 4);     // capture
+    EXPECT_EQ(score_of("b7b8q"), 200 - 1);    // queen promotion
+    EXPECT_EQ(score_of("b7b8n"), 0);          // under-promotion: a quiet move
+    EXPECT_EQ(score_of("e5d6"), 0);           // en passant: a quiet move
+    EXPECT_EQ(score_of("d1d3"), 40);          // killer 3
+    EXPECT_EQ(score_of("d1c1"), 2 + 40);      // second countermove
+    EXPECT_EQ(score_of("d1e1"), 0);
+}
+
+// Walks the tree with the staged picker as the move loop does (hash move
+// first and skipped when it comes again, legality tested per move) with
+// scrambled history, killers and hash moves: every legal move must come out
+// exactly once, so the leaf counts equal perft.
+struct PickerPerftTest : PickerTest {
+    u32 seed = 12345;
+    u32 next_random()
+    {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    }
+    u64 walk(int depth)
+    {
+        ThreadData* t = td;
+        Position& p = *pos;
+        PlyRecord& pr = t->ply[t->search_ply];
+        int side = p.side;
+        int in_check = is_square_attacked_by(p, king_square(p, side), side ^ 1);
+        MoveEntry scratch[256];
+        MoveEntry* end = generate_captures(p, side, scratch);
+        end = generate_promotions(p, side, 1, end);
+        end = generate_quiet_moves(p, side, end);
+        int n = int(end - scratch);
+        pr.hash_move = n && next_random() % 4 ? scratch[next_random() % n].move : NULL_MOVE;
+        for (int k = 0; k < 3; k++) pr.killer[k] = n ? scratch[next_random() % n].move : NULL_MOVE;
+        pr.evasion_move = n ? scratch[next_random() % n].move : NULL_MOVE;
+        pr.stage = PICK_HASH_MOVE;
+        pr.moves_tried = 0;
+        u64 nodes = 0;
+        while (MoveEntry* e = pick_next_move(p, in_check)) {
+            Move m = e->move;
+            if (m == NULL_MOVE || (m == pr.hash_move && pr.moves_tried > 0)) continue;
+            if (!king_safe_after_move(p, side, m)) continue;
+            pr.moves_tried++;
+            if (depth == 1) {
+                nodes++;
+            } else {
+                play_move(p, m);
+                nodes += walk(depth - 1);
+                take_back_move(p);
+            }
+        }
+        return nodes;
+    }
+    u64 perft(const char* fen, int depth)
+    {
+        const char* reason = "";
+        EXPECT_EQ(set_position_from_fen(*pos, fen, &reason), 1) << reason;
+        td->search_ply = 1;
+        reset_thread_links(td);
+        for (auto& row : td->history)
+            for (i16& h : row) h = i16(int(next_random() % 16384) - 8192);
+        for (u16& c : td->countermove) c = 0;
+        return walk(depth);
+    }
+};
+
+TEST_F(PickerPerftTest, EveryLegalMoveExactlyOnce)
+{
+    EXPECT_EQ(perft("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", 3), 8902u);
+    EXPECT_EQ(perft("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -", 3), 97862u);
+    EXPECT_EQ(perft("r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -", 3), 9467u);
+    EXPECT_EQ(perft("8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -", 4), 43238u);
+}
+
+} // namespace

@@ -20,7 +20,7 @@ constexpr u16 PICK_LIST_ORDER = 7;       // the rest in list order
 constexpr u16 PICK_GEN_ALL = 100;        // whole list at once
 constexpr u16 PICK_SELECT_ALL = 101;     // whole list by selection
 
-// Order scores of special entries.
+// Fixed order scores.
 constexpr i16 ORDER_HASH_MOVE = 255;
 constexpr i16 ORDER_UNDER_PROMOTION = 15;
 constexpr int ORDER_GOOD_CAPTURE_ABOVE = 150;

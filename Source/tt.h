@@ -82,8 +82,9 @@ void clear_hash_table();
 void free_hash_table();
 
 // Looks the position up. `out` is the copied entry; its depth carries the
-// failure codes -99, -98, -97 (any depth below -10 is a miss). A hit
-// refreshes the entry's age. The score is returned as stored: the caller
+// failure codes -99, -98, -97 (any depth below -10 is a miss). On -99 the
+// copy holds move 0 and score -10000. A hit refreshes the entry's age. An
+// empty or missing table (Hash 0, failed allocation) always misses. The score is returned as stored: the caller
 // converts it back with score_from_table.
 void probe_hash_table(const Position& pos, TTEntry& out);
 
@@ -93,6 +94,8 @@ void probe_hash_table(const Position& pos, TTEntry& out);
 // the initial -10000. Replacement: a same-key entry is overwritten when the
 // new depth is at least its depth - 2; otherwise the cheapest entry of the
 // bucket (age * 16 + depth) when the new depth is at least its depth - 7.
+// Nothing is stored while the use-table byte is 0, for a depth below 0, or
+// into an empty or missing table.
 void store_hash_entry(const Position& pos, int ply, int depth, int best_score, Move best_move,
                       int entry_alpha, int beta);
 

@@ -1,0 +1,43 @@
+// Win/draw/loss and distance-to-zero probes of the Syzygy tables.
+//
+// Every probe takes a TbPosition and an out success flag: 0 means no result
+// (no table, a damaged table, a scan replacing the tables) and the value is
+// then 0 and meaningless.
+#pragma once
+
+#include "tb_position.h"
+#include "types.h"
+
+// WDL of the side to move within (alpha, beta), captures and promotions
+// resolved by a small search. Success 2 when the value is a win reached by a
+// capture or promotion (or at least beta), 1 otherwise.
+int wdl_capture_search(const TbPosition& pos, int alpha, int beta, int* success);
+// Full WDL (-2..2) including en-passant captures.
+int wdl_probe_position(const TbPosition& pos, int* success);
+// The engine's form of the WDL probe: the code 0..4 (WDL + 2) or -1.
+int tb_probe_wdl_code(const TbPosition& pos);
+// The value stored in the WDL table for exactly this position (no capture
+// or en-passant resolution); loads the table on first use.
+int wdl_table_value(const TbPosition& pos, int* success);
+
+// Signed distance to zeroing of the side to move, en passant included.
+int dtz_probe_position(const TbPosition& pos, int* success);
+
+// DTZ of a WDL value (index WDL + 2), the value map a WDL uses, and the
+// flag bit telling that the values of that WDL are stored in plies.
+extern const int dtz_of_wdl[5];
+extern const int dtz_map_of_wdl[5];
+extern const int dtz_ply_flag_of_wdl[5];
+
+constexpr int DTZ_CACHE_SIZE = 64;
+constexpr int BEST_NONE = 65535;
+// Releases every cached DTZ table (called by the scan).
+void release_dtz_cache();
+// Test view of the DTZ cache: the first key of slot i and whether a table is
+// loaded there (a slot may remember a failed load).
+u64 dtz_cache_slot_key(int i);
+int dtz_cache_slot_loaded(int i);
+
+// Used by the DTZ probe; not for the engine.
+int wdl_probe_internal(const TbPosition& pos, int* success);
+int wdl_capture_search_internal(const TbPosition& pos, int alpha, int beta, int* success);

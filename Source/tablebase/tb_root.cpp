@@ -1,0 +1,109 @@
+#include "tb_root.h"
+
+#include "tb_position.h"
+#include "tb_probe.h"
+#include "tb_registry.h"
+
+namespace {
+
+constexpr i16 RATING_ILLEGAL = 32767;
+
+Move engine_move(ProbeMove m)
+{
+    static const Move promotion_flag[5] = {0, PROMO_QUEEN, PROMO_ROOK, PROMO_BISHOP, PROMO_KNIGHT};
+    const int promotion = probe_move_promotion(m);
+    return Move((probe_move_from(m) << 8) | probe_move_to(m) | (promotion <= 4 ? promotion_flag[promotion] : 0));
+}
+
+int has_legal_move(const TbPosition& pos)
+{
+    ProbeMove list[TB_MOVE_LIST_SIZE];
+    ProbeMove* end = probe_board_generate_moves(pos, list);
+    for (ProbeMove* m = list; m < end; m++) {
+        TbPosition child;
+        if (probe_board_apply_move(child, pos, *m)) return 1;
+    }
+    return 0;
+}
+
+i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* move_out)
+{
+    int ok;
+    const int d = dtz_probe_position(root, &ok);
+    if (!ok) return -1;
+
+    ProbeMove moves[TB_MOVE_LIST_SIZE];
+    const int count = int(probe_board_generate_moves(root, moves) - moves);
+    if (count == 0) return -1;
+    i16 rating[TB_MOVE_LIST_SIZE];
+    int draw_count = 0;
+    for (int i = 0; i < count; i++) {
+        TbPosition child;
+        if (!probe_board_apply_move(child, root, moves[i])) {
+            rating[i] = RATING_ILLEGAL;
+            continue;
+        }
+        if (d > 0 && tb_side_to_move_in_check(child) && !has_legal_move(child)) {
+            rating[i] = 1;  // mate
+            continue;
+        }
+        int r;
+        if (child.halfmove_clock == 0) {
+            const int w = wdl_probe_position(child, &ok);
+            if (!ok) return -1;
+            r = dtz_of_wdl[2 - w];
+        } else {
+            const int c = dtz_probe_position(child, &ok);
+            if (!ok) return -1;
+            r = c < 0 ? 1 - c : c > 0 ? -c - 1 : 0;
+        }
+        if (r == 0) draw_count++;
+        rating[i] = i16(r);
+    }
+
+    int chosen = -1;
+    if (d > 0) {
+        for (int i = 0; i < count; i++)
+            if (rating[i] >= 1 && rating[i] != RATING_ILLEGAL && (chosen < 0 || rating[i] < rating[chosen]))
+                chosen = i;
+    } else if (d < 0) {
+        for (int i = 0; i < count; i++)
+            if (rating[i] < 0 && (chosen < 0 || rating[i] < rating[chosen])) chosen = i;
+    } else {
+        if (draw_count == 0) return -1;
+        u64 skip = material_signature_key(root, root.white_to_move ? 0 : 1) % u64(draw_count);
+        for (int i = 0; i < count && chosen < 0; i++) {
+            if (rating[i] != 0) continue;
+            if (skip == 0)
+                chosen = i;
+            else
+                skip--;
+        }
+    }
+    if (chosen < 0) return -1;
+
+    const int h = root.halfmove_clock;
+    u32 code;
+    if (d > 0)
+        code = h + d <= 100 ? 4 : 3;
+    else if (d < 0)
+        code = h - d <= 100 ? 0 : 1;
+    else
+        code = 2;
+    *wdl_code = code;
+    *dtz_out = u32(d < 0 ? -d : d);
+    *move_out = engine_move(moves[chosen]);
+    return i32(code);
+}
+
+} // namespace
+
+i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move)
+{
+    if (!tb_root_position_is_valid(pos)) return -1;
+    const TbPosition root = tb_position_from_engine(pos, pos.halfmove_clock);
+    if (!tb_enter_prober()) return -1;
+    const i32 r = choose_root_move(root, wdl_code, dtz, move);
+    tb_leave_prober();
+    return r;
+}

@@ -1,0 +1,123 @@
+// Helpers shared by the tablebase tests: a small FEN reader into the
+// prober's position, an engine Position built from one, and the paths of
+// the shared test tables.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bitboard.h"
+#include "tablebase/tb_position.h"
+#include "types.h"
+
+#ifndef VANT_SOURCE_DIR
+#define VANT_SOURCE_DIR "."
+#endif
+
+inline const char* shared_table_dir() { return VANT_SOURCE_DIR "/../shared/testdata/syzygy"; }
+inline const char* probe_vector_file() { return VANT_SOURCE_DIR "/../shared/testdata/syzygy-probes.epd"; }
+
+// Reads placement, side, castling (ignored) and en-passant fields.
+// Returns false on a malformed placement.
+inline bool tb_position_from_fen(const char* fen, TbPosition* out, int* castling = nullptr)
+{
+    TbPosition pos{};
+    int rank = 7, file = 0;
+    const char* p = fen;
+    for (; *p && *p != ' '; p++) {
+        const char ch = *p;
+        if (ch == '/') {
+            rank--;
+            file = 0;
+            continue;
+        }
+        if (ch >= '1' && ch <= '8') {
+            file += ch - '0';
+            continue;
+        }
+        if (file > 7 || rank < 0) return false;
+        const u64 bit = square_bit(8 * rank + file);
+        file++;
+        const char lower = char(ch | 32);
+        if (ch == lower)
+            pos.black |= bit;
+        else
+            pos.white |= bit;
+        switch (lower) {
+        case 'k': pos.kings |= bit; break;
+        case 'q': pos.queens |= bit; break;
+        case 'r': pos.rooks |= bit; break;
+        case 'b': pos.bishops |= bit; break;
+        case 'n': pos.knights |= bit; break;
+        case 'p': pos.pawns |= bit; break;
+        default: return false;
+        }
+    }
+    while (*p == ' ') p++;
+    pos.white_to_move = *p != 'b';
+    while (*p && *p != ' ') p++;
+    while (*p == ' ') p++;
+    int rights = 0;
+    for (; *p && *p != ' '; p++) {
+        if (*p == 'K') rights |= 1;
+        if (*p == 'Q') rights |= 2;
+        if (*p == 'k') rights |= 4;
+        if (*p == 'q') rights |= 8;
+    }
+    if (castling) *castling = rights;
+    while (*p == ' ') p++;
+    if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8') pos.ep_square = u8((p[0] - 'a') + 8 * (p[1] - '1'));
+    *out = pos;
+    return true;
+}
+
+inline TbPosition fen_position(const char* fen)
+{
+    TbPosition pos{};
+    tb_position_from_fen(fen, &pos);
+    return pos;
+}
+
+// An engine Position carrying the sets, side, clock and en-passant square
+// of a prober position (what the root probe reads).
+inline Position engine_position(const TbPosition& tb, int castling = 0)
+{
+    Position pos{};
+    const u64 kinds[7] = {0, tb.pawns, tb.knights, tb.bishops, tb.rooks, tb.queens, tb.kings};
+    for (int colour = 0; colour < 2; colour++) {
+        const u64 own = colour == WHITE ? tb.white : tb.black;
+        pos.pieces[colour][0] = own;
+        for (int type = PAWN; type <= KING; type++) {
+            pos.pieces[colour][type] = own & kinds[type];
+            int n = 0;
+            for (u64 s = own & kinds[type]; s; s &= s - 1) {
+                const int sq = lowest_bit_index(s);
+                pos.board[sq] = u8(piece_code(type, colour));
+                if (n < SQUARE_LIST_CAPACITY) pos.lists[colour][type][n++] = u8(sq);
+            }
+            pos.lists[colour][type][n] = NO_SQUARE;
+        }
+    }
+    pos.side = tb.white_to_move ? WHITE : BLACK;
+    pos.halfmove_clock = tb.halfmove_clock;
+    pos.ep_square = tb.ep_square ? tb.ep_square : NO_SQUARE;
+    pos.castling = u8(castling);
+    return pos;
+}
+
+// One line of the probe vectors.
+struct ProbeVector {
+    std::string fen;
+    int wdl_table;
+    int wdl;
+    int dtz;
+};
+
+inline bool parse_probe_vector(const char* line, ProbeVector* v)
+{
+    const char* t = std::strstr(line, " wdl_table ");
+    if (!t) return false;
+    v->fen.assign(line, size_t(t - line));
+    return std::sscanf(t, " wdl_table %d; wdl %d; dtz %d;", &v->wdl_table, &v->wdl, &v->dtz) == 3;
+}

@@ -121,3 +121,39 @@ inline bool parse_probe_vector(const char* line, ProbeVector* v)
     v->fen.assign(line, size_t(t - line));
     return std::sscanf(t, " wdl_table %d; wdl %d; dtz %d;", &v->wdl_table, &v->wdl, &v->dtz) == 3;
 }
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+// A fresh directory under the system's temporary directory.
+inline std::string make_temp_dir(const char* tag)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string("vant-tb-") + tag + "-XXXXXX")).string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back(0);
+    const char* made = mkdtemp(buffer.data());
+    return made ? std::string(made) : std::string();
+}
+
+inline std::vector<u8> read_whole_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<u8>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void write_whole_file(const std::string& path, const std::vector<u8>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline void copy_shared_table(const std::string& dir, const char* file)
+{
+    write_whole_file(dir + "/" + file, read_whole_file(std::string(shared_table_dir()) + "/" + file));
+}
+
+// Scans quietly (the scan's line is captured and returned).
+inline std::string quiet_scan(const std::string& path);

@@ -157,3 +157,42 @@ inline void copy_shared_table(const std::string& dir, const char* file)
 
 // Scans quietly (the scan's line is captured and returned).
 inline std::string quiet_scan(const std::string& path);
+
+// A sound random position of the given material (e.g. "KRvKP"), side to
+// move at random; deterministic for a seed.
+inline TbPosition random_position(const char* material, u32& seed)
+{
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (;;) {
+        TbPosition pos{};
+        int colour = 0;
+        bool ok = true;
+        for (const char* p = material; *p && ok; p++) {
+            if (*p == 'v') {
+                colour = 1;
+                continue;
+            }
+            int sq;
+            do sq = int(next() % 64);
+            while ((pos.white | pos.black) & square_bit(sq));
+            const u64 bit = square_bit(sq);
+            (colour ? pos.black : pos.white) |= bit;
+            switch (*p) {
+            case 'K': pos.kings |= bit; break;
+            case 'Q': pos.queens |= bit; break;
+            case 'R': pos.rooks |= bit; break;
+            case 'B': pos.bishops |= bit; break;
+            case 'N': pos.knights |= bit; break;
+            case 'P':
+                pos.pawns |= bit;
+                ok = sq >= 8 && sq < 56;
+                break;
+            }
+        }
+        pos.white_to_move = u8(next() & 1);
+        if (ok && tb_position_is_sound(pos)) return pos;
+    }
+}

@@ -155,9 +155,6 @@ inline void copy_shared_table(const std::string& dir, const char* file)
     write_whole_file(dir + "/" + file, read_whole_file(std::string(shared_table_dir()) + "/" + file));
 }
 
-// Scans quietly (the scan's line is captured and returned).
-inline std::string quiet_scan(const std::string& path);
-
 // A sound random position of the given material (e.g. "KRvKP"), side to
 // move at random; deterministic for a seed.
 inline TbPosition random_position(const char* material, u32& seed)

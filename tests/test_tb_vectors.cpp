@@ -104,3 +104,74 @@ TEST_F(TbVectorTest, RootChoiceAgreesWithVectors)
 }
 
 } // namespace
+
+namespace {
+
+// Black in check with White to move: the probes answer "no result" at once
+// instead of taking the king.
+TEST_F(TbVectorTest, KingInCheckOfTheSideNotToMoveIsNeverProbed)
+{
+    const TbPosition pos = fen_position("k7/8/1K6/8/8/8/8/7Q w - -");
+    EXPECT_EQ(tb_probe_wdl_code(pos), -1);
+    int success = 1;
+    dtz_probe_position(pos, &success);
+    EXPECT_EQ(success, 0);
+    u32 code = 9, distance = 9;
+    Move move = 9;
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), -1);
+    EXPECT_EQ(move, 9);
+    // Castling rights keep the root probe off.
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position("8/8/8/8/8/8/1Q6/K6k w - -"), 1), &code, &distance,
+                                   &move),
+              -1);
+    // A mated or stalemated root has no move to choose.
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position("k7/1Q6/1K6/8/8/8/8/8 b - -")), &code, &distance,
+                                   &move),
+              -1);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position("k7/2Q5/1K6/8/8/8/8/8 b - -")), &code, &distance,
+                                   &move),
+              -1);
+}
+
+// Under-promotions are handed over with their flags.
+TEST_F(TbVectorTest, RootMoveCarriesUnderPromotions)
+{
+    u32 code = 0, distance = 0;
+    Move move = 0;
+    // c8=Q stalemates; c8=R wins at once.
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(fen_position("8/k1P5/2K5/8/8/8/8/8 w - -")), &code, &distance,
+                                   &move),
+              4);
+    EXPECT_EQ(move, make_move(50, 58, PROMO_ROOK));
+    EXPECT_EQ(distance, 1u);
+    // A drawn position whose material key picks the knight promotion among
+    // the drawing moves.
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(fen_position("8/4P3/5K2/1b6/8/1k6/8/8 w - -")), &code, &distance,
+                                   &move),
+              2);
+    EXPECT_EQ(move, make_move(52, 60, PROMO_KNIGHT));
+    EXPECT_EQ(distance, 0u);
+}
+
+// The DTZ cache keeps the most recently used table in front.
+TEST_F(TbVectorTest, DtzCacheMovesTablesToTheFront)
+{
+    const char* fens[3] = {"8/8/1k6/8/2R2R2/8/6K1/8 w - -", "q7/k2K4/5B2/8/8/8/8/8 b - -",
+                           "n7/8/8/8/1K6/6k1/2r5/8 w - -"};
+    u64 keys[3];
+    int success = 0;
+    for (int i = 0; i < 3; i++) {
+        dtz_probe_position(fen_position(fens[i]), &success);
+        ASSERT_NE(success, 0);
+        keys[i] = dtz_cache_slot_key(0);
+        EXPECT_TRUE(dtz_cache_slot_loaded(0));
+    }
+    EXPECT_EQ(dtz_cache_slot_key(1), keys[1]);
+    EXPECT_EQ(dtz_cache_slot_key(2), keys[0]);
+    dtz_probe_position(fen_position(fens[0]), &success);
+    EXPECT_EQ(dtz_cache_slot_key(0), keys[0]);
+    EXPECT_EQ(dtz_cache_slot_key(1), keys[2]);
+    EXPECT_EQ(dtz_cache_slot_key(2), keys[1]);
+}
+
+} // namespace

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "fen.h"
+#include "records.h"
 #include "tablebase/tablebase.h"
+#include "zobrist.h"
 #include "tb_test_support.h"
 
 namespace {
@@ -172,6 +175,44 @@ TEST_F(TbVectorTest, DtzCacheMovesTablesToTheFront)
     EXPECT_EQ(dtz_cache_slot_key(0), keys[0]);
     EXPECT_EQ(dtz_cache_slot_key(1), keys[2]);
     EXPECT_EQ(dtz_cache_slot_key(2), keys[1]);
+}
+
+} // namespace
+
+namespace {
+
+// The engine's own FEN reader and the conversion to the prober's position
+// give the same positions as the test reader, and the root probe answers
+// on them; the engine refuses the position with the side not to move in
+// check, so it never reaches the prober.
+TEST_F(TbVectorTest, EnginePositionsConvertToTheSameProbePositions)
+{
+    generate_zobrist_keys();
+    ThreadData* td = allocate_thread_data();
+    ASSERT_NE(td, nullptr);
+    reset_thread_links(td);
+    for (const ProbeVector& v : load_vectors()) {
+        SCOPED_TRACE(v.fen);
+        ASSERT_EQ(set_position_from_fen(td->pos, v.fen.c_str()), 1);
+        ASSERT_TRUE(tb_root_position_is_valid(td->pos));
+        const TbPosition from_engine = tb_position_from_engine(td->pos, 0);
+        const TbPosition expected = fen_position(v.fen.c_str());
+        EXPECT_EQ(from_engine.white, expected.white);
+        EXPECT_EQ(from_engine.black, expected.black);
+        EXPECT_EQ(from_engine.kings, expected.kings);
+        EXPECT_EQ(from_engine.queens, expected.queens);
+        EXPECT_EQ(from_engine.rooks, expected.rooks);
+        EXPECT_EQ(from_engine.bishops, expected.bishops);
+        EXPECT_EQ(from_engine.knights, expected.knights);
+        EXPECT_EQ(from_engine.pawns, expected.pawns);
+        EXPECT_EQ(from_engine.ep_square, expected.ep_square);
+        EXPECT_EQ(from_engine.white_to_move, expected.white_to_move);
+        u32 code = 0, distance = 0;
+        Move move = 0;
+        EXPECT_EQ(probe_root_moves_dtz(td->pos, &code, &distance, &move), v.wdl + 2);
+    }
+    EXPECT_EQ(set_position_from_fen(td->pos, "k7/8/1K6/8/8/8/8/7Q w - -"), 0);
+    delete td;
 }
 
 } // namespace

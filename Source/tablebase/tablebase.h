@@ -1,4 +1,24 @@
 // Everything the engine calls of the Syzygy prober.
+//
+// Start-up and the "SyzygyPath" option:
+//   scan_tablebase_paths(search_state.tb_path);
+// prints "info string found %d tablebases" on standard output (not through
+// the line sender). It may be called while a search runs: probes that start
+// meanwhile return "no result", and the scan waits until probes already
+// inside the prober have left before it unmaps anything. An empty path or
+// "<empty>" switches probing off.
+//
+// The search's gate (probe_tablebase_in_search), after its own depth, piece
+// count (tb_largest_piece_count) and castling tests:
+//   TbPosition tb = tb_position_from_engine(pos, 0);
+//   int code = tb_probe_wdl_code(tb);   // 0..4 (WDL + 2) or -1
+//
+// Once per search, before any probe of that search:
+//   if (!tb_root_position_is_valid(root)) keep probing off for this search;
+//
+// Thread 0's root probe (one thread at a time):
+//   u32 wdl, dtz; Move move;
+//   i32 r = probe_root_moves_dtz(root, &wdl, &dtz, &move);  // -1: none
 #pragma once
 
 #include "tb_position.h"

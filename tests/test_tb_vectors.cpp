@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "fen.h"
@@ -213,6 +216,54 @@ TEST_F(TbVectorTest, EnginePositionsConvertToTheSameProbePositions)
     }
     EXPECT_EQ(set_position_from_fen(td->pos, "k7/8/1K6/8/8/8/8/7Q w - -"), 0);
     delete td;
+}
+
+} // namespace
+
+namespace {
+
+// Across every shared material: WDL and DTZ agree in sign, and the DTZ of a
+// decided position is within one ply of what its best move reaches (one
+// more ply than a child's distance, or 1 for a winning zeroing move).
+TEST_F(TbVectorTest, DistancesAgreeWithOnePlyOfTheirChildren)
+{
+    static char names[TB_NAME_COUNT][16];
+    const int count = tablebase_name_list(names);
+    std::vector<std::string> materials;
+    for (int i = 0; i < count; i++)
+        if (std::filesystem::exists(std::string(shared_table_dir()) + "/" + names[i] + ".rtbw"))
+            materials.push_back(names[i]);
+    ASSERT_EQ(materials.size(), 35u);
+    u32 seed = 99;
+    for (int i = 0; i < 35 * 60; i++) {
+        const TbPosition pos = random_position(materials[i % materials.size()].c_str(), seed);
+        int ok = 0;
+        const int wdl = wdl_probe_position(pos, &ok);
+        ASSERT_NE(ok, 0);
+        const int dtz = dtz_probe_position(pos, &ok);
+        ASSERT_NE(ok, 0);
+        ASSERT_EQ((wdl > 0) - (wdl < 0), (dtz > 0) - (dtz < 0));
+        if (wdl == 0) continue;
+        ProbeMove list[TB_MOVE_LIST_SIZE];
+        ProbeMove* end = probe_board_generate_moves(pos, list);
+        int best = wdl > 0 ? 100000 : 0;
+        for (ProbeMove* m = list; m < end; m++) {
+            TbPosition child;
+            if (!probe_board_apply_move(child, pos, *m)) continue;
+            int r;
+            if (child.halfmove_clock == 0) {
+                r = dtz_of_wdl[2 - wdl_probe_position(child, &ok)];
+            } else {
+                const int c = dtz_probe_position(child, &ok);
+                r = c < 0 ? 1 - c : c > 0 ? -c - 1 : 0;
+            }
+            ASSERT_NE(ok, 0);
+            if (wdl > 0 && r >= 1 && r < best) best = r;
+            if (wdl < 0 && r < best) best = r;
+        }
+        EXPECT_LE(std::abs(dtz - best), 1) << materials[i % materials.size()] << " white " << pos.white
+                                           << " black " << pos.black << " stm " << int(pos.white_to_move);
+    }
 }
 
 } // namespace

@@ -1,0 +1,38 @@
+// PGN scanning: games whose moves carry engine evaluations in comments are
+// turned into an annotated game list with blunder marks (mode 1, "tmp.pgn"
+// plus "bm"/"am" records in "tmpX.epd") or into EPD training lines (modes 2
+// to 4, "tmp.epd").
+#pragma once
+
+#include <cstdio>
+
+#include "types.h"
+
+// A ply of the game being scanned: the move as written and the mover's
+// evaluation in centipawns (below -9999: none).
+constexpr int SCAN_MOVE_TEXT_SIZE = 16;
+struct ScanMoveEntry {
+    char text[SCAN_MOVE_TEXT_SIZE];
+    i16 eval;
+};
+
+constexpr i16 SCAN_EVAL_NONE = -30000;      // no comment after the move
+constexpr i16 SCAN_EVAL_UNREADABLE = -29999; // a comment without a value
+// Plies kept per game; a longer game is cut there (the game record cannot
+// hold more moves anyway).
+constexpr int SCAN_MAX_PLIES = 1024;
+// Characters of comment text kept per move.
+constexpr int SCAN_COMMENT_SIZE = 1024;
+
+// Scans the whole file in the given mode (1 to 4). Silent when a file cannot
+// be opened; prints "games= %d, positions= %d" at the end.
+void scan_pgn_file(const char* path, int mode);
+
+// Replays one game on the game record and writes its output; `positions`
+// receives the number of EPD lines written (0 in mode 1).
+void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entries, int count, int mode,
+                   int result, int& positions);
+
+// The evaluation a comment text gives for a move (white_move tells whose
+// move it follows); SCAN_EVAL_UNREADABLE when it holds none.
+i16 scan_comment_value(const char* text, bool white_move);

@@ -19,6 +19,10 @@
 #include "records.h"
 #include "stubs.h"
 #include "tools/book.h"
+#include "tools/epd.h"
+#include "tools/match.h"
+#include "tools/pgn_scan.h"
+#include "tools/tune.h"
 #include "tt.h"
 #include "uci.h"
 
@@ -65,31 +69,34 @@ void shut_down()
     close_log_file();
 }
 
-int not_built(const char* flag)
-{
-    std::printf("%s: not built yet\n", flag);
-    return 1;
-}
-
 // Runs the tool or benchmark the command line chose; -1 when none was chosen.
 int run_chosen_tool(const RunChoice& choice)
 {
-    if (choice.epd_test) return not_built("-anepd");
+    if (choice.epd_test) {
+        run_epd_test_suite();
+        return 0;
+    }
     if (choice.pgn_scan_mode) {
-        char flag[32];
-        std::snprintf(flag, sizeof flag, "-scan_pgn%d", choice.pgn_scan_mode);
-        return not_built(flag);
+        scan_pgn_file(choice.pgn_path, choice.pgn_scan_mode);
+        return 0;
     }
     if (choice.match) {
         engine_config.output_delay = 1000;
-        return not_built("-match");
+        run_selfplay_match();
+        return 0;
     }
     if (choice.benchmark) {
         run_benchmark(choice.benchmark, single_thread_bench != 0);
         return 0;
     }
-    if (choice.make_tune) return not_built("-mktune");
-    if (choice.tune) return not_built("-tune");
+    if (choice.make_tune) {
+        run_make_tune();
+        return 0;
+    }
+    if (choice.tune) {
+        run_gradient_tune();
+        return 0;
+    }
     return -1;
 }
 

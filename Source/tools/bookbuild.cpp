@@ -27,6 +27,9 @@ const char* const SCRATCH = "tmp.opn";
 const char* const MERGE_OUT = "tmp__0.opn";
 
 char token_buffer[TOKEN_SIZE];
+// While a build has not merged yet, an old "book.opn" is not part of it; it
+// is replaced only by the build's first successful merge.
+bool ignore_old_book = false;
 const char* token_cursor = nullptr;
 
 bool is_bracket(char c) { return c == '{' || c == '}' || c == '(' || c == ')'; }
@@ -252,7 +255,7 @@ int merge_book_files()
     std::printf("\nmerging...");
     std::fflush(stdout);
     RecordSource book;
-    book.file = std::fopen(BOOK_OUT, "rb");
+    book.file = ignore_old_book ? nullptr : std::fopen(BOOK_OUT, "rb");
     bool ok = merge_sources(book, scratch, out);
     if (book.file) std::fclose(book.file);
     std::fclose(scratch.file);
@@ -270,6 +273,7 @@ int merge_book_files()
         report("could not rename", MERGE_OUT);
         return 0;
     }
+    ignore_old_book = false;
     std::remove(SCRATCH);
     std::printf("\n");
     return 1;
@@ -287,9 +291,10 @@ int build_book_from_pgn(Position& pos)
         report("could not open", BOOK_PGN);
         return 0;
     }
-    // A fresh build: the old book and the scratch files of an interrupted
-    // run must not take part in the merges.
-    std::remove(BOOK_OUT);
+    // A fresh build: neither the old book nor the scratch files of an
+    // interrupted run take part in the merges. The old book stays in place
+    // until the first merge of this build replaces it.
+    ignore_old_book = true;
     std::remove(SCRATCH);
     std::remove(MERGE_OUT);
 
@@ -356,6 +361,7 @@ int build_book_from_pgn(Position& pos)
     if (ok) ok = flush_book_records();
     if (ok) ok = merge_book_files();
     if (ok) ok = prune_book();
+    ignore_old_book = false;
     set_position_from_fen(pos, START_FEN);
     if (!ok) return 0;
     std::printf("done\n");

@@ -1,0 +1,28 @@
+// EPD records and the test-suite run ("-anepd"): every position of an EPD
+// file is searched under the current limits and the engine's move is
+// checked against the "bm" (best move) or "am" (avoid move) answer.
+#pragma once
+
+// The texts of one EPD line, each empty when absent; every field is cut to
+// its capacity.
+struct EpdRecord {
+    char position[512];  // placement, side, castling, en passant joined by blanks
+    char bm[64];         // first operand of "bm"
+    char am[64];         // first operand of "am"
+    char id[256];        // operand of "id", quotes included
+    char ce[64];         // operand of "ce"
+    char c0[256];        // operand of "c0"
+};
+
+// Splits one line into `out`. Returns 1 when the line has the four position
+// fields, else 0 (the fields are then empty).
+int parse_epd_record(const char* line, EpdRecord& out);
+
+// Runs the EPD file named by the test file name of EngineConfig: searches
+// each position, counts the solved ones, writes the positions without a
+// usable answer to "unsolved.epd" and sends the totals.
+void run_epd_test_suite();
+
+// True when the line is one the EPD readers skip before parsing: it begins
+// with a blank, "#" or ";".
+bool epd_line_is_comment(const char* line);

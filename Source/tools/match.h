@@ -1,0 +1,25 @@
+// Self-play match ("-match"): the engine plays itself, Player1 with the
+// parameters of "test1.rc" read over the start-up set, Player2 with the
+// start-up set, under a node limit; every finished game goes to the PGN file
+// and a running score with its error margin is printed after each game.
+#pragma once
+
+#include "params.h"
+
+// One side's parameters together with the piece-square source they need:
+// the built-in shapes (flag 1) or the record's own blocks (flag 0).
+struct MatchPlayer {
+    ParamRecord params;
+    u8 builtin_pst;
+};
+
+constexpr int MATCH_GAMES = 8000;
+
+// Plays the match into the file named by EngineConfig's match file name.
+void run_selfplay_match();
+// The same, ending after `max_games` games.
+void play_selfplay_match(int max_games);
+
+// Makes the player's parameters the live ones (tables rebuilt; evaluation
+// caches emptied when `changed`).
+void use_match_player(const MatchPlayer& player, bool changed);

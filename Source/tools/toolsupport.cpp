@@ -1,0 +1,22 @@
+#include "tools/toolsupport.h"
+
+#include <cstring>
+
+#include "records.h"
+#include "stubs.h"
+
+void stop_search_and_wait()
+{
+    search_state.stop = STOP_ABORT;
+    while (count_searching_threads() > 0) sleep_ms(1);
+}
+
+void clear_evaluation_caches()
+{
+    for (auto& slot : thread_table) {
+        ThreadData* td = slot.load(std::memory_order_relaxed);
+        if (!td) continue;
+        std::memset(td->eval_cache, 0, sizeof td->eval_cache);
+        std::memset(td->pawn_hash, 0, sizeof td->pawn_hash);
+    }
+}

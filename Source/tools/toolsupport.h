@@ -1,0 +1,12 @@
+// Small services the development tools share: bringing the search threads
+// to rest before a tool borrows thread 0's record, and emptying the
+// evaluation caches when the parameters they were filled under change.
+#pragma once
+
+// Aborts a running search or analysis (stop byte 2) and waits in 1 ms
+// sleeps until no search thread is busy any more.
+void stop_search_and_wait();
+
+// Empties the evaluation cache and the pawn hash of every search thread:
+// their entries hold scores computed under the parameters then in use.
+void clear_evaluation_caches();

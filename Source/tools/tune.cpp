@@ -1,0 +1,423 @@
+#include "tools/tune.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fen.h"
+#include "input.h"
+#include "log.h"
+#include "params.h"
+#include "pruning.h"
+#include "records.h"
+#include "stubs.h"
+#include "tools/epd.h"
+#include "tools/textline.h"
+#include "tools/toolsupport.h"
+
+TuneParam tune_table[TUNE_TABLE_SIZE];
+int tune_count = 0;
+bool tune_registered = false;
+std::FILE* tune_log = nullptr;
+u32 tune_sample_seed = 1;
+
+namespace {
+
+constexpr int GRADIENT_PASSES = 100;
+constexpr int LINE_SEARCH_PASSES = 30;
+constexpr int LINE_SEARCH_OPEN = 10000;
+
+// The sample's own generator (a 31-bit linear congruential one), so that a
+// "-tune" run does not depend on the clock-seeded rand().
+int next_sample_number()
+{
+    tune_sample_seed = tune_sample_seed * 1103515245u + 12345u;
+    return int((tune_sample_seed >> 16) & 0x7FFF);
+}
+
+// Printed with a line feed and, while "-tune" runs, logged the same way.
+void tune_line(const char* text)
+{
+    std::printf("%s\n", text);
+    if (tune_log) std::fprintf(tune_log, "%s\n", text);
+}
+
+// The game result found in the text after the side-to-move field: 1.0
+// white won, 0.0 black won, 0.5 drawn; false when there is none.
+bool read_game_result(const std::string& line, double& result)
+{
+    std::size_t at = line.find(" w ");
+    if (at == std::string::npos) at = line.find(" b ");
+    if (at == std::string::npos) return false;
+    std::string rest = line.substr(at + 3, 255);
+    if (rest.find("1-0") != std::string::npos) result = 1.0;
+    else if (rest.find("0-1") != std::string::npos) result = 0.0;
+    else if (rest.find("1/2") != std::string::npos) result = 0.5;
+    else return false;
+    return true;
+}
+
+int clamp_ce(const char* text)
+{
+    if (!text[0]) return 0;
+    long v = std::strtol(text, nullptr, 10);
+    return v < -950 ? -950 : v > 950 ? 950 : int(v);
+}
+
+bool file_opens(const char* path)
+{
+    std::FILE* f = std::fopen(path, "r");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+void report_missing_file(const char* path)
+{
+    std::string text = std::string("can't open training file ") + path;
+    send_line(text.c_str());
+}
+
+} // namespace
+
+int add_tune_param(const char* name, i16* target)
+{
+    if (tune_count >= TUNE_TABLE_SIZE) return 0;
+    TuneParam& p = tune_table[tune_count++];
+    copy_bounded(p.name, sizeof p.name, name, std::strlen(name));
+    p.target = target;
+    p.x = *target;
+    p.gradient = 0.0;
+    p.active = 0;
+    return 1;
+}
+
+void register_tune_params()
+{
+    tune_registered = true;
+    ParamRecord& r = params;
+    char name[32];
+    auto pair = [&](const char* base, i16* field) {
+        std::snprintf(name, sizeof name, "%s_op", base);
+        add_tune_param(name, &field[0]);
+        std::snprintf(name, sizeof name, "%s_en", base);
+        add_tune_param(name, &field[1]);
+    };
+    pair("pawn_value", r.pawn_value);
+    pair("knight_value", r.knight_value);
+    pair("bishop_value", r.bishop_value);
+    pair("rook_value", r.rook_value);
+    pair("queen_value", r.queen_value);
+    pair("bishop_pair", r.bishop_pair);
+    pair("knight_mobility", r.knight_mobility);
+    pair("bishop_mobility", r.bishop_mobility);
+    pair("rook_mobility", r.rook_mobility);
+    pair("queen_mobility", r.queen_mobility);
+    for (int rank = 2; rank <= 7; rank++) {
+        std::snprintf(name, sizeof name, "ppawn_r%d", rank);
+        add_tune_param(name, &r.passed_pawn[rank - 1]);
+    }
+    add_tune_param("pawn_candidate", &r.pawn_candidate[1]);
+    pair("pawn_doubled", r.pawn_doubled);
+    pair("pawn_backward", r.pawn_backward);
+    pair("pawn_isolated", r.pawn_isolated);
+    pair("pawn_weak", r.pawn_weak);
+    add_tune_param("knight_outpost", &r.knight_outpost[0]);
+    pair("rook_open_file", r.rook_open_file);
+    pair("rook_half_open_file", r.rook_half_open_file);
+    pair("rook_rank7", r.rook_rank7);
+    add_tune_param("rook_trapped", &r.rook_trapped[0]);
+    pair("queen_rank7", r.queen_rank7);
+    add_tune_param("king_safety", &r.king_safety[0]);
+    add_tune_param("pawn_shield", &r.pawn_shield[0]);
+    add_tune_param("pawn_storm", &r.pawn_storm[0]);
+    pair("hung", r.hung);
+    pair("pinned", r.pinned);
+    const char piece_letters[] = "PNBRQK";
+    for (int type = 0; type < 6; type++) {
+        char base[8];
+        std::snprintf(base, sizeof base, "PST_%c", piece_letters[type]);
+        pair(base, r.pst_scale[type]);
+    }
+    pair("positional_bonus", r.positional_bonus);
+    for (int rank = 0; rank < 8; rank++) {
+        for (int file = 0; file < 4; file++) {
+            std::snprintf(name, sizeof name, "pst_%c%d_op", 'a' + file, rank + 1);
+            add_tune_param(name, &r.pst_shape[4 * rank + file]);
+        }
+    }
+    for (int i = 0; i < 15; i++) {
+        std::snprintf(name, sizeof name, "p%d", i + 1);
+        add_tune_param(name, &r.p[i]);
+    }
+    add_tune_param("tune", &r.tune);
+}
+
+TuneParam* find_tune_param(const char* name)
+{
+    for (int i = 0; i < tune_count; i++)
+        if (std::strcmp(tune_table[i].name, name) == 0) return &tune_table[i];
+    return nullptr;
+}
+
+void activate_tune_param(const char* name)
+{
+    if (TuneParam* p = find_tune_param(name)) p->active = 1;
+}
+
+void sample_epd_to_junk(const char* path)
+{
+    std::FILE* in = std::fopen(path, "r");
+    if (!in) return;
+    std::FILE* out = std::fopen("junk.epd", "w");
+    if (!out) {
+        std::fclose(in);
+        return;
+    }
+    std::string line;
+    bool had_line_feed;
+    while (read_text_line(in, line, &had_line_feed)) {
+        if (next_sample_number() % 100 < 15) std::fprintf(out, "%s%s", line.c_str(), had_line_feed ? "\n" : "");
+    }
+    std::fclose(in);
+    if (std::fclose(out) != 0) send_line("could not write junk.epd");
+}
+
+double tuning_error_with_rewrite(const char* path, int rewrite)
+{
+    std::FILE* in = std::fopen(path, "r");
+    if (!in) return 1.0;
+    std::FILE* out = nullptr;
+    if (rewrite) {
+        out = std::fopen("tune_new.epd", "w");
+        if (!out) {
+            std::fclose(in);
+            return 1.0;
+        }
+    }
+    init_evaluation_tables();
+    init_pruning_tables();
+    // Cached scores were computed under the previous parameter values.
+    clear_evaluation_caches();
+    search_state.use_table = 0;
+
+    double sum = 0.0;
+    int used = 0, read = 0;
+    std::string line;
+    bool had_line_feed;
+    EpdRecord record;
+    Position& pos = game_record->pos;
+    while (read_text_line(in, line, &had_line_feed)) {
+        if (epd_line_is_comment(line.c_str())) continue;
+        if (!parse_epd_record(line.c_str(), record)) continue;
+        read++;
+        const int ce = clamp_ce(record.ce);
+        double result = 0.0;
+        const bool has_result = read_game_result(line, result);
+        const char* reason = "";
+        if (!set_position_from_fen(pos, record.position, &reason)) {
+            std::string text = std::string("skipping invalid position ") + record.position + " (" + reason + ")";
+            send_line(text.c_str());
+            continue;
+        }
+        const int side = pos.side;
+        start_search_clock();
+        run_single_thread_search();
+        int static_eval = 0, score = 0;
+        if (ThreadData* t0 = thread_table[0].load()) {
+            static_eval = t0->root_static_eval;
+            score = t0->completed_score;
+        }
+        search_state.epd_root_words[0] = i16(static_eval);
+        search_state.epd_root_words[1] = i16(score);
+        search_state.best_score = i16(score);
+        if ((read & 255) == 255) {
+            check_search_time();
+            process_input();
+        }
+        search_state.search_state = 0;
+        const bool quit = engine_config.quit != 0;
+
+        if (has_result && std::abs(score) <= 900 && std::abs(static_eval - score) <= 150) {
+            if (side == BLACK) result = 1.0 - result;
+            double p = 1.0 / (1.0 + std::pow(10.0, -score / 400.0));
+            if (p < 0.0 || p > 1.0) send_line("error");
+            bool counted = true;
+            if (out) {
+                if (std::abs(ce) > 900) counted = false;
+                else std::fprintf(out, "%s%s\n", line.c_str(), had_line_feed ? "\n" : "");
+            }
+            if (counted) {
+                double error = std::fabs(p - result);
+                if (error < 0.0 || error > 1.0) send_line("error");
+                sum += error;
+                used++;
+            }
+        }
+        if (quit) break;
+    }
+    std::fclose(in);
+    if (out && (std::fflush(out) != 0 || std::ferror(out))) send_line("could not write tune_new.epd");
+    if (out) std::fclose(out);
+    return used ? sum / used : 0.0;
+}
+
+double tuning_error(const char* path) { return tuning_error_with_rewrite(path, 0); }
+
+void run_make_tune()
+{
+    search_state.depth_limit = 0;
+    engine_config.output_delay = 9999;
+    if (!file_opens(engine_config.test_file)) {
+        report_missing_file(engine_config.test_file);
+        return;
+    }
+    tuning_error_with_rewrite(engine_config.test_file, 1);
+}
+
+void run_gradient_tune()
+{
+    engine_config.output_delay = 1000;
+    if (!tune_registered) register_tune_params();
+    for (int i = 1; i <= 9; i++) {
+        char name[8];
+        std::snprintf(name, sizeof name, "p%d", i);
+        activate_tune_param(name);
+    }
+    const char* path = engine_config.test_file;
+    if (!file_opens(path)) {
+        report_missing_file(path);
+        return;
+    }
+    tune_log = std::fopen("tune.log", "w");
+    if (!tune_log) {
+        send_line("can't open tune.log");
+        return;
+    }
+    tune_sample_seed = 1;
+    double k = 2000.0, average = 0.0, max_rate = 0.0;
+    search_state.depth_limit = 0;
+    engine_config.output_delay = 9999;
+    char text[256];
+    for (int pass = 0; pass < GRADIENT_PASSES && !engine_config.quit; pass++) {
+        int active = 0;
+        sample_epd_to_junk(path);
+        std::snprintf(text, sizeof text, "pass= %d, k0= %0.3e, avg_lr= %0.1f, max_lr= %0.1f\n", pass, k,
+                      average * 100, max_rate * 100);
+        tune_line(text);
+        for (int i = 0; i < tune_count; i++) {
+            TuneParam& p = tune_table[i];
+            if (!p.active) continue;
+            active++;
+            *p.target = i16(std::lround(p.x));
+            std::snprintf(text, sizeof text, "** %.24s = %d", p.name, *p.target);
+            tune_line(text);
+        }
+        double err = tuning_error(path);
+        std::snprintf(text, sizeof text, "\nerr= %0.5f\n\n", err);
+        tune_line(text);
+        std::fflush(tune_log);
+
+        double sum = 0.0, max_step = 0.0;
+        max_rate = 0.0;
+        for (int i = 0; i < tune_count; i++) {
+            TuneParam& p = tune_table[i];
+            if (!p.active) continue;
+            const int v = *p.target;
+            int d = int(std::lround(0.03 * std::fabs(p.x) + 1.0));
+            if (d < 1) d = 1;
+            *p.target = i16(v - d);
+            double e1 = tuning_error("junk.epd");
+            *p.target = i16(v + d);
+            double e2 = tuning_error("junk.epd");
+            *p.target = i16(v);
+            double g = (e2 - e1) / (2.0 * d);
+            p.gradient = g;
+            double rate = g * k;
+            sum += std::fabs(rate);
+            if (std::fabs(rate) > max_rate) max_rate = std::fabs(rate);
+            double dx = -rate * (std::fabs(p.x) + 6);
+            if (std::fabs(dx) > max_step) max_step = std::fabs(dx);
+            double cap = 0.025 * (std::fabs(p.x) + 6);
+            double step = dx < -cap ? -cap : dx > cap ? cap : dx;
+            p.x += step;
+            std::snprintf(text, sizeof text, "p1=%4d/%6.5f, p2=%4d/%6.5f, g=%10.2e, lr=%5.2f, x=%5.1f, p=%6.1f",
+                          v - d, e1, v + d, e2, g, rate * 100, step, p.x);
+            tune_line(text);
+        }
+        // A pass without an active parameter has no average to take.
+        average = active ? sum / active : 0.0;
+        if (max_rate < 0.016 || max_step < 0.8) k *= 1.03;
+        if (average > 0.07) k *= 0.97;
+        std::printf("\n");
+        std::fprintf(tune_log, "\n");
+    }
+    if (std::fclose(tune_log) != 0) send_line("could not write tune.log");
+    tune_log = nullptr;
+    init_evaluation_tables();
+    clear_evaluation_caches();
+}
+
+void run_tune_command(const char* name, const char* file)
+{
+    if (!name || !name[0]) return;
+    stop_search_and_wait();
+    if (file && file[0]) copy_bounded(engine_config.test_file, sizeof engine_config.test_file, file, std::strlen(file));
+    if (!engine_config.test_file[0]) std::strcpy(engine_config.test_file, "tune.epd");
+    const char* path = engine_config.test_file;
+    std::printf("tune file= %s\n", path);
+    search_state.depth_limit = 0;
+    engine_config.output_delay = 9999;
+    if (!tune_registered) register_tune_params();
+    TuneParam* p = find_tune_param(name);
+    if (!p) {
+        send_line("done!\n");
+        return;
+    }
+    if (!file_opens(path)) {
+        report_missing_file(path);
+        send_line("done!\n");
+        return;
+    }
+    std::printf("\ntuning %s\n", name);
+    const i16 orig = *p->target;
+    int best = orig, low = -LINE_SEARCH_OPEN, high = LINE_SEARCH_OPEN;
+    double best_error = 1.0;
+    for (int i = 0;;) {
+        const int current = *p->target;
+        double e = tuning_error(path);
+        std::printf("%s= %d, err= %0.6f\n", name, current, e);
+        if (i > 0) {
+            if (current > best) {
+                if (e < best_error) low = best;
+                else high = current;
+            } else {
+                if (e < best_error) high = best;
+                else low = current;
+            }
+        }
+        if (e < best_error) {
+            best = current;
+            best_error = e;
+        }
+        std::printf("best= %d, err= %0.6f, min= %d, max= %d\n\n", best, best_error, low, high);
+        const int step = round_half_away(std::abs(best) * 0.12) + 1;
+        int next;
+        if (low == -LINE_SEARCH_OPEN) next = best - step;
+        else if (high == LINE_SEARCH_OPEN) next = best + step;
+        else next = round_half_away(0.5 * best + 0.5 * (i % 2 == 0 ? high : low));
+        *p->target = i16(next);
+        if (*p->target == low || *p->target == high) break;
+        if (++i >= LINE_SEARCH_PASSES) break;
+    }
+    std::printf("best= %d, err= %0.6f, min= %d, max= %d\n\n", best, best_error, low, high);
+    *p->target = orig;
+    if (tune_log) {
+        std::fprintf(tune_log, "%-24s  %4d  %0.5f\n", name, best, best_error);
+        std::fflush(tune_log);
+    }
+    init_evaluation_tables();
+    clear_evaluation_caches();
+    send_line("done!\n");
+}

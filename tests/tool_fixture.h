@@ -1,0 +1,132 @@
+// Shared set-up for the development-tool tests: the board tables, keys and
+// game record, and a fresh working directory per test (the tools read and
+// write fixed file names in the working directory).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bitboard.h"
+#include "fen.h"
+#include "params.h"
+#include "records.h"
+#include "zobrist.h"
+
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::stringstream s(text);
+    std::string line;
+    while (std::getline(s, line)) out.push_back(line);
+    return out;
+}
+
+// A directory of its own for each test (and test process), made the working
+// directory while the test runs.
+inline std::string fresh_test_dir(const char* group)
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string dir = ::testing::TempDir() + "vant_tools/" + group + "_" + info->name() + "_" +
+                      std::to_string(getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+struct ToolTest : ::testing::Test {
+    std::string dir;
+    std::filesystem::path old_dir;
+
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        generate_zobrist_keys();
+        if (!game_record) setup_game_record();
+    }
+
+    void SetUp() override
+    {
+        engine_config.log = 0;
+        engine_config.protocol = 1;
+        engine_config.quit = 0;
+        old_dir = std::filesystem::current_path();
+        dir = fresh_test_dir("tool");
+        std::filesystem::current_path(dir);
+        set_position_from_fen(game_record->pos, START_FEN);
+    }
+
+    void TearDown() override
+    {
+        std::filesystem::current_path(old_dir);
+        std::filesystem::remove_all(dir);
+    }
+
+    // Captures what the code under test prints on standard output.
+    void capture() { ::testing::internal::CaptureStdout(); }
+    std::string captured() { return ::testing::internal::GetCapturedStdout(); }
+};
+
+#include "makemove.h"
+#include "movegen.h"
+#include "movetext.h"
+
+// A legal game of `plies` moves from the start position, the same on every
+// call: at ply i the move number (i * 7 + salt) modulo the legal move count
+// in generation order. Returns the moves in short algebraic notation (fewer
+// when the game ends early); the game record is left at the start position.
+inline std::vector<std::string> scripted_game(int plies, int salt = 3)
+{
+    std::vector<std::string> moves;
+    Position& pos = game_record->pos;
+    set_position_from_fen(pos, START_FEN);
+    for (int i = 0; i < plies; i++) {
+        generate_all_moves(pos);
+        std::vector<Move> legal;
+        for (const MoveEntry* e = game_record->ply[game_record->search_ply].list_start; e->move != MOVE_LIST_END; e++)
+            if (e->move && king_safe_after_move(pos, pos.side, e->move)) legal.push_back(e->move);
+        if (legal.empty()) break;
+        Move m = legal[size_t(i * 7 + salt) % legal.size()];
+        char coordinate[MOVE_TEXT_SIZE], form1[MOVE_TEXT_SIZE], form2[MOVE_TEXT_SIZE], form3[MOVE_TEXT_SIZE];
+        move_to_algebraic_forms(pos, m, coordinate, form1, form2, form3);
+        moves.push_back(form1);
+        play_game_move(m);
+    }
+    set_position_from_fen(pos, START_FEN);
+    return moves;
+}
+
+// The FEN of the position after the first `plies` moves of a move list.
+inline std::string fen_after(const std::vector<std::string>& moves, int plies)
+{
+    Position& pos = game_record->pos;
+    set_position_from_fen(pos, START_FEN);
+    for (int i = 0; i < plies; i++) {
+        Move m;
+        if (!parse_move_text(moves[size_t(i)].c_str(), m)) break;
+        play_game_move(m);
+    }
+    char fen[128];
+    position_to_fen(pos, fen);
+    set_position_from_fen(pos, START_FEN);
+    return fen;
+}

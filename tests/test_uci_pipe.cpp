@@ -226,16 +226,6 @@ TEST_F(PipeTest, SwitchWithoutValueIsRefused)
     }
 }
 
-TEST_F(PipeTest, ToolsNotBuiltSayTheyAreNot)
-{
-    for (const char* flag : {"-anepd", "-scan_pgn1", "-match", "-mktune", "-tune"}) {
-        EngineProcess e;
-        ASSERT_TRUE(e.start({"-nolog", flag, "none.epd"}, dir));
-        EXPECT_EQ(e.finish(), 1) << flag;
-        EXPECT_NE(e.wait_for(flag), "<eof>");
-    }
-}
-
 TEST_F(PipeTest, CommandLineSettingsReachTheOptions)
 {
     start({"-nolog", "-hash", "-5", "-threads", "257", "-nps", "5"});

@@ -1,0 +1,103 @@
+// The console's game files: loading a selected game from PGN, appending the
+// game to "tmp.pgn" and reading it back, fetching "test.epd" positions by id.
+#include "tool_fixture.h"
+
+#include "tools/game_files.h"
+
+namespace {
+
+struct GameFilesTest : ToolTest {
+    std::string current_fen()
+    {
+        char fen[128];
+        position_to_fen(game_record->pos, fen);
+        return fen;
+    }
+};
+
+TEST_F(GameFilesTest, LoadPicksTheGameByNumberOrWord)
+{
+    write_file("games.pgn",
+               "[Event \"first\"]\n[White \"Alpha\"]\n1. e4 {best by test\n 1. d4} e5 2. Nf3 1-0\n\n"
+               "[Event \"second\"]\n[White \"Beta\"]\n1.d4 d5 2.c4 {gambit} 1/2-1/2\n\n");
+    capture();
+    run_load_command("games.pgn", "2");
+    std::string out = captured();
+    EXPECT_EQ(game_record->undo_count, 3);
+    EXPECT_EQ(current_fen(), "rnbqkbnr/ppp1pppp/8/3p4/2PP4/8/PP2PPPP/RNBQKBNR b KQkq c3");
+
+    capture();
+    run_load_command("games.pgn", "Alpha");
+    captured();
+    EXPECT_EQ(game_record->undo_count, 3);
+    EXPECT_EQ(current_fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -");
+    EXPECT_EQ(game_record->undo[3].move, 0);
+
+    capture();
+    run_load_command("games.pgn", "");
+    captured();
+    EXPECT_EQ(game_record->undo_count, 3);
+}
+
+TEST_F(GameFilesTest, LoadStopsAtAWordThatIsNoMove)
+{
+    write_file("bad.pgn", "[Event \"x\"]\n1. e4 e5 2. Ke3 Nc6\n");
+    capture();
+    run_load_command("bad.pgn", "1");
+    std::string out = captured();
+    EXPECT_EQ(game_record->undo_count, 2);
+    EXPECT_NE(out.find("can't parse move 'Ke3'"), std::string::npos) << out;
+}
+
+TEST_F(GameFilesTest, SaveAppendsAGameThatLoadsBack)
+{
+    std::vector<std::string> moves = scripted_game(30, 1);
+    for (const std::string& text : moves) {
+        Move m;
+        ASSERT_TRUE(parse_move_text(text.c_str(), m));
+        play_game_move(m);
+    }
+    const std::string end_fen = current_fen();
+    run_save_command();
+    run_save_command();
+    EXPECT_EQ(current_fen(), end_fen);
+    std::string saved = read_file("tmp.pgn");
+    EXPECT_EQ(saved.rfind("[Event \"Unknown\"]\n", 0), 0u);
+    EXPECT_EQ(lines_of(saved).size(), 2u * (1 + 3 + 1));  // tag, 30 moves in lines of 11, empty line
+
+    set_position_from_fen(game_record->pos, START_FEN);
+    capture();
+    run_load_command("tmp.pgn", "2");
+    captured();
+    EXPECT_EQ(current_fen(), end_fen);
+    EXPECT_EQ(game_record->undo_count, 30);
+}
+
+TEST_F(GameFilesTest, GetFindsThePositionById)
+{
+    write_file("test.epd",
+               "; id \"a\" in a comment line\n"
+               "8/8/8/8/8/8/8/K6k w - - bm Kb2; id \"a\";\n"
+               "8/8/8/8/8/8/8/K5k1 w - - bm Kb2; id \"b\";\n"
+               "8/8/8/8/8/8/8/K5kK w - - id \"bad\";\n");
+    capture();
+    run_get_command("b");
+    std::string out = captured();
+    EXPECT_EQ(out.rfind("8/8/8/8/8/8/8/K5k1 w - - bm Kb2; id \"b\";\n", 0), 0u) << out;
+    EXPECT_EQ(current_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
+
+    // A line that fails the position check leaves the position as it was.
+    capture();
+    run_get_command("bad");
+    out = captured();
+    EXPECT_NE(out.find("invalid position"), std::string::npos);
+    EXPECT_EQ(current_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
+
+    capture();
+    run_get_command("none");
+    out = captured();
+    EXPECT_EQ(out.rfind("\n", 0), 0u);
+    EXPECT_EQ(current_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
+}
+
+}  // namespace

@@ -24,7 +24,7 @@ struct TbRegistryTest : ::testing::Test {
     static void SetUpTestSuite() { init_board_tables(); }
     void SetUp() override
     {
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        GTEST_FLAG_SET(death_test_style, "fast");  // forked children skip SetUp and its directory
         dir = make_temp_dir("registry");
         ASSERT_FALSE(dir.empty());
     }

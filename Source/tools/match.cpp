@@ -107,6 +107,24 @@ void use_match_player(const MatchPlayer& player, bool changed)
     if (changed) clear_evaluation_caches();
 }
 
+int load_match_players(MatchPlayer& player1, MatchPlayer& player2)
+{
+    const u8 startup_builtin = engine_config.builtin_pst;
+    player1.params = saved_params;
+    player2.params = saved_params;
+    player1.builtin_pst = player2.builtin_pst = startup_builtin;
+    // Only a file that cannot be read stops the match; one without complete
+    // piece-square blocks plays on the built-in shapes (the reader says so).
+    std::FILE* probe = std::fopen("test1.rc", "r");
+    if (!probe) return 0;
+    std::fclose(probe);
+    read_config_file("test1.rc", player1.params);
+    // The reader sets the engine's flag; it belongs to Player1's set only.
+    player1.builtin_pst = engine_config.builtin_pst;
+    engine_config.builtin_pst = startup_builtin;
+    return 1;
+}
+
 void run_selfplay_match() { play_selfplay_match(MATCH_GAMES); }
 
 void play_selfplay_match(int max_games)
@@ -114,23 +132,11 @@ void play_selfplay_match(int max_games)
     auto* players = new MatchPlayer[2];
     MatchPlayer& player1 = players[0];
     MatchPlayer& player2 = players[1];
-    const u8 startup_builtin = engine_config.builtin_pst;
-    player1.params = saved_params;
-    player2.params = saved_params;
-    player1.builtin_pst = player2.builtin_pst = startup_builtin;
-
-    // Only a file that cannot be read stops the match; one without complete
-    // piece-square blocks plays on the built-in shapes (the reader says so).
-    std::FILE* probe = std::fopen("test1.rc", "r");
-    if (!probe) {
+    if (!load_match_players(player1, player2)) {
         send_line("Can't open file test1.rc\n");
         delete[] players;
         return;
     }
-    std::fclose(probe);
-    read_config_file("test1.rc", player1.params);
-    player1.builtin_pst = engine_config.builtin_pst;
-    engine_config.builtin_pst = startup_builtin;
 
     std::FILE* pgn = std::fopen(engine_config.match_file, "w");
     if (!pgn) {

@@ -20,6 +20,11 @@ void run_selfplay_match();
 // The same, ending after `max_games` games.
 void play_selfplay_match(int max_games);
 
+// Player1: the start-up parameters with "test1.rc" read over them; Player2:
+// the start-up parameters. Each keeps its own piece-square source. Returns 0
+// when "test1.rc" cannot be opened.
+int load_match_players(MatchPlayer& player1, MatchPlayer& player2);
+
 // Makes the player's parameters the live ones (tables rebuilt; evaluation
 // caches emptied when `changed`).
 void use_match_player(const MatchPlayer& player, bool changed);

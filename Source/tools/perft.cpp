@@ -1,12 +1,18 @@
 #include "tools/perft.h"
 
+#include <cstdio>
+
+#include "log.h"
 #include "makemove.h"
 #include "movegen.h"
+#include "stubs.h"
+#include "tools/toolsupport.h"
 
 namespace {
 
 // Room one ply's list may need in the move stack.
 constexpr int LIST_ROOM = 320;
+constexpr int PERFT_MAX_DEPTH = 20;
 
 } // namespace
 
@@ -35,4 +41,30 @@ void perft_count(ThreadData* td, int colour, int ply, int depth)
         }
     }
     td->counters[CNT_NODES] += leaves;
+}
+
+void run_perft_command(int depth)
+{
+    if (depth > PERFT_MAX_DEPTH) depth = PERFT_MAX_DEPTH;
+    if (depth < 1) {
+        send_line("perft needs a depth of at least 1");
+        return;
+    }
+    // The count runs on thread 0's record, which a running analysis uses.
+    stop_search_and_wait();
+    ThreadData* td = thread_table[0].load();
+    if (!td) return;
+    start_search_clock();
+    prepare_thread_for_search(0);
+    td->counters[CNT_NODES] = 0;
+    td->search_ply = 1;
+    perft_count(td, td->pos.side, 1, depth);
+    update_elapsed_time();
+    const double nodes = double(u64(td->counters[CNT_NODES]));
+    const double elapsed = search_state.elapsed_time;
+    char text[128];
+    std::snprintf(text, sizeof text, "visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed,
+                  nodes / (elapsed + 0.001));
+    send_line(text);
+    search_state.search_state = 0;
 }

@@ -1,0 +1,200 @@
+// The quiescence search: stand pat, then captures and queen promotions by
+// most valuable victim, then (first quiescence ply only) quiet checks and
+// pushes to the seventh rank. Moves are searched by search_node, which
+// counts the node, finds draws, evaluates the child and comes back here
+// while the child is not in check.
+#include <algorithm>
+
+#include "bitboard.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "records.h"
+#include "search.h"
+#include "see.h"
+
+namespace {
+
+// Values of the delta test by captured type.
+constexpr int delta_value[8] = {0, 100, 330, 330, 530, 1060, 10000, 0};
+constexpr int mvv_value[8] = {200, 210, 220, 220, 230, 240, 250, 200};
+
+// Stages of the ply record while the quiescence search works on it.
+constexpr u16 QS_GENERATE_CAPTURES = 0;
+constexpr u16 QS_CAPTURES = 3;
+constexpr u16 QS_GENERATE_CHECKS = 4;
+constexpr u16 QS_CHECKS = 7;
+
+inline MoveEntry* add_quiet(MoveEntry* list, int from, int to, int piece)
+{
+    list->move = make_move(from, to);
+    list->score = 100;
+    list->piece = u8(piece);
+    list->captured = 0;
+    return list + 1;
+}
+
+inline MoveEntry* add_targets(MoveEntry* list, int from, u64 targets, int piece)
+{
+    while (targets) list = add_quiet(list, from, pop_lowest_bit(targets), piece);
+    return list;
+}
+
+// Quiet checks of `side`, then pushes to the seventh rank, in piece-list
+// order with targets lowest square first.
+MoveEntry* generate_quiet_checks(const Position& pos, int side, MoveEntry* list)
+{
+    const int them = side ^ 1;
+    const int king = king_square(pos, them);
+    const u64 occ = occupancy(pos);
+    const u64 empty = ~occ;
+    const int push = pawn_push[side];
+    const int pawn = piece_code(PAWN, side);
+
+    for (const u8* sq = pos.lists[side][PAWN]; *sq != NO_SQUARE; sq++) {
+        const int to = *sq + push;
+        if ((empty & square_bit(to)) && (pawn_attacks[side][to] & square_bit(king))) list = add_quiet(list, *sq, to, pawn);
+    }
+    const int knight = piece_code(KNIGHT, side);
+    for (const u8* sq = pos.lists[side][KNIGHT]; *sq != NO_SQUARE; sq++)
+        list = add_targets(list, *sq, knight_attacks[*sq] & empty & knight_attacks[king], knight);
+
+    const u32 material = pos.material_key[side];
+    const bool has_queen = (material & 0xF0000) != 0;
+    const bool has_bishop = (material & 0xF00) != 0;
+    const bool has_rook = (material & 0xF000) != 0;
+    const u64 diagonal_checks = (has_bishop || has_queen) ? bishop_attack_set(king, occ) & empty : 0;
+    const u64 straight_checks = (has_rook || has_queen) ? rook_attack_set(king, occ) & empty : 0;
+    const int bishop = piece_code(BISHOP, side), rook = piece_code(ROOK, side), queen = piece_code(QUEEN, side);
+    if (diagonal_checks)
+        for (const u8* sq = pos.lists[side][BISHOP]; *sq != NO_SQUARE; sq++)
+            list = add_targets(list, *sq, bishop_attack_set(*sq, occ) & diagonal_checks, bishop);
+    if (straight_checks)
+        for (const u8* sq = pos.lists[side][ROOK]; *sq != NO_SQUARE; sq++)
+            list = add_targets(list, *sq, rook_attack_set(*sq, occ) & straight_checks, rook);
+    if (diagonal_checks | straight_checks)
+        for (const u8* sq = pos.lists[side][QUEEN]; *sq != NO_SQUARE; sq++)
+            list = add_targets(list, *sq,
+                               (bishop_attack_set(*sq, occ) | rook_attack_set(*sq, occ)) &
+                                   (diagonal_checks | straight_checks),
+                               queen);
+
+    // Pushes from the sixth to the seventh rank, checking or not. A push that
+    // checks is already in the list from the first pass and is not repeated.
+    const u64 sixth_rank = side == WHITE ? rank_mask[5] : rank_mask[2];
+    for (const u8* sq = pos.lists[side][PAWN]; *sq != NO_SQUARE; sq++) {
+        if (!(square_bit(*sq) & sixth_rank)) continue;
+        const int to = *sq + push;
+        if (!(empty & square_bit(to))) continue;
+        if (pawn_attacks[side][to] & square_bit(king)) continue;
+        list = add_quiet(list, *sq, to, pawn);
+    }
+    return list;
+}
+
+} // namespace
+
+int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, int node_type, u16* pv)
+{
+    ThreadData* td = pos.owner;
+    PlyRecord& pr = td->ply[p];
+
+    // 1: stand pat.
+    const int e = pr.static_eval;
+    if (e >= beta) return beta;
+    int best = std::max(alpha, e);
+
+    // 2: delta margin.
+    const int margin = (node_type != 0 && d <= 0) ? 150 : 250;
+
+    // 3: captures and queen promotions, by victim and attacker.
+    pr.stage = QS_GENERATE_CAPTURES;
+    MoveEntry* list = pr.list_start;
+    MoveEntry* end = generate_captures(pos, s, list);
+    end = generate_promotions(pos, s, 0, end);
+    end->move = MOVE_LIST_END;
+    td->ply[p + 1].list_start = end + 1;
+    td->ply[p + 2].list_start = end + 2;
+    for (MoveEntry* e2 = list; e2 != end; e2++)
+        e2->score = i16(mvv_value[piece_type_of(e2->captured)] - piece_type_of(e2->piece));
+    pr.stage = QS_CAPTURES;
+
+    const int them = s ^ 1;
+    const u64 enemy_pawns = pos.pieces[them][PAWN];
+    u16 child_pv[MAX_PLY];
+
+    // 7: one entry: check prediction, delta and exchange pruning, legality,
+    // search. Returns 1 on a cut-off with its score in `cut`.
+    auto try_entry = [&](MoveEntry* entry, int& cut) -> bool {
+        const Move move = entry->move;
+        const int from = move_from(move), to = move_to(move);
+        const int check = check_kind_after_move(pos, s, *entry);
+        if (check == 0) {
+            const bool pawn_to_last_ranks =
+                piece_type_of(entry->piece) == PAWN && ((to ^ relative_rank_flip[s]) >> 3) >= 6;
+            if (!pawn_to_last_ranks) {
+                const int t = piece_type_of(entry->captured);
+                bool exempt = false;
+                if (t != 0) {
+                    // Taking the last pawn into a drawn-looking material balance.
+                    const int pawns_left = count_bits(enemy_pawns) - (t == PAWN ? 1 : 0);
+                    const int units_after = pos.piece_units[them] - piece_unit_value[t];
+                    exempt = pawns_left == 0 && units_after - pos.piece_units[s] <= 3;
+                }
+                if (!exempt && delta_value[t] + e <= best - margin) return false;
+            }
+        }
+        if (d <= 0 && check != 2 &&
+            coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[piece_type_of(pos.board[to])] &&
+            !exchange_meets_threshold(pos, move))
+            return false;
+        if (move == NULL_MOVE || !king_safe_after_move(pos, s, move)) return false;
+
+        pr.current = entry;
+        play_move(pos, move);
+        const int v = -search_node(pos, them, p + 1, d - 1, -beta, -best, -node_type, child_pv);
+        take_back_move(pos);
+        (void)from;
+        if (v > best) {
+            pv[p] = move;
+            pv[p + 1] = 0;
+            if (v >= beta) {
+                cut = v;
+                return true;
+            }
+            if (p + 1 < MAX_PLY) {
+                pv[p + 1] = child_pv[p + 1];
+                if (pv[p + 1] != 0) {
+                    for (int i = p + 2; i < MAX_PLY; i++) {
+                        pv[i] = child_pv[i];
+                        if (child_pv[i] == 0) break;
+                    }
+                }
+            }
+            best = v;
+        }
+        return false;
+    };
+
+    // 4: captures by selection into the current slot.
+    int cut = 0;
+    for (MoveEntry* current = list; current != end; current++) {
+        MoveEntry* top = current;
+        for (MoveEntry* x = current + 1; x != end; x++)
+            if (x->score > top->score) top = x;
+        std::swap(*top, *current);
+        if (try_entry(current, cut)) return cut;
+    }
+    if (d < 0) return best;
+
+    // 5-6: quiet checks on the first quiescence ply.
+    pr.stage = QS_GENERATE_CHECKS;
+    end = generate_quiet_checks(pos, s, list);
+    end->move = MOVE_LIST_END;
+    td->ply[p + 1].list_start = end + 1;
+    td->ply[p + 2].list_start = end + 2;
+    if (end == list) return best;
+    pr.stage = QS_CHECKS;
+    for (MoveEntry* current = list; current != end; current++)
+        if (try_entry(current, cut)) return cut;
+    return best;
+}

@@ -1,0 +1,368 @@
+// The node search: bookkeeping and cheap exits first, then the evaluation
+// and the pruning that depends on it, internal deepening, the singular test
+// and finally the move loop (moveloop.cpp).
+#include "search.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "bitboard.h"
+#include "draw.h"
+#include "eval.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "ordering.h"
+#include "params.h"
+#include "pruning.h"
+#include "records.h"
+#include "see.h"
+#include "tt.h"
+
+#if __has_include("tablebase/tablebase.h")
+#include "tablebase/tablebase.h"
+#define VANT_HAS_TABLEBASES 1
+#else
+#define VANT_HAS_TABLEBASES 0
+#endif
+
+bool search_selective = true;
+
+namespace {
+
+constexpr int MATE = 10000;
+constexpr int MATE_BOUND = 9697;   // scores beyond it are mates (or tablebase results)
+constexpr int TB_WIN = 9799;
+constexpr int TB_LOSS = 9800;
+
+// A node whose move list would start this close to the end of the move stack
+// is treated as a leaf: one more full list (at most about 250 entries with
+// the hash-move slot and end marks) must always fit.
+constexpr int MOVE_STACK_RESERVE = 300;
+
+// Victim and attacker values of the capture cut test's ordering.
+constexpr int mvv_value[8] = {200, 210, 220, 220, 230, 240, 250, 200};
+
+inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != 0; }
+
+// Limited strength: hold the thread back while its node rate is above the
+// target. The elapsed time comes from the main thread's clock tick; when the
+// search runs on the main thread itself nobody refreshes it, so a clock that
+// has not moved for 50 pauses releases the thread instead of holding it
+// forever.
+void throttle_node_rate(const ThreadData* td)
+{
+    int stale = 0;
+    double last = search_state.elapsed_time.load(std::memory_order_relaxed);
+    for (;;) {
+        if (search_state.target_rate >= 1e9) return;
+        if (search_state.published_iteration.load(std::memory_order_relaxed) < 2) return;
+        if (stopped()) return;
+        double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
+        if (elapsed != last) {
+            last = elapsed;
+            stale = 0;
+        } else if (stale >= 50) {
+            return;
+        }
+        if (elapsed > 0 && double(td->counters[CNT_NODES]) / elapsed <= search_state.target_rate) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stale++;
+    }
+}
+
+inline bool move_is_null(const MoveEntry* e) { return e != nullptr && e->move == NULL_MOVE; }
+
+} // namespace
+
+int probe_tablebase_in_search(const Position& pos, int depth)
+{
+#if VANT_HAS_TABLEBASES
+    const i16* limits = search_state.probe_depths;
+    if (depth < limits[0]) return -1;
+    const int pieces = count_bits(occupancy(pos));
+    if (u32(pieces) > tb_largest_piece_count.load(std::memory_order_relaxed)) return -1;
+    if (pieces == 6 && depth < limits[1]) return -1;
+    if (pieces >= 7 && depth < limits[2]) return -1;
+    if (pos.castling) return -1;
+    // The search probes with a clock of 0: the fifty-move rule is the
+    // search's own business (detect_draw).
+    const TbPosition tb = tb_position_from_engine(pos, 0);
+    int success = 0;
+    const int wdl = wdl_probe_position(tb, &success);
+    return success ? wdl + 2 : -1;
+#else
+    (void)pos;
+    (void)depth;
+    return -1;
+#endif
+}
+
+int pieces_safe_from_exchange(Position& pos, int side, int score, int bound)
+{
+    u64 pieces = pos.pieces[side][0] & ~pos.pieces[side][KING];
+    while (pieces) {
+        const int sq = pop_lowest_bit(pieces);
+        const int gain = exchange_value_on_square(pos, side ^ 1, NO_SQUARE, sq);
+        if (gain < 1) continue;
+        if (score - gain <= bound + 99) return 0;
+    }
+    return 1;
+}
+
+int probcut_capture_test(Position& pos, int ply, int depth, int bound)
+{
+    ThreadData* td = pos.owner;
+    PlyRecord& pr = td->ply[ply];
+    const int side = pos.side;
+    MoveEntry* first = pr.list_start;
+    MoveEntry* end = generate_captures(pos, side, first);
+    end = generate_promotions(pos, side, 1, end);
+    end->move = MOVE_LIST_END;
+    td->ply[ply + 1].list_start = end + 1;
+    td->ply[ply + 2].list_start = end + 2;
+
+    for (MoveEntry* e = first; e != end; e++) {
+        if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK))
+            e->score = 15;
+        else
+            e->score = i16(mvv_value[piece_type_of(e->captured)] - piece_type_of(e->piece));
+    }
+
+    u16 child_pv[MAX_PLY];
+    for (MoveEntry* current = first; current != end; current++) {
+        // Selection: the highest remaining score, the earliest on ties.
+        MoveEntry* best = current;
+        for (MoveEntry* e = current + 1; e != end; e++)
+            if (e->score > best->score) best = e;
+        std::swap(*best, *current);
+
+        const Move move = current->move;
+        if (!king_safe_after_nonzero_move(pos, side, move)) continue;
+        if (exchange_value_on_square(pos, side, move_from(move), move_to(move)) <= 99) continue;
+        pr.current = current;
+        play_move(pos, move);
+        const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound, 1 - bound, -1, child_pv);
+        take_back_move(pos);
+        if (v >= bound) return 1;
+    }
+    return 0;
+}
+
+int singular_move_test(Position& pos, int ply, int depth, int bound, int in_check, Move move)
+{
+    const int side = pos.side;
+    if (!king_safe_after_nonzero_move(pos, side, move)) return 0;
+    ThreadData* td = pos.owner;
+    td->ply[ply].stage = PICK_HASH_MOVE;
+    u16 child_pv[MAX_PLY];
+    while (MoveEntry* e = pick_next_move(pos, in_check)) {
+        const Move m = e->move;
+        if (m == move || !king_safe_after_nonzero_move(pos, side, m)) continue;
+        play_move(pos, m);
+        const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound - 1, -bound, -1, child_pv);
+        take_back_move(pos);
+        if (v > bound || stopped()) return 0;
+    }
+    return 1;
+}
+
+int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int node_type, u16* pv)
+{
+    ThreadData* td = pos.owner;
+
+    // 1-3: count the node, hold back under a strength limit, node limit.
+    td->counters[CNT_NODES]++;
+    if (d > 0 && search_state.target_rate < 1e9) throttle_node_rate(td);
+    if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
+        search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
+    if (stopped()) return 0;
+
+    // 4-5: selective depth, mate-distance bounds.
+    if (td->sel_depth < p) td->sel_depth = u8(p);
+    alpha = std::max(alpha, p - MATE);
+    beta = std::min(beta, MATE - 1 - p);
+    if (alpha >= beta) return alpha;
+
+    // 6: the ply record and the line.
+    PlyRecord& pr = td->ply[p];
+    pr.node_type = i16(node_type);
+    pr.drawn = 0;
+    pr.alpha = i16(alpha);
+    pr.beta = i16(beta);
+    pr.extension = 0;
+    pr.reduction = 0;
+    pr.internal_deepening = 0;
+    pr.singular = 0;
+    pr.threat[WHITE] = pr.threat[BLACK] = 0;
+    pr.moves_tried = 0;
+    pr.tb_result = -1;
+    pr.hash_move = NULL_MOVE;
+    PlyRecord& grandchild = td->ply[p + 2];
+    grandchild.killer[0] = grandchild.killer[1] = grandchild.killer[2] = NULL_MOVE;
+    grandchild.evasion_move = NULL_MOVE;
+    pv[p] = 0;
+    pv[p + 1] = 0;
+
+    // 7-8: check, draws.
+    const int in_check = is_square_attacked_by(pos, king_square(pos, s), s ^ 1);
+    const bool stack_full = pr.list_start - td->move_stack > MOVE_STACK_SIZE - MOVE_STACK_RESERVE;
+    // (The fifty-move test generates moves at this ply; with the move stack
+    // nearly full only the repetition part may run.)
+    if ((!stack_full || pos.halfmove_clock <= 99) && detect_draw(pos, in_check, p < 4 ? 3 : 2) != NO_DRAW)
+        return 0;
+
+    // 9: below a tablebase node, a child that does better than its parent's
+    // result allows refutes the move into it.
+    const int parent_tb = td->ply[p - 1].tb_result;
+    if (parent_tb != -1) {
+        const int r = probe_tablebase_in_search(pos, d);
+        pr.tb_result = r;
+        if (r != -1) {
+            td->counters[CNT_TB_HITS]++;
+            if (r > 4 - parent_tb) return beta;
+        }
+    }
+    // 10: right after a capture or pawn move, when the root is not itself a
+    // tablebase position, the tables settle the node.
+    if (pos.halfmove_clock == 0 && search_state.root_tb_result == -1) {
+        const int r = probe_tablebase_in_search(pos, d);
+        pr.tb_result = r;
+        if (r != -1) {
+            td->counters[CNT_TB_HITS]++;
+            const int v = r == 4 ? TB_WIN - p : r == 0 ? p - TB_LOSS : 0;
+            return v <= alpha ? alpha : v;
+        }
+    }
+
+    // 11-12: prefetch the bucket, then evaluate while it loads.
+    if (d > 0) prefetch_hash_bucket(pos);
+    const int e = evaluate_position(td, s, p, in_check);
+    pr.depth = i16(d);
+    pr.static_eval = i16(e);
+
+    // 13: leaves.
+    if (pr.drawn && !in_check) return e;
+    if (p >= SEARCH_MAX_PLY || stack_full) return in_check ? 0 : e;
+    if (d < 1 && !in_check) return quiescence_search(pos, s, p, d, alpha, beta, node_type, pv);
+
+    // 14: the transposition table.
+    td->counters[CNT_HASH_PROBES]++;
+    TTEntry h;
+    probe_hash_table(pos, h);
+    const bool hit = h.depth >= TT_MISS_BELOW;
+    int h_score = -MATE;
+    if (hit) {
+        td->counters[CNT_HASH_HITS]++;
+        pr.hash_move = h.move;
+        h_score = score_from_table(h.score, p);
+
+        // 15: hash cuts.
+        if (h.depth >= d) {
+            if (node_type != 0) {
+                if (h_score > alpha && h.bound != BOUND_UPPER) {
+                    if (h_score >= beta) return h_score;
+                    alpha = h_score;
+                } else if (h_score < beta && h.bound != BOUND_LOWER) {
+                    beta = h_score;
+                }
+                if (alpha >= beta) return alpha;
+            } else if (h.bound == BOUND_EXACT && p >= 12) {
+                alpha = std::max(alpha, h_score);
+                beta = std::min(beta, h_score);
+                if (alpha >= beta) return alpha;
+            }
+        }
+    }
+
+    // 16: what the entry permits (a miss permits everything).
+    const bool fail_low_hint = hit && h_score <= alpha && h.bound != BOUND_LOWER;
+    const bool futility_ok = !hit || h_score < beta || h.bound == BOUND_UPPER;
+    const bool non_pv = node_type != 0;
+    const int own_units = pos.piece_units[s];
+    const int their_units = pos.piece_units[s ^ 1];
+
+    if (search_selective && !in_check && non_pv) {
+        // 17: futility: hopelessly below alpha, only tactics can help.
+        if (d <= FP_depth && e <= alpha - FP_margin * d && futility_ok && their_units > 3) {
+            const int q = quiescence_search(pos, s, p, d, alpha, beta, node_type, pv);
+            if (q <= alpha) return q;
+        }
+        // 18: static-evaluation pruning: far enough above beta, and no
+        // threat or no piece en prise that would undo it.
+        if (d <= SEP_depth && !fail_low_hint && own_units >= 4) {
+            const int threat = i16(pr.threat[s]) / 2;
+            if (e >= beta + threat + 25) {
+                if (e >= beta + SEP_margin * d) return beta;
+                if (d < 3 && pieces_safe_from_exchange(pos, s, e, beta)) return beta;
+            }
+        }
+        // 19: a winning capture that holds beta + 125 in a shallow search.
+        if (d > 4 && e > beta + 24 && !fail_low_hint && own_units > 3) {
+            if (probcut_capture_test(pos, p, d - 3, beta + 125)) return beta;
+        }
+        // 20: null move, never twice in a row within two plies.
+        if (d >= NMP_depth && e > beta + 11 && !fail_low_hint && own_units >= 1 &&
+            !move_is_null(td->ply[p - 1].current) && !move_is_null(td->ply[p - 2].current)) {
+            const int reduction = (own_units > 5 && d >= 8) ? 4 : 3;
+            MoveEntry* slot = pr.list_start;
+            slot[0].move = NULL_MOVE;
+            slot[1].move = MOVE_LIST_END;
+            pr.current = slot;
+            td->ply[p + 1].list_start = slot + 2;
+            td->ply[p + 2].list_start = slot + 3;
+            u16 child_pv[MAX_PLY];
+            play_null_move(pos);
+            const int v = -search_node(pos, s ^ 1, p + 1, std::max(d - reduction, 1) - 1, -beta, -alpha,
+                                       -node_type, child_pv);
+            take_back_null_move(pos);
+            if (v >= beta) {
+                if (d < 6) return beta;
+                // Verification with a reduced move loop at deep nodes.
+                return search_move_loop(pos, s, p, d - 5, alpha, beta, 0, node_type, pv);
+            }
+        }
+    }
+
+    // 21: what the table says about this node's value.
+    int hd = 0, hv = e;
+    if (hit && h.move != NULL_MOVE && h.depth >= 1) {
+        hd = h.depth;
+        hv = h.bound == BOUND_UPPER ? alpha : h_score;
+    }
+
+    // 22: internal deepening and the singular test.
+    const u8 singular_count = td->singular_count;
+    if (d > 3) {
+        const int id_depth = node_type == 0 ? d - 3 : std::max(d, 6) - 5;
+        if (hd < id_depth && e >= alpha - 199) {
+            pr.internal_deepening = 1;
+            hv = search_move_loop(pos, s, p, id_depth, alpha, beta, in_check, node_type, pv);
+            pr.internal_deepening = 0;
+            if (hv > alpha)
+                pr.hash_move = pv[p];
+            else if (hv < -MATE_BOUND)
+                return alpha;
+            if (hv >= MATE_BOUND && hv >= beta) return beta;
+        }
+        if (d > 7 && pr.hash_move != NULL_MOVE && params.SingularExtension != 0 && hv >= beta && hd > 0) {
+            if (singular_move_test(pos, p, d - 7, beta - 50, in_check, pr.hash_move)) {
+                pr.singular = 1;
+                td->singular_count++;
+            }
+        }
+    }
+
+    // 23: the moves.
+    const int v = search_move_loop(pos, s, p, d, alpha, beta, in_check, node_type, pv);
+    td->singular_count = singular_count;
+    return v <= alpha ? alpha : std::min(v, beta);
+}
+
+// Every difference of the root's children (mate bounds -9998 / 9997, draw
+// mode 3, tablebase scores 9797 / -9798, the null-move history through the
+// root's move and ply 0's record) is what the general node gives at ply 2.
+int search_root_child(Position& pos, int s, int d, int alpha, int beta, int node_type, u16* pv)
+{
+    return search_node(pos, s, 2, d, alpha, beta, node_type, pv);
+}

@@ -1,0 +1,460 @@
+// The node search, move loop and quiescence search: exact mate scores, draws,
+// the ply-66 leaf, mate-distance bounds, the tests the node search uses
+// (pieces safe from exchange, the capture cut test, the singular test, the
+// slider test of late-move pruning), quiescence pruning, the stop byte, the
+// node limit and the throttle, pruning against a search without it, and
+// reproducible node counts.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "movetext.h"
+#include "search_harness.h"
+
+using namespace search_harness;
+
+namespace {
+
+struct SearchTest : ::testing::Test {
+    static inline ThreadData* td = nullptr;
+
+    static void SetUpTestSuite()
+    {
+        init_engine_once();
+        if (!td) td = allocate_thread_data();
+    }
+
+    void SetUp() override
+    {
+        write_default_params(params);
+        init_pruning_tables();
+        search_selective = true;
+        reset_search_state();
+        clear_hash_table();
+        search_state.hash_age = 1;
+        td->node_limit = u64(1) << 62;
+    }
+
+    void TearDown() override
+    {
+        search_selective = true;
+        reset_search_state();
+    }
+
+    // Prepares the record for a direct call at ply p: the plies above hold
+    // ordinary (non-null) moves and no tablebase result.
+    static void at_ply(const char* fen, int p)
+    {
+        ASSERT_EQ(prepare_thread(td, fen), 1) << fen;
+        td->current_depth.store(4);
+        static MoveEntry ordinary{0x0C1C, 0, 2, 0};  // some non-null move
+        for (int i = 0; i < p; i++) {
+            td->ply[i].current = &ordinary;
+            td->ply[i].tb_result = -1;
+            td->ply[i].static_eval = 0;
+        }
+        td->search_ply = u16(p);
+        td->ply[p].list_start = &td->move_stack[10 * p];
+    }
+
+    // Static evaluation of the side to move stored in ply p, as the node
+    // search does before it calls the quiescence search.
+    static int stand_pat(int p)
+    {
+        Position& pos = td->pos;
+        int e = evaluate_position(td, pos.side, p, 0);
+        td->ply[p].static_eval = i16(e);
+        return e;
+    }
+
+    // The moves of ply p's list up to its end mark, as coordinate texts.
+    static std::vector<std::string> list_texts(int p)
+    {
+        std::vector<std::string> out;
+        char text[MOVE_TEXT_SIZE];
+        for (const MoveEntry* e = td->ply[p].list_start; e->move != MOVE_LIST_END; e++) {
+            write_move_text(e->move, text);
+            out.push_back(text);
+        }
+        return out;
+    }
+
+    static Move parse_on_game(const char* fen, const char* text)
+    {
+        set_position_from_fen(game_record->pos, fen);
+        reset_thread_links(game_record);
+        game_record->undo_count = 0;
+        Move m = NULL_MOVE;
+        parse_move_text(text, m);
+        return m;
+    }
+};
+
+// --- Scores of terminal positions -----------------------------------------
+
+TEST_F(SearchTest, MatedSideScoresPlyMinusMate)
+{
+    // Black to move is mated (back-rank mate): at ply 2 that is -9998.
+    at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 1 1", 2);
+    u16 pv[MAX_PLY] = {};
+    EXPECT_EQ(search_root_child(td->pos, BLACK, 3, -10000, 10000, 0, pv), -9998);
+    at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 1 1", 7);
+    EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, 0, pv), -9993);
+}
+
+TEST_F(SearchTest, StalemateScoresZero)
+{
+    at_ply("7k/5Q2/6K1/8/8/8/8/8 b - - 1 1", 2);
+    u16 pv[MAX_PLY] = {};
+    EXPECT_EQ(search_root_child(td->pos, BLACK, 2, -10000, 10000, 0, pv), 0);
+    // In a window above 0 the stalemate fails low to alpha.
+    EXPECT_EQ(search_root_child(td->pos, BLACK, 2, 50, 100, 1, pv), 50);
+}
+
+TEST_F(SearchTest, MateInOneAndTwoFromTheRoot)
+{
+    // Mate in one move is 9998 for the root side, mate in two 9996.
+    RootResult r = fresh_search(td, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 1 1", 3);
+    EXPECT_EQ(r.score, 9998);
+    EXPECT_EQ(r.move, make_move(0, 56));
+    r = fresh_search(td, "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - 0 1", 4);
+    EXPECT_EQ(r.score, 9996);
+}
+
+TEST_F(SearchTest, RepetitionsScoreZero)
+{
+    // Knights out and back: the start position occurs again with the clock at 4.
+    ASSERT_EQ(prepare_thread(td, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 1);
+    const char* shuffle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    td->search_ply = 0;  // the game moves below the root
+    for (const char* m : shuffle) play_move(td->pos, make_move((m[0] - 'a') + 8 * (m[1] - '1'), (m[2] - 'a') + 8 * (m[3] - '1')));
+    const u16 undo_before = td->undo_count;
+    for (int i = 0; i < MAX_PLY; i++) td->ply[i].tb_result = -1;
+    static MoveEntry ordinary{0x0C1C, 0, 2, 0};
+    for (int i = 0; i < 6; i++) td->ply[i].current = &ordinary;
+    td->current_depth.store(4);
+    u16 pv[MAX_PLY] = {};
+
+    // Deeper than ply 3 the first repetition is a draw.
+    td->search_ply = 4;
+    td->ply[4].list_start = &td->move_stack[100];
+    EXPECT_EQ(search_node(td->pos, WHITE, 4, 3, -500, 500, 0, pv), 0);
+    EXPECT_EQ(td->undo_count, undo_before);
+
+    // At ply 2 it takes a third occurrence: with one earlier occurrence the
+    // node is searched (and white's extra tempo scores above 0).
+    td->search_ply = 2;
+    td->ply[2].list_start = &td->move_stack[100];
+    const u64 nodes = td->counters[CNT_NODES];
+    search_root_child(td->pos, WHITE, 2, -500, 500, 0, pv);
+    EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
+    for (const char* m : shuffle) play_move(td->pos, make_move((m[0] - 'a') + 8 * (m[1] - '1'), (m[2] - 'a') + 8 * (m[3] - '1')));
+    td->search_ply = 2;
+    EXPECT_EQ(search_root_child(td->pos, WHITE, 2, -500, 500, 0, pv), 0);
+}
+
+TEST_F(SearchTest, PlySixtySixReturnsTheStaticValue)
+{
+    const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
+    at_ply(fen, 66);
+    const int e = evaluate_position(td, WHITE, 66, 0);
+    u16 pv[MAX_PLY] = {};
+    const u64 nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, 0, pv), e);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);  // nothing searched below it
+    // In check at ply 66: 0.
+    at_ply("4k3/8/8/8/8/8/4r3/4K3 w - - 1 1", 66);
+    EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, 0, pv), 0);
+}
+
+TEST_F(SearchTest, MateDistanceBoundsTheWindow)
+{
+    at_ply("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 10);
+    u16 pv[MAX_PLY] = {};
+    search_node(td->pos, WHITE, 10, 0, -10000, 10000, 0, pv);
+    EXPECT_EQ(td->ply[10].alpha, -9990);
+    EXPECT_EQ(td->ply[10].beta, 9989);
+    // A window entirely beyond the bounds returns alpha at once.
+    const u64 nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(search_node(td->pos, WHITE, 10, 3, 9995, 9999, 1, pv), 9995);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);
+}
+
+// --- Stop byte, node limit, throttle ----------------------------------------
+
+TEST_F(SearchTest, StopByteReturnsZeroAndStoresNothing)
+{
+    at_ply("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 2);
+    search_state.stop.store(STOP_NORMAL);
+    u16 pv[MAX_PLY] = {};
+    EXPECT_EQ(search_root_child(td->pos, WHITE, 5, -10000, 10000, 0, pv), 0);
+    TTEntry h;
+    probe_hash_table(td->pos, h);
+    EXPECT_LT(h.depth, TT_MISS_BELOW);
+}
+
+TEST_F(SearchTest, NodeLimitStopsOnlyAfterDepthTwo)
+{
+    at_ply("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 2);
+    td->node_limit = 50;
+    td->completed_depth = 1;
+    u16 pv[MAX_PLY] = {};
+    search_root_child(td->pos, WHITE, 4, -10000, 10000, 0, pv);
+    EXPECT_EQ(search_state.stop.load(), 0);
+    EXPECT_GT(td->counters[CNT_NODES], 50u);
+    td->completed_depth = 2;
+    td->counters[CNT_NODES] = 0;
+    search_root_child(td->pos, WHITE, 6, -10000, 10000, 0, pv);
+    EXPECT_EQ(search_state.stop.load(), STOP_NORMAL);
+    EXPECT_LE(td->counters[CNT_NODES], 60u);
+}
+
+TEST_F(SearchTest, ThrottleLetsGoWhenNobodyRefreshesTheClock)
+{
+    // A strength limit with a clock that never moves (a search on the main
+    // thread): the node returns instead of sleeping forever.
+    at_ply("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 2);
+    search_state.target_rate = 100.0;
+    search_state.published_iteration.store(2);
+    search_state.elapsed_time.store(0.5);
+    td->counters[CNT_NODES] = 1000;
+    u16 pv[MAX_PLY] = {};
+    const auto start = std::chrono::steady_clock::now();
+    search_root_child(td->pos, WHITE, 1, -10000, 10000, 0, pv);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0);
+    search_state.elapsed_time.store(0.0);
+}
+
+// --- The node search's own tests --------------------------------------------
+
+TEST_F(SearchTest, PiecesSafeFromExchange)
+{
+    // White knight on e5 attacked by the d6 pawn and undefended: it loses 330.
+    at_ply("4k3/8/3p4/4N3/8/8/8/4K3 w - - 1 1", 2);
+    EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, 400, 0), 0);   // 400 - 330 <= 99
+    EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, 430, 0), 1);   // 100 > 99
+    EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, 429, 0), 0);
+    // Nothing attacked: safe whatever the score.
+    at_ply("4k3/8/8/4N3/8/8/8/4K3 w - - 1 1", 2);
+    EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, -5000, 0), 1);
+}
+
+TEST_F(SearchTest, CaptureCutTestFindsAWinningCapture)
+{
+    // White wins the undefended black queen with the knight.
+    const char* fen = "4k3/pp6/3q4/8/4N3/8/PP6/4K3 w - - 1 1";
+    at_ply(fen, 3);
+    const int e = stand_pat(3);
+    EXPECT_EQ(probcut_capture_test(td->pos, 3, 3, e + 500), 1);
+    EXPECT_EQ(probcut_capture_test(td->pos, 3, 3, e + 2000), 0);
+    // Without a capture that wins by exchange the test fails at once.
+    at_ply("4k3/8/2p5/3p4/8/8/8/3QK3 w - - 1 1", 3);
+    const u64 nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(probcut_capture_test(td->pos, 3, 3, -5000), 0);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes);
+}
+
+TEST_F(SearchTest, SingularTestOnTheOnlyMate)
+{
+    // Only Ra8 mates: it is singular against a bound far above any
+    // non-mating score; a non-mating move is not.
+    const char* fen = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 1 1";
+    at_ply(fen, 3);
+    const Move mate = make_move(0, 56);
+    EXPECT_EQ(singular_move_test(td->pos, 3, 2, 5000, 0, mate), 1);
+    at_ply(fen, 3);
+    EXPECT_EQ(singular_move_test(td->pos, 3, 2, 5000, 0, make_move(0, 8)), 0);
+    // An illegal move is never singular.
+    at_ply("4k3/8/8/8/8/8/4r3/R3K3 w - - 1 1", 3);
+    EXPECT_EQ(singular_move_test(td->pos, 3, 2, 0, 1, make_move(0, 8)), 0);
+}
+
+TEST_F(SearchTest, SliderStillAttacksTargets)
+{
+    // The white rook goes a1-a7 next to the black king on b8's zone; the
+    // square a8 on the new line is also covered by the white bishop on d5.
+    at_ply("1k6/8/8/3B4/8/8/8/R3K3 w - - 1 1", 3);
+    const u64 zone = king_attacks[57];
+    EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 0, 48, zone), 1);
+    // Without the bishop nothing else covers the zone squares on that line.
+    at_ply("1k6/8/8/8/8/8/8/R3K3 w - - 1 1", 3);
+    EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 0, 48, zone), 0);
+    // a8 is covered by the bishop too, but it lies on the a-file through the
+    // rook's origin: an old line, not counted. Only b7 / c7 on the new rank.
+    at_ply("1k6/8/8/3B4/8/8/8/R3K3 w - - 1 1", 3);
+    EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 0, 48, square_bit(56)), 0);
+    // Rook h1-h7 with target b7: an own rook between target and destination
+    // (a battery) does not block the line, and covers b7 itself; a knight
+    // there blocks it.
+    at_ply("k7/4R3/8/8/8/8/8/4K2R w - - 1 1", 3);
+    EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 7, 55, square_bit(49)), 1);
+    at_ply("k7/4N3/8/8/8/8/8/4K2R w - - 1 1", 3);
+    EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 7, 55, square_bit(49)), 0);
+}
+
+// --- Quiescence search -------------------------------------------------------
+
+TEST_F(SearchTest, QuiescenceStandPatAtBeta)
+{
+    at_ply("4k3/8/8/3p4/4P3/8/8/4K3 w - - 1 1", 3);
+    const int e = stand_pat(3);
+    u16 pv[MAX_PLY] = {};
+    const u64 nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(quiescence_search(td->pos, WHITE, 3, 0, e - 50, e, 1, pv), e);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes);
+}
+
+TEST_F(SearchTest, QuiescenceDeltaPruning)
+{
+    // Alpha far above the evaluation: the pawn capture cannot reach it and
+    // is not played at a non-PV leaf (margin 150) ...
+    at_ply("4k3/p7/8/3p4/4P3/8/P7/4K3 w - - 1 1", 3);
+    int e = stand_pat(3);
+    u16 pv[MAX_PLY] = {};
+    u64 nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(quiescence_search(td->pos, WHITE, 3, -1, e + 300, e + 301, 1, pv), e + 300);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes);
+    // ... but it is when it takes the opponent's last pawn into a near-equal
+    // piece balance.
+    at_ply("4k3/8/8/3p4/4P3/8/P7/4K3 w - - 1 1", 3);
+    e = stand_pat(3);
+    nodes = td->counters[CNT_NODES];
+    quiescence_search(td->pos, WHITE, 3, -1, e + 300, e + 301, 1, pv);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);
+}
+
+TEST_F(SearchTest, QuiescenceQuietChecksOnlyOnTheFirstPly)
+{
+    // No captures; Nd6+ and Nf6+ are the quiet knight checks.
+    const char* fen = "4k3/8/8/8/4N3/8/8/4K3 w - - 1 1";
+    at_ply(fen, 3);
+    int e = stand_pat(3);
+    u16 pv[MAX_PLY] = {};
+    u64 nodes = td->counters[CNT_NODES];
+    quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, 1, pv);
+    EXPECT_GT(td->counters[CNT_NODES], nodes);
+    EXPECT_EQ(list_texts(3), (std::vector<std::string>{"e4d6", "e4f6"}));
+    at_ply(fen, 3);
+    e = stand_pat(3);
+    nodes = td->counters[CNT_NODES];
+    quiescence_search(td->pos, WHITE, 3, -1, e + 2000, e + 2001, 1, pv);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes);
+}
+
+TEST_F(SearchTest, QuiescenceCheckingPushToTheSeventhIsListedOnce)
+{
+    // f6-f7 checks the king on g8 and is a push to the seventh rank: it is
+    // listed once. c6-c7 is a plain push to the seventh.
+    at_ply("6k1/8/2P2P2/8/8/8/8/4K3 w - - 1 1", 3);
+    const int e = stand_pat(3);
+    u16 pv[MAX_PLY] = {};
+    quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, 1, pv);
+    EXPECT_EQ(list_texts(3), (std::vector<std::string>{"f6f7", "c6c7"}));
+}
+
+TEST_F(SearchTest, QuiescenceExchangePruningOnlyAtLeaves)
+{
+    // Queen takes a pawn defended by a pawn (no quiet checks exist): skipped
+    // at d <= 0, searched when the call has a positive depth (the futility
+    // step's call).
+    const char* fen = "k7/pp2p3/3p4/8/8/8/8/3QK3 w - - 1 1";
+    for (int d : {-1, 0}) {
+        at_ply(fen, 3);
+        const int e = stand_pat(3);
+        u16 pv[MAX_PLY] = {};
+        const u64 nodes = td->counters[CNT_NODES];
+        quiescence_search(td->pos, WHITE, 3, d, e - 500, e + 500, 0, pv);
+        EXPECT_EQ(td->counters[CNT_NODES], nodes) << d;
+    }
+    at_ply(fen, 3);
+    const int e = stand_pat(3);
+    u16 pv[MAX_PLY] = {};
+    const u64 nodes = td->counters[CNT_NODES];
+    quiescence_search(td->pos, WHITE, 3, 1, e - 500, e + 500, 0, pv);
+    EXPECT_GE(td->counters[CNT_NODES] - nodes, 1u);
+}
+
+// --- Whole searches -----------------------------------------------------------
+
+const char* const node_count_positions[] = {
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 1",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+};
+
+TEST_F(SearchTest, PruningCutsTheTreeAtEqualDepth)
+{
+    u64 full = 0, plain = 0;
+    for (const char* fen : node_count_positions) {
+        search_selective = true;
+        full += fresh_search(td, fen, 5).nodes;
+        search_selective = false;
+        plain += fresh_search(td, fen, 5).nodes;
+    }
+    search_selective = true;
+    std::printf("depth 5: %llu nodes with pruning, %llu without (ratio %.2f)\n", (unsigned long long)full,
+                (unsigned long long)plain, double(plain) / double(full));
+    EXPECT_LT(full * 2, plain);
+}
+
+TEST_F(SearchTest, SameNodesFromAFreshState)
+{
+    for (const char* fen : node_count_positions) {
+        RootResult a = fresh_search(td, fen, 5);
+        RootResult b = fresh_search(td, fen, 5);
+        EXPECT_EQ(a.nodes, b.nodes) << fen;
+        EXPECT_EQ(a.score, b.score) << fen;
+        EXPECT_EQ(a.move, b.move) << fen;
+    }
+}
+
+TEST_F(SearchTest, MatesFromTheSuiteWithAndWithoutPruning)
+{
+    std::ifstream in(VANT_SOURCE_DIR "/../shared/testdata/mates.epd");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        const size_t bm = line.find(" bm ");
+        const size_t dm = line.find("dm ");
+        if (bm == std::string::npos || dm == std::string::npos) continue;
+        const std::string fen = line.substr(0, bm);
+        const std::string san = line.substr(bm + 4, line.find(';', bm) - bm - 4);
+        const int moves = std::stoi(line.substr(dm + 3));
+        const int want = 10000 - 2 * moves;
+        const Move expected = parse_on_game(fen.c_str(), san.c_str());
+        ASSERT_NE(expected, NULL_MOVE) << line;
+
+        search_selective = true;
+        RootResult a = fresh_search(td, fen.c_str(), 2 * moves);
+        search_selective = false;
+        RootResult b = fresh_search(td, fen.c_str(), 2 * moves);
+        search_selective = true;
+        EXPECT_EQ(a.score, want) << line;
+        EXPECT_EQ(b.score, want) << line;
+        EXPECT_EQ(a.move, expected) << line;
+        EXPECT_EQ(b.move, expected) << line;
+        checked++;
+    }
+    EXPECT_EQ(checked, 14);
+}
+
+TEST_F(SearchTest, MoveStackReserveEndsTheLine)
+{
+    // A node whose list would start too close to the end of the move stack
+    // returns its static value instead of generating past the end.
+    const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
+    at_ply(fen, 20);
+    const int e = evaluate_position(td, WHITE, 20, 0);
+    td->ply[20].list_start = &td->move_stack[MOVE_STACK_SIZE - 100];
+    u16 pv[MAX_PLY] = {};
+    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), e);
+}
+
+} // namespace

@@ -122,30 +122,35 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     const u64 enemy_pawns = pos.pieces[them][PAWN];
     u16 child_pv[MAX_PLY];
 
-    // 7: one entry: check prediction, delta and exchange pruning, legality,
-    // search. Returns 1 on a cut-off with its score in `cut`.
+    // 7: one entry: delta and exchange pruning, legality, search. Returns
+    // true on a cut-off with its score in `cut`. The check prediction
+    // exempts a move from both kinds of pruning (any check from delta
+    // pruning, a discovered check from exchange pruning); it is computed
+    // only for a move that would otherwise be pruned.
     auto try_entry = [&](MoveEntry* entry, int& cut) -> bool {
         const Move move = entry->move;
-        const int from = move_from(move), to = move_to(move);
-        const int check = check_kind_after_move(pos, s, *entry);
-        if (check == 0) {
-            const bool pawn_to_last_ranks =
-                piece_type_of(entry->piece) == PAWN && ((to ^ relative_rank_flip[s]) >> 3) >= 6;
-            if (!pawn_to_last_ranks) {
-                const int t = piece_type_of(entry->captured);
-                bool exempt = false;
-                if (t != 0) {
-                    // Taking the last pawn into a drawn-looking material balance.
-                    const int pawns_left = count_bits(enemy_pawns) - (t == PAWN ? 1 : 0);
-                    const int units_after = pos.piece_units[them] - piece_unit_value[t];
-                    exempt = pawns_left == 0 && units_after - pos.piece_units[s] <= 3;
-                }
-                if (!exempt && delta_value[t] + e <= best - margin) return false;
+        const int to = move_to(move);
+        int check = -1;
+        auto check_kind = [&]() {
+            if (check < 0) check = check_kind_after_move(pos, s, *entry);
+            return check;
+        };
+        const bool pawn_to_last_ranks =
+            piece_type_of(entry->piece) == PAWN && ((to ^ relative_rank_flip[s]) >> 3) >= 6;
+        if (!pawn_to_last_ranks) {
+            const int t = piece_type_of(entry->captured);
+            bool exempt = false;
+            if (t != 0) {
+                // Taking the last pawn into a drawn-looking material balance.
+                const int pawns_left = count_bits(enemy_pawns) - (t == PAWN ? 1 : 0);
+                const int units_after = pos.piece_units[them] - piece_unit_value[t];
+                exempt = pawns_left == 0 && units_after - pos.piece_units[s] <= 3;
             }
+            if (!exempt && delta_value[t] + e <= best - margin && check_kind() == 0) return false;
         }
-        if (d <= 0 && check != 2 &&
+        if (d <= 0 &&
             coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[piece_type_of(pos.board[to])] &&
-            !exchange_meets_threshold(pos, move))
+            !exchange_meets_threshold(pos, move) && check_kind() != 2)
             return false;
         if (move == NULL_MOVE || !king_safe_after_move(pos, s, move)) return false;
 
@@ -153,7 +158,6 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
         play_move(pos, move);
         const int v = -search_node(pos, them, p + 1, d - 1, -beta, -best, -node_type, child_pv);
         take_back_move(pos);
-        (void)from;
         if (v > best) {
             pv[p] = move;
             pv[p + 1] = 0;

@@ -80,7 +80,7 @@ inline int prepare_thread(ThreadData* td, const char* fen)
     td->completed_depth = 0;
     td->sel_depth = 0;
     td->current_depth.store(0);
-    std::memset(td->counters, 0, sizeof td->counters);
+    for (auto& counter : td->counters) counter = 0;
     for (int i = 0; i < MAX_PLY; i++) {
         PlyRecord& pr = td->ply[i];
         pr.hash_move = 0;

@@ -14,6 +14,7 @@
 
 #include "movetext.h"
 #include "search_harness.h"
+#include "tablebase/tablebase.h"
 
 using namespace search_harness;
 
@@ -21,6 +22,7 @@ namespace {
 
 struct SearchTest : ::testing::Test {
     static inline ThreadData* td = nullptr;
+    static inline bool probing_tables = false;
 
     static void SetUpTestSuite()
     {
@@ -37,6 +39,9 @@ struct SearchTest : ::testing::Test {
         clear_hash_table();
         search_state.hash_age = 1;
         td->node_limit = u64(1) << 62;
+        // Small positions here must be searched, not settled by tables that
+        // another suite of this process may have left registered.
+        if (!probing_tables && tb_largest_piece_count.load() != 0) scan_tablebase_paths("");
     }
 
     void TearDown() override
@@ -45,6 +50,7 @@ struct SearchTest : ::testing::Test {
         reset_search_state();
     }
 
+    // (The FEN reader starts every position with the half-move clock at 0.)
     // Prepares the record for a direct call at ply p: the plies above hold
     // ordinary (non-null) moves and no tablebase result.
     static void at_ply(const char* fen, int p)
@@ -99,16 +105,16 @@ struct SearchTest : ::testing::Test {
 TEST_F(SearchTest, MatedSideScoresPlyMinusMate)
 {
     // Black to move is mated (back-rank mate): at ply 2 that is -9998.
-    at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 1 1", 2);
+    at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 2);
     u16 pv[MAX_PLY] = {};
     EXPECT_EQ(search_root_child(td->pos, BLACK, 3, -10000, 10000, 0, pv), -9998);
-    at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 1 1", 7);
+    at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 7);
     EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, 0, pv), -9993);
 }
 
 TEST_F(SearchTest, StalemateScoresZero)
 {
-    at_ply("7k/5Q2/6K1/8/8/8/8/8 b - - 1 1", 2);
+    at_ply("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", 2);
     u16 pv[MAX_PLY] = {};
     EXPECT_EQ(search_root_child(td->pos, BLACK, 2, -10000, 10000, 0, pv), 0);
     // In a window above 0 the stalemate fails low to alpha.
@@ -118,7 +124,7 @@ TEST_F(SearchTest, StalemateScoresZero)
 TEST_F(SearchTest, MateInOneAndTwoFromTheRoot)
 {
     // Mate in one move is 9998 for the root side, mate in two 9996.
-    RootResult r = fresh_search(td, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 1 1", 3);
+    RootResult r = fresh_search(td, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 3);
     EXPECT_EQ(r.score, 9998);
     EXPECT_EQ(r.move, make_move(0, 56));
     r = fresh_search(td, "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - 0 1", 4);
@@ -167,7 +173,7 @@ TEST_F(SearchTest, PlySixtySixReturnsTheStaticValue)
     EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, 0, pv), e);
     EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);  // nothing searched below it
     // In check at ply 66: 0.
-    at_ply("4k3/8/8/8/8/8/4r3/4K3 w - - 1 1", 66);
+    at_ply("4k3/8/8/8/8/8/4r3/4K3 w - - 0 1", 66);
     EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, 0, pv), 0);
 }
 
@@ -235,25 +241,25 @@ TEST_F(SearchTest, ThrottleLetsGoWhenNobodyRefreshesTheClock)
 TEST_F(SearchTest, PiecesSafeFromExchange)
 {
     // White knight on e5 attacked by the d6 pawn and undefended: it loses 330.
-    at_ply("4k3/8/3p4/4N3/8/8/8/4K3 w - - 1 1", 2);
+    at_ply("4k3/8/3p4/4N3/8/8/8/4K3 w - - 0 1", 2);
     EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, 400, 0), 0);   // 400 - 330 <= 99
     EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, 430, 0), 1);   // 100 > 99
     EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, 429, 0), 0);
     // Nothing attacked: safe whatever the score.
-    at_ply("4k3/8/8/4N3/8/8/8/4K3 w - - 1 1", 2);
+    at_ply("4k3/8/8/4N3/8/8/8/4K3 w - - 0 1", 2);
     EXPECT_EQ(pieces_safe_from_exchange(td->pos, WHITE, -5000, 0), 1);
 }
 
 TEST_F(SearchTest, CaptureCutTestFindsAWinningCapture)
 {
     // White wins the undefended black queen with the knight.
-    const char* fen = "4k3/pp6/3q4/8/4N3/8/PP6/4K3 w - - 1 1";
+    const char* fen = "4k3/pp6/3q4/8/4N3/8/PP6/4K3 w - - 0 1";
     at_ply(fen, 3);
     const int e = stand_pat(3);
     EXPECT_EQ(probcut_capture_test(td->pos, 3, 3, e + 500), 1);
     EXPECT_EQ(probcut_capture_test(td->pos, 3, 3, e + 2000), 0);
     // Without a capture that wins by exchange the test fails at once.
-    at_ply("4k3/8/2p5/3p4/8/8/8/3QK3 w - - 1 1", 3);
+    at_ply("4k3/8/2p5/3p4/8/8/8/3QK3 w - - 0 1", 3);
     const u64 nodes = td->counters[CNT_NODES];
     EXPECT_EQ(probcut_capture_test(td->pos, 3, 3, -5000), 0);
     EXPECT_EQ(td->counters[CNT_NODES], nodes);
@@ -263,14 +269,14 @@ TEST_F(SearchTest, SingularTestOnTheOnlyMate)
 {
     // Only Ra8 mates: it is singular against a bound far above any
     // non-mating score; a non-mating move is not.
-    const char* fen = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 1 1";
+    const char* fen = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
     at_ply(fen, 3);
     const Move mate = make_move(0, 56);
     EXPECT_EQ(singular_move_test(td->pos, 3, 2, 5000, 0, mate), 1);
     at_ply(fen, 3);
     EXPECT_EQ(singular_move_test(td->pos, 3, 2, 5000, 0, make_move(0, 8)), 0);
     // An illegal move is never singular.
-    at_ply("4k3/8/8/8/8/8/4r3/R3K3 w - - 1 1", 3);
+    at_ply("4k3/8/8/8/8/8/4r3/R3K3 w - - 0 1", 3);
     EXPECT_EQ(singular_move_test(td->pos, 3, 2, 0, 1, make_move(0, 8)), 0);
 }
 
@@ -278,22 +284,22 @@ TEST_F(SearchTest, SliderStillAttacksTargets)
 {
     // The white rook goes a1-a7 next to the black king on b8's zone; the
     // square a8 on the new line is also covered by the white bishop on d5.
-    at_ply("1k6/8/8/3B4/8/8/8/R3K3 w - - 1 1", 3);
+    at_ply("1k6/8/8/3B4/8/8/8/R3K3 w - - 0 1", 3);
     const u64 zone = king_attacks[57];
     EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 0, 48, zone), 1);
     // Without the bishop nothing else covers the zone squares on that line.
-    at_ply("1k6/8/8/8/8/8/8/R3K3 w - - 1 1", 3);
+    at_ply("1k6/8/8/8/8/8/8/R3K3 w - - 0 1", 3);
     EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 0, 48, zone), 0);
     // a8 is covered by the bishop too, but it lies on the a-file through the
     // rook's origin: an old line, not counted. Only b7 / c7 on the new rank.
-    at_ply("1k6/8/8/3B4/8/8/8/R3K3 w - - 1 1", 3);
+    at_ply("1k6/8/8/3B4/8/8/8/R3K3 w - - 0 1", 3);
     EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 0, 48, square_bit(56)), 0);
     // Rook h1-h7 with target b7: an own rook between target and destination
     // (a battery) does not block the line, and covers b7 itself; a knight
     // there blocks it.
-    at_ply("k7/4R3/8/8/8/8/8/4K2R w - - 1 1", 3);
+    at_ply("k7/4R3/8/8/8/8/8/4K2R w - - 0 1", 3);
     EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 7, 55, square_bit(49)), 1);
-    at_ply("k7/4N3/8/8/8/8/8/4K2R w - - 1 1", 3);
+    at_ply("k7/4N3/8/8/8/8/8/4K2R w - - 0 1", 3);
     EXPECT_EQ(slider_still_attacks_targets(td->pos, ROOK, 7, 55, square_bit(49)), 0);
 }
 
@@ -301,7 +307,7 @@ TEST_F(SearchTest, SliderStillAttacksTargets)
 
 TEST_F(SearchTest, QuiescenceStandPatAtBeta)
 {
-    at_ply("4k3/8/8/3p4/4P3/8/8/4K3 w - - 1 1", 3);
+    at_ply("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1", 3);
     const int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
     const u64 nodes = td->counters[CNT_NODES];
@@ -313,7 +319,7 @@ TEST_F(SearchTest, QuiescenceDeltaPruning)
 {
     // Alpha far above the evaluation: the pawn capture cannot reach it and
     // is not played at a non-PV leaf (margin 150) ...
-    at_ply("4k3/p7/8/3p4/4P3/8/P7/4K3 w - - 1 1", 3);
+    at_ply("4k3/p7/8/3p4/4P3/8/P7/4K3 w - - 0 1", 3);
     int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
     u64 nodes = td->counters[CNT_NODES];
@@ -321,7 +327,7 @@ TEST_F(SearchTest, QuiescenceDeltaPruning)
     EXPECT_EQ(td->counters[CNT_NODES], nodes);
     // ... but it is when it takes the opponent's last pawn into a near-equal
     // piece balance.
-    at_ply("4k3/8/8/3p4/4P3/8/P7/4K3 w - - 1 1", 3);
+    at_ply("4k3/8/8/3p4/4P3/8/P7/4K3 w - - 0 1", 3);
     e = stand_pat(3);
     nodes = td->counters[CNT_NODES];
     quiescence_search(td->pos, WHITE, 3, -1, e + 300, e + 301, 1, pv);
@@ -331,7 +337,7 @@ TEST_F(SearchTest, QuiescenceDeltaPruning)
 TEST_F(SearchTest, QuiescenceQuietChecksOnlyOnTheFirstPly)
 {
     // No captures; Nd6+ and Nf6+ are the quiet knight checks.
-    const char* fen = "4k3/8/8/8/4N3/8/8/4K3 w - - 1 1";
+    const char* fen = "4k3/8/8/8/4N3/8/8/4K3 w - - 0 1";
     at_ply(fen, 3);
     int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
@@ -350,7 +356,7 @@ TEST_F(SearchTest, QuiescenceCheckingPushToTheSeventhIsListedOnce)
 {
     // f6-f7 checks the king on g8 and is a push to the seventh rank: it is
     // listed once. c6-c7 is a plain push to the seventh.
-    at_ply("6k1/8/2P2P2/8/8/8/8/4K3 w - - 1 1", 3);
+    at_ply("6k1/8/2P2P2/8/8/8/8/4K3 w - - 0 1", 3);
     const int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
     quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, 1, pv);
@@ -362,7 +368,7 @@ TEST_F(SearchTest, QuiescenceExchangePruningOnlyAtLeaves)
     // Queen takes a pawn defended by a pawn (no quiet checks exist): skipped
     // at d <= 0, searched when the call has a positive depth (the futility
     // step's call).
-    const char* fen = "k7/pp2p3/3p4/8/8/8/8/3QK3 w - - 1 1";
+    const char* fen = "k7/pp2p3/3p4/8/8/8/8/3QK3 w - - 0 1";
     for (int d : {-1, 0}) {
         at_ply(fen, 3);
         const int e = stand_pat(3);
@@ -458,3 +464,75 @@ TEST_F(SearchTest, MoveStackReserveEndsTheLine)
 }
 
 } // namespace
+
+// --- The tablebase gate inside the search --------------------------------------
+
+struct TablebaseSearchTest : SearchTest {
+    static void SetUpTestSuite()
+    {
+        SearchTest::SetUpTestSuite();
+        probing_tables = true;
+        scan_tablebase_paths(VANT_SOURCE_DIR "/../shared/testdata/syzygy");
+    }
+    static void TearDownTestSuite()
+    {
+        scan_tablebase_paths("");
+        probing_tables = false;
+    }
+};
+
+TEST_F(TablebaseSearchTest, GateLimits)
+{
+    ASSERT_EQ(tb_largest_piece_count.load(), 4u);
+    at_ply("4k3/8/8/8/8/8/8/4K2R w - - 0 1", 3);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 1), 4);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 0), -1);   // below the probe depth
+    at_ply("4k3/8/8/8/8/8/8/4K2R w K - 0 1", 3);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 5), -1);   // castling right
+    at_ply("4k3/8/8/8/8/8/8/RR2K2R w - - 0 1", 3);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 5), -1);   // more pieces than any table
+    // The rook is lost at once: a draw for the side to move.
+    at_ply("8/8/8/8/8/3k4/2R5/6K1 b - - 0 1", 3);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 1), 2);
+    search_state.probe_depths[0] = 3;
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 2), -1);
+    search_state.probe_depths[0] = 1;
+}
+
+TEST_F(TablebaseSearchTest, WinAfterAZeroingMoveScoresByPly)
+{
+    // Clock 0, no root result: a win at ply 7 is 9799 - 7.
+    at_ply("4k3/8/8/8/8/8/8/4K2Q w - - 0 1", 7);
+    u16 pv[MAX_PLY] = {};
+    const u64 hits = td->counters[CNT_TB_HITS];
+    EXPECT_EQ(search_node(td->pos, WHITE, 7, 3, -10000, 10000, 1, pv), 9792);
+    EXPECT_EQ(td->counters[CNT_TB_HITS], hits + 1);
+    EXPECT_EQ(search_node(td->pos, WHITE, 7, 3, 9795, 9800, 1, pv), 9795);
+    // The loss seen from the other side: ply - 9800.
+    at_ply("4k3/8/8/8/8/8/8/4K2Q b - - 0 1", 7);
+    EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, 1, pv), 7 - 9800);
+    // With the clock above 0 the node is searched normally.
+    at_ply("4k3/8/8/8/8/8/8/4K2Q w - - 0 1", 7);
+    td->pos.halfmove_clock = 3;
+    const u64 nodes = td->counters[CNT_NODES];
+    search_node(td->pos, WHITE, 7, 3, -10000, 10000, 1, pv);
+    EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
+}
+
+TEST_F(TablebaseSearchTest, ChildBetterThanItsParentsResultReturnsBeta)
+{
+    // The parent wins (4); here the side to move can take the rook and draw
+    // (2 > 4 - 4): the move into this node was a mistake.
+    at_ply("8/8/8/8/8/3k4/2R5/6K1 b - - 0 1", 5);
+    search_state.root_tb_result = 4;
+    td->ply[4].tb_result = 4;
+    u16 pv[MAX_PLY] = {};
+    EXPECT_EQ(search_node(td->pos, BLACK, 5, 2, -300, 123, 1, pv), 123);
+    EXPECT_EQ(td->ply[5].tb_result, 2);
+    // A parent that only draws (2) allows the draw: no early exit.
+    at_ply("8/8/8/8/8/3k4/2R5/6K1 b - - 0 1", 5);
+    td->ply[4].tb_result = 2;
+    const u64 nodes = td->counters[CNT_NODES];
+    search_node(td->pos, BLACK, 5, 2, -300, 123, 1, pv);
+    EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
+}

@@ -6,10 +6,14 @@
 #include <cstring>
 
 #include "bitboard.h"
+#include "eval.h"
 #include "fen.h"
 #include "input.h"
 #include "log.h"
+#include "makemove.h"
+#include "movegen.h"
 #include "movetext.h"
+#include "ordering.h"
 #include "stubs.h"
 #include "tt.h"
 #include "uci.h"
@@ -91,3 +95,69 @@ void run_benchmark(int count, bool single_thread)
     engine_config.quit = 1;
 }
 
+void speed_test_walk(ThreadData& td, int colour, int ply, int depth)
+{
+    if (ply == 1) {
+        td.current_depth = u8(depth);
+        for (PlyRecord& p : td.ply) {
+            p.hash_move = 0;
+            p.killer[0] = p.killer[1] = p.killer[2] = 0;
+            p.evasion_move = 0;
+        }
+        for (auto& row : td.history)
+            for (i16& h : row) h = 2048;
+        std::memset(td.countermove, 0, sizeof td.countermove);
+        std::memset(td.countermove2, 0, sizeof td.countermove2);
+        std::memset(td.followup, 0, sizeof td.followup);
+    }
+    td.counters[CNT_NODES]++;
+    PlyRecord& node = td.ply[ply];
+    node.node_type = 0;
+    node.alpha = -10000;
+    node.beta = 10000;
+    node.extension = node.reduction = node.internal_deepening = node.singular = 0;
+    node.moves_tried = 0;
+    node.hash_move = 0;
+    node.tb_result = -1;
+    if (ply + 2 < MAX_PLY) {
+        PlyRecord& later = td.ply[ply + 2];
+        later.killer[0] = later.killer[1] = later.killer[2] = 0;
+    }
+
+    Position& pos = td.pos;
+    int in_check = is_square_attacked_by(pos, king_square(pos, colour), colour ^ 1);
+    evaluate_position(&td, colour, ply, in_check);
+    if (depth <= 0) return;
+    node.hash_move = 0;
+    node.moves_tried = 0;
+    node.stage = 0;
+    for (;;) {
+        MoveEntry* entry = pick_next_move(pos, in_check);
+        if (!entry) break;
+        Move move = entry->move;
+        if (move == NULL_MOVE || !king_safe_after_move(pos, colour, move)) continue;
+        if (node.moves_tried++ >= 6) continue;
+        play_move(pos, move);
+        speed_test_walk(td, colour ^ 1, ply + 1, depth - 1);
+        take_back_move(pos);
+        if (depth > 3) {
+            update_elapsed_time();
+            if (search_state.elapsed_time > 0.4) return;
+        }
+    }
+}
+
+void run_speed_test()
+{
+    search_state.elapsed_time = 0.0;
+    search_start_time = monotonic_seconds();
+    prepare_thread_for_search(0);
+    ThreadData& td = *thread_table[0];
+    speed_test_walk(td, WHITE, 1, 8);
+    update_elapsed_time();
+    double nodes = double(td.counters[CNT_NODES]);
+    double elapsed = search_state.elapsed_time;
+    search_state.calibration_rate = nodes * 0.51 / (elapsed + 0.001);
+    search_state.strength_ceiling = strength_for_rate(search_state.calibration_rate);
+    send_format("info string et= %.3f, nodes= %.0f, nps= %0.0f", elapsed, nodes, search_state.calibration_rate);
+}

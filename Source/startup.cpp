@@ -18,6 +18,7 @@
 #include "pruning.h"
 #include "records.h"
 #include "stubs.h"
+#include "tablebase/tablebase.h"
 #include "tools/book.h"
 #include "tools/epd.h"
 #include "tools/match.h"
@@ -106,6 +107,7 @@ void run_engine_mode()
     set_position_from_fen(pos, START_FEN);
     run_speed_test();
     init_pruning_tables();
+    scan_tablebase_paths(search_state.tb_path);
     set_position_from_fen(pos, START_FEN);
     if (engine_config.protocol == 0) print_board_diagram(pos);
     search_state.search_command = 0;

@@ -18,6 +18,8 @@ void prepare_thread_for_search(int index);
 void run_single_thread_search();
 
 // Time control (replace with the search clock).
+extern double search_start_time;  // monotonic seconds at the search start
+double monotonic_seconds();
 void start_search_clock();
 void check_search_time();
 void update_elapsed_time();

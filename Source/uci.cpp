@@ -15,6 +15,7 @@
 #include "params.h"
 #include "records.h"
 #include "stubs.h"
+#include "tablebase/tablebase.h"
 #include "tt.h"
 
 namespace {
@@ -174,7 +175,7 @@ void apply_option(const char* name, const char* value)
         std::memcpy(search_state.tb_path, path, length);
         search_state.tb_path[length] = 0;
         send_format("info string SyzygyPath set to '%s'", search_state.tb_path);
-        wait_for_idle_threads(true);
+        scan_tablebase_paths(search_state.tb_path);
     }
     if (std::strcmp(name, "SyzygyProbeDepth5") == 0) {
         search_state.probe_depths[0] = i16(clamp_int(number, 1, 100));

@@ -153,9 +153,15 @@ TEST_F(UciTest, StrengthLimitTurnsEloIntoANodeRate)
 
 TEST_F(UciTest, SyzygyPathIsOneWordAndNeverEmpty)
 {
-    EXPECT_EQ(run("setoption name SyzygyPath value /tb/one /tb/two"), "info string SyzygyPath set to '/tb/one'\n");
+    // The reply comes first, then the scan's count.
+    EXPECT_EQ(run("setoption name SyzygyPath value /tb/one /tb/two"),
+              "info string SyzygyPath set to '/tb/one'\ninfo string found 0 tablebases\n");
     EXPECT_STREQ(search_state.tb_path, "/tb/one");
-    EXPECT_EQ(run("setoption name SyzygyPath value"), "info string SyzygyPath set to '.'\n");
+    EXPECT_EQ(run("setoption name SyzygyPath value"),
+              "info string SyzygyPath set to '.'\ninfo string found 0 tablebases\n");
+    std::string tables = VANT_SOURCE_DIR "/../shared/testdata/syzygy";
+    std::string out = run("setoption name SyzygyPath value " + tables);
+    EXPECT_NE(out.find("info string found 35 tablebases"), std::string::npos) << out;
     std::string long_path(300, 'p');
     run("setoption name SyzygyPath value " + long_path);
     EXPECT_EQ(std::string(search_state.tb_path), long_path.substr(0, 129));

@@ -124,7 +124,10 @@ void run_epd_test_suite()
             print_board_diagram(pos);
         }
         if (search_state.depth_limit > 1) clear_hash_table();
+        // A running search as the interpreter knows it, so that "stop" ends it.
+        search_state.search_command = 1;
         start_search_clock();
+        search_state.search_command = 0;
         if (search_state.depth_limit > 5) {
             wake_search_threads();
             while (count_searching_threads() > 0) {

@@ -11,12 +11,14 @@ void stop_search_and_wait()
     while (count_searching_threads() > 0) sleep_ms(1);
 }
 
+void clear_thread_evaluation_caches(ThreadData* td)
+{
+    if (!td) return;
+    std::memset(td->eval_cache, 0, sizeof td->eval_cache);
+    std::memset(td->pawn_hash, 0, sizeof td->pawn_hash);
+}
+
 void clear_evaluation_caches()
 {
-    for (auto& slot : thread_table) {
-        ThreadData* td = slot.load(std::memory_order_relaxed);
-        if (!td) continue;
-        std::memset(td->eval_cache, 0, sizeof td->eval_cache);
-        std::memset(td->pawn_hash, 0, sizeof td->pawn_hash);
-    }
+    for (auto& slot : thread_table) clear_thread_evaluation_caches(slot.load(std::memory_order_relaxed));
 }

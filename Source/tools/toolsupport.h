@@ -3,6 +3,8 @@
 // evaluation caches when the parameters they were filled under change.
 #pragma once
 
+struct ThreadData;
+
 // Aborts a running search or analysis (stop byte 2) and waits in 1 ms
 // sleeps until no search thread is busy any more.
 void stop_search_and_wait();
@@ -10,3 +12,5 @@ void stop_search_and_wait();
 // Empties the evaluation cache and the pawn hash of every search thread:
 // their entries hold scores computed under the parameters then in use.
 void clear_evaluation_caches();
+// The same for one thread's record.
+void clear_thread_evaluation_caches(ThreadData* td);

@@ -198,8 +198,9 @@ double tuning_error_with_rewrite(const char* path, int rewrite)
     }
     init_evaluation_tables();
     init_pruning_tables();
-    // Cached scores were computed under the previous parameter values.
-    clear_evaluation_caches();
+    // Cached scores were computed under the previous parameter values; the
+    // searches below run on thread 0's record alone.
+    clear_thread_evaluation_caches(thread_table[0].load());
     search_state.use_table = 0;
 
     double sum = 0.0;

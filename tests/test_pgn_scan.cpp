@@ -158,6 +158,25 @@ TEST_F(PgnScanTest, LongLinesAreReadWhole)
     EXPECT_GT(reference.size(), 10u);
 }
 
+TEST_F(PgnScanTest, CarriageReturnLineEnds)
+{
+    // Each move ends its line, its comment opens the next one.
+    std::vector<std::string> moves = scripted_game(30);
+    std::string pgn = "[Event \"cr\"]\n[Result \"1-0\"]\n";
+    for (size_t i = 0; i < moves.size(); i++) pgn += (i ? "{+0.25/10} " : "") + moves[i] + "\n";
+    pgn += "{+0.25/10} 1-0\n";
+    scan(pgn, 2);
+    std::string reference = read_file("tmp.epd");
+    EXPECT_GT(lines_of(reference).size(), 3u);
+    std::string crlf;
+    for (char c : pgn) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    scan(crlf, 2);
+    EXPECT_EQ(read_file("tmp.epd"), reference);
+}
+
 TEST_F(PgnScanTest, CommentsBracesAndTokensAreBounded)
 {
     std::vector<std::string> moves = scripted_game(24);

@@ -122,9 +122,10 @@ void read_move_text_line(ScanState& s, const std::string& line)
             p++;
             continue;
         }
-        // A move token runs to the next blank (or an opening brace glued to it).
+        // A move token runs to the next blank (or an opening brace glued to
+        // it, or the carriage return of a CR-LF line end).
         const char* start = p;
-        while (*p && *p != ' ' && *p != '\t' && *p != '{') p++;
+        while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '{') p++;
         if (s.count < SCAN_MAX_PLIES) {
             ScanMoveEntry& e = s.entries[s.count++];
             // A token too long for any move text is kept as an unreadable

@@ -54,11 +54,11 @@ struct SearchState {
     i16 epd_root_words[2] = {};
     u8 last_change_depth = 0;
     std::atomic<u8> easy_move{0};
-    u8 last_finished_depth = 0;
+    std::atomic<u8> last_finished_depth{0};  // read by the other threads to drop finished iterations
     double last_finished_time = 0.0;
     i16 score_by_depth[MAX_PLY] = {};
     u16 move_by_depth[MAX_PLY] = {};
-    u64 nodes_by_depth[MAX_PLY] = {};
+    std::atomic<u64> nodes_by_depth[MAX_PLY] = {};  // every thread adds to it
     u64 summed_counters[8] = {};        // nodes, ec probes, ec hits, hash probes, hash hits, ph probes, ph hits, tb hits
     double hash_fill = 0.0;
     char tb_path[130] = {};
@@ -98,6 +98,31 @@ enum ThreadCounter {
     CNT_PAWN_HITS,
 };
 
+// A counter that only its own thread advances and that other threads read as
+// a snapshot (the report sums them while the search runs). Relaxed loads and
+// stores, no read-modify-write: as cheap as a plain increment.
+struct CounterCell {
+    std::atomic<u64> value;
+    operator u64() const { return value.load(std::memory_order_relaxed); }
+    CounterCell& operator=(u64 v)
+    {
+        value.store(v, std::memory_order_relaxed);
+        return *this;
+    }
+    CounterCell& operator+=(u64 v)
+    {
+        value.store(value.load(std::memory_order_relaxed) + v, std::memory_order_relaxed);
+        return *this;
+    }
+    CounterCell& operator++() { return *this += 1; }
+    u64 operator++(int)
+    {
+        u64 old = *this;
+        *this += 1;
+        return old;
+    }
+};
+
 struct ThreadData {
     UndoRecord undo[UNDO_STACK_SIZE];
     PlyRecord ply[MAX_PLY];
@@ -118,17 +143,28 @@ struct ThreadData {
     u8 index;                           // 255 in the game record
     std::atomic<u8> command;            // 0 idle, 1 search, >98 leave
     std::atomic<u8> current_depth;
-    u8 result_kind;
+    std::atomic<u8> result_kind;        // 0, 1 fail low, 2 fail high, 99 iteration dropped; read by the clock
     u8 completed_depth;                 // 99 for a tablebase root move
     u8 sel_depth;
     u32 seed;
-    i16 completed_score;
+    std::atomic<i16> completed_score;   // read by the clock
     i16 root_static_eval;
     u64 node_limit;
-    u64 counters[8];                    // see ThreadCounter
+    CounterCell counters[8];            // see ThreadCounter
     u16 ext_accumulator;                // sixteenths of a ply
     u8 singular_count;
 };
+
+// PV entry 1 of a thread, the root move it currently holds. The clock reads
+// it while the thread writes it, so both sides go through these.
+inline Move thread_root_move(const ThreadData* td)
+{
+    return std::atomic_ref<u16>(const_cast<u16&>(td->pv[1])).load(std::memory_order_relaxed);
+}
+inline void set_thread_root_move(ThreadData* td, Move move)
+{
+    std::atomic_ref<u16>(td->pv[1]).store(move, std::memory_order_relaxed);
+}
 
 extern SearchState search_state;
 extern EngineConfig engine_config;

@@ -1,0 +1,335 @@
+#include "driver.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "bitboard.h"
+#include "eval.h"
+#include "log.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "ordering.h"
+#include "params.h"
+#include "platform.h"
+#include "records.h"
+#include "report.h"
+#include "root.h"
+#include "search.h"
+#include "tablebase/tb_registry.h"
+#include "tablebase/tb_root.h"
+#include "threads.h"
+
+namespace {
+
+// Room for the root list: the most legal moves of any position stay far below.
+constexpr int ROOT_LIST_END_GUARD = 256;
+
+bool is_legal_root_move(const Position& pos, Move move)
+{
+    return move != NULL_MOVE && king_safe_after_move(pos, pos.side, move);
+}
+
+// Generates every move of the side to move into ply 1's list and keeps the
+// legal ones in generation order. Returns their number.
+int build_root_move_list(Position& pos)
+{
+    ThreadData* td = pos.owner;
+    generate_all_moves(pos);
+    MoveEntry* list = td->ply[1].list_start;
+    int count = 0;
+    for (MoveEntry* e = list; e->move != MOVE_LIST_END; e++) {
+        if (is_legal_root_move(pos, e->move)) list[count++] = *e;
+    }
+    list[count].move = MOVE_LIST_END;
+    td->ply[2].list_start = list + count + 1;
+    td->ply[3].list_start = list + count + 2;
+    return count;
+}
+
+int count_root_moves(const ThreadData* td)
+{
+    int count = 0;
+    for (const MoveEntry* e = td->ply[1].list_start; e->move != MOVE_LIST_END; e++) count++;
+    return count;
+}
+
+// Shared best score, read by threads other than its writer.
+int shared_best_score()
+{
+    spin_lock(result_lock);
+    int score = search_state.best_score;
+    spin_unlock(result_lock);
+    return score;
+}
+
+void set_shared_best_score(int score)
+{
+    spin_lock(result_lock);
+    search_state.best_score = i16(score);
+    spin_unlock(result_lock);
+}
+
+// The helper threads' root-order perturbation: every entry after the first
+// loses a pseudo-random amount, so that the helpers search in a slightly
+// different order from thread 0 and from each other.
+void perturb_root_order(ThreadData* td)
+{
+    MoveEntry* list = td->ply[1].list_start;
+    if (list[0].move == MOVE_LIST_END || list[1].move == MOVE_LIST_END) return;
+    const u32 range = td->index < 8 ? 12 : 24;
+    u32 seed = td->seed;
+    for (MoveEntry* e = list + 1; e->move != MOVE_LIST_END; e++) {
+        seed = seed * 63 + 987654321u;
+        e->score = i16(e->score - i16(seed % range));
+    }
+    td->seed = seed;
+}
+
+// The root probe of the tablebases by thread 0. Returns the WDL code 0..4 of
+// the root for the side to move, or -1; `tb_move` gets the distance-to-zero
+// choice when the tables of the root position could rank its moves.
+int probe_root_tablebase(Position& pos, Move& tb_move)
+{
+    tb_move = 0;
+    int r = -1;
+    const u32 pieces = u32(count_bits(occupancy(pos)));
+    if (search_state.probe_depths[0] < 71 && pieces <= tb_largest_piece_count.load() && pos.castling == 0) {
+        u32 wdl = 0, dtz = 0;
+        Move move = 0;
+        r = probe_root_moves_dtz(pos, &wdl, &dtz, &move);
+        if (r != -1) tb_move = move;
+    }
+    if (r == -1) r = probe_tablebase_in_search(pos, 70);
+    return r;
+}
+
+void add_iteration_nodes(int d, const ThreadData* td)
+{
+    search_state.nodes_by_depth[d].fetch_add(td->counters[CNT_NODES], std::memory_order_relaxed);
+}
+
+}  // namespace
+
+int depth_skip_threshold(int thread_count) { return int(std::lround(0.65 * thread_count + 1)); }
+
+void prepare_thread_for_search(int index)
+{
+    ThreadData* td = thread_table[index].load(std::memory_order_acquire);
+    const ThreadData* game = game_record;
+
+    td->pos = game->pos;
+    td->pos.owner = td;
+    std::memcpy(td->undo, game->undo, sizeof(UndoRecord) * game->undo_count);
+    td->undo[game->undo_count].move = 0;
+    td->undo_count = game->undo_count;
+    td->last_move = game->last_move;
+
+    td->node_limit = search_state.node_limit ? search_state.node_limit : u64(1) << 62;
+
+    td->ply[0].list_start->move = MOVE_LIST_END;
+    td->ply[0].current = td->ply[0].list_start;
+    set_thread_root_move(td, 0);
+    for (int i = 2; i < MAX_PLY; i++) td->pv[i] = 0;
+    td->pv[0] = 0;
+    td->singular_count = 0;
+
+    td->eval_tables = eval_tables;
+
+    // Thread 0 resets its own per-search fields here; those of the other
+    // threads are reset by whoever starts the search (wake_search_threads or
+    // run_single_thread_search) while every thread is idle, so that no thread
+    // writes into the record of another that may already be searching.
+    if (index == 0) reset_thread_search_fields(td);
+}
+
+void merge_thread_result(ThreadData* td)
+{
+    SearchState& ss = search_state;
+    const int s = td->completed_score.load(std::memory_order_relaxed);
+    const int c = td->completed_depth;
+
+    spin_lock(result_lock);
+    const bool taken = (s > 9899 && s >= ss.best_score) || (c > ss.best_depth && ss.best_score < 9899) ||
+                       (c == ss.best_depth && s > ss.best_score);
+    if (taken) {
+        if (td->pv[1] != ss.best_line[1]) ss.last_change_depth = u8(c);
+        ss.best_score = i16(s);
+        ss.best_depth = i8(c);
+        std::memcpy(ss.best_line, td->pv, sizeof ss.best_line);
+        // A tablebase root move carries depth 99, beyond the by-depth tables.
+        if (c < MAX_PLY) {
+            ss.score_by_depth[c] = i16(s);
+            ss.move_by_depth[c] = ss.best_line[1];
+        }
+    }
+    spin_unlock(result_lock);
+
+    // Printed after the release: the result lock and the output lock never nest.
+    if (taken && c >= 2 && ss.multipv == 1) {
+        const bool young = ss.stop.load() == 0 &&
+                           engine_config.output_delay > ss.elapsed_time.load(std::memory_order_relaxed);
+        if (!young && engine_config.output_delay != 9999 && td->pv[1] != 0)
+            print_pv_line(td->index, PV_NUMBER_SHARED, c, s, td->pv);
+    }
+}
+
+void run_search_driver(int index)
+{
+    SearchState& ss = search_state;
+    ThreadData* td = thread_table[index].load(std::memory_order_acquire);
+    const bool main_thread = index == 0;
+
+    prepare_thread_for_search(index);
+    Position& pos = td->pos;
+    const int side = pos.side;
+
+    // Move-ordering memory starts afresh at every search.
+    for (PlyRecord& ply : td->ply) {
+        ply.hash_move = 0;
+        ply.killer[0] = ply.killer[1] = ply.killer[2] = 0;
+        ply.evasion_move = 0;
+    }
+    for (auto& row : td->history)
+        for (i16& h : row) h = 2048;
+    std::memset(td->countermove, 0, sizeof td->countermove);
+    std::memset(td->countermove2, 0, sizeof td->countermove2);
+    std::memset(td->followup, 0, sizeof td->followup);
+
+    PlyRecord& root = td->ply[1];
+    root.node_type = 0;
+    root.alpha = -10000;
+    root.beta = 10000;
+    root.drawn = 0;
+    root.extension = root.reduction = root.internal_deepening = root.singular = 0;
+    root.move_class = 0;
+    root.threat[0] = root.threat[1] = 0;
+    root.moves_tried = 0;
+    root.best_score = 0;
+    root.best_move = 0;
+    root.tb_result = -1;
+
+    const int in_check = is_square_attacked_by(pos, king_square(pos, side), side ^ 1);
+    const int e = evaluate_position(td, side, 1, in_check);
+    td->completed_score.store(i16(e), std::memory_order_relaxed);
+    td->root_static_eval = i16(e);
+    root.static_eval = i16(e);
+    td->ply[0].static_eval = i16(-e);
+
+    // No legal move: mated or stalemated at the root.
+    if (build_root_move_list(pos) == 0) {
+        td->completed_score.store(in_check ? -9999 : 0, std::memory_order_relaxed);
+        td->current_depth.store(1, std::memory_order_relaxed);
+        td->sel_depth = 1;
+        td->completed_depth = 1;
+        if (main_thread) merge_thread_result(td);
+        ss.stop.store(STOP_NO_MOVES);
+        return;
+    }
+
+    const int depth_limit = i8(ss.depth_limit);
+    if (depth_limit <= 0) {
+        // Depth limit 0: the tools ask for the quiescence score of the root.
+        if (depth_limit == 0 && main_thread && !in_check) {
+            root.stage = 0;
+            int q = quiescence_search(pos, side, 1, 0, -10000, 10000, 0, td->pv);
+            td->completed_score.store(i16(q), std::memory_order_relaxed);
+            set_shared_best_score(q);
+        }
+        return;
+    }
+
+    build_root_move_list(pos);
+    score_move_list(pos, root.list_start);
+
+    if (!main_thread) {
+        // Helpers join once thread 0 has published its second iteration.
+        while (ss.published_iteration.load() <= 1) {
+            if (ss.stop.load() != 0) return;
+            sleep_ms(1);
+        }
+        if (ss.root_tb_result != -1) return;
+        root.tb_result = -1;
+    } else {
+        Move tb_move = 0;
+        const int r = probe_root_tablebase(pos, tb_move);
+        ss.tb_move = tb_move;
+        const int for_side = r == 4 ? 9799 : r == 0 ? -9800 : 0;
+        ss.root_tb_score[side] = i16(for_side);
+        ss.root_tb_score[side ^ 1] = i16(-for_side);
+        ss.root_tb_result = r;
+        if (tb_move != 0 && pos.halfmove_clock > 6 && is_legal_root_move(pos, tb_move)) {
+            // Play the tablebase move without a search.
+            td->counters[CNT_TB_HITS]++;
+            set_thread_root_move(td, tb_move);
+            td->pv[2] = 0;
+            td->completed_score.store(i16(for_side), std::memory_order_relaxed);
+            td->completed_depth = 99;
+            td->sel_depth = 2;
+            td->current_depth.store(1, std::memory_order_relaxed);
+            merge_thread_result(td);
+            ss.stop.store(STOP_NORMAL);
+            return;
+        }
+        root.tb_result = r;
+        runner_up_score = -10000;
+    }
+
+    const int multipv = ss.multipv;
+    for (int d = 1; d <= 68; d++) {
+        if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < 68) {
+            int deeper = 0;
+            for (int j = 0; j < ss.thread_count; j++) {
+                const ThreadData* other = thread_table[j].load(std::memory_order_acquire);
+                if (other && other->current_depth.load(std::memory_order_relaxed) >= d) deeper++;
+            }
+            if (deeper >= depth_skip_threshold(ss.thread_count)) d++;
+        }
+        td->current_depth.store(u8(d), std::memory_order_relaxed);
+        if (main_thread) ss.published_iteration.store(u8(d));
+        if (!main_thread) perturb_root_order(td);
+
+        const int root_count = count_root_moves(td);
+        if (multipv >= 1 && root_count > 0) {
+            for (int k = 0;; k++) {
+                search_root_moves(pos, side, d, k);
+                const bool stopped = ss.stop.load() != 0;
+                if (main_thread && (d == 1 || multipv > 1) && !stopped) {
+                    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
+                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != 9999 &&
+                        td->pv[1] != 0)
+                        print_pv_line(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
+                }
+                if (stopped || k + 1 >= multipv || k + 1 >= root_count) break;
+            }
+        }
+        if (main_thread && multipv > 1 && engine_config.protocol == 0) send_line("");
+
+        add_iteration_nodes(d, td);
+        if (ss.stop.load() != 0) break;
+
+        if (td->result_kind.load(std::memory_order_relaxed) != 99) {
+            if (main_thread) {
+                ss.last_finished_time = ss.elapsed_time.load(std::memory_order_relaxed);
+                ss.last_finished_depth.store(u8(d), std::memory_order_relaxed);
+            }
+            const int best = main_thread ? ss.best_score : shared_best_score();
+            if (best >= 9999 - d || best < d - 9999 || depth_limit <= d) break;
+        }
+    }
+
+    if (main_thread) {
+        // The search is over unless someone stopped it already.
+        u8 running = STOP_RUN;
+        ss.stop.compare_exchange_strong(running, STOP_NORMAL);
+    }
+}
+
+void run_single_thread_search()
+{
+    // The other threads idle; reset their per-search fields so that the
+    // counter sums over the thread count see this search alone.
+    for (int j = 0; j < search_state.thread_count; j++) {
+        if (ThreadData* td = thread_table[j].load(std::memory_order_acquire)) reset_thread_search_fields(td);
+    }
+    run_search_driver(0);
+}

@@ -1,0 +1,147 @@
+#include "report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "log.h"
+#include "movetext.h"
+#include "records.h"
+#include "threads.h"
+#include "tt.h"
+
+namespace {
+
+constexpr int MAX_PV_TEXT_MOVES = 66;
+
+// The score shown for the root's tablebase result: a known win or loss is
+// shown as such unless the search has found a mate.
+int displayed_score(int score)
+{
+    switch (search_state.root_tb_result) {
+    case 4: return score >= 9899 ? score : 9800;
+    case 2: return 0;
+    case 0: return score < -9899 ? score : -9800;
+    default: return score;
+    }
+}
+
+// Appends text at *pos within out[0..size), always terminated.
+void append(char* out, std::size_t size, std::size_t& pos, const char* text)
+{
+    while (*text && pos + 1 < size) out[pos++] = *text++;
+    out[pos] = 0;
+}
+
+}  // namespace
+
+void format_uci_score(int score, char* out, std::size_t size)
+{
+    if (score > 9899) std::snprintf(out, size, "mate %d", (10000 - score) / 2);
+    // Being mated at ply n from the root scores n - 10000 with n odd; the
+    // moves left to the mate are (n - 1) / 2, so -9997 is "mate -1".
+    else if (score < -9900) std::snprintf(out, size, "mate -%d", (score + 10000) / 2);
+    else std::snprintf(out, size, "cp %d", score);
+}
+
+void sum_thread_counters()
+{
+    u64* sums = search_state.summed_counters;
+    for (int i = 0; i < 8; i++) sums[i] = 0;
+    for (int j = 0; j < search_state.thread_count; j++) {
+        const ThreadData* td = thread_table[j].load(std::memory_order_acquire);
+        if (!td) continue;
+        sums[0] += td->counters[CNT_NODES];
+        sums[1] += td->counters[CNT_EVAL_PROBES];
+        sums[2] += td->counters[CNT_EVAL_HITS];
+        sums[3] += td->counters[CNT_HASH_PROBES];
+        sums[4] += td->counters[CNT_HASH_HITS];
+        sums[5] += td->counters[CNT_PAWN_PROBES];
+        sums[6] += td->counters[CNT_PAWN_HITS];
+        sums[7] += td->counters[CNT_TB_HITS];
+    }
+}
+
+void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, char* out,
+                    std::size_t size)
+{
+    const SearchState& ss = search_state;
+    const int shown = displayed_score(score);
+
+    int move_count = 0;
+    while (move_count < MAX_PV_TEXT_MOVES && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
+
+    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
+    const double nodes = double(ss.summed_counters[0]);
+    const double nps = elapsed > 0.001 ? nodes / elapsed : 0.0;
+    const char marker = pv_number != PV_NUMBER_SHARED ? '.' : ' ';
+
+    char move_text[MOVE_TEXT_SIZE];
+    if (engine_config.protocol == 1) {
+        char pv_text[MAX_PV_TEXT_MOVES * MOVE_TEXT_SIZE] = "";
+        std::size_t at = 0;
+        for (int i = 1; i <= move_count; i++) {
+            if (i > 1) append(pv_text, sizeof pv_text, at, " ");
+            write_move_text(pv[i], move_text);
+            append(pv_text, sizeof pv_text, at, move_text);
+        }
+        char multipv_part[24] = "";
+        // A line of the shared result is the main line: it is line 1.
+        if (ss.multipv > 1)
+            std::snprintf(multipv_part, sizeof multipv_part, "multipv %u ",
+                          pv_number == PV_NUMBER_SHARED ? 1u : pv_number + 1);
+        char tag[16] = "";
+        if (extra_report) std::snprintf(tag, sizeof tag, "[%02u%c] ", thread_index, marker);
+        char score_part[24];
+        format_uci_score(shown, score_part, sizeof score_part);
+        const ThreadData* main_td = thread_table[0].load(std::memory_order_acquire);
+        const int seldepth = main_td ? main_td->sel_depth - 1 : 0;
+        std::snprintf(out, size,
+                      "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
+                      multipv_part, tag, depth, seldepth, score_part, elapsed * 1000, nodes, nps,
+                      double(ss.summed_counters[7]), ss.hash_fill * 1000, pv_text);
+    } else {
+        // Console: 8 moves while the search runs, up to 32 at its end, the
+        // 9th, 17th and 25th on a new indented line.
+        const int limit = ss.stop.load() == 0 ? 8 : 32;
+        char pv_text[32 * (MOVE_TEXT_SIZE + 32)] = "";
+        std::size_t at = 0;
+        for (int i = 1; i <= move_count && i <= limit; i++) {
+            if (i == 9 || i == 17 || i == 25) append(pv_text, sizeof pv_text, at, "\n                              ");
+            else if (i > 1) append(pv_text, sizeof pv_text, at, " ");
+            write_move_text(pv[i], move_text);
+            append(pv_text, sizeof pv_text, at, move_text);
+        }
+        std::snprintf(out, size, "%02u] %02d%c %5.1f %7.0fK %5d  %s", thread_index, depth, marker, elapsed,
+                      nodes * 0.001, shown, pv_text);
+    }
+}
+
+void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
+{
+    spin_lock(output_lock);
+    sum_thread_counters();
+    if (depth > 6) sample_hash_fill();
+    char text[2048];
+    format_pv_line(thread_index, pv_number, depth, score, pv, text, sizeof text);
+    send_line(text);
+    spin_unlock(output_lock);
+}
+
+void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
+{
+    const double delay = engine_config.output_delay;
+    if (search_state.stop.load() == 0 && delay > search_state.elapsed_time.load(std::memory_order_relaxed)) return;
+    if (delay == 9999 || depth == 0 || pv[1] == 0) return;
+    print_pv_line(thread_index, pv_number, depth, score, pv);
+}
+
+double effective_branching_factor()
+{
+    const int d = i8(search_state.last_finished_depth.load(std::memory_order_relaxed));
+    if (d < 6) return 2.0;
+    const double a = double(search_state.nodes_by_depth[d].load(std::memory_order_relaxed));
+    const double b = double(search_state.nodes_by_depth[d - 4].load(std::memory_order_relaxed));
+    if (a == 0 || b == 0) return 2.0;
+    return std::pow(a / b, 0.25);
+}

@@ -1,0 +1,35 @@
+// Search reports: the "info" lines of the running search and of its end, the
+// counter sums behind them, and the effective branching factor.
+#pragma once
+
+#include <cstddef>
+
+#include "types.h"
+
+// PV number of a line of the shared result (not a MultiPV line).
+constexpr u32 PV_NUMBER_SHARED = 0xFFFFFFFFu;
+
+// Prints one search line (UCI or console form) under the output lock, after
+// summing the thread counters and, for depths above 6, sampling the hash
+// fill. `pv` is the line from entry 1 on, 0 ends it.
+void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
+
+// print_pv_line when the line is due: not while the search is young and
+// running (output delay not reached), never with the output delay 9999, at
+// depth 0 or without a move.
+void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
+
+// Sums the eight counters of every search thread into the shared sums.
+void sum_thread_counters();
+
+// (nodes of the last finished iteration / nodes four iterations earlier)^0.25,
+// or 2.0 when there are too few iterations to tell.
+double effective_branching_factor();
+
+// The text print_pv_line writes, from the current sums, elapsed time and
+// hash fill (no lock, no summing, no sampling).
+void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, char* out,
+                    std::size_t size);
+
+// The score as the report shows it: "cp N", "mate N" or "mate -N".
+void format_uci_score(int score, char* out, std::size_t size);

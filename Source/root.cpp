@@ -1,0 +1,276 @@
+#include "root.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bitboard.h"
+#include "driver.h"
+#include "log.h"
+#include "makemove.h"
+#include "movegen.h"
+#include "movetext.h"
+#include "records.h"
+#include "report.h"
+#include "search.h"
+#include "see.h"
+#include "threads.h"
+#include "tt.h"
+
+i32 runner_up_score = -10000;
+
+namespace {
+
+constexpr int WINDOW_CLAMP = 9697;
+
+// Fail-high and fail-low bookkeeping of a root move: the clock reads the
+// result kind, the score and the move to judge the search's stability.
+void record_root_bound(ThreadData* td, int kind, int score, Move move)
+{
+    td->result_kind.store(u8(kind), std::memory_order_relaxed);
+    td->completed_score.store(i16(score), std::memory_order_relaxed);
+    set_thread_root_move(td, move);
+    td->pv[2] = 0;
+}
+
+// The line of a root move that left the window, printed by thread 0 in the
+// narrow-window mode when it is due.
+void print_bound_line(ThreadData* td, int d, Move move)
+{
+    const double delay = engine_config.output_delay;
+    const bool due = search_state.stop.load() != 0 || search_state.elapsed_time.load(std::memory_order_relaxed) >= delay;
+    if (due && d != 0 && delay != 9999 && move != 0)
+        print_pv_line(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv);
+}
+
+// "info depth ... currmove" lines of thread 0 once the search is older than
+// 3.5 seconds.
+void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iteration)
+{
+    SearchState& ss = search_state;
+    spin_lock(output_lock);
+    sum_thread_counters();
+    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
+    const double nodes = double(ss.summed_counters[0]);
+    char text[160];
+    if (first_of_iteration) {
+        sample_hash_fill();
+        std::snprintf(text, sizeof text, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
+                      ss.published_iteration.load(), elapsed * 1000, nodes, elapsed > 0.001 ? nodes / elapsed : 0.0,
+                      ss.hash_fill * 1000);
+        send_line(text);
+    }
+    if (ss.multipv == 1) {
+        char move[MOVE_TEXT_SIZE];
+        write_move_text(entry->move, move);  // promotions with their letter (e7e8q)
+        std::snprintf(text, sizeof text, "info currmove %s currmovenumber %d", move, td->ply[1].moves_tried + 1);
+        send_line(text);
+    }
+    spin_unlock(output_lock);
+}
+
+}  // namespace
+
+int aspiration_delta(int depth, int prev, bool narrow_mode)
+{
+    if (!narrow_mode && depth == 1) return 10000;
+    if (!narrow_mode && depth == 2) return 100;
+    return std::max(15, (15 - depth) * 4) + (std::abs(prev) >> 4);
+}
+
+int interrupted_move_score(bool main_thread, int recorded, int shared_best, int iteration_best)
+{
+    if (main_thread && iteration_best >= -9999 && recorded > shared_best + 25) return recorded;
+    return -10000;
+}
+
+void search_root_moves(Position& pos, int s, int d, int k)
+{
+    SearchState& ss = search_state;
+    ThreadData* td = pos.owner;
+    PlyRecord& root = td->ply[1];
+    const bool main_thread = td->index == 0;
+
+    td->ext_accumulator = 0;
+    root.moves_tried = 0;
+    root.depth = i16(d);
+    const int in_check = is_square_attacked_by(pos, king_square(pos, s), s ^ 1);
+    const int multipv = ss.multipv;
+    const bool narrow = main_thread && multipv == 1 && k == 0 && d > 3;
+
+    const int prev = td->completed_score.load(std::memory_order_relaxed);
+    const int delta = aspiration_delta(d, prev, narrow);
+    int alpha_w = prev - delta;
+    if (alpha_w < -WINDOW_CLAMP) alpha_w = -10000;
+    int beta_w = prev + delta;
+    if (beta_w >= WINDOW_CLAMP) beta_w = 10000;
+    int best = -10000;
+
+    MoveEntry* const list = root.list_start;
+    u16 saved_pv[MAX_PLY];
+    u16 child_pv[MAX_PLY];
+    for (MoveEntry* entry = list + k; entry->move != MOVE_LIST_END; entry++) {
+        // Helpers drop iterations that thread 0 has already finished.
+        if (!main_thread && d < ss.last_finished_depth.load(std::memory_order_relaxed) &&
+            ss.elapsed_time.load(std::memory_order_relaxed) >= 0.025) {
+            td->result_kind.store(99, std::memory_order_relaxed);
+            return;
+        }
+
+        // Selection: the highest order score among the rest, earliest on ties.
+        MoveEntry* chosen = entry;
+        for (MoveEntry* e = entry + 1; e->move != MOVE_LIST_END; e++)
+            if (e->score > chosen->score) chosen = e;
+        std::swap(*entry, *chosen);
+        const Move move = entry->move;
+
+        std::memcpy(saved_pv, td->pv, sizeof saved_pv);
+        const int saved_score = td->completed_score.load(std::memory_order_relaxed);
+
+        if (main_thread && k == 0 && engine_config.protocol == 1) {
+            const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
+            if (elapsed > 3.5 && elapsed > engine_config.output_delay) print_progress(td, entry, entry == list + k);
+        }
+
+        td->result_kind.store(0, std::memory_order_relaxed);
+        root.current = entry;
+        const int c = classify_move(pos, s, *entry);
+        root.move_class = u16(c);
+        entry->score = i16(-11000 - root.moves_tried);  // the next iteration keeps the search order
+
+        // Extension.
+        td->ext_accumulator = 0;
+        int D = d;
+        const int mover_coarse = coarse_piece_value[piece_type_of(entry->piece)];
+        const int victim_coarse = coarse_piece_value[piece_type_of(entry->captured)];
+        if ((move == root.hash_move && root.singular) || (c & MOVE_CLASS_DISCOVERED) ||
+            ((c & (MOVE_CLASS_CHECK | MOVE_CLASS_SEVENTH)) && mover_coarse <= victim_coarse)) {
+            D = d + 1;
+        } else if (c & (MOVE_CLASS_CHECK | MOVE_CLASS_SEVENTH)) {
+            const int exchange =
+                exchange_value_recursive(pos, s, move_from(move), move_to(move), occupancy(pos), 0);
+            const int u = exchange >= EXCHANGE_THRESHOLD ? 16 : (c & MOVE_CLASS_CAPTURE) ? 8 : 0;
+            if (u > 15) D = d + 1;
+            else td->ext_accumulator = u16(u);
+        } else if (c & MOVE_CLASS_CAPTURE) {
+            td->ext_accumulator = 8;
+        }
+        root.extension = D > d;
+
+        // Reduction of late quiet moves at high depth.
+        int R = 0;
+        if (D == d && multipv == 1 && d >= 8 && root.moves_tried >= 6 && best >= prev - 34 && best >= -WINDOW_CLAMP &&
+            !in_check && c == 0 && pos.piece_units[s] > 0 && pos.pieces[s][PAWN] != 0)
+            R = 1;
+        root.reduction = u16(R);
+
+        play_move(pos, move);
+        int v;
+        int bound;
+        child_pv[2] = 0;
+        if (best == -10000 || (d == 1 && ss.target_rate > 15000)) {
+            // Aspiration window, widened on failure.
+            v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
+            if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0) {
+                int w = delta;
+                do {
+                    w = std::max(25, 2 * w);
+                    if (v >= beta_w) {
+                        record_root_bound(td, 2, v, move);
+                        beta_w += w;
+                    } else {
+                        record_root_bound(td, 1, v, move);
+                        alpha_w -= w;
+                    }
+                    if (narrow) print_bound_line(td, d, move);
+                    if (alpha_w < -WINDOW_CLAMP) alpha_w = -10000;
+                    if (beta_w > WINDOW_CLAMP - 1) beta_w = 10000;
+                    child_pv[2] = 0;
+                    v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
+                } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0);
+            }
+            bound = alpha_w;
+        } else {
+            // Null window, then widening re-searches of a fail high.
+            const int null_beta = best + 1 > WINDOW_CLAMP - 1 ? 10000 : best + 1;
+            v = -search_root_child(pos, s ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
+            if (v > best && ss.stop.load() == 0) {
+                record_root_bound(td, 2, v, move);
+                if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
+                int hi = best + 1;
+                int w = 1;
+                for (;;) {
+                    w = std::max(25, 2 * w);
+                    hi += w;
+                    if (hi > WINDOW_CLAMP - 1) hi = 10000;
+                    child_pv[2] = 0;
+                    v = -search_root_child(pos, s ^ 1, D - 1, -hi, -best, 0, child_pv);
+                    if (v < hi || ss.stop.load() != 0) break;
+                    record_root_bound(td, 2, v, move);
+                    if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
+                    if (narrow) print_bound_line(td, d, move);
+                }
+            }
+            bound = best < -WINDOW_CLAMP ? -10000 : best;
+        }
+        take_back_move(pos);
+
+        const int recorded = td->completed_score.load(std::memory_order_relaxed);
+        td->result_kind.store(0, std::memory_order_relaxed);
+        root.moves_tried++;
+        set_thread_root_move(td, saved_pv[1]);
+        std::memcpy(td->pv + 2, saved_pv + 2, sizeof(u16) * (MAX_PLY - 2));
+        td->pv[0] = saved_pv[0];
+        td->completed_score.store(i16(saved_score), std::memory_order_relaxed);
+
+        int score = v;
+        if (ss.stop.load() != 0) {
+            // Thread 0 is the only writer of the shared best score.
+            score = interrupted_move_score(main_thread, recorded, main_thread ? ss.best_score : 0, best);
+        }
+
+        bool new_best = false;
+        if (score > bound) {
+            entry->score = i16(score);
+            if (main_thread && score > runner_up_score) {
+                if (best >= -9999 && best >= score) {
+                    runner_up_score = score;
+                } else {
+                    if (best >= -9999) runner_up_score = best;
+                    new_best = true;
+                }
+            } else {
+                new_best = score > best;
+            }
+        }
+
+        if (new_best) {
+            best = score;
+            td->completed_score.store(i16(score), std::memory_order_relaxed);
+            set_thread_root_move(td, move);
+            td->completed_depth = u8(d);
+            int i = 2;
+            for (; i < MAX_PLY; i++) {
+                td->pv[i] = child_pv[i];
+                if (child_pv[i] == 0) break;
+            }
+            if (main_thread) merge_thread_result(td);
+            // The new best goes to the front of this line's part of the list.
+            MoveEntry moved = *entry;
+            std::memmove(list + k + 1, list + k, sizeof(MoveEntry) * size_t(entry - (list + k)));
+            list[k] = moved;
+        }
+
+        if (ss.stop.load() != 0) return;
+    }
+
+    if (main_thread && k == 0 && multipv == 1 && d >= 7) {
+        u8 easy = 0;
+        if (root.moves_tried == 1) easy = 1;
+        else if (d >= 12 && d - 5 > ss.last_change_depth && best > runner_up_score + 200 &&
+                 best > root.static_eval + 200)
+            easy = 2;
+        ss.easy_move.store(easy, std::memory_order_relaxed);
+    }
+}

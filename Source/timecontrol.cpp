@@ -1,0 +1,198 @@
+#include "timecontrol.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fen.h"
+#include "log.h"
+#include "params.h"
+#include "platform.h"
+#include "pruning.h"
+#include "records.h"
+#include "threads.h"
+
+double search_start_time = 0.0;
+
+void update_elapsed_time()
+{
+    search_state.elapsed_time.store(monotonic_seconds() - search_start_time, std::memory_order_relaxed);
+}
+
+double compute_target_time(int side, int ply)
+{
+    SearchState& ss = search_state;
+    if (ss.time_mode == 1) {
+        ss.clocks[side] = ss.move_time;
+        return ss.move_time;
+    }
+    double clock = ss.clocks[side];
+    int moves_to_go;
+    if (ss.time_mode == 0) {
+        moves_to_go = ply < 30 ? 38 - ply / 2 : 24;
+        ss.moves_to_go = u16(moves_to_go);
+    } else if (engine_config.protocol == 1) {
+        moves_to_go = ss.moves_to_go;
+    } else {
+        moves_to_go = ss.time_mode - (ply / 2) % ss.time_mode;
+        ss.moves_to_go = u16(moves_to_go);
+    }
+    double target = clock / (moves_to_go + 1);
+    if (ss.ponder && moves_to_go >= 3) target *= 1.3;
+    if (ss.increment > 0 && clock > 4 * ss.move_overhead)
+        target += ss.increment * clock / (2 * ss.increment + clock);
+    double cap = 0.65 * clock - 4 * ss.move_overhead;
+    if (target > cap) target = cap;
+    if (target < 0.002) target = 0.002;
+    return target;
+}
+
+void start_search_clock()
+{
+    SearchState& ss = search_state;
+    search_start_time = monotonic_seconds();
+    ss.elapsed_time.store(0.0, std::memory_order_relaxed);
+
+    // Parameter changes since the last search take effect (not for the
+    // shallow searches of the tools, which set their tables themselves).
+    if (i8(ss.depth_limit) > 2) {
+        init_evaluation_tables();
+        init_pruning_tables();
+    }
+
+    const Position& game = game_record->pos;
+    const int side = game.side;
+    game_record->search_ply = 1;
+    game_record->pv[1] = 0;
+    ss.engine_colour = u8(side);
+    if (params.UCI_LimitStrength == 0) ss.target_rate = 1e9;
+
+    const int ply = i16(game_record->undo_count);
+
+    // The whole best line is cleared, not only the best move: a search that
+    // never runs (fifty-move rule, no legal move) must not report the ponder
+    // move of the previous one. The root tablebase result is cleared for the
+    // same reason; the driver sets it again when it probes.
+    for (u16& move : ss.best_line) move = 0;
+    ss.stop.store(STOP_RUN);
+    for (i32& counter : ss.diagnostic_counters) counter = 0;
+    ss.best_score = -10000;
+    ss.best_depth = 0;
+    ss.published_iteration.store(0);
+    ss.last_finished_depth.store(0, std::memory_order_relaxed);
+    ss.last_change_depth = 0;
+    ss.easy_move.store(0, std::memory_order_relaxed);
+    ss.hash_age = u16(ply + 1);
+    if (ss.hash_size < 1) ss.use_table = 0;
+    for (int d = 0; d < MAX_PLY; d++) {
+        ss.score_by_depth[d] = -10000;
+        ss.move_by_depth[d] = 0;
+        ss.nodes_by_depth[d].store(0, std::memory_order_relaxed);
+    }
+    ss.root_tb_result = -1;
+    ss.search_state.store(ss.search_command.load());
+
+    ss.target_time = compute_target_time(side, ply);
+
+    if (engine_config.output_delay < 9999) {
+        char fen[128], text[192];
+        position_to_fen(game, fen);
+        if (engine_config.protocol == 1) {
+            std::snprintf(text, sizeof text, "info string fen %s", fen);
+            log_line(text);
+            std::snprintf(text, sizeof text, "info string ply= %d, trg_time= %0.3f sec", ply, ss.target_time);
+            log_line(text);
+        } else {
+            std::snprintf(text, sizeof text, "fen %s", fen);
+            send_line(text);
+            std::snprintf(text, sizeof text, "Ply= %d, Clock= %0.2fs  Target time= %0.2fs", ply, ss.clocks[side],
+                          ss.target_time);
+            send_line(text);
+        }
+    }
+}
+
+int search_instability(int d)
+{
+    SearchState& ss = search_state;
+    // A consistent snapshot of the shared result, which thread 0 writes
+    // under the same lock.
+    spin_lock(result_lock);
+    const int prev = ss.score_by_depth[d - 1];
+    const int best_score = ss.best_score;
+    const Move best_move = ss.best_line[1];
+    const int last_change = ss.last_change_depth;
+    spin_unlock(result_lock);
+
+    const int magnitude = std::abs(prev);
+    const int m = magnitude >= 800 ? 65 : magnitude / 16 + 15;
+
+    int p = 0;
+    for (int j = 0; j < ss.thread_count; j++) {
+        const ThreadData* td = thread_table[j].load(std::memory_order_acquire);
+        if (!td || td->current_depth.load(std::memory_order_relaxed) < d) continue;
+        const int score = td->completed_score.load(std::memory_order_relaxed);
+        const int kind = td->result_kind.load(std::memory_order_relaxed);
+        if (thread_root_move(td) == best_move) {
+            if (score < best_score && kind == 1) p = 20;
+        } else if (score > best_score) {
+            if (kind == 2 && p < 2) p = 2;
+            if (score > best_score + 20 && p < 12) p = 12;
+        }
+    }
+    if (best_score < prev - 4 * m) p = 20;
+    else if (best_score < prev - 2 * m) p = std::max(p, 8);
+    else if (best_score < prev - m) p = std::max(p, 4);
+    if (d > 6 && d - 1 <= last_change) p = std::max(p, 1);
+    return p;
+}
+
+double search_time_limit(int p, int d, double elapsed)
+{
+    const SearchState& ss = search_state;
+    const double rest = std::max(0.0, ss.clocks[game_record->pos.side] - elapsed);
+    double limit = p * 0.01 * rest + ss.target_time;
+    spin_lock(result_lock);
+    const int last_change = ss.last_change_depth;
+    spin_unlock(result_lock);
+    // A stable search stops earlier.
+    if (p == 0 && d >= 8 && d - 3 > last_change && ss.time_mode != 1) limit *= 0.85;
+    if (ss.time_mode != 1) limit -= ss.move_overhead;
+    return limit;
+}
+
+namespace {
+
+// Sets the stop byte unless another reason has set it meanwhile.
+void request_stop(u8 reason)
+{
+    u8 running = STOP_RUN;
+    search_state.stop.compare_exchange_strong(running, reason);
+}
+
+}  // namespace
+
+void check_search_time()
+{
+    update_elapsed_time();
+    SearchState& ss = search_state;
+    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
+    const int d = ss.published_iteration.load();
+    if (ss.stop.load() != 0 || ss.search_state.load() == 2 || d < 2 || elapsed < 0.02) return;
+
+    const int p = search_instability(d);
+    const double limit = search_time_limit(p, d, elapsed);
+    const double rest = std::max(0.0, ss.clocks[game_record->pos.side] - elapsed);
+
+    const int easy = ss.easy_move.load(std::memory_order_relaxed);
+    if (elapsed < limit && easy > 0 && (easy == 1 || elapsed >= 0.5 * ss.target_time)) request_stop(STOP_NORMAL);
+
+    if (elapsed >= limit || (ss.time_mode != 1 && rest < 5 * ss.move_overhead)) {
+        spin_lock(result_lock);
+        const int best_depth = ss.best_depth;
+        spin_unlock(result_lock);
+        // Without two finished iterations there is no move worth playing yet;
+        // the check repeats at the next tick.
+        if (best_depth >= 2) request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
+    }
+}

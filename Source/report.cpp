@@ -117,6 +117,22 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
     }
 }
 
+void format_progress_line(int depth, char* out, std::size_t size)
+{
+    const SearchState& ss = search_state;
+    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
+    const double nodes = double(ss.summed_counters[0]);
+    std::snprintf(out, size, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f", depth, elapsed * 1000, nodes,
+                  elapsed > 0.001 ? nodes / elapsed : 0.0, ss.hash_fill * 1000);
+}
+
+void format_currmove_line(Move move, int move_number, char* out, std::size_t size)
+{
+    char text[MOVE_TEXT_SIZE];
+    write_move_text(move, text);
+    std::snprintf(out, size, "info currmove %s currmovenumber %d", text, move_number);
+}
+
 void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
 {
     spin_lock(output_lock);

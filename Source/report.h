@@ -31,5 +31,11 @@ double effective_branching_factor();
 void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, char* out,
                     std::size_t size);
 
+// The progress lines of the root search: "info depth ... hashfull ..." before
+// the first root move of an iteration and "info currmove ..." per move (the
+// move written with its promotion letter, e7e8q).
+void format_progress_line(int depth, char* out, std::size_t size);
+void format_currmove_line(Move move, int move_number, char* out, std::size_t size);
+
 // The score as the report shows it: "cp N", "mate N" or "mate -N".
 void format_uci_score(int score, char* out, std::size_t size);

@@ -10,7 +10,6 @@
 #include "log.h"
 #include "makemove.h"
 #include "movegen.h"
-#include "movetext.h"
 #include "records.h"
 #include "report.h"
 #include "search.h"
@@ -48,23 +47,16 @@ void print_bound_line(ThreadData* td, int d, Move move)
 // 3.5 seconds.
 void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iteration)
 {
-    SearchState& ss = search_state;
     spin_lock(output_lock);
     sum_thread_counters();
-    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-    const double nodes = double(ss.summed_counters[0]);
     char text[160];
     if (first_of_iteration) {
         sample_hash_fill();
-        std::snprintf(text, sizeof text, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
-                      ss.published_iteration.load(), elapsed * 1000, nodes, elapsed > 0.001 ? nodes / elapsed : 0.0,
-                      ss.hash_fill * 1000);
+        format_progress_line(search_state.published_iteration.load(), text, sizeof text);
         send_line(text);
     }
-    if (ss.multipv == 1) {
-        char move[MOVE_TEXT_SIZE];
-        write_move_text(entry->move, move);  // promotions with their letter (e7e8q)
-        std::snprintf(text, sizeof text, "info currmove %s currmovenumber %d", move, td->ply[1].moves_tried + 1);
+    if (search_state.multipv == 1) {
+        format_currmove_line(entry->move, td->ply[1].moves_tried + 1, text, sizeof text);
         send_line(text);
     }
     spin_unlock(output_lock);

@@ -13,6 +13,7 @@ std::FILE* trace_file = nullptr;   // opened on the first traced move, kept open
 i16 last_traced_ply = 0;
 i16 last_traced_depth = -1;        // never decreases: one heading per deeper iteration
 std::mutex trace_mutex;            // threads' entries interleave but never tear
+bool trace_unavailable = false;    // "trace.txt" could not be created: tracing is off
 
 } // namespace
 
@@ -20,9 +21,15 @@ void write_search_trace(const Position& pos, Move move)
 {
     if (engine_config.trace_depth == 0) return;
     std::lock_guard<std::mutex> lock(trace_mutex);
+    if (trace_unavailable) return;
     if (!trace_file) {
         trace_file = std::fopen("trace.txt", "w");
-        if (!trace_file) std::exit(0);
+        if (!trace_file) {
+            // The search goes on without its trace.
+            std::fprintf(stderr, "Could not create trace.txt; the search trace is off.\n");
+            trace_unavailable = true;
+            return;
+        }
     }
     const ThreadData* owner = pos.owner;
     int ply = owner->search_ply;

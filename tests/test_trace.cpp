@@ -1,5 +1,9 @@
 // The search trace written by play_move and play_null_move.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "board_fixture.h"
@@ -62,3 +66,32 @@ TEST_F(TraceTest, WritesTheTreeWithinTheTraceDepth)
 }
 
 } // namespace
+
+namespace {
+
+// A trace file that cannot be created turns the trace off with a message on
+// standard error; the search goes on. Run in a fresh child process, where no
+// trace file is open yet, inside a directory where "trace.txt" is a directory.
+TEST_F(TraceTest, UncreatableFileTurnsTheTraceOff)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            char dir[] = "/tmp/vant_trace_XXXXXX";
+            if (!mkdtemp(dir) || chdir(dir) != 0 || mkdir("trace.txt", 0700) != 0) std::exit(3);
+            set(START_FEN);
+            engine_config.trace_depth = 2;
+            play_move(pos(), move_of("e2e4"));
+            play_move(pos(), move_of("e7e5"));
+            take_back_move(pos());
+            take_back_move(pos());
+            engine_config.trace_depth = 0;
+            rmdir("trace.txt");
+            (void)chdir("/");
+            rmdir(dir);
+            std::exit(7);
+        },
+        ::testing::ExitedWithCode(7), "Could not create trace.txt; the search trace is off.");
+}
+
+}  // namespace

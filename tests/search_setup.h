@@ -1,0 +1,87 @@
+// Set-up for tests that run whole searches through the deepening driver:
+// tables, parameters, a 16 MB transposition table, the game record and a
+// pool of search threads; and helpers that search a FEN to a fixed depth.
+#pragma once
+
+#include <cstring>
+
+#include "bitbase.h"
+#include "bitboard.h"
+#include "driver.h"
+#include "fen.h"
+#include "params.h"
+#include "platform.h"
+#include "pruning.h"
+#include "records.h"
+#include "threads.h"
+#include "timecontrol.h"
+#include "tt.h"
+#include "zobrist.h"
+
+namespace search_setup {
+
+// Tables, keys, parameters, table and game record; idempotent. Search lines
+// are not printed and nothing is logged.
+inline void init_engine_once()
+{
+    static bool done = false;
+    engine_config.output_delay = 9999;
+    engine_config.log = 0;
+    engine_config.protocol = 1;
+    if (done) return;
+    done = true;
+    init_board_tables();
+    build_kpk_bitbase();
+    write_default_params(params);
+    engine_config.builtin_pst = 1;
+    init_evaluation_tables();
+    init_pruning_tables();
+    search_state.hash_size = 16;
+    setup_hash_table();
+    if (!game_record) setup_game_record();
+}
+
+// Limits of a fixed-depth search with no clock.
+inline void set_depth_limit(int depth)
+{
+    search_state.depth_limit = u8(depth);
+    search_state.time_mode = 1;
+    search_state.move_time = 1e7;
+    search_state.node_limit = 0;
+    search_state.multipv = 1;
+    search_state.search_command = 1;
+}
+
+// Sets the game position; false when the FEN is refused.
+inline bool set_game_fen(const char* fen) { return set_position_from_fen(game_record->pos, fen) == 1; }
+
+// Searches the game position to the depth on the calling thread with thread
+// 0's record, from a cleared table.
+inline void search_single_thread(int depth)
+{
+    set_depth_limit(depth);
+    clear_hash_table();
+    start_search_clock();
+    run_single_thread_search();
+    search_state.search_state = 0;
+    search_state.search_command = 0;
+}
+
+// Searches the game position with the thread pool and waits for the end,
+// running the clock like the main loop does.
+inline void search_with_threads(int depth)
+{
+    set_depth_limit(depth);
+    clear_hash_table();
+    start_search_clock();
+    wake_search_threads();
+    while (count_searching_threads() > 0) {
+        check_search_time();
+        sleep_ms(1);
+    }
+    update_elapsed_time();
+    search_state.search_state = 0;
+    search_state.search_command = 0;
+}
+
+}  // namespace search_setup

@@ -98,7 +98,7 @@ void print_eval_breakdown()
     const Position& pos = game_record->pos;
     ThreadData* t0 = thread_table[0].load();
     const int static_eval = t0 ? t0->root_static_eval : 0;
-    const int qscore = t0 ? t0->completed_score : 0;
+    const int qscore = t0 ? t0->completed_score.load() : 0;
 
     std::string out = "\n";
     append(out, "eval= %d, qscore= %d, stage= %d, draw_adj= %0.2f\n\n", static_eval, qscore, tr.stage, tr.draw_adjust);

@@ -8,7 +8,11 @@
 #include "log.h"
 #include "params.h"
 #include "records.h"
-#include "stubs.h"
+#include "driver.h"
+#include "platform.h"
+#include "report.h"
+#include "threads.h"
+#include "timecontrol.h"
 #include "tools/toolsupport.h"
 
 namespace {

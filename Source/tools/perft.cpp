@@ -5,7 +5,11 @@
 #include "log.h"
 #include "makemove.h"
 #include "movegen.h"
-#include "stubs.h"
+#include "driver.h"
+#include "platform.h"
+#include "report.h"
+#include "threads.h"
+#include "timecontrol.h"
 #include "tools/toolsupport.h"
 
 namespace {

@@ -3,7 +3,11 @@
 #include <cstring>
 
 #include "records.h"
-#include "stubs.h"
+#include "driver.h"
+#include "platform.h"
+#include "report.h"
+#include "threads.h"
+#include "timecontrol.h"
 
 void stop_search_and_wait()
 {

@@ -1,0 +1,112 @@
+// The console's tools that borrow thread 0's record: the tuning line search,
+// the evaluation breakdown and perft, run in-process on a real search thread.
+#include "tool_fixture.h"
+
+#include "search_setup.h"
+#include "tools/dumps.h"
+#include "tools/perft.h"
+#include "tools/tune.h"
+
+namespace {
+
+struct ConsoleToolTest : ToolTest {
+    static void SetUpTestSuite()
+    {
+        ToolTest::SetUpTestSuite();
+        search_setup::init_engine_once();
+        if (!thread_table[0].load()) {
+            ASSERT_EQ(create_search_threads(1), 0);
+        }
+        search_state.thread_count = 1;
+    }
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        search_setup::init_engine_once();
+        write_default_params(params);
+        init_evaluation_tables();
+    }
+};
+
+TEST_F(ConsoleToolTest, LineSearchIsRepeatableAndKeepsTheParameter)
+{
+    write_file("train.epd",
+               "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - c9 \"1-0\";\n"
+               "8/5pk1/6p1/8/3P4/6P1/5PK1/8 w - - c9 \"1-0\";\n"
+               "8/8/4k3/8/2K5/8/3P4/8 b - - c9 \"1/2-1/2\";\n"
+               "4k3/pp6/8/8/8/8/5PPP/4K3 w - - c9 \"0-1\";\n");
+    capture();
+    run_tune_command("pawn_value_en", "train.epd");
+    std::string first = captured();
+    EXPECT_EQ(params.pawn_value[1], 110);
+    capture();
+    run_tune_command("pawn_value_en", "train.epd");
+    EXPECT_EQ(captured(), first);
+
+    std::vector<std::string> lines = lines_of(first);
+    ASSERT_GT(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "tune file= train.epd");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2], "tuning pawn_value_en");
+    EXPECT_EQ(lines[3].rfind("pawn_value_en= 110, err= 0.", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[4].rfind("best= 110, err= 0.", 0), 0u) << lines[4];
+    EXPECT_NE(lines[4].find(", min= -10000, max= 10000"), std::string::npos);
+    // The second probe is the start value less its step (0.12 x 110 + 1).
+    EXPECT_EQ(lines[6].rfind("pawn_value_en= 96, err= ", 0), 0u) << lines[6];
+    EXPECT_EQ(lines[lines.size() - 2], "done!");
+    size_t probes = 0;
+    for (const std::string& line : lines) probes += line.rfind("pawn_value_en= ", 0) == 0;
+    EXPECT_LE(probes, 30u);
+    EXPECT_EQ(search_state.depth_limit, 0);
+
+    capture();
+    run_tune_command("no_such_parameter", "train.epd");
+    EXPECT_EQ(captured(), "tune file= train.epd\ndone!\n\n");
+    capture();
+    run_tune_command("pawn_value_en", "absent.epd");
+    EXPECT_EQ(captured(), "tune file= absent.epd\ncan't open training file absent.epd\ndone!\n\n");
+    search_state.depth_limit = 66;
+}
+
+TEST_F(ConsoleToolTest, EvaluationBreakdownOfTheStartPosition)
+{
+    search_state.depth_limit = 7;
+    set_position_from_fen(game_record->pos, START_FEN);
+    capture();
+    print_eval_breakdown();
+    std::vector<std::string> lines = lines_of(captured());
+    EXPECT_EQ(search_state.depth_limit, 7);
+    ASSERT_GE(lines.size(), 22u);
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[1].rfind("eval= ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find(", stage= 0, draw_adj= 1.00"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "           white    black     diff");
+    EXPECT_EQ(lines[4].rfind("mtl=", 0), 0u);
+    EXPECT_EQ(lines[4].substr(lines[4].size() - 10), "0   ( :: )") << lines[4];
+    EXPECT_EQ(lines[12].rfind("passers=", 0), 0u);
+    EXPECT_EQ(lines[13].substr(0, 20), " r n b q k b n r    ");
+    EXPECT_EQ(lines[16].substr(0, 16), " + - + - + - + -");
+    EXPECT_EQ(lines[20].substr(0, 20), " R N B Q K B N R    ");
+    EXPECT_EQ(lines[16].substr(16), "        -    -    -    -    -    -    -    -");
+    EXPECT_EQ(lines[21], "white");
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find("hung pieces"), std::string::npos);
+        EXPECT_EQ(line.find("pinned pieces"), std::string::npos);
+    }
+    search_state.depth_limit = 66;
+}
+
+TEST_F(ConsoleToolTest, PerftCommandCountsFromTheGamePosition)
+{
+    set_position_from_fen(game_record->pos, START_FEN);
+    capture();
+    run_perft_command(3);
+    std::string out = captured();
+    EXPECT_EQ(out.rfind("visited 8902 nodes in ", 0), 0u) << out;
+    capture();
+    run_perft_command(0);
+    EXPECT_EQ(captured(), "perft needs a depth of at least 1\n");
+}
+
+}  // namespace

@@ -176,6 +176,9 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
             continue;
 
         // The exchange test is shared by the extension and reduction rules.
+        // For the extension rule "the mover is worth at most the piece on the
+        // destination, or the exchange value is at least -74" is exactly
+        // what exchange_meets_threshold answers (its quick coarse test first).
         int exchange_ok = -1;
         auto safe_by_exchange = [&]() {
             if (exchange_ok < 0) exchange_ok = exchange_meets_threshold(pos, move);
@@ -244,7 +247,9 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         }
         pr.moves_tried++;
 
-        // 11: history of quiet moves.
+        // 11: history of quiet moves. "Quiet" is read from the entry: the
+        // code it found on the destination is 0, so en-passant captures and
+        // promotions by push keep a history too.
         if (e->captured == 0 && !in_check) {
             i16& h = td->history[e->piece][move_to(move)];
             if (v <= alpha) {

@@ -28,6 +28,10 @@
 
 bool search_selective = true;
 
+// A node at ply p clears the killers of ply p + 2; the deepest node is at ply
+// SEARCH_MAX_PLY.
+static_assert(SEARCH_MAX_PLY + 2 < MAX_PLY, "ply records past the last one");
+
 namespace {
 
 constexpr int MATE = 10000;
@@ -275,7 +279,10 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         }
     }
 
-    // 16: what the entry permits (a miss permits everything).
+    // 16: what the entry permits (a miss permits everything). An entry that
+    // says the node fails low (score at most alpha, not a lower bound) rules
+    // out the null move, static-evaluation pruning and the capture cut test;
+    // futility needs an entry below beta or an upper bound.
     const bool fail_low_hint = hit && h_score <= alpha && h.bound != BOUND_LOWER;
     const bool futility_ok = !hit || h_score < beta || h.bound == BOUND_UPPER;
     const bool non_pv = node_type != 0;

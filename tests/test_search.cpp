@@ -385,6 +385,81 @@ TEST_F(SearchTest, QuiescenceExchangePruningOnlyAtLeaves)
     EXPECT_GE(td->counters[CNT_NODES] - nodes, 1u);
 }
 
+TEST_F(SearchTest, FutilityHandsHopelessNodesToTheQuiescenceSearch)
+{
+    // Non-PV, depth 2, the evaluation 300 below alpha (margin 125 x 2): the
+    // quiescence score with the node's window is the answer when it stays
+    // at or below alpha. The start position has no capture and no check.
+    const char* fen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+    at_ply(fen, 3);
+    const int e = evaluate_position(td, WHITE, 3, 0);
+    u16 pv[MAX_PLY] = {};
+    u64 nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, 1, pv), e + 300);
+    EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);
+    // Without pruning the moves are searched.
+    search_selective = false;
+    at_ply(fen, 3);
+    nodes = td->counters[CNT_NODES];
+    EXPECT_EQ(search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, 1, pv), e + 300);
+    EXPECT_GT(td->counters[CNT_NODES], nodes + 20);
+    // A PV node is never cut this way.
+    search_selective = true;
+    at_ply(fen, 3);
+    nodes = td->counters[CNT_NODES];
+    search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, 0, pv);
+    EXPECT_GT(td->counters[CNT_NODES], nodes + 20);
+}
+
+// --- Move loop ------------------------------------------------------------------
+
+TEST_F(SearchTest, EnPassantKeepsAHistoryLikeAQuietMove)
+{
+    // The history table follows the entry's captured code, which is 0 for an
+    // en-passant capture; a real capture leaves its history alone.
+    at_ply("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", 3);
+    td->ply[3].static_eval = i16(stand_pat(3));
+    u16 pv[MAX_PLY] = {};
+    search_move_loop(td->pos, WHITE, 3, 1, -10000, 10000, 0, 0, pv);
+    EXPECT_NE(td->history[piece_code(PAWN, WHITE)][43], 2048);  // e5xd6 e.p.
+    at_ply("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1", 3);
+    td->ply[3].static_eval = i16(stand_pat(3));
+    search_move_loop(td->pos, WHITE, 3, 1, -10000, 10000, 0, 0, pv);
+    EXPECT_EQ(td->history[piece_code(PAWN, WHITE)][35], 2048);  // e4xd5
+    EXPECT_NE(td->history[piece_code(PAWN, WHITE)][36], 2048);  // e4-e5
+}
+
+TEST_F(SearchTest, QuietCutOffFillsKillersAndCountermoves)
+{
+    // Black has just played Kh8-g8; the mating quiet move Ra8 is the only
+    // one to reach the window, cuts off and becomes killer 2 and the
+    // countermove of Kh8-g8.
+    const Move last = make_move(63, 62);
+    const Move mate = make_move(0, 56);
+    at_ply("7k/5ppp/8/8/8/8/8/R5K1 b - - 0 1", 3);
+    play_move(td->pos, last);
+    td->search_ply = 3;
+    td->ply[3].static_eval = i16(stand_pat(3));
+    u16 pv[MAX_PLY] = {};
+    EXPECT_EQ(search_move_loop(td->pos, WHITE, 3, 2, 9000, 9500, 0, 1, pv), 9500);  // children fail hard
+    EXPECT_EQ(td->ply[3].killer[1], mate);
+    EXPECT_EQ(td->ply[3].killer[0], NULL_MOVE);
+    EXPECT_EQ(td->countermove[piece_code(KING, BLACK) * 64 + 62], mate);
+    EXPECT_EQ(td->ply[3].best_move, mate);
+
+    // After a null move (last move 0) the same cut fills killer 1 only.
+    at_ply("7k/5ppp/8/8/8/8/8/R5K1 b - - 0 1", 3);
+    play_move(td->pos, last);
+    play_null_move(td->pos);
+    play_null_move(td->pos);
+    td->search_ply = 3;
+    td->ply[3].static_eval = i16(stand_pat(3));
+    search_move_loop(td->pos, WHITE, 3, 2, 9000, 9500, 0, 1, pv);
+    EXPECT_EQ(td->ply[3].killer[0], mate);
+    EXPECT_EQ(td->ply[3].killer[1], NULL_MOVE);
+    EXPECT_EQ(td->countermove[piece_code(KING, BLACK) * 64 + 62], NULL_MOVE);
+}
+
 // --- Whole searches -----------------------------------------------------------
 
 const char* const node_count_positions[] = {

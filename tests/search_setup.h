@@ -48,7 +48,6 @@ inline void set_depth_limit(int depth)
     search_state.time_mode = 1;
     search_state.move_time = 1e7;
     search_state.node_limit = 0;
-    search_state.multipv = 1;
     search_state.search_command = 1;
 }
 

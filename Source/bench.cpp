@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bitboard.h"
+#include "driver.h"
 #include "eval.h"
 #include "fen.h"
 #include "input.h"
@@ -14,7 +15,10 @@
 #include "movegen.h"
 #include "movetext.h"
 #include "ordering.h"
-#include "stubs.h"
+#include "platform.h"
+#include "report.h"
+#include "threads.h"
+#include "timecontrol.h"
 #include "tt.h"
 #include "uci.h"
 

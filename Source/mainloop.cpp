@@ -9,8 +9,11 @@
 #include "log.h"
 #include "makemove.h"
 #include "movetext.h"
+#include "platform.h"
 #include "records.h"
-#include "stubs.h"
+#include "report.h"
+#include "threads.h"
+#include "timecontrol.h"
 #include "tools/book.h"
 #include "tt.h"
 

@@ -13,9 +13,10 @@
 #include "makemove.h"
 #include "movetext.h"
 #include "params.h"
+#include "platform.h"
 #include "records.h"
-#include "stubs.h"
 #include "tablebase/tablebase.h"
+#include "threads.h"
 #include "tt.h"
 
 namespace {

@@ -1,0 +1,241 @@
+// Searches through the real binary on pipes: legal best and ponder moves
+// after "position" with move lists, the reports held back while pondering or
+// analysing, stop and quit during a search, and the benchmark's signature.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bitboard.h"
+#include "engine_process.h"
+#include "fen.h"
+#include "makemove.h"
+#include "movetext.h"
+#include "records.h"
+
+namespace {
+
+std::string session_dir()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string dir = ::testing::TempDir() + "vant_search_pipe/" + info->name();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+std::vector<std::string> words_of(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// Plays `moves` from `fen` on the game record of the test process; returns
+// false when one of them is not legal there.
+bool play_from(const std::string& fen, const std::vector<std::string>& moves)
+{
+    if (!set_position_from_fen(game_record->pos, fen.c_str())) return false;
+    for (const std::string& text : moves) {
+        Move move;
+        if (!parse_move_text(text.c_str(), move) || play_game_move(move) != GAME_MOVE_PLAYED) return false;
+    }
+    return true;
+}
+
+struct SearchPipeTest : ::testing::Test {
+    EngineProcess engine;
+    std::string dir;
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        if (!game_record) setup_game_record();
+    }
+    void SetUp() override
+    {
+        dir = session_dir();
+        ASSERT_TRUE(engine.start({"-nolog", "-hash", "4"}, dir));
+    }
+    void quit_cleanly()
+    {
+        engine.send("quit");
+        EXPECT_EQ(engine.finish(), 0);
+    }
+    // Sends the position and the "go", waits for "bestmove" and checks that
+    // the best move, and the ponder move after it, are legal.
+    void expect_legal_answer(const std::string& fen, const std::string& moves, const std::string& go)
+    {
+        engine.send((fen == START_FEN ? std::string("position startpos") : "position fen " + fen) +
+                    (moves.empty() ? "" : " moves " + moves));
+        engine.send(go);
+        std::string line = engine.wait_for("bestmove");
+        std::vector<std::string> w = words_of(line);
+        ASSERT_GE(w.size(), 2u) << line;
+        ASSERT_EQ(w[0], "bestmove");
+        std::vector<std::string> played = words_of(moves);
+        played.push_back(w[1]);
+        EXPECT_TRUE(play_from(fen, played)) << fen << " moves " << moves << ": " << line;
+        if (w.size() == 4) {
+            EXPECT_EQ(w[2], "ponder");
+            played.push_back(w[3]);
+            EXPECT_TRUE(play_from(fen, played)) << line;
+        }
+    }
+};
+
+TEST_F(SearchPipeTest, BestAndPonderMovesAreLegal)
+{
+    expect_legal_answer(START_FEN, "", "go depth 5");
+    expect_legal_answer(START_FEN, "e2e4 c7c5 g1f3 d7d6 d2d4 c5d4 f3d4 g8f6 b1c3 a7a6", "go depth 6");
+    expect_legal_answer("r3k2r/pppq1ppp/2np1n2/2b1p1B1/2B1P1b1/2NP1N2/PPPQ1PPP/R3K2R w KQkq - 4 8",
+                        "e1g1 e8c8", "go movetime 150");
+    expect_legal_answer("8/P6k/8/8/8/8/6K1/8 w - - 0 1", "", "go depth 4");  // a promotion
+    expect_legal_answer("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 2", "", "go nodes 3000");
+    expect_legal_answer(START_FEN, "d2d4 d7d5", "go wtime 300 btime 300 winc 20 binc 20");
+    expect_legal_answer(START_FEN, "d2d4 d7d5 c2c4", "go wtime 2000 btime 2000 movestogo 5");
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, BadMoveListStopsAtTheFirstBadWord)
+{
+    engine.send("position startpos moves e2e4 e7e5 e1e3 g1f3");
+    EXPECT_EQ(engine.wait_for("info string move e1e3 refused").rfind("info string", 0), 0u);
+    expect_legal_answer(START_FEN, "e2e4 e7e5", "go depth 3");
+    engine.send("position fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1 moves g1f3 x9 b8c6");
+    EXPECT_NE(engine.wait_for("info string bad move text 'x9'"), "<timeout>");
+    engine.send("go depth 3");
+    std::vector<std::string> w = words_of(engine.wait_for("bestmove"));
+    ASSERT_GE(w.size(), 2u);
+    EXPECT_TRUE(play_from(START_FEN, {"g1f3", w[1]}));  // black's move after g1f3
+    // A refused FEN keeps that position.
+    engine.send("position fen 8/8/8/8/8/8/8/8 w - - 0 1");
+    EXPECT_EQ(engine.wait_for("info string FEN rejected").rfind("info string FEN rejected", 0), 0u);
+    engine.send("go depth 3");
+    w = words_of(engine.wait_for("bestmove"));
+    ASSERT_GE(w.size(), 2u);
+    EXPECT_TRUE(play_from(START_FEN, {"g1f3", w[1]}));
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, IsreadyIsAnsweredDuringASearch)
+{
+    engine.send("position startpos");
+    engine.send("go infinite");
+    EXPECT_EQ(engine.wait_for("info depth").rfind("info depth", 0), 0u);
+    engine.send("isready");
+    EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    engine.send("stop");
+    EXPECT_EQ(engine.wait_for("bestmove").rfind("bestmove", 0), 0u);
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, MateFoundDoesNotEndInfiniteOrPonderSearches)
+{
+    // Mate in one: the deepening ends at once, but no report may come
+    // before "stop" or "ponderhit".
+    const std::string mate = "position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+    engine.send(mate);
+    engine.send("go infinite");
+    EXPECT_NE(engine.wait_for("info depth").find("mate 1"), std::string::npos);
+    EXPECT_TRUE(engine.collect("bestmove", 500).empty());
+    engine.send("stop");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove a1a8");
+
+    engine.send(mate);
+    engine.send("go ponder wtime 10000 btime 10000");
+    EXPECT_TRUE(engine.collect("bestmove", 500).empty());
+    engine.send("ponderhit");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove a1a8");
+
+    engine.send(mate);
+    engine.send("go depth 3 infinite");
+    EXPECT_TRUE(engine.collect("bestmove", 300).empty());
+    engine.send("stop");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove a1a8");
+    engine.send("isready");
+    EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    size_t reports = 0;
+    for (const std::string& l : engine.lines) reports += l.rfind("bestmove", 0) == 0;
+    EXPECT_EQ(reports, 3u);
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, StopAndQuitDuringASearch)
+{
+    engine.send("position startpos moves e2e4");
+    engine.send("go wtime 100000 btime 100000");
+    engine.wait_for("info depth 3");
+    engine.send("stop");
+    std::vector<std::string> w = words_of(engine.wait_for("bestmove"));
+    ASSERT_GE(w.size(), 2u);
+    EXPECT_TRUE(play_from(START_FEN, {"e2e4", w[1]}));
+    engine.send("stop");  // nothing runs now: nothing more is said
+    engine.send("isready");
+    EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    EXPECT_TRUE(engine.collect("bestmove", 200).empty());
+
+    engine.send("go infinite");
+    engine.wait_for("info depth 2");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+    size_t reports = 0;
+    for (const std::string& l : engine.lines) reports += l.rfind("bestmove", 0) == 0;
+    EXPECT_EQ(reports, 1u);
+}
+
+TEST_F(SearchPipeTest, TableComesBackAfterHashZero)
+{
+    engine.send("setoption name Hash value 0");
+    engine.send("position startpos");
+    engine.send("go depth 3");
+    engine.wait_for("bestmove");
+    engine.send("setoption name Clear Hash value x");  // the table is off: no reply
+    engine.send("setoption name Hash value 2");
+    EXPECT_EQ(engine.wait_for("info string Hash"), "info string Hash size set to 2M bytes");
+    engine.send("setoption name Clear Hash value x");
+    EXPECT_EQ(engine.next_line(), "info string Hash table cleared");
+    expect_legal_answer(START_FEN, "g1f3", "go depth 5");
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, NewGameAndOptionsBetweenSearches)
+{
+    engine.send("ucinewgame");
+    engine.send("setoption name Threads value 3");
+    EXPECT_EQ(engine.wait_for("info string Threads"), "info string Threads set to 3");
+    engine.send("setoption name MultiPV value 2");
+    engine.send("setoption name Contempt value 20");
+    engine.send("setoption name UCI_LimitStrength value true");
+    engine.send("setoption name UCI_Elo value 2600");  // about 90,000 nodes per second
+    expect_legal_answer(START_FEN, "e2e4", "go depth 3");
+    engine.send("setoption name UCI_LimitStrength value false");
+    engine.send("setoption name MultiPV value 1");
+    engine.send("setoption name Threads value 1");
+    EXPECT_EQ(engine.wait_for("info string Threads"), "info string Threads set to 1");
+    engine.send("ucinewgame");
+    expect_legal_answer(START_FEN, "e2e4 e7e5", "go movetime 100");
+    quit_cleanly();
+}
+
+// Two runs of the benchmark with one thread count the same nodes.
+TEST(BenchmarkSignature, NodeTotalIsStable)
+{
+    std::string totals[2];
+    for (std::string& total : totals) {
+        EngineProcess e;
+        ASSERT_TRUE(e.start({"-nolog", "-bench", "-d", "5"}, session_dir()));
+        EXPECT_EQ(e.wait_for("Vant 3.60 running benchmark"), "Vant 3.60 running benchmark using 1 threads");
+        for (int i = 0; i < 10; i++) EXPECT_EQ(e.next_line().rfind("pos  " + std::to_string(i) + ": ", 0), 0u);
+        total = e.next_line();
+        EXPECT_EQ(e.finish(), 0);
+    }
+    ASSERT_EQ(totals[0].rfind("total time= ", 0), 0u) << totals[0];
+    std::string nodes0 = totals[0].substr(totals[0].find("nodes= "));
+    std::string nodes1 = totals[1].substr(totals[1].find("nodes= "));
+    EXPECT_EQ(nodes0.substr(0, nodes0.find(',')), nodes1.substr(0, nodes1.find(',')));
+    EXPECT_NE(nodes0.find("nps= "), std::string::npos);
+}
+
+}  // namespace

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "bitboard.h"
+#include "fen.h"
+#include "makemove.h"
+#include "movetext.h"
 #include "records.h"
 #include "tools/book.h"
 
@@ -273,6 +276,99 @@ TEST(BookKey, NoKeyTableMeansNoBook)
     book_position_key(pos);  // must not touch a missing table
     EXPECT_EQ(book_key16, 0);
     EXPECT_EQ(find_book_record(WHITE), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The move choice on a small book: records for the positions after 1.e4,
+// 1.d4 and 1.c4 (each for black to move, so "losses" are the mover's wins).
+struct BookChoiceTest : ::testing::Test {
+    std::string path;
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        if (!game_record) setup_game_record();
+    }
+    void SetUp() override
+    {
+        path = ::testing::TempDir() + "vant_book_choice_" + std::to_string(getpid()) + ".opn";
+        free_book_tables();
+        load_book_index();  // the key table
+        std::vector<Rec> recs;
+        const struct {
+            const char* move;
+            u16 black_wins, black_losses, draws;
+        } entries[] = {{"e2e4", 5, 50, 20}, {"d2d4", 30, 2, 1}, {"c2c4", 1, 3, 4}};
+        for (const auto& e : entries) {
+            set_position_from_fen(game_record->pos, START_FEN);
+            Move m;
+            ASSERT_EQ(parse_move_text(e.move, m), 1);
+            ASSERT_EQ(play_game_move(m), GAME_MOVE_PLAYED);
+            book_position_key(game_record->pos);
+            recs.push_back({u16(book_key16 & 0x7FFF), book_key32, e.black_wins, e.black_losses, e.draws});
+        }
+        std::sort(recs.begin(), recs.end(), book_order);
+        write_book(path, recs, BOOK_RECORD_SIZE_LINUX);
+        std::snprintf(engine_config.book_file, sizeof engine_config.book_file, "%s", path.c_str());
+        free_book_tables();
+        load_book_index();
+        set_position_from_fen(game_record->pos, START_FEN);
+        engine_config.protocol = 1;
+    }
+    void TearDown() override
+    {
+        free_book_tables();
+        std::remove(path.c_str());
+        std::snprintf(engine_config.book_file, sizeof engine_config.book_file, "vant.opn");
+        search_state.book_variety = 30;
+    }
+    std::string choose(int print = 0)
+    {
+        ::testing::internal::CaptureStdout();
+        choose_book_move(game_record->pos, print);
+        return ::testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(BookChoiceTest, PicksTheOnlyGoodCandidateAndPrintsTheTable)
+{
+    for (int variety : {30, 1, 0, -5}) {  // 0 and below count as 1
+        search_state.book_variety = i16(variety);
+        std::string out = choose();
+        EXPECT_EQ(search_state.best_line[1], make_move(12, 28)) << variety;  // e2e4
+        EXPECT_EQ(search_state.best_line[2], 0);
+        EXPECT_NE(out.find("info string   move  result    wins losses  draws\n"), std::string::npos);
+        EXPECT_NE(out.find("info string   e2e4   80.0%      50      5     20\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("info string   d2d4   7.6%       2     30      1\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("info string   c2c4   ") , std::string::npos);  // a line, but too few games
+    }
+    // The position is as it was.
+    char fen[128];
+    position_to_fen(game_record->pos, fen);
+    EXPECT_STREQ(fen, START_FEN);
+    EXPECT_EQ(game_record->undo_count, 0);
+}
+
+TEST_F(BookChoiceTest, PositionOutsideTheBookGivesNoMove)
+{
+    Move m;
+    ASSERT_EQ(parse_move_text("g1f3", m), 1);
+    ASSERT_EQ(play_game_move(m), GAME_MOVE_PLAYED);
+    EXPECT_EQ(choose(), "");  // the game's own position is not in the book
+    EXPECT_EQ(search_state.best_line[1], 0);
+}
+
+TEST_F(BookChoiceTest, NoKeyTableOrNoFileMeansNoMove)
+{
+    free_book_tables();
+    EXPECT_EQ(choose(), "");
+    EXPECT_EQ(search_state.best_line[1], 0);
+    engine_config.book_file[0] = 0;
+    load_book_index();
+    EXPECT_EQ(choose(), "");
+    EXPECT_EQ(search_state.best_line[1], 0);
 }
 
 }  // namespace

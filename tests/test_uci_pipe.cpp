@@ -140,32 +140,6 @@ TEST_F(PipeTest, MalformedCommandsAreSurvived)
     quit_cleanly();
 }
 
-TEST_F(PipeTest, ConfigurationFileVariantsAllStart)
-{
-    const std::string variants[] = {
-        "",                                                            // no file at all
-        "BookDepth = 10\nBookVariety = 0\ncontempt 5\n",               // partial
-        "pawn_value\nSyzygyPath\nVantBook\n===\n,,,\nPST_pawn_op\n1\n",  // malformed
-    };
-    for (const std::string& text : variants) {
-        std::filesystem::remove(dir + "/vant.rc");
-        if (!text.empty()) write_file(dir + "/vant.rc", text);
-        EngineProcess e;
-        ASSERT_TRUE(e.start({"-nolog"}, dir));
-        e.send("uci");
-        EXPECT_EQ(e.wait_for("uciok"), "uciok");
-        e.send("quit");
-        EXPECT_EQ(e.finish(), 0);
-        bool loaded = false, invalid = false;
-        for (const std::string& line : e.lines) {
-            loaded |= line.rfind("loaded parameters from vant.rc", 0) == 0;
-            invalid |= line == "file vant.rc contains invalid PST";
-        }
-        EXPECT_EQ(loaded, !text.empty());
-        EXPECT_EQ(invalid, !text.empty());
-    }
-}
-
 TEST_F(PipeTest, OwnBookPlaysABookMoveWithinBookDepth)
 {
     // The book holds the position after 1.e4 (black to move): white won 50,

@@ -3,6 +3,7 @@
 // analysing, stop and quit during a search, and the benchmark's signature.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -217,6 +218,58 @@ TEST_F(SearchPipeTest, NewGameAndOptionsBetweenSearches)
     engine.send("ucinewgame");
     expect_legal_answer(START_FEN, "e2e4 e7e5", "go movetime 100");
     quit_cleanly();
+}
+
+// Twelve complete piece-square blocks of small values.
+std::string complete_blocks()
+{
+    std::string text;
+    for (const char* piece : {"pawn", "knight", "bishop", "rook", "queen", "king"}) {
+        for (const char* phase : {"_op", "_en"}) {
+            text += std::string("PST_") + piece + phase + "\n";
+            for (int rank = 0; rank < 8; rank++) text += "0 1 2 3 3 2 1 0\n";
+        }
+    }
+    return text;
+}
+
+TEST(ConfigurationFile, EveryVariantStartsAndPlays)
+{
+    const struct {
+        std::string text;
+        bool loaded, complete;
+    } variants[] = {
+        {"", false, false},  // no file
+        {"pawn_value 95, 120\nknight_value = 330 300\ncontempt 10\nBookDepth 8\n" + complete_blocks(), true, true},
+        {"BookDepth = 10\nBookVariety = 0\ncontempt 5\n", true, false},  // partial
+        {"pawn_value\nqueen_value 30000 -30000\nSyzygyPath\nVantBook\n===\n,,,\n\x01\x7f\nPST_pawn_op\n1\n", true,
+         false},  // malformed
+    };
+    init_board_tables();
+    if (!game_record) setup_game_record();
+    std::string dir = session_dir();
+    for (const auto& v : variants) {
+        std::filesystem::remove(dir + "/vant.rc");
+        if (!v.text.empty()) std::ofstream(dir + "/vant.rc") << v.text;
+        EngineProcess e;
+        ASSERT_TRUE(e.start({"-nolog"}, dir));
+        e.send("uci");
+        EXPECT_EQ(e.wait_for("uciok"), "uciok");
+        e.send("position startpos moves e2e4");
+        e.send("go depth 5");
+        std::vector<std::string> w = words_of(e.wait_for("bestmove"));
+        ASSERT_GE(w.size(), 2u);
+        EXPECT_TRUE(play_from(START_FEN, {"e2e4", w[1]})) << w[1];
+        e.send("quit");
+        EXPECT_EQ(e.finish(), 0);
+        bool loaded = false, invalid = false;
+        for (const std::string& line : e.lines) {
+            loaded |= line == "loaded parameters from vant.rc";
+            invalid |= line == "file vant.rc contains invalid PST";
+        }
+        EXPECT_EQ(loaded, v.loaded) << v.text.substr(0, 40);
+        EXPECT_EQ(invalid, v.loaded && !v.complete) << v.text.substr(0, 40);
+    }
 }
 
 // Two runs of the benchmark with one thread count the same nodes.

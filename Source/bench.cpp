@@ -1,7 +1,6 @@
 #include "bench.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -44,21 +43,6 @@ const char* const bench_positions[BENCH_POSITION_COUNT] = {
     "r7/5pk1/5p2/2p5/pp6/1P1B1KPN/P6P/8 b - -",
     "r2q3r/1p1bbQ2/4p1Bk/3pP3/1n1P1P1p/pP6/Pn4PP/R1B1R1K1 w - -",
 };
-
-namespace {
-
-void send_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void send_format(const char* format, ...)
-{
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    send_line(text);
-}
-
-}  // namespace
 
 double strength_for_rate(double rate)
 {

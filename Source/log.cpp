@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdarg>
+
 #include "records.h"
 
 std::FILE* log_file = nullptr;
@@ -13,6 +15,16 @@ void send_line(const char* text)
     std::puts(text);
     std::fflush(stdout);
     log_line(text);
+}
+
+void send_format(const char* format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    send_line(text);
 }
 
 void log_line(const char* text)

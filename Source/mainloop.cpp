@@ -1,6 +1,5 @@
 #include "mainloop.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 #include "bitboard.h"
@@ -20,17 +19,6 @@
 i32 self_play = 0;
 
 namespace {
-
-void send_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void send_format(const char* format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    send_line(text);
-}
 
 // Starts the search clock, then plays a book move or wakes the threads.
 void start_pending_search()

@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +32,8 @@ namespace {
 
 constexpr int FILE_NAME_SIZE = 140;
 
-int clamp_int(long value, int low, int high) { return value < low ? low : value > high ? high : int(value); }
+// The value limited to low..high before it is narrowed to a field.
+int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 
 // Copies a file-name value into a 140-byte field; a longer name is refused.
 int take_file_name(const char* flag, const char* value, char* field)

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,19 +22,9 @@ namespace {
 
 constexpr int OPTION_TEXT_SIZE = 256;
 
-void send_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void send_format(const char* format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    send_line(text);
-}
-
 const char* bool_text(int value) { return value ? "true" : "false"; }
-int clamp_int(long value, int low, int high) { return value < low ? low : value > high ? high : int(value); }
+// The value limited to low..high before it is narrowed to a field.
+int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 long number_of(const char* text) { return std::strtol(text, nullptr, 10); }
 
 // Waits until every search thread is idle; with abort set, a running search
@@ -283,6 +272,9 @@ void store_go_limits(const char* rest)
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
     search_state.time_mode = 0;
+    // An increment left from an earlier "go" would spend time the clock
+    // does not give back.
+    search_state.increment = 0;
     int side = game_record->pos.side;
     const char* v;
     if ((v = go_value(rest, "wtime"))) search_state.clocks[WHITE] = seconds_of(v);
@@ -327,7 +319,7 @@ void new_game()
 {
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
-    while (count_searching_threads() > 0) sleep_ms(1);
+    wait_for_idle_threads(false);
     search_state.time_mode = 0;
     search_state.increment = 0;
     search_state.move_time = 60;

@@ -264,6 +264,12 @@ TEST_F(UciTest, GoStoresLimitsAndTheSearchCommand)
     EXPECT_EQ(search_state.increment, 0.0);
     run("go wtime -500 btime 1000");
     EXPECT_EQ(search_state.clocks[WHITE], 0.0);
+    run("go wtime 1000 btime 1000 binc 300");
+    EXPECT_DOUBLE_EQ(search_state.increment, 0.3);
+    run("go wtime 1000 btime 1000");  // no increment given: none left from before
+    EXPECT_EQ(search_state.increment, 0.0);
+    run("go wtime 1000 btime 1000 winc 300");  // white's increment, black to move
+    EXPECT_EQ(search_state.increment, 0.0);
 
     run("go ponder wtime 1000 btime 1000");
     EXPECT_EQ(search_state.search_command, 2);

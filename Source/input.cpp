@@ -5,9 +5,9 @@
 
 #include <cstring>
 
+#include "console.h"
 #include "log.h"
 #include "records.h"
-#include "stubs.h"
 #include "uci.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "bitboard.h"
+#include "console.h"
 #include "fen.h"
 #include "input.h"
 #include "log.h"
@@ -69,7 +70,7 @@ void continue_self_play()
         self_play = 0;
         return;
     }
-    if (play_game_move(move) != GAME_MOVE_PLAYED) {
+    if (play_new_game_move(move) != GAME_MOVE_PLAYED) {
         self_play = 0;
         return;
     }

@@ -375,18 +375,25 @@ int piece_type_of_letter(char letter)
     }
 }
 
-// One editor line: "w" or "b", then pieces with their squares ("Ke1").
+// One editor line: "w" or "b", then pieces with their squares ("Ke1"), as
+// many as the line holds.
 void edit_line(Position& pos, const char* text)
 {
-    ConsoleWords w;
-    split_words(text, w);
+    char word[EDITOR_LINE_SIZE];
+    auto next_word = [&text, &word]() {
+        while (*text == ' ' || *text == '\t') text++;
+        int n = 0;
+        while (*text && *text != ' ' && *text != '\t') word[n++] = *text++;
+        word[n] = 0;
+        return n > 0;
+    };
+    if (!next_word()) return;
     int colour;
-    if (std::strcmp(w.word[0], "w") == 0) colour = WHITE;
-    else if (std::strcmp(w.word[0], "b") == 0) colour = BLACK;
+    if (std::strcmp(word, "w") == 0) colour = WHITE;
+    else if (std::strcmp(word, "b") == 0) colour = BLACK;
     else return;
     pos.side = u8(colour);
-    for (int i = 1; i < CONSOLE_WORDS && w.word[i][0]; i++) {
-        const char* word = w.word[i];
+    while (next_word()) {
         if (std::strlen(word) < 3 || word[1] < 'a' || word[1] > 'h' || word[2] < '1' || word[2] > '8') {
             send_format("bad square in '%s', rest of the line ignored", word);
             return;

@@ -1,0 +1,115 @@
+// Console sessions with the real binary ("-c"): once through a pipe, once
+// through a pseudo-terminal as a person at a keyboard would drive it.
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <termios.h>
+
+#include <regex>
+#include <string>
+
+#include "engine_process.h"
+
+namespace {
+
+std::string session_dir()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string dir = ::testing::TempDir() + "vant_console/" + info->name() + "_" + std::to_string(getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+const std::regex console_report(
+    R"(move= [a-h][1-8][a-h][1-8](=[QNBR])?, time= \d+\.\d{3}, score= -?\d+, nodes= \d+, nps= \d+K ebf= \d+\.\d{2})");
+
+// Starts the engine on a pseudo-terminal (its standard input, output and
+// error); the EngineProcess reads and writes the terminal's master side.
+bool start_on_terminal(EngineProcess& engine, const std::string& dir)
+{
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return false;
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        std::string binary = VANT_BINARY_PATH;
+        char c_switch[] = "-c", nolog[] = "-nolog";
+        char* argv[] = {binary.data(), c_switch, nolog, nullptr};
+        execv(binary.c_str(), argv);
+        _exit(127);
+    }
+    engine.pid = pid;
+    engine.from_engine = master;
+    engine.to_engine = dup(master);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+TEST(ConsoleSession, ThroughAPipe)
+{
+    std::string dir = session_dir();
+    EngineProcess engine;
+    ASSERT_TRUE(engine.start({"-c", "-nolog"}, dir));
+    EXPECT_EQ(engine.wait_for("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"),
+              "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    EXPECT_EQ(engine.wait_for("white"), "white");
+
+    engine.send("perft 4");
+    EXPECT_EQ(engine.wait_for("visited").rfind("visited 197281 nodes in ", 0), 0u);
+    engine.send("e4");
+    EXPECT_EQ(engine.wait_for("1. move"), "1. move e4");
+    engine.send("e7e5");
+    engine.send("Nf3");
+    engine.send("an 4");
+    std::string report = engine.wait_for("move= ");
+    EXPECT_TRUE(std::regex_match(report, console_report)) << report;
+    EXPECT_EQ(engine.wait_for("Hash fill= ").rfind("Hash fill= ", 0), 0u);
+
+    engine.send("save");
+    engine.send("new");
+    engine.send("load tmp.pgn");
+    EXPECT_EQ(engine.wait_for("rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2"),
+              "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -");
+    engine.send("undo");
+    engine.send("]");
+    EXPECT_EQ(engine.wait_for("2. move"), "2. move g1f3");
+    engine.send("jump 1");
+    EXPECT_EQ(engine.wait_for("rnbqkbnr/pppppppp/8/8/4P3"), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
+
+    // Bad input, then the editor reading its own lines.
+    for (const char* line : {"perft -1", "multipv 0", "e2e5", "fen 8/8", "load absent.pgn", "get x", "edit",
+                             "#", "w Kg1 Rh1 Pk2 Qz9", "b Kg8", "."})
+        engine.send(line);
+    EXPECT_EQ(engine.wait_for("6k1/8/8/8/8/8/8/6KR b - -"), "6k1/8/8/8/8/8/8/6KR b - -");
+
+    engine.send("uci");
+    EXPECT_EQ(engine.wait_for("uciok"), "uciok");
+    engine.send("isready");
+    EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+TEST(ConsoleSession, ThroughATerminal)
+{
+    std::string dir = session_dir();
+    EngineProcess engine;
+    ASSERT_TRUE(start_on_terminal(engine, dir));
+    EXPECT_EQ(engine.wait_for("white"), "white");
+    engine.send("perft 3");
+    EXPECT_EQ(engine.wait_for("visited").rfind("visited 8902 nodes in ", 0), 0u);
+    engine.send("d4");
+    EXPECT_EQ(engine.wait_for("1. move"), "1. move d4");
+    engine.send("an 3");
+    std::string report = engine.wait_for("move= ");
+    EXPECT_TRUE(std::regex_match(report, console_report)) << report;
+    engine.send("bd");
+    EXPECT_EQ(engine.wait_for("rnbqkbnr/pppppppp/8/8/3P4"), "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3");
+    engine.send("uci");
+    EXPECT_EQ(engine.wait_for("uciok"), "uciok");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+}  // namespace

@@ -481,6 +481,8 @@ void run_console_command(char* line)
     } else if (is("go") || is("an")) {
         start_analysis(arg1);
     } else if (is(".")) {
+        // Also the way out of self-play, which would otherwise go on.
+        self_play = 0;
         search_state.stop = STOP_ABORT;
     } else if (is("bd")) {
         show_board();

@@ -1,7 +1,6 @@
 #include "console.h"
 
 #include <climits>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -31,17 +30,6 @@ namespace {
 constexpr double ANALYSIS_MOVE_TIME = 99999.0;
 constexpr int ANALYSIS_DEPTH = 66;
 constexpr int REDUCTION_ROWS_SHOWN = 50;
-
-void send_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void send_format(const char* format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    send_line(text);
-}
 
 // The leading number of a word (0 without digits), kept within int.
 long long_of(const char* text)

@@ -332,8 +332,10 @@ bool read_editor_line(std::FILE* in, char* line)
         std::size_t n = std::strlen(rest);
         complete = n > 0 && rest[n - 1] == '\n';
     }
-    chunk[std::strcspn(chunk, "\r\n")] = 0;
-    std::snprintf(line, EDITOR_LINE_SIZE, "%s", chunk);
+    std::size_t kept = std::strcspn(chunk, "\r\n");
+    if (kept > EDITOR_LINE_SIZE - 1) kept = EDITOR_LINE_SIZE - 1;
+    std::memcpy(line, chunk, kept);
+    line[kept] = 0;
     return true;
 }
 

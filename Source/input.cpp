@@ -1,12 +1,11 @@
 #include "input.h"
 
-#include <sys/ioctl.h>
-#include <sys/select.h>
-
 #include <cstring>
 
 #include "console.h"
 #include "log.h"
+#include "platform.h"
+#include "stubs.h"
 #include "records.h"
 #include "uci.h"
 
@@ -17,6 +16,10 @@ char line_buffer[COMMAND_QUEUE_SIZE];
 char token_buffer[INPUT_TOKEN_SIZE];
 // Set while the pieces of an overlong line are being read and thrown away.
 bool skipping_long_line = false;
+// Raw input (a Windows pipe): the line being built across calls.
+char byte_line[COMMAND_QUEUE_SIZE];
+i32 byte_line_length = 0;
+bool skipping_long_byte_line = false;
 
 void send_notice(const char* text)
 {
@@ -25,20 +28,15 @@ void send_notice(const char* text)
     send_line(line);
 }
 
-// Zero-timeout readiness test of standard input: select in UCI mode, the
-// count of waiting bytes in console mode (a terminal).
-bool input_waiting()
+// Reads the waiting raw bytes, no more than the queue can take now (the rest
+// waits in the pipe until commands have been executed).
+void read_input_bytes()
 {
-    if (engine_config.protocol != 0) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(0, &readable);
-        timeval no_wait = {0, 0};
-        return select(16, &readable, nullptr, nullptr, &no_wait) > 0;
-    }
-    int waiting = 0;
-    if (ioctl(0, FIONREAD, &waiting) != 0) return false;
-    return waiting > 0;
+    int room = int(sizeof command_queue) - int(std::strlen(command_queue)) - 1;
+    if (room < 128) return;
+    char bytes[COMMAND_QUEUE_SIZE];
+    int count = read_standard_input_bytes(bytes, room < COMMAND_QUEUE_SIZE - 1 ? room : COMMAND_QUEUE_SIZE - 1);
+    queue_input_bytes(bytes, count);
 }
 
 }  // namespace
@@ -91,6 +89,33 @@ int read_input_line(std::FILE* in)
     return queue_command_line(line_buffer) == 1;
 }
 
+int queue_input_bytes(const char* bytes, int count)
+{
+    int queued = 0;
+    for (int i = 0; i < count; i++) {
+        char c = bytes[i];
+        if (c == '\n' || c == 0) {
+            byte_line[byte_line_length] = 0;
+            if (skipping_long_byte_line) {
+                skipping_long_byte_line = false;
+                send_notice("input line too long, ignored");
+            } else if (byte_line_length > 0 && queue_command_line(byte_line) == 1) {
+                queued++;
+            }
+            byte_line_length = 0;
+        } else if (!skipping_long_byte_line) {
+            if (byte_line_length == COMMAND_QUEUE_SIZE - 1) {
+                // Longer than the line buffer: drop it whole rather than split it.
+                skipping_long_byte_line = true;
+                byte_line_length = 0;
+            } else {
+                byte_line[byte_line_length++] = c;
+            }
+        }
+    }
+    return queued;
+}
+
 int pop_queued_command(char* out, int size)
 {
     char* separator = std::strchr(command_queue, COMMAND_SEPARATOR);
@@ -118,11 +143,17 @@ void clear_command_queue()
 {
     command_queue[0] = 0;
     skipping_long_line = false;
+    byte_line_length = 0;
+    skipping_long_byte_line = false;
 }
 
 void process_input()
 {
-    if (input_waiting()) read_input_line(stdin);
+    switch (poll_standard_input(engine_config.protocol)) {
+    case INPUT_LINE: read_input_line(stdin); break;
+    case INPUT_BYTES: read_input_bytes(); break;
+    default: break;
+    }
     char command[COMMAND_QUEUE_SIZE];
     if (pop_queued_command(command, sizeof command)) execute_command(command);
 }

@@ -29,6 +29,13 @@ int read_input_line(std::FILE* in);
 // queued, 0 for an empty line, -1 when dropped.
 int queue_command_line(const char* line);
 
+// Raw input as it arrives from a Windows pipe: a line feed or a zero byte
+// ends the line being built, which is then queued like queue_command_line;
+// every other byte (carriage returns too) joins the line, and an incomplete
+// last line waits for the next call. A line longer than the line buffer is
+// dropped whole with a notice. Returns the number of lines queued.
+int queue_input_bytes(const char* bytes, int count);
+
 // Pops the oldest command into `out` (size bytes); returns 1 when there was one.
 int pop_queued_command(char* out, int size);
 

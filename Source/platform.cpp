@@ -1,9 +1,64 @@
+// Linux first, then the Windows side of every service of platform.h. Only
+// this file includes operating-system headers.
+#if !defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
+#define _FILE_OFFSET_BITS 64  // table files above 2 GB on 32-bit Linux
+#endif
+
 #include "platform.h"
 
 #include <pthread.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <conio.h>
+#include <malloc.h>
+#include <mmsystem.h>
+#else
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/select.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <ctime>
+#endif
+
+int start_detached_thread(void* (*fn)(void*), void* argument)
+{
+    // The POSIX thread layer on every platform (on Windows the toolchain's,
+    // linked in or loaded as libwinpthread-1.dll).
+    pthread_attr_t attributes;
+    int error = pthread_attr_init(&attributes);
+    if (error != 0) return error;
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    error = pthread_create(&thread, &attributes, fn, argument);
+    pthread_attr_destroy(&attributes);
+    return error;
+}
+
+u64 wall_clock_milliseconds()
+{
+    using namespace std::chrono;
+    return u64(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+#if !defined(_WIN32)
+
+// ======================================================================
+// Linux
 
 double monotonic_seconds()
 {
@@ -20,14 +75,401 @@ void sleep_ms(int milliseconds)
     select(0, nullptr, nullptr, nullptr, &wait);
 }
 
-int start_detached_thread(void* (*fn)(void*), void* argument)
+void prepare_standard_streams()
 {
-    pthread_attr_t attributes;
-    int error = pthread_attr_init(&attributes);
-    if (error != 0) return error;
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    error = pthread_create(&thread, &attributes, fn, argument);
-    pthread_attr_destroy(&attributes);
-    return error;
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
 }
+
+int begin_timer_resolution(unsigned) { return 0; }
+void end_timer_resolution() {}
+
+int poll_standard_input(int protocol_mode)
+{
+    if (protocol_mode != 0) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(0, &readable);
+        timeval no_wait = {0, 0};
+        return select(16, &readable, nullptr, nullptr, &no_wait) > 0 ? INPUT_LINE : INPUT_NOTHING;
+    }
+    // Console mode: a terminal reports the bytes typed so far.
+    int waiting = 0;
+    if (ioctl(0, FIONREAD, &waiting) != 0) return INPUT_NOTHING;
+    return waiting > 0 ? INPUT_LINE : INPUT_NOTHING;
+}
+
+int read_standard_input_bytes(char* buffer, int size)
+{
+    ssize_t got = read(0, buffer, size_t(size));
+    return got > 0 ? int(got) : 0;
+}
+
+void* allocate_aligned_block(std::size_t bytes, std::size_t alignment)
+{
+    std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    void* block = std::aligned_alloc(alignment, rounded);
+#if defined(MADV_HUGEPAGE)
+    // Blocks on 2 MB boundaries may be backed with huge pages.
+    if (block && alignment >= (std::size_t(2) << 20)) madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void free_aligned_block(void* block) { std::free(block); }
+
+void place_search_thread(int) {}
+int count_processor_topology(int) { return -1; }
+
+FileHandle open_read_only_file(const char* path)
+{
+    int fd = open(path, O_RDONLY);
+    if (fd == -1) return INVALID_FILE;
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+    close(fd);
+    return INVALID_FILE;
+}
+
+void close_file(FileHandle file)
+{
+    if (file != INVALID_FILE) close(int(file));
+}
+
+const u8* map_file_read_only(FileHandle file, const char* name, const char*, u64* unmap_value, u64* file_size)
+{
+    struct stat info;
+    if (fstat(int(file), &info) != 0) {
+        std::perror("fstat");
+        return nullptr;
+    }
+    u64 size = u64(info.st_size);
+    *unmap_value = size;
+    *file_size = size;
+    void* mapped = MAP_FAILED;
+    if (size <= u64(SIZE_MAX)) mapped = mmap(nullptr, std::size_t(size), PROT_READ, MAP_SHARED, int(file), 0);
+    if (mapped == MAP_FAILED) {
+        std::fprintf(stderr, "Could not mmap() %s.\n", name);
+        std::exit(1);
+    }
+    return static_cast<const u8*>(mapped);
+}
+
+void unmap_file(const u8* base, u64 unmap_value)
+{
+    if (!base) return;
+    if (munmap(const_cast<u8*>(base), std::size_t(unmap_value)) != 0) std::perror("munmap");
+}
+
+void create_platform_mutex(PlatformMutex& mutex)
+{
+    auto* m = static_cast<pthread_mutex_t*>(std::malloc(sizeof(pthread_mutex_t)));
+    if (m) pthread_mutex_init(m, nullptr);
+    mutex.handle = m;
+}
+
+void destroy_platform_mutex(PlatformMutex& mutex)
+{
+    if (!mutex.handle) return;
+    pthread_mutex_destroy(static_cast<pthread_mutex_t*>(mutex.handle));
+    std::free(mutex.handle);
+    mutex.handle = nullptr;
+}
+
+void lock_platform_mutex(PlatformMutex& mutex)
+{
+    if (mutex.handle) pthread_mutex_lock(static_cast<pthread_mutex_t*>(mutex.handle));
+}
+
+void unlock_platform_mutex(PlatformMutex& mutex)
+{
+    if (mutex.handle) pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex.handle));
+}
+
+#else
+
+// ======================================================================
+// Windows
+
+double monotonic_seconds()
+{
+    static const double ticks_per_second = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return double(frequency.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) / ticks_per_second;
+}
+
+void sleep_ms(int milliseconds) { SleepEx(DWORD(milliseconds), TRUE); }
+
+void prepare_standard_streams() {}
+
+namespace {
+UINT timer_period = 0;  // the period asked of timeBeginPeriod, 0 when none
+}  // namespace
+
+int begin_timer_resolution(unsigned period_ms)
+{
+    TIMECAPS caps;
+    if (timeGetDevCaps(&caps, sizeof caps) != TIMERR_NOERROR) return 2;
+    UINT period = period_ms;
+    if (period < caps.wPeriodMin) period = caps.wPeriodMin;
+    if (period > caps.wPeriodMax) period = caps.wPeriodMax;
+    if (timeBeginPeriod(period) != TIMERR_NOERROR) return 1;
+    timer_period = period;
+    return 0;
+}
+
+void end_timer_resolution()
+{
+    if (timer_period) timeEndPeriod(timer_period);
+    timer_period = 0;
+}
+
+namespace {
+
+// Standard input, looked at once on the first poll.
+constexpr int STDIN_CONSOLE = 0;
+constexpr int STDIN_PIPE = 1;
+constexpr int STDIN_FILE = 2;    // redirected from a file: always readable
+constexpr int STDIN_READER = 3;  // a pipe that cannot be peeked: a reader thread waits on it
+bool input_initialised = false;
+HANDLE input_handle = INVALID_HANDLE_VALUE;
+int input_kind = STDIN_CONSOLE;
+DWORD pipe_bytes_waiting = 0;
+
+// The reader thread's hand-over buffer (only for STDIN_READER).
+constexpr DWORD READER_BUFFER_SIZE = 16384;
+CRITICAL_SECTION reader_lock;
+char reader_buffer[READER_BUFFER_SIZE];
+DWORD reader_count = 0;
+
+DWORD WINAPI standard_input_reader(void*)
+{
+    char chunk[4096];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(input_handle, chunk, sizeof chunk, &got, nullptr) || got == 0) return 0;  // end of input
+        DWORD done = 0;
+        while (done < got) {
+            EnterCriticalSection(&reader_lock);
+            DWORD room = READER_BUFFER_SIZE - reader_count;
+            DWORD n = got - done < room ? got - done : room;
+            std::memcpy(reader_buffer + reader_count, chunk + done, n);
+            reader_count += n;
+            LeaveCriticalSection(&reader_lock);
+            done += n;
+            if (done < got) Sleep(1);  // the engine has not taken the earlier input yet
+        }
+    }
+}
+
+void initialise_input()
+{
+    input_initialised = true;
+    input_handle = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(input_handle, &mode)) {
+        input_kind = GetFileType(input_handle) == FILE_TYPE_DISK ? STDIN_FILE : STDIN_PIPE;
+        DWORD waiting = 0;
+        if (input_kind == STDIN_PIPE && !PeekNamedPipe(input_handle, nullptr, 0, nullptr, &waiting, nullptr) &&
+            GetLastError() != ERROR_BROKEN_PIPE) {
+            // Not a pipe that can be peeked (Wine hands a Unix pipe over this
+            // way): a thread waits on it so that the main loop never does.
+            InitializeCriticalSection(&reader_lock);
+            input_kind = STDIN_READER;
+            HANDLE thread = CreateThread(nullptr, 0, standard_input_reader, nullptr, 0, nullptr);
+            if (thread) CloseHandle(thread);
+        }
+        return;
+    }
+    input_kind = STDIN_CONSOLE;
+    // No window-size or mouse events in the console's input queue.
+    SetConsoleMode(input_handle, mode & ~DWORD(ENABLE_WINDOW_INPUT | ENABLE_MOUSE_INPUT));
+    FlushConsoleInputBuffer(input_handle);
+}
+
+}  // namespace
+
+int poll_standard_input(int)
+{
+    if (!input_initialised) initialise_input();
+    switch (input_kind) {
+    case STDIN_CONSOLE: return _kbhit() ? INPUT_LINE : INPUT_NOTHING;
+    case STDIN_FILE: return INPUT_BYTES;
+    case STDIN_READER: {
+        EnterCriticalSection(&reader_lock);
+        DWORD count = reader_count;
+        LeaveCriticalSection(&reader_lock);
+        return count > 0 ? INPUT_BYTES : INPUT_NOTHING;
+    }
+    default: break;
+    }
+    pipe_bytes_waiting = 0;
+    // A closed or broken pipe reports nothing: end of input is not "quit".
+    if (!PeekNamedPipe(input_handle, nullptr, 0, nullptr, &pipe_bytes_waiting, nullptr)) return INPUT_NOTHING;
+    return pipe_bytes_waiting > 0 ? INPUT_BYTES : INPUT_NOTHING;
+}
+
+int read_standard_input_bytes(char* buffer, int size)
+{
+    if (size <= 0) return 0;
+    DWORD wanted = DWORD(size);
+    if (input_kind == STDIN_READER) {
+        EnterCriticalSection(&reader_lock);
+        DWORD n = reader_count < wanted ? reader_count : wanted;
+        std::memcpy(buffer, reader_buffer, n);
+        std::memmove(reader_buffer, reader_buffer + n, reader_count - n);
+        reader_count -= n;
+        LeaveCriticalSection(&reader_lock);
+        return int(n);
+    }
+    // Never ask a pipe for more than it holds: ReadFile would wait for it.
+    if (input_kind == STDIN_PIPE && pipe_bytes_waiting < wanted) wanted = pipe_bytes_waiting;
+    DWORD got = 0;
+    if (wanted == 0 || !ReadFile(input_handle, buffer, wanted, &got, nullptr)) return 0;
+    return int(got);
+}
+
+void* allocate_aligned_block(std::size_t bytes, std::size_t alignment)
+{
+    return _aligned_malloc(bytes, alignment);
+}
+
+void free_aligned_block(void* block) { _aligned_free(block); }
+
+namespace {
+
+// The extended topology functions exist from Windows 7 on; they are looked up
+// by name so the program still starts on older systems.
+using GetProcessorInformationEx = BOOL(WINAPI*)(LOGICAL_PROCESSOR_RELATIONSHIP,
+                                                 PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, PDWORD);
+using GetNodeMaskEx = BOOL(WINAPI*)(USHORT, PGROUP_AFFINITY);
+using SetGroupAffinity = BOOL(WINAPI*)(HANDLE, const GROUP_AFFINITY*, PGROUP_AFFINITY);
+
+void* kernel_function(const char* name)
+{
+    HMODULE kernel = GetModuleHandleA("Kernel32.dll");
+    return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+}
+
+}  // namespace
+
+int count_processor_topology(int thread_index)
+{
+    auto get_information =
+        reinterpret_cast<GetProcessorInformationEx>(kernel_function("GetLogicalProcessorInformationEx"));
+    if (!get_information) return -1;
+    DWORD length = 0;
+    get_information(LOGICAL_PROCESSOR_RELATIONSHIP(0xFFFF), nullptr, &length);
+    if (length == 0) return -1;
+    auto* buffer = static_cast<unsigned char*>(std::malloc(length));
+    if (!buffer) return -1;
+    if (!get_information(LOGICAL_PROCESSOR_RELATIONSHIP(0xFFFF),
+                         reinterpret_cast<PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX>(buffer), &length)) {
+        std::free(buffer);
+        return -1;
+    }
+    int nodes = 0, cores = 0, threads = 0;
+    for (DWORD offset = 0; offset < length;) {
+        auto* record = reinterpret_cast<PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX>(buffer + offset);
+        if (record->Size == 0) break;
+        if (record->Relationship == RelationNumaNode) {
+            nodes++;
+        } else if (record->Relationship == RelationProcessorCore) {
+            cores++;
+            threads += record->Processor.Flags == LTP_PC_SMT ? 2 : 1;
+        }
+        offset += record->Size;
+    }
+    std::free(buffer);
+    if (thread_index == 0) std::printf("nodes=%d, cores=%d, threads=%d\n", nodes, cores, threads);
+    if (nodes == 0 || thread_index < 0 || thread_index >= threads) return -1;
+    // The first hardware thread of every core in blocks of cores / nodes,
+    // node 0 first; the second hardware threads then go round the nodes.
+    if (thread_index < cores) {
+        int block = cores / nodes > 0 ? cores / nodes : 1;
+        int node = thread_index / block;
+        return node < nodes ? node : nodes - 1;
+    }
+    return (thread_index - cores) % nodes;
+}
+
+void place_search_thread(int thread_index)
+{
+    int node = count_processor_topology(thread_index);
+    if (node == -1) return;
+    auto node_mask = reinterpret_cast<GetNodeMaskEx>(kernel_function("GetNumaNodeProcessorMaskEx"));
+    auto set_affinity = reinterpret_cast<SetGroupAffinity>(kernel_function("SetThreadGroupAffinity"));
+    if (!node_mask || !set_affinity) return;
+    GROUP_AFFINITY affinity = {};
+    if (!node_mask(USHORT(node), &affinity)) return;
+    if (set_affinity(GetCurrentThread(), &affinity, nullptr))
+        std::printf("thread %d, set group affinity to %d\n", thread_index, int(affinity.Group));
+}
+
+FileHandle open_read_only_file(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    return reinterpret_cast<FileHandle>(file);
+}
+
+void close_file(FileHandle file)
+{
+    if (file != INVALID_FILE) CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
+const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* unmap_value,
+                             u64* file_size)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
+    DWORD high = 0;
+    DWORD low = GetFileSize(handle, &high);
+    *file_size = (u64(high) << 32) | low;
+    HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READONLY, high, low, nullptr);
+    if (!mapping) {
+        std::fprintf(stderr, "CreateFileMapping() failed.\n");
+        std::exit(1);
+    }
+    *unmap_value = u64(reinterpret_cast<std::uintptr_t>(mapping));
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (!view) {
+        std::fprintf(stderr, "MapViewOfFile() failed, name = %s%s, error = %lu.\n", name, suffix,
+                     static_cast<unsigned long>(GetLastError()));
+        std::exit(1);
+    }
+    return static_cast<const u8*>(view);
+}
+
+void unmap_file(const u8* base, u64 unmap_value)
+{
+    if (!base) return;
+    if (!UnmapViewOfFile(base)) std::fprintf(stderr, "unmap failed, error code %d", int(GetLastError()));
+    if (!CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t(unmap_value))))
+        std::fprintf(stderr, "CloseHandle failed, error code %d", int(GetLastError()));
+}
+
+void create_platform_mutex(PlatformMutex& mutex) { mutex.handle = CreateMutexA(nullptr, FALSE, nullptr); }
+
+void destroy_platform_mutex(PlatformMutex& mutex)
+{
+    if (mutex.handle) CloseHandle(static_cast<HANDLE>(mutex.handle));
+    mutex.handle = nullptr;
+}
+
+void lock_platform_mutex(PlatformMutex& mutex)
+{
+    if (mutex.handle) WaitForSingleObject(static_cast<HANDLE>(mutex.handle), INFINITE);
+}
+
+void unlock_platform_mutex(PlatformMutex& mutex)
+{
+    if (mutex.handle) ReleaseMutex(static_cast<HANDLE>(mutex.handle));
+}
+
+#endif

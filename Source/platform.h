@@ -1,9 +1,17 @@
-// The few operating-system services the search needs, kept in one place so a
+// The few operating-system services the engine needs, kept in one place so a
 // port touches only this file pair: the monotonic clock, the millisecond
-// sleep and the short spinlock of the search.
+// sleep, the short spinlock and thread start of the search, standard input
+// polled without waiting, the timer resolution, large aligned blocks for the
+// hash table, NUMA placement of search threads, read-only file mapping for
+// the tablebases and the tablebase load mutex. Linux is the main platform;
+// the Windows builds (MinGW-w64) get the same services from the Win32 API.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "types.h"
 
 // Seconds of a monotonic clock (only differences are meaningful).
 double monotonic_seconds();
@@ -30,3 +38,96 @@ inline void spin_unlock(SpinLock& lock) { lock.flag.clear(std::memory_order_rele
 // Starts a detached thread running fn(argument). Returns 0 or the system's
 // error code.
 int start_detached_thread(void* (*fn)(void*), void* argument);
+
+// ---- Start-up and shutdown
+
+// Linux builds: standard input and output without library buffers, so a line
+// the library has taken in is never hidden from the next input poll. Windows
+// builds read a pipe with ReadFile and leave the streams as they are.
+void prepare_standard_streams();
+
+// Milliseconds of the wall clock (seconds * 1000 + milliseconds); seeds rand.
+u64 wall_clock_milliseconds();
+
+// Windows builds: asks for a timer period of `period_ms`, raised to the
+// smallest and lowered to the largest the system offers. Returns 0, 1 when
+// timeBeginPeriod failed or 2 when timeGetDevCaps failed. Linux builds: 0.
+int begin_timer_resolution(unsigned period_ms);
+// Windows builds: gives the period back (timeEndPeriod). Linux builds: nothing.
+void end_timer_resolution();
+
+// ---- Standard input
+
+// What a zero-wait poll of standard input found.
+constexpr int INPUT_NOTHING = 0;  // nothing has arrived
+constexpr int INPUT_LINE = 1;     // read one line with fgets (Linux, Windows console)
+constexpr int INPUT_BYTES = 2;    // read the waiting bytes (Windows pipe or file)
+
+// Polls standard input without waiting. `protocol_mode` 0 (console) uses the
+// waiting-byte count on Linux, anything else a zero-timeout select.
+int poll_standard_input(int protocol_mode);
+// After INPUT_BYTES: reads at most `size` bytes of what is waiting into
+// `buffer` without waiting for more. Returns the count (0 at end of input).
+int read_standard_input_bytes(char* buffer, int size);
+
+// ---- Memory
+
+// An uninitialised block of `bytes` aligned to `alignment` (a power of two), for
+// the transposition table; large blocks are offered huge pages on Linux.
+// nullptr when the system refuses.
+void* allocate_aligned_block(std::size_t bytes, std::size_t alignment);
+void free_aligned_block(void* block);
+
+// ---- Processor placement
+
+// Windows builds with "-numa": moves the calling search thread onto the
+// processor group of its NUMA node (prints "thread %d, set group affinity to
+// %d"). Quietly does nothing when the system lacks the functions or the
+// topology has no node for the thread, and always on Linux.
+void place_search_thread(int thread_index);
+
+// NUMA node of a search thread from the processor topology, or -1. Windows
+// builds only; Linux builds return -1.
+int count_processor_topology(int thread_index);
+
+// ---- Read-only files and mappings (tablebases)
+
+// An open read-only file: a descriptor on Linux, a handle on Windows.
+using FileHandle = std::intptr_t;
+constexpr FileHandle INVALID_FILE = -1;
+
+// Opens an existing regular file for reading (shared reading allowed).
+FileHandle open_read_only_file(const char* path);
+void close_file(FileHandle file);
+
+// Maps the whole file read-only. On success returns the base, writes what the
+// unmapping needs into *unmap_value (Linux: the length; Windows: the mapping
+// handle) and the file size into *file_size. On failure prints the
+// platform's message (name and suffix name the table) on standard error and
+// ends the process with status 1. A file whose size cannot be read returns
+// nullptr after the system's message.
+const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* unmap_value,
+                             u64* file_size);
+// Releases a mapping; nothing for a null base. Failures are printed on
+// standard error and the release goes on.
+void unmap_file(const u8* base, u64 unmap_value);
+
+// Separator of the directories in the tablebase path.
+#if defined(_WIN32)
+constexpr char PATH_LIST_SEPARATOR = ';';
+constexpr int FILE_PATH_BUFFER = 260;
+#else
+constexpr char PATH_LIST_SEPARATOR = ':';
+constexpr int FILE_PATH_BUFFER = 256;
+#endif
+
+// ---- Mutex (tablebase loading)
+
+// A Win32 mutex object on Windows, a POSIX mutex on Linux; created unowned.
+struct PlatformMutex {
+    void* handle = nullptr;
+};
+void create_platform_mutex(PlatformMutex& mutex);
+void destroy_platform_mutex(PlatformMutex& mutex);
+void lock_platform_mutex(PlatformMutex& mutex);
+void unlock_platform_mutex(PlatformMutex& mutex);

@@ -1,7 +1,5 @@
 #include "startup.h"
 
-#include <sys/time.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "log.h"
 #include "mainloop.h"
 #include "params.h"
+#include "platform.h"
 #include "pruning.h"
 #include "records.h"
 #include "tablebase/tablebase.h"
@@ -59,9 +58,20 @@ void limit_node_rate(double rate)
 
 void seed_random_from_clock()
 {
-    timeval now;
-    gettimeofday(&now, nullptr);
-    std::srand(unsigned(now.tv_sec * 1000 + now.tv_usec / 1000));
+    std::srand(unsigned(wall_clock_milliseconds()));
+}
+
+// Windows builds: a 5 ms timer period for the main loop's ticks; a match of
+// short searches asks for 1 ms.
+void set_timer_resolution(const RunChoice& choice)
+{
+    unsigned period = 5;
+    if (choice.match && !(search_state.depth_limit > 5 && search_state.move_time > 0.1 &&
+                          search_state.node_limit >= 100000))
+        period = 1;
+    int error = begin_timer_resolution(period);
+    if (error == 1) send_line("Error setting timer resolution");
+    if (error == 2) send_line("error setting timer resolution");
 }
 
 void shut_down()
@@ -69,6 +79,7 @@ void shut_down()
     end_search_threads(search_state.thread_count);
     free_book_tables();
     free_hash_table();
+    end_timer_resolution();
     close_log_file();
 }
 
@@ -159,7 +170,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             search_state.move_time = 1000;
             search_state.time_mode = 1;
         } else if (std::strcmp(arg, "-nps") == 0) limit_node_rate(std::atof(value));
-        else if (std::strcmp(arg, "-hash") == 0) search_state.hash_size = i16(clamp_int(std::atol(value), 0, 8192));
+        else if (std::strcmp(arg, "-hash") == 0) search_state.hash_size = i16(clamp_int(std::atol(value), 0, HASH_MAX_MB));
         else if (std::strcmp(arg, "-threads") == 0)
             search_state.thread_count = u8(clamp_int(std::atol(value), 1, MAX_THREADS));
         else if (std::strcmp(arg, "-anepd") == 0) {
@@ -197,8 +208,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
 
 int vant_main(int argc, char** argv)
 {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    prepare_standard_streams();
     seed_random_from_clock();
     open_log_file();
     for (auto& slot : thread_table) slot = nullptr;
@@ -217,6 +227,7 @@ int vant_main(int argc, char** argv)
     if (setup_hash_table() != 0) return 1;
     load_book_index();
     if (create_search_threads(search_state.thread_count) != 0) return 1;
+    set_timer_resolution(choice);
     init_pruning_tables();
     init_evaluation_tables();
 

@@ -5,10 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
+#include "platform.h"
 #include "records.h"
 #include "zobrist.h"
 
@@ -84,7 +81,7 @@ u64 hash_mask_for_entries(u64 entries)
 void free_hash_table()
 {
     TranspositionTable& tt = transposition_table;
-    std::free(tt.memory);
+    free_aligned_block(tt.memory);
     tt = TranspositionTable{};
 }
 
@@ -99,13 +96,11 @@ int setup_hash_table()
     // Large tables on 2 MB boundaries so the kernel can back them with huge pages.
     u64 alignment = bytes >= (u64(2) << 20) ? (u64(2) << 20) : 64;
     u64 rounded = (bytes + alignment - 1) / alignment * alignment;
+    // Sizes are computed in 64 bits; a 32-bit build refuses what it cannot address.
     if (rounded > std::numeric_limits<size_t>::max()) return -1;
 
-    void* memory = std::aligned_alloc(size_t(alignment), size_t(rounded));
+    void* memory = allocate_aligned_block(size_t(rounded), size_t(alignment));
     if (!memory) return -1;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (alignment > 64) madvise(memory, size_t(rounded), MADV_HUGEPAGE);
-#endif
 
     TranspositionTable& tt = transposition_table;
     tt.memory = memory;

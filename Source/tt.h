@@ -44,6 +44,11 @@ struct TranspositionTable {
 
 extern TranspositionTable transposition_table;
 
+// Largest "Hash" in megabytes: 8192 in 64-bit builds; 1024 in 32-bit builds,
+// the largest power of two a 2 GB process address space still holds beside
+// the threads and the program.
+constexpr int HASH_MAX_MB = sizeof(void*) >= 8 ? 8192 : 1024;
+
 // Check word of an entry: all in 32-bit arithmetic, the score sign-extended.
 inline u32 hash_check_word(u64 full_key, u16 move, i16 score)
 {

@@ -39,7 +39,7 @@ void send_identification()
 {
     send_format("id name %s", ENGINE_NAME);
     send_line("id author Evan Quenmore");
-    send_format("option name Hash type spin default %d min 0 max 8192", search_state.hash_size);
+    send_format("option name Hash type spin default %d min 0 max %d", search_state.hash_size, HASH_MAX_MB);
     send_format("option name Threads type spin default %d min 1 max 80", search_state.thread_count);
     send_format("option name Ponder type check default %s", bool_text(search_state.ponder));
     send_format("option name Contempt type spin default %d min -150 max 150", params.contempt);
@@ -106,7 +106,7 @@ void apply_option(const char* name, const char* value)
     long number = number_of(value);
     if (std::strcmp(name, "Hash") == 0) {
         wait_for_idle_threads(true);
-        search_state.hash_size = i16(clamp_int(number, 0, 8192));
+        search_state.hash_size = i16(clamp_int(number, 0, HASH_MAX_MB));
         if (setup_hash_table() != 0) std::exit(-1);
         // A size of 0 switched the table off at the last search start; a
         // real size switches it on again.

@@ -1,0 +1,183 @@
+// The platform layer (clock, sleep, aligned blocks, read-only mappings, the
+// load mutex) and the raw-byte input path that the Windows pipe uses, which
+// runs the same way on every platform.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "input.h"
+#include "platform.h"
+#include "tt.h"
+
+namespace {
+
+struct ByteInputTest : ::testing::Test {
+    void SetUp() override { clear_command_queue(); }
+    void TearDown() override { clear_command_queue(); }
+    std::string pop()
+    {
+        char out[COMMAND_QUEUE_SIZE];
+        return pop_queued_command(out, sizeof out) ? std::string(out) : std::string("<none>");
+    }
+    int feed(const std::string& bytes) { return queue_input_bytes(bytes.data(), int(bytes.size())); }
+};
+
+TEST_F(ByteInputTest, LineSplitAcrossReadsWaitsForItsEnd)
+{
+    EXPECT_EQ(feed("uci\nisre"), 1);
+    EXPECT_EQ(pop(), "uci");
+    EXPECT_EQ(pop(), "<none>");  // "isre" is not a command yet
+    EXPECT_EQ(feed("ady\r\n"), 1);
+    EXPECT_EQ(pop(), "isready");  // the carriage return ends the command
+    EXPECT_EQ(pop(), "<none>");
+}
+
+TEST_F(ByteInputTest, ZeroByteEndsALineAndEmptyLinesQueueNothing)
+{
+    std::string bytes("go depth 3", 10);
+    bytes += '\0';
+    bytes += "\n\r\n\nstop\n";
+    EXPECT_EQ(feed(bytes), 2);
+    EXPECT_EQ(pop(), "go depth 3");
+    EXPECT_EQ(pop(), "stop");
+    EXPECT_EQ(pop(), "<none>");
+}
+
+TEST_F(ByteInputTest, AtSignSplitsOneLineIntoTwoCommands)
+{
+    EXPECT_EQ(feed("ucinewgame@isready\n"), 1);
+    EXPECT_EQ(pop(), "ucinewgame");
+    EXPECT_EQ(pop(), "isready");
+}
+
+TEST_F(ByteInputTest, OverlongLineIsDroppedWholeAcrossReads)
+{
+    ::testing::internal::CaptureStdout();
+    std::string part(3000, 'x');
+    EXPECT_EQ(feed("position startpos moves " + part), 0);
+    EXPECT_EQ(feed(part), 0);            // past the line buffer: being skipped
+    EXPECT_EQ(feed(part + "\nisready\n"), 1);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("input line too long, ignored"), std::string::npos);
+    EXPECT_EQ(pop(), "isready");
+    EXPECT_EQ(pop(), "<none>");
+}
+
+TEST(PlatformTest, ClockAdvancesAcrossASleep)
+{
+    double start = monotonic_seconds();
+    sleep_ms(20);
+    double elapsed = monotonic_seconds() - start;
+    EXPECT_GE(elapsed, 0.015);
+    EXPECT_LT(elapsed, 5.0);
+    EXPECT_GT(wall_clock_milliseconds(), u64(1600000000000));  // after 2020
+}
+
+TEST(PlatformTest, AlignedBlocksHonourTheAlignment)
+{
+    for (std::size_t alignment : {std::size_t(64), std::size_t(2) << 20}) {
+        void* block = allocate_aligned_block(3 * alignment + 16, alignment);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignment, 0u);
+        std::memset(block, 0xA5, 3 * alignment + 16);
+        free_aligned_block(block);
+    }
+}
+
+TEST(PlatformTest, HashLimitFitsTheAddressSpace)
+{
+    if (sizeof(void*) >= 8) EXPECT_EQ(HASH_MAX_MB, 8192);
+    else EXPECT_EQ(HASH_MAX_MB, 1024);
+    // The table of the largest size still has a size_t byte count.
+    u64 bytes = (hash_entries_for_size(HASH_MAX_MB) + 32) * sizeof(TTEntry);
+    EXPECT_LE(bytes, u64(SIZE_MAX));
+}
+
+struct MappingTest : ::testing::Test {
+    std::string path;
+    void SetUp() override
+    {
+        path = ::testing::TempDir() + "vant_map_" + std::to_string(getpid()) + ".bin";
+    }
+    void TearDown() override { std::remove(path.c_str()); }
+    void write_file(const std::string& bytes)
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+};
+
+TEST_F(MappingTest, MapsTheWholeFileReadOnly)
+{
+    std::string bytes;
+    for (int i = 0; i < 10000; i++) bytes += char(i * 7);
+    write_file(bytes);
+    FileHandle file = open_read_only_file(path.c_str());
+    ASSERT_NE(file, INVALID_FILE);
+    u64 unmap_value = 0, size = 0;
+    const u8* base = map_file_read_only(file, "KQvK", ".rtbw", &unmap_value, &size);
+    close_file(file);  // the mapping outlives the descriptor
+    ASSERT_NE(base, nullptr);
+    EXPECT_EQ(size, bytes.size());
+    EXPECT_EQ(std::memcmp(base, bytes.data(), bytes.size()), 0);
+    unmap_file(base, unmap_value);
+    unmap_file(nullptr, 0);  // nothing to do
+}
+
+TEST_F(MappingTest, MissingFilesAndDirectoriesDoNotOpen)
+{
+    EXPECT_EQ(open_read_only_file((path + ".missing").c_str()), INVALID_FILE);
+    EXPECT_EQ(open_read_only_file(::testing::TempDir().c_str()), INVALID_FILE);
+}
+
+TEST_F(MappingTest, EmptyFileEndsTheProcessWithTheMappingMessage)
+{
+    write_file("");
+    auto map_it = [this] {
+        FileHandle file = open_read_only_file(path.c_str());
+        u64 unmap_value = 0;
+        u64 size = 0;
+        map_file_read_only(file, "KRvK", ".rtbz", &unmap_value, &size);
+    };
+    EXPECT_EXIT(map_it(), ::testing::ExitedWithCode(1), "Could not mmap\\(\\) KRvK\\.");
+}
+
+TEST(PlatformTest, PathSeparatorOfThisPlatform)
+{
+#if defined(_WIN32)
+    EXPECT_EQ(PATH_LIST_SEPARATOR, ';');
+#else
+    EXPECT_EQ(PATH_LIST_SEPARATOR, ':');
+#endif
+}
+
+TEST(PlatformTest, MutexSerialisesTwoThreads)
+{
+    PlatformMutex mutex;
+    create_platform_mutex(mutex);
+    ASSERT_NE(mutex.handle, nullptr);
+    long counter = 0;
+    auto work = [&] {
+        for (int i = 0; i < 20000; i++) {
+            lock_platform_mutex(mutex);
+            long seen = counter;
+            counter = seen + 1;
+            unlock_platform_mutex(mutex);
+        }
+    };
+    std::thread a(work), b(work);
+    a.join();
+    b.join();
+    EXPECT_EQ(counter, 40000);
+    destroy_platform_mutex(mutex);
+    EXPECT_EQ(mutex.handle, nullptr);
+}
+
+}  // namespace

@@ -35,17 +35,50 @@
 #include <ctime>
 #endif
 
+void use_double_precision()
+{
+#if (defined(__i386__) || defined(_M_IX86)) && !defined(__SSE2_MATH__)
+    unsigned short control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    control = u16((control & ~0x300u) | 0x200u);  // precision control: 53-bit mantissa
+    __asm__ volatile("fldcw %0" : : "m"(control));
+#endif
+}
+
+namespace {
+
+struct ThreadStart {
+    void* (*fn)(void*);
+    void* argument;
+};
+
+void* thread_trampoline(void* start_record)
+{
+    ThreadStart start = *static_cast<ThreadStart*>(start_record);
+    std::free(start_record);
+    use_double_precision();  // a new thread starts with the system's x87 setting
+    return start.fn(start.argument);
+}
+
+}  // namespace
+
 int start_detached_thread(void* (*fn)(void*), void* argument)
 {
+    auto* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
+    if (!start) return -1;
+    start->fn = fn;
+    start->argument = argument;
     // The POSIX thread layer on every platform (on Windows the toolchain's,
     // linked in or loaded as libwinpthread-1.dll).
     pthread_attr_t attributes;
     int error = pthread_attr_init(&attributes);
-    if (error != 0) return error;
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    error = pthread_create(&thread, &attributes, fn, argument);
-    pthread_attr_destroy(&attributes);
+    if (error == 0) {
+        pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+        pthread_t thread;
+        error = pthread_create(&thread, &attributes, thread_trampoline, start);
+        pthread_attr_destroy(&attributes);
+    }
+    if (error != 0) std::free(start);
     return error;
 }
 
@@ -136,18 +169,33 @@ void close_file(FileHandle file)
     if (file != INVALID_FILE) close(int(file));
 }
 
-const u8* map_file_read_only(FileHandle file, const char* name, const char*, u64* unmap_value, u64* file_size)
+u64 file_size_of(FileHandle file)
+{
+    struct stat info;
+    return fstat(int(file), &info) == 0 ? u64(info.st_size) : 0;
+}
+
+bool read_whole_file(FileHandle file, void* out, u64 size)
+{
+    u64 done = 0;
+    while (done < size) {
+        ssize_t got = pread(int(file), static_cast<char*>(out) + done, std::size_t(size - done), off_t(done));
+        if (got <= 0) return false;
+        done += u64(got);
+    }
+    return true;
+}
+
+const u8* map_file_read_only(FileHandle file, const char* name, const char*, u64* size)
 {
     struct stat info;
     if (fstat(int(file), &info) != 0) {
         std::perror("fstat");
         return nullptr;
     }
-    u64 size = u64(info.st_size);
-    *unmap_value = size;
-    *file_size = size;
+    *size = u64(info.st_size);
     void* mapped = MAP_FAILED;
-    if (size <= u64(SIZE_MAX)) mapped = mmap(nullptr, std::size_t(size), PROT_READ, MAP_SHARED, int(file), 0);
+    if (*size <= u64(SIZE_MAX)) mapped = mmap(nullptr, std::size_t(*size), PROT_READ, MAP_SHARED, int(file), 0);
     if (mapped == MAP_FAILED) {
         std::fprintf(stderr, "Could not mmap() %s.\n", name);
         std::exit(1);
@@ -155,10 +203,10 @@ const u8* map_file_read_only(FileHandle file, const char* name, const char*, u64
     return static_cast<const u8*>(mapped);
 }
 
-void unmap_file(const u8* base, u64 unmap_value)
+void unmap_file(const u8* base, u64 size)
 {
     if (!base) return;
-    if (munmap(const_cast<u8*>(base), std::size_t(unmap_value)) != 0) std::perror("munmap");
+    if (munmap(const_cast<u8*>(base), std::size_t(size)) != 0) std::perror("munmap");
 }
 
 void create_platform_mutex(PlatformMutex& mutex)
@@ -424,34 +472,55 @@ void close_file(FileHandle file)
     if (file != INVALID_FILE) CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
-const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* unmap_value,
-                             u64* file_size)
+u64 file_size_of(FileHandle file)
+{
+    DWORD high = 0;
+    DWORD low = GetFileSize(reinterpret_cast<HANDLE>(file), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+    return (u64(high) << 32) | low;
+}
+
+bool read_whole_file(FileHandle file, void* out, u64 size)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN)) return false;
+    u64 done = 0;
+    while (done < size) {
+        DWORD chunk = size - done > (1u << 30) ? (1u << 30) : DWORD(size - done);
+        DWORD got = 0;
+        if (!ReadFile(handle, static_cast<char*>(out) + done, chunk, &got, nullptr) || got == 0) return false;
+        done += got;
+    }
+    return true;
+}
+
+const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* size)
 {
     HANDLE handle = reinterpret_cast<HANDLE>(file);
     DWORD high = 0;
     DWORD low = GetFileSize(handle, &high);
-    *file_size = (u64(high) << 32) | low;
+    *size = (u64(high) << 32) | low;
     HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READONLY, high, low, nullptr);
     if (!mapping) {
         std::fprintf(stderr, "CreateFileMapping() failed.\n");
         std::exit(1);
     }
-    *unmap_value = u64(reinterpret_cast<std::uintptr_t>(mapping));
     void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     if (!view) {
         std::fprintf(stderr, "MapViewOfFile() failed, name = %s%s, error = %lu.\n", name, suffix,
                      static_cast<unsigned long>(GetLastError()));
         std::exit(1);
     }
+    // The view keeps the mapping object alive; unmapping the view releases both.
+    if (!CloseHandle(mapping)) std::fprintf(stderr, "CloseHandle failed, error code %d", int(GetLastError()));
     return static_cast<const u8*>(view);
 }
 
-void unmap_file(const u8* base, u64 unmap_value)
+void unmap_file(const u8* base, u64)
 {
     if (!base) return;
     if (!UnmapViewOfFile(base)) std::fprintf(stderr, "unmap failed, error code %d", int(GetLastError()));
-    if (!CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t(unmap_value))))
-        std::fprintf(stderr, "CloseHandle failed, error code %d", int(GetLastError()));
 }
 
 void create_platform_mutex(PlatformMutex& mutex) { mutex.handle = CreateMutexA(nullptr, FALSE, nullptr); }

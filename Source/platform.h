@@ -46,6 +46,12 @@ int start_detached_thread(void* (*fn)(void*), void* argument);
 // builds read a pipe with ReadFile and leave the streams as they are.
 void prepare_standard_streams();
 
+// Builds whose doubles live in the x87 unit (vant_w32_compat): rounds every
+// result to double precision, as the SSE and ARM builds do, so that all builds
+// compute the same scaled scores and search the same tree. Called by main
+// and by every thread that start_detached_thread starts; nothing elsewhere.
+void use_double_precision();
+
 // Milliseconds of the wall clock (seconds * 1000 + milliseconds); seeds rand.
 u64 wall_clock_milliseconds();
 
@@ -100,17 +106,28 @@ constexpr FileHandle INVALID_FILE = -1;
 FileHandle open_read_only_file(const char* path);
 void close_file(FileHandle file);
 
-// Maps the whole file read-only. On success returns the base, writes what the
-// unmapping needs into *unmap_value (Linux: the length; Windows: the mapping
-// handle) and the file size into *file_size. On failure prints the
-// platform's message (name and suffix name the table) on standard error and
-// ends the process with status 1. A file whose size cannot be read returns
-// nullptr after the system's message.
-const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* unmap_value,
-                             u64* file_size);
+// Size of an open file in bytes (0 when it cannot be read).
+u64 file_size_of(FileHandle file);
+// Reads the first `size` bytes of the file into `out`; false on a short read.
+bool read_whole_file(FileHandle file, void* out, u64 size);
+
+// Maps the whole file read-only and returns the base, with the file size in
+// *size (what the unmapping needs). The file may be closed at once: the
+// mapping lives on. A file whose size cannot be read returns nullptr after
+// the system's message; a mapping that cannot be made (an empty file, say)
+// prints the platform's message on standard error, naming the table by
+// name and suffix, and ends the process with status 1.
+const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* size);
 // Releases a mapping; nothing for a null base. Failures are printed on
 // standard error and the release goes on.
-void unmap_file(const u8* base, u64 unmap_value);
+void unmap_file(const u8* base, u64 size);
+
+// Builds for Windows (their book files use the packed 14-byte record).
+#if defined(_WIN32)
+constexpr bool WINDOWS_BUILD = true;
+#else
+constexpr bool WINDOWS_BUILD = false;
+#endif
 
 // Separator of the directories in the tablebase path.
 #if defined(_WIN32)

@@ -209,6 +209,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
 int vant_main(int argc, char** argv)
 {
     prepare_standard_streams();
+    use_double_precision();
     seed_random_from_clock();
     open_log_file();
     for (auto& slot : thread_table) slot = nullptr;

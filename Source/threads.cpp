@@ -62,8 +62,8 @@ int create_search_threads(int count)
     for (int i = 0; i < count; i++) {
         while (!thread_table[i].load(std::memory_order_acquire)) sleep_ms(1);
     }
-    // The processor-group placement ("-numa") exists only where the system
-    // offers it; this build runs the threads where the scheduler puts them.
+    // "-numa" (Windows): each thread moved itself onto its node's processor
+    // group before allocating its record (search_thread_main).
     spin_unlock(result_lock);
     spin_unlock(output_lock);
     return 0;
@@ -74,6 +74,8 @@ void* search_thread_main(void* index_slot)
     const int i = *static_cast<int*>(index_slot);
     delete retired_records[i];
     retired_records[i] = nullptr;
+    // "-numa": onto the node first, so that the record is allocated there.
+    if (engine_config.numa) place_search_thread(i);
 
     ThreadData* td = allocate_thread_data();
     if (!td) {

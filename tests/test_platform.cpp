@@ -121,13 +121,18 @@ TEST_F(MappingTest, MapsTheWholeFileReadOnly)
     write_file(bytes);
     FileHandle file = open_read_only_file(path.c_str());
     ASSERT_NE(file, INVALID_FILE);
-    u64 unmap_value = 0, size = 0;
-    const u8* base = map_file_read_only(file, "KQvK", ".rtbw", &unmap_value, &size);
+    u64 size = 0;
+    const u8* base = map_file_read_only(file, "KQvK", ".rtbw", &size);
+    std::string copy(bytes.size(), '\0');
+    EXPECT_EQ(file_size_of(file), bytes.size());
+    EXPECT_TRUE(read_whole_file(file, &copy[0], copy.size()));
+    EXPECT_EQ(copy, bytes);
+    EXPECT_FALSE(read_whole_file(file, &copy[0], copy.size() + 1));  // past the end
     close_file(file);  // the mapping outlives the descriptor
     ASSERT_NE(base, nullptr);
     EXPECT_EQ(size, bytes.size());
     EXPECT_EQ(std::memcmp(base, bytes.data(), bytes.size()), 0);
-    unmap_file(base, unmap_value);
+    unmap_file(base, size);
     unmap_file(nullptr, 0);  // nothing to do
 }
 
@@ -142,9 +147,8 @@ TEST_F(MappingTest, EmptyFileEndsTheProcessWithTheMappingMessage)
     write_file("");
     auto map_it = [this] {
         FileHandle file = open_read_only_file(path.c_str());
-        u64 unmap_value = 0;
         u64 size = 0;
-        map_file_read_only(file, "KRvK", ".rtbz", &unmap_value, &size);
+        map_file_read_only(file, "KRvK", ".rtbz", &size);
     };
     EXPECT_EXIT(map_it(), ::testing::ExitedWithCode(1), "Could not mmap\\(\\) KRvK\\.");
 }

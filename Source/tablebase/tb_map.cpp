@@ -1,12 +1,9 @@
 #include "tb_map.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform.h"
 #include "tb_registry.h"
 
 bool tb_map_into_heap = false;
@@ -14,19 +11,14 @@ bool tb_map_into_heap = false;
 namespace {
 
 // Reads the whole file into a heap buffer of exactly its size (test aid).
-const u8* read_into_heap(int fd, u64 size)
+const u8* read_into_heap(FileHandle file, u64 size)
 {
-    if (size == 0) return nullptr;
-    auto* buffer = static_cast<u8*>(std::malloc(size));
+    if (size == 0 || size > u64(SIZE_MAX)) return nullptr;
+    auto* buffer = static_cast<u8*>(std::malloc(size_t(size)));
     if (!buffer) return nullptr;
-    u64 done = 0;
-    while (done < size) {
-        ssize_t got = pread(fd, buffer + done, size - done, off_t(done));
-        if (got <= 0) {
-            std::free(buffer);
-            return nullptr;
-        }
-        done += u64(got);
+    if (!read_whole_file(file, buffer, size)) {
+        std::free(buffer);
+        return nullptr;
     }
     return buffer;
 }
@@ -35,27 +27,22 @@ const u8* read_into_heap(int fd, u64 size)
 
 const u8* map_table_file(const char* name, const char* suffix, u64* length)
 {
-    const int fd = open_table_file(name, suffix);
-    if (fd == -1) return nullptr;
-    struct stat info;
-    if (fstat(fd, &info) != 0) {
-        std::perror("fstat");
-        close(fd);
-        return nullptr;
-    }
-    *length = u64(info.st_size);
+    const FileHandle file = open_table_file(name, suffix);
+    if (file == INVALID_FILE) return nullptr;
     const u8* base;
     if (tb_map_into_heap) {
-        base = read_into_heap(fd, *length);
+        u64 size = file_size_of(file);
+        *length = size;
+        base = read_into_heap(file, size);
+        if (!base) {
+            std::fprintf(stderr, "Could not mmap() %s.\n", name);
+            std::exit(1);
+        }
     } else {
-        void* mapped = mmap(nullptr, size_t(*length), PROT_READ, MAP_SHARED, fd, 0);
-        base = mapped == MAP_FAILED ? nullptr : static_cast<const u8*>(mapped);
+        // A file that cannot be mapped ends the process with the platform's message.
+        base = map_file_read_only(file, name, suffix, length);
     }
-    if (!base) {
-        std::fprintf(stderr, "Could not mmap() %s.\n", name);
-        std::exit(1);
-    }
-    close(fd);
+    close_file(file);
     return base;
 }
 
@@ -66,5 +53,5 @@ void unmap_table_file(const u8* base, u64 length)
         std::free(const_cast<u8*>(base));
         return;
     }
-    if (munmap(const_cast<u8*>(base), size_t(length)) != 0) std::perror("munmap");
+    unmap_file(base, length);
 }

@@ -1,9 +1,5 @@
 #include "tb_registry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +16,7 @@ int tb_piece_entry_count = 0;
 int tb_pawn_entry_count = 0;
 TbHashSlot tb_key_hash[1 << TB_HASH_BITS][TB_HASH_SLOTS];
 std::atomic<u32> tb_largest_piece_count{0};
-std::mutex tb_load_mutex;
+PlatformMutex tb_load_mutex;
 
 namespace {
 
@@ -119,7 +115,7 @@ void release_previous_scan()
     }
 }
 
-// Splits a copy of the text at ':' into the non-empty directories; those
+// Splits a copy of the text at the path separator into the non-empty directories; those
 // too long for a table path are reported and left out.
 int build_path_list(const char* text)
 {
@@ -133,7 +129,7 @@ int build_path_list(const char* text)
     std::memcpy(path_copy, text, length + 1);
     for (char* p = path_copy; *p;) {
         char* start = p;
-        while (*p && *p != ':') p++;
+        while (*p && *p != PATH_LIST_SEPARATOR) p++;
         if (*p) *p++ = 0;
         if (!*start) continue;
         const size_t dir_length = std::strlen(start);
@@ -263,7 +259,7 @@ void register_table_name(const char* name)
     if (swapped != key) insert_key(swapped, head);
 }
 
-int open_table_file(const char* name, const char* suffix)
+FileHandle open_table_file(const char* name, const char* suffix)
 {
     const size_t name_length = std::strlen(name), suffix_length = std::strlen(suffix);
     char path[TB_PATH_BUFFER];
@@ -274,13 +270,10 @@ int open_table_file(const char* name, const char* suffix)
         path[dir_length] = '/';
         std::memcpy(path + dir_length + 1, name, name_length);
         std::memcpy(path + dir_length + 1 + name_length, suffix, suffix_length + 1);
-        const int fd = open(path, O_RDONLY);
-        if (fd == -1) continue;
-        struct stat info;
-        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
-        close(fd);
+        const FileHandle file = open_read_only_file(path);
+        if (file != INVALID_FILE) return file;
     }
-    return -1;
+    return INVALID_FILE;
 }
 
 TbHashSlot* find_table_slot(u64 key)
@@ -343,13 +336,14 @@ void scan_tablebase_paths(const char* path_text)
         resume_probing();
         return;
     }
+    if (!tb_load_mutex.handle) create_platform_mutex(tb_load_mutex);
     if (build_path_list(path_text)) {
         static char names[TB_NAME_COUNT][16];
         const int count = tablebase_name_list(names);
         for (int i = 0; i < count; i++) {
-            const int fd = open_table_file(names[i], ".rtbw");
-            if (fd == -1) continue;
-            close(fd);
+            const FileHandle file = open_table_file(names[i], ".rtbw");
+            if (file == INVALID_FILE) continue;
+            close_file(file);
             register_table_name(names[i]);
         }
     }

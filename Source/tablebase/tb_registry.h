@@ -4,8 +4,8 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 
+#include "platform.h"
 #include "tb_decode.h"
 #include "types.h"
 
@@ -15,7 +15,7 @@ constexpr int TB_HASH_BITS = 10;
 constexpr int TB_HASH_SLOTS = 5;  // HSHMAX
 constexpr int TB_NAME_COUNT = 510;
 // Longest path open_table_file composes (directory, "/", name, suffix).
-constexpr int TB_PATH_BUFFER = 256;
+constexpr int TB_PATH_BUFFER = FILE_PATH_BUFFER;  // 256 on Linux, 260 on Windows
 
 // Head shared by both kinds of entry.
 struct TbEntryHead {
@@ -61,11 +61,12 @@ extern int tb_pawn_entry_count;
 extern TbHashSlot tb_key_hash[1 << TB_HASH_BITS][TB_HASH_SLOTS];
 // Largest piece count of the registered tables; 0 = no tables, probe nothing.
 extern std::atomic<u32> tb_largest_piece_count;
-// Serialises the loading of WDL tables.
-extern std::mutex tb_load_mutex;
+// Serialises the loading of WDL tables (a Win32 mutex on Windows, a POSIX
+// mutex on Linux); made by the first scan with a path.
+extern PlatformMutex tb_load_mutex;
 
 // Releases the previous scan and registers the tables found under the
-// directories of `path_text` (":"-separated); prints
+// directories of `path_text` (separated by ":" on Linux, ";" on Windows); prints
 // "info string found %d tablebases" on standard output. An empty text or
 // "<empty>" leaves probing off. Safe to call while a search runs: probes
 // that start meanwhile fail (no result), and the call waits until the probes
@@ -74,8 +75,8 @@ void scan_tablebase_paths(const char* path_text);
 // Registers one table by its material name (called by the scan).
 void register_table_name(const char* name);
 // Opens name + suffix read-only from the first directory that holds it;
-// returns the descriptor or -1.
-int open_table_file(const char* name, const char* suffix);
+// returns the descriptor (a handle on Windows) or INVALID_FILE.
+FileHandle open_table_file(const char* name, const char* suffix);
 // Prints "HSHMAX too low!" on standard error and ends the process.
 [[noreturn]] void table_hash_overflow_exit();
 

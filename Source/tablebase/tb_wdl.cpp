@@ -226,17 +226,19 @@ int table_value(const TbPosition& pos, u64 key, int* success)
     }
     TbEntryHead* head = slot->entry;
     if (!head->ready.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> lock(tb_load_mutex);
+        lock_platform_mutex(tb_load_mutex);
         if (!head->ready.load(std::memory_order_acquire)) {
             char name[TB_NAME_SIZE];
             material_name_string(pos, name, key != head->key);
             if (!load_wdl_table(head, name)) {
                 slot->key.store(0, std::memory_order_relaxed);
+                unlock_platform_mutex(tb_load_mutex);
                 *success = 0;
                 return 0;
             }
             head->ready.store(1, std::memory_order_release);
         }
+        unlock_platform_mutex(tb_load_mutex);
     }
     return lookup_wdl_value(pos, head, key, success);
 }

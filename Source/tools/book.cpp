@@ -11,9 +11,10 @@
 #include "makemove.h"
 #include "movegen.h"
 #include "movetext.h"
+#include "platform.h"
 #include "records.h"
 
-int book_record_size = BOOK_RECORD_SIZE_LINUX;
+int book_record_size = WINDOWS_BUILD ? BOOK_RECORD_SIZE_WINDOWS : BOOK_RECORD_SIZE_LINUX;
 u16* book_key_table = nullptr;
 i32* book_index = nullptr;
 BookRecord* book_cache = nullptr;

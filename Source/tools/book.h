@@ -25,7 +25,7 @@ constexpr int BOOK_CACHE_RECORDS = 2048;
 constexpr int BOOK_RECORD_SIZE_LINUX = 16;
 constexpr int BOOK_RECORD_SIZE_WINDOWS = 14;
 
-extern int book_record_size;          // layout read and written, 16 by default
+extern int book_record_size;          // layout read and written: 16 on Linux, 14 on Windows
 extern u16* book_key_table;           // 772 words, null when it could not be made
 extern i32* book_index;               // 1024 buckets: first record of key16 >> 6, or -1
 extern BookRecord* book_cache;        // records of the bucket last read

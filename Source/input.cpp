@@ -5,7 +5,6 @@
 #include "console.h"
 #include "log.h"
 #include "platform.h"
-#include "stubs.h"
 #include "records.h"
 #include "uci.h"
 

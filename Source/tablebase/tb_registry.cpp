@@ -115,8 +115,9 @@ void release_previous_scan()
     }
 }
 
-// Splits a copy of the text at the path separator into the non-empty directories; those
-// too long for a table path are reported and left out.
+// Splits a copy of the text at the path separator (":", ";" on Windows) into
+// the non-empty directories; those too long for a table path are reported
+// and left out.
 int build_path_list(const char* text)
 {
     const size_t length = std::strlen(text);

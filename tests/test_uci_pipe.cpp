@@ -18,14 +18,7 @@
 
 namespace {
 
-std::string session_dir()
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + "vant_pipe/" + info->test_suite_name() + "_" + info->name();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
+std::string session_dir() { return test_session_dir("vant_pipe"); }
 
 void write_file(const std::string& path, const std::string& text)
 {

@@ -17,14 +17,7 @@
 
 namespace {
 
-std::string session_dir()
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + "vant_search_pipe/" + info->name();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
+std::string session_dir() { return test_session_dir("vant_search_pipe"); }
 
 std::vector<std::string> words_of(const std::string& text)
 {

@@ -54,26 +54,36 @@ extern u64 between_squares[64][64];
 // Builds every table above; called once by start-up before anything else.
 void init_board_tables();
 
-// Slider attacks by the first-blocker method: the set includes the first
-// blocker of either colour on each ray.
+// Slider attacks by magic multiplication: the occupied squares of a slider's
+// rays that can block (each ray without its last square) times a constant
+// of the square give, in their top bits, a dense index into a table of
+// attack sets built once from the rays by the first-blocker method. The set
+// includes the first blocker of either colour on each ray.
+struct SliderMagic {
+    const u64* attacks;  // this square's part of the attack table
+    u64 mask;            // squares that can block
+    u64 magic;
+    u32 shift;           // 64 - number of squares in the mask
+};
+extern SliderMagic rook_magics[64];
+extern SliderMagic bishop_magics[64];
+
 inline u64 rook_attack_set(int sq, u64 occ)
 {
-    int bn = lowest_bit_index((ray_north[sq] & occ) | square_bit(63));
-    int be = lowest_bit_index((ray_east[sq] & occ) | square_bit(63));
-    int bs = highest_bit_index((ray_south[sq] & occ) | 1);
-    int bw = highest_bit_index((ray_west[sq] & occ) | 1);
-    return rook_rays[sq] ^ ray_north[bn] ^ ray_east[be] ^ ray_south[bs] ^ ray_west[bw];
+    const SliderMagic& m = rook_magics[sq];
+    return m.attacks[((occ & m.mask) * m.magic) >> m.shift];
 }
 
 inline u64 bishop_attack_set(int sq, u64 occ)
 {
-    int bne = lowest_bit_index((ray_north_east[sq] & occ) | square_bit(63));
-    int bnw = lowest_bit_index((ray_north_west[sq] & occ) | square_bit(63));
-    int bse = highest_bit_index((ray_south_east[sq] & occ) | 1);
-    int bsw = highest_bit_index((ray_south_west[sq] & occ) | 1);
-    return bishop_rays[sq] ^ ray_north_east[bne] ^ ray_north_west[bnw] ^ ray_south_east[bse] ^
-           ray_south_west[bsw];
+    const SliderMagic& m = bishop_magics[sq];
+    return m.attacks[((occ & m.mask) * m.magic) >> m.shift];
 }
+
+// The same sets by walking the rays to their first blocker; the attack
+// tables are built from these.
+u64 rook_attack_set_by_rays(int sq, u64 occ);
+u64 bishop_attack_set_by_rays(int sq, u64 occ);
 
 // 1 when a piece of `colour` attacks `sq` in the position's current sets.
 int is_square_attacked_by(const Position& pos, int sq, int colour);

@@ -26,6 +26,17 @@ inline void add_zone_attacker(u16& counter, int shift)
     if (zone_count(counter, shift) < 7) counter = u16(counter + (1 << shift));
 }
 
+// The squares of a set on one rank, and the files with a square of the
+// set, as bytes with bit f for file f.
+inline unsigned rank_byte(u64 set, int rank) { return unsigned(set >> (8 * rank)) & 0xFF; }
+inline unsigned occupied_files(u64 set)
+{
+    set |= set >> 32;
+    set |= set >> 16;
+    set |= set >> 8;
+    return unsigned(set) & 0xFF;
+}
+
 inline int tapered(const EvalWork& w, int op, int en) { return (en * w.phase + op * (24 - w.phase)) / 24; }
 
 inline void add_attacks(EvalWork& w, int c, u64& kind_set, u64 att, u64 twice_source)
@@ -177,23 +188,22 @@ void evaluate_king(EvalWork& w, int us)
     if (w.phase_units[them] > 3) {
         const u64 own_pawns = pos.pieces[us][PAWN];
         const int s = shelter_file[kf];
-        // Pawn shield on the three shelter files.
+        // Pawn shield on the three shelter files: 3 for a file whose nearest
+        // pawn is on the second rank, 2 on the third, 1 further up. The files
+        // are bits of a byte: the pawns of a rank, or of any rank.
+        const unsigned files = 7u << (s - 1);
+        const unsigned second = rank_byte(own_pawns, us == WHITE ? 1 : 6) & files;
+        const unsigned third = rank_byte(own_pawns, us == WHITE ? 2 : 5) & files & ~second;
+        const unsigned further = occupied_files(own_pawns) & files & ~(second | third);
         int shield = (king_attacks[ksq] & own_pawns) ? 1 : 0;
-        const u64 second = rank_mask[us == WHITE ? 1 : 6], third = rank_mask[us == WHITE ? 2 : 5];
-        for (int f = s - 1; f <= s + 1; f++) {
-            u64 on_file = file_mask[f] & own_pawns;
-            if (!on_file) continue;
-            shield += (on_file & second) ? 3 : (on_file & third) ? 2 : 1;
-        }
+        shield += 3 * std::popcount(second) + 2 * std::popcount(third) + std::popcount(further);
         op += t.pawn_shield_op * (shield - 9) / 10;
 
         int index_seed = (square_bit(rel) & KING_CORNERS) ? 0 : 2;
         // Pawn storm: files of the shelter whose enemy pawns have left their half.
         int enemy_kf = file_of(w.king_sq[them]);
         if (s - enemy_kf > 2 || enemy_kf - s > 2) {
-            int storm = 0;
-            for (int f = s - 1; f <= s + 1; f++)
-                if (!(file_mask[f] & pos.pieces[them][PAWN] & ENEMY_HALF[us])) storm++;
+            const int storm = 3 - std::popcount(occupied_files(pos.pieces[them][PAWN] & ENEMY_HALF[us]) & files);
             index_seed += storm;
             op += t.pawn_storm_op * storm;
         }

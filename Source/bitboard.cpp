@@ -17,6 +17,7 @@ u64 ray_north_east[64], ray_north_west[64], ray_south_east[64], ray_south_west[6
 u64 rook_rays[64];
 u64 bishop_rays[64];
 u64 between_squares[64][64];
+u8 empty_board_attackers[64][64];
 SliderMagic rook_magics[64];
 SliderMagic bishop_magics[64];
 
@@ -184,6 +185,19 @@ void init_board_tables()
             if (df != 0 && dr != 0 && df != dr && df != -dr) continue;
             int step = (df > 0 ? 1 : df < 0 ? -1 : 0) + 8 * (dr > 0 ? 1 : dr < 0 ? -1 : 0);
             for (int s = a + step; s != b; s += step) between_squares[a][b] |= square_bit(s);
+        }
+    }
+
+    for (int a = 0; a < 64; a++) {
+        for (int b = 0; b < 64; b++) {
+            const u64 target = square_bit(b);
+            u8 kinds = 0;
+            if (pawn_attacks[WHITE][a] & target) kinds |= 1 << WHITE;
+            if (pawn_attacks[BLACK][a] & target) kinds |= 1 << BLACK;
+            if (knight_attacks[a] & target) kinds |= 1 << KNIGHT;
+            if (bishop_rays[a] & target) kinds |= (1 << BISHOP) | (1 << QUEEN);
+            if (rook_rays[a] & target) kinds |= (1 << ROOK) | (1 << QUEEN);
+            empty_board_attackers[a][b] = kinds;
         }
     }
 

@@ -50,6 +50,10 @@ extern u64 ray_north_east[64], ray_north_west[64], ray_south_east[64], ray_south
 extern u64 rook_rays[64];
 extern u64 bishop_rays[64];
 extern u64 between_squares[64][64];
+// Bit k set when a piece of kind k on the first square attacks the second
+// on an empty board: kind 0 white pawn, 1 black pawn, 2 knight, 3 bishop,
+// 4 rook, 5 queen (a king, kind 6, never counts).
+extern u8 empty_board_attackers[64][64];
 
 // Builds every table above; called once by start-up before anything else.
 void init_board_tables();

@@ -169,26 +169,16 @@ int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entr
     const Move move = entry.move;
     const int from = move_from(move), to = move_to(move);
     const int enemy_king = pos.lists[colour ^ 1][KING][0];
-    const u64 king_bit = square_bit(enemy_king);
     const u64 occ = occupancy(pos);
 
+    // Direct check: the piece standing on the destination attacks the king
+    // square on an empty board and nothing of the present occupancy stands
+    // between (pawns and knights have no squares between).
     int type = piece_type_of(pos.board[from]);
-    if (move & PROMO_QUEEN) type = QUEEN;
-    else if (move & PROMO_KNIGHT) type = KNIGHT;
-    else if (move & PROMO_BISHOP) type = BISHOP;
-    else if (move & PROMO_ROOK) type = ROOK;
-
-    int kind = 0;
-    const bool diagonal_clear = (bishop_rays[to] & king_bit) && !(between_squares[to][enemy_king] & occ);
-    const bool straight_clear = (rook_rays[to] & king_bit) && !(between_squares[to][enemy_king] & occ);
-    switch (type) {
-    case PAWN: kind = (pawn_attacks[colour][to] & king_bit) != 0; break;
-    case KNIGHT: kind = (knight_attacks[to] & king_bit) != 0; break;
-    case BISHOP: kind = diagonal_clear; break;
-    case ROOK: kind = straight_clear; break;
-    case QUEEN: kind = diagonal_clear || straight_clear; break;
-    default: break;
-    }
+    if (move & PROMO_MASK) type = promotion_type(move);
+    const int kind = type == PAWN ? colour : type;
+    int kind_of_check = (empty_board_attackers[to][enemy_king] >> kind) & 1;
+    if (between_squares[to][enemy_king] & occ) kind_of_check = 0;
 
     // Discovered check: a slider of ours behind the origin, on a line with
     // the enemy king, that the move unmasks.
@@ -206,7 +196,7 @@ int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entr
             }
         }
     }
-    return kind;
+    return kind_of_check;
 }
 
 int classify_move(const Position& pos, int colour, const MoveEntry& entry)

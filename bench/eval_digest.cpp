@@ -1,8 +1,10 @@
 // Evaluation digest: a checksum of the static evaluation (score, threat
-// words, drawn flag, and the trace breakdown of every 64th position) over
-// the curated position set and the positions of seeded random games played
-// from it. Two builds that print the same digest evaluate alike, so a speed
-// change to the evaluation is checked by running this before and after it.
+// words, drawn flag, and the trace breakdown of every 128th evaluation) and
+// of the per-move helpers of the search (legality, check kind, move class,
+// exchange values) over the curated position set and the positions of
+// seeded random games played from it. Two builds that print the same digests
+// compute alike, so a speed change is checked by running this before and
+// after it.
 //
 // Usage: eval_digest [games per start position]   (default 200)
 #include <cstdio>
@@ -18,17 +20,20 @@
 #include "movegen.h"
 #include "params.h"
 #include "records.h"
+#include "see.h"
 #include "zobrist.h"
 
 namespace {
 
 u64 digest = 1469598103934665603ULL;
+u64 move_digest = 1469598103934665603ULL;
 u64 evaluations = 0;
+u64 moves_seen = 0;
 
-void fold(u64 v)
+void fold(u64 v, u64& d = digest)
 {
-    digest ^= v;
-    digest *= 1099511628211ULL;
+    d ^= v;
+    d *= 1099511628211ULL;
 }
 
 void fold_bytes(const void* data, size_t size)
@@ -72,14 +77,31 @@ void evaluate_here(ThreadData* td)
     }
 }
 
-// Legal moves of the side to move into `out`; returns the count.
+// Legal moves of the side to move into `out`; returns the count. Folds the
+// move helpers' answers for every pseudo-legal move into the move digest.
 int legal_moves(ThreadData* td, Move* out)
 {
     Position& pos = td->pos;
+    const int side = pos.side;
     generate_all_moves(pos);
+    const KingSafetyHint hint = king_safety_hint(pos, side);
     int n = 0;
-    for (const MoveEntry* e = td->ply[td->search_ply].list_start; e->move != MOVE_LIST_END; e++)
-        if (king_safe_after_move(pos, pos.side, e->move)) out[n++] = e->move;
+    for (MoveEntry* e = td->ply[td->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
+        const Move m = e->move;
+        const int legal = king_safe_after_move(pos, side, m);
+        const int with_hint = king_safe_with_hint(pos, side, m, hint);
+        const int check = check_kind_after_move(pos, side, *e);
+        const int kind = classify_move(pos, side, *e);
+        const int threshold = exchange_meets_threshold(pos, m);
+        const int exchange = exchange_value_on_square(pos, side, move_from(m), move_to(m));
+        const int reply = exchange_value_on_square(pos, side ^ 1, NO_SQUARE, move_to(m));
+        fold(u64(m) | u64(legal) << 16 | u64(with_hint) << 17 | u64(check) << 18 | u64(kind) << 24 |
+                 u64(threshold) << 32,
+             move_digest);
+        fold(u64(u32(exchange)) | u64(u32(reply)) << 32, move_digest);
+        moves_seen++;
+        if (legal) out[n++] = m;
+    }
     return n;
 }
 
@@ -122,6 +144,7 @@ int main(int argc, char** argv)
         }
     }
     std::printf("evaluations %llu digest %016llx\n", (unsigned long long)evaluations, (unsigned long long)digest);
+    std::printf("moves %llu digest %016llx\n", (unsigned long long)moves_seen, (unsigned long long)move_digest);
     delete td;
     return 0;
 }

@@ -29,8 +29,14 @@ inline MoveEntry* find_end_mark(MoveEntry* e)
 inline void select_best(MoveEntry* current)
 {
     MoveEntry* best = current;
-    for (MoveEntry* e = current + 1; e->move != MOVE_LIST_END; e++)
-        if (e->score > best->score) best = e;
+    int best_score = current->score;
+    // Written as selections rather than a branch: which entry wins is data
+    // the processor cannot predict.
+    for (MoveEntry* e = current + 1; e->move != MOVE_LIST_END; e++) {
+        const int score = e->score;
+        best = score > best_score ? e : best;
+        best_score = score > best_score ? score : best_score;
+    }
     if (best != current) {
         MoveEntry t = *best;
         *best = *current;

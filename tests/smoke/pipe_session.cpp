@@ -17,12 +17,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 HANDLE to_engine = nullptr;
 HANDLE from_engine = nullptr;
 std::string pending;
+std::vector<std::string> lines;  // every line the engine wrote
+size_t waited_up_to = 0;         // lines before this one were looked at by "wait"
 const DWORD start_ticks = GetTickCount();
 
 bool timed_out() { return GetTickCount() - start_ticks > 120000; }
@@ -34,7 +37,7 @@ bool write_text(const std::string& text)
 }
 
 // Copies whatever the engine has written; false once its output has ended.
-bool pump_output(std::string* last_line)
+bool pump_output()
 {
     DWORD waiting = 0;
     if (!PeekNamedPipe(from_engine, nullptr, 0, nullptr, &waiting, nullptr)) return false;
@@ -52,18 +55,24 @@ bool pump_output(std::string* last_line)
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
-        if (last_line) *last_line = line;
+        lines.push_back(line);
         pending.erase(0, end + 1);
     }
     return true;
 }
 
+// Waits for a line starting with the prefix among the lines that arrived
+// since the last wait (an answer may already have come in).
 bool wait_for_prefix(const std::string& prefix)
 {
     while (!timed_out()) {
-        std::string line;
-        if (!pump_output(&line)) return false;
-        if (!line.empty() && line.compare(0, prefix.size(), prefix) == 0) return true;
+        for (; waited_up_to < lines.size(); waited_up_to++) {
+            if (lines[waited_up_to].compare(0, prefix.size(), prefix) == 0) {
+                waited_up_to++;
+                return true;
+            }
+        }
+        if (!pump_output()) return false;
     }
     return false;
 }
@@ -117,12 +126,12 @@ int main(int argc, char** argv)
             TerminateProcess(process.hProcess, 2);
             return 2;
         }
-        pump_output(nullptr);
+        pump_output();
     }
 
     // The script is done: copy the rest of the output until the engine exits.
-    while (!timed_out() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) pump_output(nullptr);
-    while (pump_output(nullptr) && !timed_out()) {
+    while (!timed_out() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) pump_output();
+    while (pump_output() && !timed_out()) {
         DWORD waiting = 0;
         if (!PeekNamedPipe(from_engine, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) break;
     }

@@ -331,8 +331,9 @@ void new_game()
 
 void stop_search()
 {
-    // Nothing runs: no report may follow.
-    if (search_state.search_state == 0) return;
+    // Nothing runs: no report may follow. The benchmark's searches run with
+    // the search state 0 (they are never reported); "stop" still ends them.
+    if (search_state.search_state == 0 && count_searching_threads() == 0) return;
     search_state.search_state = 1;
     search_state.infinite = 0;
     search_state.stop = STOP_NORMAL;

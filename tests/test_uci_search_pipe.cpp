@@ -284,4 +284,20 @@ TEST(BenchmarkSignature, NodeTotalIsStable)
     EXPECT_NE(nodes0.find("nps= "), std::string::npos);
 }
 
+// "stop" ends the benchmark's current position: at depth 40 none of them
+// would end on its own within the test's patience.
+TEST(BenchmarkSignature, StopEndsEachPosition)
+{
+    EngineProcess e;
+    ASSERT_TRUE(e.start({"-nolog", "-hash", "4", "-bench", "-d", "40"}, session_dir()));
+    EXPECT_EQ(e.wait_for("Vant 3.60 running benchmark"), "Vant 3.60 running benchmark using 1 threads");
+    for (int i = 0; i < 10; i++) {
+        e.send("stop");
+        std::string line = e.next_line(10000);
+        ASSERT_EQ(line.rfind("pos  " + std::to_string(i) + ": ", 0), 0u) << line;
+    }
+    EXPECT_EQ(e.next_line().rfind("total time= ", 0), 0u);
+    EXPECT_EQ(e.finish(), 0);
+}
+
 }  // namespace

@@ -108,6 +108,12 @@ void main_loop_pass()
         process_input();
         if (engine_config.quit) return;
     }
+    // A "go" that arrives while pondering, without "ponderhit" or "stop"
+    // first, has aborted the pondering search: once its threads are idle it
+    // is dropped unreported, so that the new search can start (it would
+    // otherwise wait for a state change that never comes).
+    if (search_state.search_command != 0 && search_state.search_state == 2 && count_searching_threads() == 0)
+        search_state.search_state = 0;
     if (search_state.search_command != 0 && search_state.search_state == 0) start_pending_search();
     // A pondering search, or an infinite one before "stop", is never
     // reported, whatever made its threads finish.

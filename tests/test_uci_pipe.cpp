@@ -102,6 +102,16 @@ TEST_F(PipeTest, InfiniteAndPonderWaitForStopOrPonderhit)
     engine.send("isready");
     EXPECT_EQ(engine.wait_for("readyok"), "readyok");
     EXPECT_TRUE(engine.collect("bestmove", 100).empty());  // exactly one per search
+
+    // A "go" while pondering, without "stop" or "ponderhit" first: the
+    // pondering search is dropped and the new one answers, once.
+    engine.send("go ponder wtime 1000 btime 1000");
+    EXPECT_TRUE(engine.collect("bestmove", 200).empty());
+    engine.send("go depth 2");
+    EXPECT_EQ(engine.wait_for("bestmove").rfind("bestmove", 0), 0u);
+    engine.send("isready");
+    EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    EXPECT_TRUE(engine.collect("bestmove", 100).empty());
     quit_cleanly();
 }
 

@@ -71,7 +71,7 @@ void set_timer_resolution(const RunChoice& choice)
         period = 1;
     int error = begin_timer_resolution(period);
     if (error == 1) send_line("Error setting timer resolution");
-    if (error == 2) send_line("error setting timer resolution");
+    if (error == 2) send_line("error setting timer resolution\n");
 }
 
 void shut_down()

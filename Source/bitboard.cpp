@@ -235,19 +235,3 @@ u64 bishop_attack_set_by_rays(int sq, u64 occ)
     return bishop_rays[sq] ^ ray_north_east[bne] ^ ray_north_west[bnw] ^ ray_south_east[bse] ^
            ray_south_west[bsw];
 }
-
-int is_square_attacked_by(const Position& pos, int sq, int colour)
-{
-    const u64* own = pos.pieces[colour];
-    if (pawn_attacks[colour ^ 1][sq] & own[PAWN]) return 1;
-    if (knight_attacks[sq] & own[KNIGHT]) return 1;
-    if (king_attacks[sq] & own[KING]) return 1;
-    u64 occ = occupancy(pos);
-    for (u64 s = bishop_rays[sq] & (own[BISHOP] | own[QUEEN]); s;) {
-        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
-    }
-    for (u64 s = rook_rays[sq] & (own[ROOK] | own[QUEEN]); s;) {
-        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
-    }
-    return 0;
-}

@@ -178,6 +178,21 @@ void evaluate_pawn_structure(EvalWork& w, int c)
     pe.en[c] = i16(en_sum);
 }
 
+// The exchange on the square ahead of a pawn of colour c that steps there
+// is not lost for c. Nothing to exchange when no enemy piece attacks that
+// square: the attack sets of the activity pass hold every enemy attack (and
+// some x-rays), and the step itself opens only the file behind the pawn, so
+// an enemy rook or queen there still needs the full exchange evaluation.
+inline bool push_is_safe(const EvalWork& w, int c, int sq)
+{
+    const int them = c ^ 1;
+    const u64* enemy = w.pos->pieces[them];
+    const u64 behind = c == WHITE ? ray_south[sq] : ray_north[sq];
+    if (!(w.all_attacks[them] & square_bit(sq + pawn_push[c])) && !(behind & (enemy[ROOK] | enemy[QUEEN])))
+        return true;
+    return exchange_value_recursive(*w.pos, c, sq, sq + pawn_push[c], w.occupied, 0) >= 0;
+}
+
 // Step 12: passed pawns of one colour.
 void evaluate_passed_pawns(EvalWork& w, int c)
 {
@@ -205,7 +220,7 @@ void evaluate_passed_pawns(EvalWork& w, int c)
             if (w.occupied & square_bit(stop)) {
                 base = value = bonus;
                 if (pos.pieces[them][0] & square_bit(stop)) value = bonus - bonus / 4;
-            } else if (exchange_value_recursive(pos, c, sq, sq + push, w.occupied, 0) >= 0) {
+            } else if (push_is_safe(w, c, sq)) {
                 base = bonus + t.passed_step[r];
                 w.ply_record->threat[them] = u16(w.ply_record->threat[them] + passer_threat[r]);
                 if (!(file_ahead(c, sq) & (pos.pieces[them][0] | w.all_attacks[them]))) {

@@ -164,49 +164,29 @@ void generate_all_moves(const Position& pos)
     owner->ply[ply + 2].list_start = end + 2;
 }
 
-int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entry)
-{
-    const Move move = entry.move;
-    const int from = move_from(move), to = move_to(move);
-    const int enemy_king = pos.lists[colour ^ 1][KING][0];
-    const u64 occ = occupancy(pos);
+namespace {
 
-    // Direct check: the piece standing on the destination attacks the king
-    // square on an empty board and nothing of the present occupancy stands
-    // between (pawns and knights have no squares between).
+// Direct check: the piece standing on the destination attacks the king
+// square on an empty board and nothing of the present occupancy stands
+// between (pawns and knights have no squares between).
+inline int direct_check(const Position& pos, int colour, Move move, int enemy_king, u64 occ)
+{
+    const int from = move_from(move), to = move_to(move);
     int type = piece_type_of(pos.board[from]);
     if (move & PROMO_MASK) type = promotion_type(move);
     const int kind = type == PAWN ? colour : type;
-    int kind_of_check = (empty_board_attackers[to][enemy_king] >> kind) & 1;
-    if (between_squares[to][enemy_king] & occ) kind_of_check = 0;
-
-    // Discovered check: a slider of ours behind the origin, on a line with
-    // the enemy king, that the move unmasks.
-    if (pos.material_key[colour] & 0xFFF00) {
-        const u64 after = (occ & ~square_bit(from)) | square_bit(to);
-        const u64* own = pos.pieces[colour];
-        if (rook_rays[enemy_king] & square_bit(from)) {
-            for (u64 s = rook_rays[enemy_king] & rook_rays[from] & (own[ROOK] | own[QUEEN]); s;) {
-                if (!(between_squares[pop_lowest_bit(s)][enemy_king] & after)) return 2;
-            }
-        }
-        if (bishop_rays[enemy_king] & square_bit(from)) {
-            for (u64 s = bishop_rays[enemy_king] & bishop_rays[from] & (own[BISHOP] | own[QUEEN]); s;) {
-                if (!(between_squares[pop_lowest_bit(s)][enemy_king] & after)) return 2;
-            }
-        }
-    }
-    return kind_of_check;
+    if (between_squares[to][enemy_king] & occ) return 0;
+    return (empty_board_attackers[to][enemy_king] >> kind) & 1;
 }
 
-int classify_move(const Position& pos, int colour, const MoveEntry& entry)
+// The MOVE_CLASS_* bits of a move whose check kind is known.
+inline int move_class_bits(const Position& pos, int colour, const MoveEntry& entry, int check)
 {
     const Move move = entry.move;
     const int to = move_to(move);
     const bool pawn_move = piece_type_of(entry.piece) == PAWN;
     int bits = 0;
     if (entry.captured != 0 || (pawn_move && to == pos.ep_square)) bits |= MOVE_CLASS_CAPTURE;
-    int check = check_kind_after_move(pos, colour, entry);
     if (check) bits |= MOVE_CLASS_CHECK;
     if (check == 2) bits |= MOVE_CLASS_DISCOVERED;
     if (pawn_move) {
@@ -224,4 +204,75 @@ int classify_move(const Position& pos, int colour, const MoveEntry& entry)
         }
     }
     return bits;
+}
+
+} // namespace
+
+int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entry)
+{
+    const Move move = entry.move;
+    const int from = move_from(move), to = move_to(move);
+    const int enemy_king = pos.lists[colour ^ 1][KING][0];
+    const u64 occ = occupancy(pos);
+
+    // Discovered check: a slider of ours behind the origin, on a line with
+    // the enemy king, that the move unmasks.
+    if (pos.material_key[colour] & 0xFFF00) {
+        const u64 after = (occ & ~square_bit(from)) | square_bit(to);
+        const u64* own = pos.pieces[colour];
+        if (rook_rays[enemy_king] & square_bit(from)) {
+            for (u64 s = rook_rays[enemy_king] & rook_rays[from] & (own[ROOK] | own[QUEEN]); s;) {
+                if (!(between_squares[pop_lowest_bit(s)][enemy_king] & after)) return 2;
+            }
+        }
+        if (bishop_rays[enemy_king] & square_bit(from)) {
+            for (u64 s = bishop_rays[enemy_king] & bishop_rays[from] & (own[BISHOP] | own[QUEEN]); s;) {
+                if (!(between_squares[pop_lowest_bit(s)][enemy_king] & after)) return 2;
+            }
+        }
+    }
+    return direct_check(pos, colour, move, enemy_king, occ);
+}
+
+CheckHint check_hint(const Position& pos, int colour)
+{
+    CheckHint hint;
+    hint.enemy_king = pos.lists[colour ^ 1][KING][0];
+    hint.occupancy = occupancy(pos);
+    hint.discoverers = 0;
+    hint.usable = 1;
+    const u64* own = pos.pieces[colour];
+    const int king = hint.enemy_king;
+    const u64 sliders = (rook_rays[king] & (own[ROOK] | own[QUEEN])) | (bishop_rays[king] & (own[BISHOP] | own[QUEEN]));
+    for (u64 s = sliders; s;) {
+        const u64 between = between_squares[pop_lowest_bit(s)][king] & hint.occupancy;
+        if (!between) hint.usable = 0;  // the king is in check already: not a search position
+        else if (!(between & (between - 1))) hint.discoverers |= between & own[0];
+    }
+    return hint;
+}
+
+int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
+{
+    if (!hint.usable) return check_kind_after_move(pos, colour, entry);
+    const Move move = entry.move;
+    const int from = move_from(move), to = move_to(move);
+    const int king = hint.enemy_king;
+    // The only piece between one of our sliders and the king leaves the line
+    // (a move can neither pass the slider nor the king, so staying on the
+    // line means staying between them).
+    if ((hint.discoverers & square_bit(from)) && !(between_squares[from][king] & square_bit(to)) &&
+        !(between_squares[to][king] & square_bit(from)))
+        return 2;
+    return direct_check(pos, colour, move, king, hint.occupancy);
+}
+
+int classify_move(const Position& pos, int colour, const MoveEntry& entry)
+{
+    return move_class_bits(pos, colour, entry, check_kind_after_move(pos, colour, entry));
+}
+
+int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
+{
+    return move_class_bits(pos, colour, entry, check_kind_with_hint(pos, colour, entry, hint));
 }

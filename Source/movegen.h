@@ -124,3 +124,18 @@ int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entr
 
 // The MOVE_CLASS_* bits of a move of `colour` (the side to move).
 int classify_move(const Position& pos, int colour, const MoveEntry& entry);
+
+// Facts of one position that answer the check test of many moves of
+// `colour` cheaply: the own pieces that alone stand between an own slider
+// and the enemy king on the slider's line. Same answers as
+// check_kind_after_move and classify_move; a position whose enemy king is
+// already attacked is left to those.
+struct CheckHint {
+    u64 discoverers;
+    u64 occupancy;
+    int enemy_king;
+    int usable;
+};
+CheckHint check_hint(const Position& pos, int colour);
+int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint);
+int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint);

@@ -157,6 +157,8 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     const int grandparent_eval = td->ply[p - 2].static_eval;
 
     const KingSafetyHint hint = node_king_hint(pos, s, in_check);
+    // Move classes are read only out of check.
+    const CheckHint checks = in_check ? CheckHint{} : check_hint(pos, s);
     u16 child_pv[MAX_PLY];
 
     while (MoveEntry* e = pick_next_move(pos, in_check)) {
@@ -167,7 +169,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         if (!king_safe_with_hint(pos, s, move, hint)) continue;
 
         // 3: move class.
-        const int c = in_check ? 0 : classify_move(pos, s, *e);
+        const int c = in_check ? 0 : classify_move_with_hint(pos, s, *e, checks);
         pr.move_class = u16(c);
         const int tried = pr.moves_tried;
 

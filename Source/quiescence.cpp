@@ -121,6 +121,9 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     const int them = s ^ 1;
     const u64 enemy_pawns = pos.pieces[them][PAWN];
     u16 child_pv[MAX_PLY];
+    // The check test's facts of this node, gathered on the first check test.
+    CheckHint checks;
+    checks.enemy_king = NO_SQUARE;
 
     // 7: one entry: delta and exchange pruning, legality, search. Returns
     // true on a cut-off with its score in `cut`. The check prediction
@@ -132,7 +135,10 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
         const int to = move_to(move);
         int check = -1;
         auto check_kind = [&]() {
-            if (check < 0) check = check_kind_after_move(pos, s, *entry);
+            if (check < 0) {
+                if (checks.enemy_king == NO_SQUARE) checks = check_hint(pos, s);
+                check = check_kind_with_hint(pos, s, *entry, checks);
+            }
             return check;
         };
         const bool pawn_to_last_ranks =

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "board_fixture.h"
+#include "makemove.h"
 
 namespace {
 
@@ -209,6 +210,49 @@ TEST_F(MoveGenTest, MoveClasses)
     // Black: the fifth and sixth ranks count from Black's side.
     set("4k3/8/8/8/3p4/8/8/4K3 b - -");
     EXPECT_EQ(move_class("d4d3"), MOVE_CLASS_PAWN_ADVANCE);
+}
+
+// The per-node hint gives the same check kinds and move classes as the full
+// tests, for every pseudo-legal move along seeded random games (discovered
+// checks by every slider kind, pins, promotions, en passant, castling).
+TEST_F(MoveGenTest, CheckHintAgreesWithTheFullTest)
+{
+    const char* starts[] = {
+        START_FEN,
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+        "4k3/8/8/8/4N3/8/8/4R1K1 w - -",
+        "3qk3/8/8/2B5/3P4/8/1Q6/4K2R w K -",
+    };
+    u32 seed = 7;
+    long compared = 0, discovered = 0;
+    for (const char* fen : starts) {
+        for (int game = 0; game < 60; game++) {
+            set(fen);
+            td->undo_count = 0;
+            for (int ply = 0; ply < 120; ply++) {
+                Position& p = pos();
+                const int side = p.side;
+                generate_all_moves(p);
+                const CheckHint hint = check_hint(p, side);
+                std::vector<Move> legal_moves;
+                for (const MoveEntry* e = td->ply[td->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
+                    const int kind = check_kind_after_move(p, side, *e);
+                    ASSERT_EQ(check_kind_with_hint(p, side, *e, hint), kind) << text_of(e->move);
+                    ASSERT_EQ(classify_move_with_hint(p, side, *e, hint), classify_move(p, side, *e));
+                    compared++;
+                    discovered += kind == 2;
+                    if (king_safe_after_move(p, side, e->move)) legal_moves.push_back(e->move);
+                }
+                if (legal_moves.empty() || td->undo_count >= UNDO_STACK_SIZE - 2) break;
+                seed = seed * 1664525u + 1013904223u;
+                play_move(p, legal_moves[(seed >> 8) % legal_moves.size()]);
+                td->search_ply = 1;
+            }
+        }
+    }
+    EXPECT_GT(compared, 100000);
+    EXPECT_GT(discovered, 100);
 }
 
 } // namespace

@@ -92,14 +92,21 @@ struct KingSafetyHint {
     int in_check;
 };
 
-inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
+// The hint for a side whose in-check flag is already known.
+inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour, int in_check)
 {
     const int king = pos.lists[colour][KING][0];
     const u64* enemy = pos.pieces[colour ^ 1];
     u64 risky = 0;
     for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
     for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
-    return {risky, king, is_square_attacked_by(pos, king, colour ^ 1)};
+    return {risky, king, in_check};
+}
+
+inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
+{
+    return king_safety_hint_in_check(pos, colour,
+                                     is_square_attacked_by(pos, pos.lists[colour][KING][0], colour ^ 1));
 }
 
 inline int king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)

@@ -23,18 +23,6 @@ constexpr int HISTORY_MAX = 8192;
 
 inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != 0; }
 
-// The per-node part of the legality test (see king_safe_with_hint): the
-// in-check flag is already known, so only the pin candidates are collected.
-inline KingSafetyHint node_king_hint(const Position& pos, int side, int in_check)
-{
-    const int king = pos.lists[side][KING][0];
-    const u64* enemy = pos.pieces[side ^ 1];
-    u64 risky = 0;
-    for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
-    for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
-    return {risky, king, in_check};
-}
-
 // An enemy piece of `attackers` on a line (`rays`) through the destination,
 // not on one through the origin, with nothing between it and the destination:
 // the move opens a new attack on it.
@@ -156,7 +144,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     const u8(*reductions)[REDUCTION_MOVES] = pv_node ? reduction_pv : reduction_non_pv;
     const int grandparent_eval = td->ply[p - 2].static_eval;
 
-    const KingSafetyHint hint = node_king_hint(pos, s, in_check);
+    const KingSafetyHint hint = king_safety_hint_in_check(pos, s, in_check);
     // Move classes are read only out of check.
     const CheckHint checks = in_check ? CheckHint{} : check_hint(pos, s);
     u16 child_pv[MAX_PLY];

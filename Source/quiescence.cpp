@@ -121,9 +121,12 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     const int them = s ^ 1;
     const u64 enemy_pawns = pos.pieces[them][PAWN];
     u16 child_pv[MAX_PLY];
-    // The check test's facts of this node, gathered on the first check test.
+    // The check test's and the legality test's facts of this node, each
+    // gathered on its first use (the quiescence search is never in check).
     CheckHint checks;
     checks.enemy_king = NO_SQUARE;
+    KingSafetyHint safety;
+    safety.king = NO_SQUARE;
 
     // 7: one entry: delta and exchange pruning, legality, search. Returns
     // true on a cut-off with its score in `cut`. The check prediction
@@ -158,7 +161,9 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
             coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[piece_type_of(pos.board[to])] &&
             !exchange_meets_threshold(pos, move) && check_kind() != 2)
             return false;
-        if (move == NULL_MOVE || !king_safe_after_move(pos, s, move)) return false;
+        if (move == NULL_MOVE) return false;
+        if (safety.king == NO_SQUARE) safety = king_safety_hint_in_check(pos, s, 0);
+        if (!king_safe_with_hint(pos, s, move, safety)) return false;
 
         pr.current = entry;
         play_move(pos, move);

@@ -70,5 +70,6 @@ int slider_still_attacks_targets(Position& pos, int type, int origin, int destin
 // caller stores it in the ply record first), then captures and queen
 // promotions in victim/attacker order and, at depth 0 or more, quiet checks
 // and pushes to the seventh rank. Each move is searched by search_node at
-// depth d - 1.
+// depth d - 1. The side to move must not be in check (the node search takes
+// those nodes): the legality test relies on it.
 int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, u16* pv);

@@ -420,7 +420,7 @@ int play_new_game_move(Move move)
 
 void run_board_editor(std::FILE* in)
 {
-    send_line("\n");
+    send_line("\n\n");
     send_line(".                    end edit");
     send_line("#                    clear board");
     send_line("w  Pa2 Pb2 Kc2       white, pieces");

@@ -286,7 +286,7 @@ void run_gradient_tune()
     engine_config.output_delay = 1000;
     if (!tune_registered) register_tune_params();
     for (int i = 1; i <= 9; i++) {
-        char name[8];
+        char name[16];
         std::snprintf(name, sizeof name, "p%d", i);
         activate_tune_param(name);
     }

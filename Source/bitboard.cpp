@@ -18,59 +18,6 @@ u64 rook_rays[64];
 u64 bishop_rays[64];
 u64 between_squares[64][64];
 u8 empty_board_attackers[64][64];
-SliderMagic rook_magics[64];
-SliderMagic bishop_magics[64];
-
-namespace {
-
-// Attack sets of every square and blocker pattern, indexed through the
-// SliderMagic records: 102400 rook sets, 5248 bishop sets.
-constexpr int ROOK_TABLE_SIZE = 102400;
-constexpr int BISHOP_TABLE_SIZE = 5248;
-u64 rook_attack_table[ROOK_TABLE_SIZE];
-u64 bishop_attack_table[BISHOP_TABLE_SIZE];
-
-// Multipliers found by a seeded random search (sparse random numbers, kept
-// when no two blocker patterns with different attack sets share an index);
-// the board tests check every pattern of every square against the rays.
-constexpr u64 rook_magic_numbers[64] = {
-    0x1080004008801020ULL, 0x0840092002C03000ULL, 0x1900200010400900ULL, 0x0880100008000480ULL,
-    0x4200100420080200ULL, 0x8100020100080400ULL, 0x0200040110886200ULL, 0x0200008040220411ULL,
-    0x0404800084400220ULL, 0x0000401000402000ULL, 0x0086001081220440ULL, 0x0408800800100280ULL,
-    0x000A001201040820ULL, 0x8848800200840080ULL, 0x4001000100040200ULL, 0x0442000102105084ULL,
-    0x9080010020804100ULL, 0x0040404000201009ULL, 0x0000808010002009ULL, 0x2200090021D00100ULL,
-    0x0008008008040080ULL, 0x0004004002010040ULL, 0x0011040008015042ULL, 0x00000A0001768104ULL,
-    0x0000800080204009ULL, 0x2010004140002001ULL, 0x9800200280100080ULL, 0x1000100080080080ULL,
-    0x0442000A00049020ULL, 0x2100040080020080ULL, 0x0800120400900148ULL, 0x0010040A00128541ULL,
-    0x2800804000800030ULL, 0x1010002000400041ULL, 0x4000200011004100ULL, 0x0610008410800800ULL,
-    0x0400802402800800ULL, 0xC100020080800400ULL, 0x0002000802000401ULL, 0x0182085882000401ULL,
-    0x0220204000808000ULL, 0x2860100040024022ULL, 0x0001002004110040ULL, 0x99101042000A0020ULL,
-    0x0004080004008080ULL, 0x0010040002008080ULL, 0x2012004881020004ULL, 0x8300842444820011ULL,
-    0x0088403882010200ULL, 0x0820400080210100ULL, 0x0110910040A00300ULL, 0x0801100280080480ULL,
-    0x0242009008200600ULL, 0x1002000489500200ULL, 0x0040800200010080ULL, 0x0091800041000080ULL,
-    0x0000209300488001ULL, 0x04C1002414824001ULL, 0x020020000B001041ULL, 0x7000100004200901ULL,
-    0x8002002004100802ULL, 0x30010002084C0007ULL, 0x0888221800813004ULL, 0x4000002840840112ULL
-};
-constexpr u64 bishop_magic_numbers[64] = {
-    0xA010041108003100ULL, 0x006082020A002900ULL, 0x6810010619200000ULL, 0x08281A0520000408ULL,
-    0x0001104001000400ULL, 0x0018901008048400ULL, 0x00040A0210245280ULL, 0x000200210808A402ULL,
-    0x9140048410821200ULL, 0x0800091010820041ULL, 0x20504804832202C0ULL, 0x0100091401081000ULL,
-    0x8021011140000012ULL, 0x0810020804450400ULL, 0x208B0542109008A2ULL, 0x0080084A08040204ULL,
-    0x0040E2A80811244CULL, 0x2505022008008108ULL, 0x0430220100420040ULL, 0x010A040420220040ULL,
-    0x1105000290400000ULL, 0x0093001200822120ULL, 0x4000A62048043004ULL, 0x280120048A015004ULL,
-    0x006090002A020814ULL, 0x44042000240800D0ULL, 0x01102800040A4400ULL, 0x1004080080220040ULL,
-    0x0001001011004024ULL, 0x0010044000805040ULL, 0x0914041200820100ULL, 0x0004821012821480ULL,
-    0x0024040500C05021ULL, 0x0088611002080200ULL, 0x0116080A00040020ULL, 0x4000020080080080ULL,
-    0x2450450140840040ULL, 0x0000880201484100ULL, 0x0222020404020092ULL, 0x8081110600002E00ULL,
-    0x2842101105000801ULL, 0x1100809008001025ULL, 0x00020202221C0400ULL, 0x0422014022009020ULL,
-    0x0210046102100C00ULL, 0xC004008082029102ULL, 0x00AA461801101200ULL, 0x0404080080201108ULL,
-    0x020542108C205002ULL, 0x0410544804100100ULL, 0x0040910841100000ULL, 0x0400200042021100ULL,
-    0x00004204850400C0ULL, 0x0200100410A42102ULL, 0x1040020801210102ULL, 0x0805040410420000ULL,
-    0x2884804130100200ULL, 0x800C262201242000ULL, 0x1058000194108800ULL, 0x0014221054420204ULL,
-    0x0104000012A02200ULL, 0x0200881003300100ULL, 0x0140400202840100ULL, 0x0402020801010201ULL
-};
-
-} // namespace
 
 const char* const square_name[64] = {
     "a1", "b1", "c1", "d1", "e1", "f1", "g1", "h1", "a2", "b2", "c2", "d2", "e2", "f2", "g2", "h2",
@@ -92,25 +39,6 @@ u64 build_ray(int sq, int df, int dr)
         r += dr;
     }
     return ray;
-}
-
-// Fills one square's magic record and its part of the attack table, which
-// starts at `table`; returns the end of that part.
-u64* fill_slider_magic(SliderMagic& m, int sq, u64 mask, u64 magic, u64* table,
-                       u64 (*attacks_by_rays)(int, u64))
-{
-    const int bits = std::popcount(mask);
-    m.attacks = table;
-    m.mask = mask;
-    m.magic = magic;
-    m.shift = u32(64 - bits);
-    // Every subset of the mask, by the carry-rippler enumeration.
-    u64 blockers = 0;
-    do {
-        table[(blockers * magic) >> m.shift] = attacks_by_rays(sq, blockers);
-        blockers = (blockers - mask) & mask;
-    } while (blockers);
-    return table + (u64(1) << bits);
 }
 
 u64 step_set(int sq, const int (*steps)[2], int count)
@@ -200,38 +128,4 @@ void init_board_tables()
             empty_board_attackers[a][b] = kinds;
         }
     }
-
-    // A blocker on the last square of a ray changes nothing, and the edges
-    // of the board are the last squares of every ray.
-    const u64 RANK_8 = RANK_1 << 56;
-    u64* rook_next = rook_attack_table;
-    u64* bishop_next = bishop_attack_table;
-    for (int s = 0; s < 64; s++) {
-        const u64 rook_mask = (ray_north[s] & ~RANK_8) | (ray_south[s] & ~RANK_1) | (ray_east[s] & ~FILE_H) |
-                              (ray_west[s] & ~FILE_A);
-        const u64 bishop_mask = bishop_rays[s] & ~(RANK_1 | RANK_8 | FILE_A | FILE_H);
-        rook_next = fill_slider_magic(rook_magics[s], s, rook_mask, rook_magic_numbers[s], rook_next,
-                                      rook_attack_set_by_rays);
-        bishop_next = fill_slider_magic(bishop_magics[s], s, bishop_mask, bishop_magic_numbers[s], bishop_next,
-                                        bishop_attack_set_by_rays);
-    }
-}
-
-u64 rook_attack_set_by_rays(int sq, u64 occ)
-{
-    int bn = lowest_bit_index((ray_north[sq] & occ) | square_bit(63));
-    int be = lowest_bit_index((ray_east[sq] & occ) | square_bit(63));
-    int bs = highest_bit_index((ray_south[sq] & occ) | 1);
-    int bw = highest_bit_index((ray_west[sq] & occ) | 1);
-    return rook_rays[sq] ^ ray_north[bn] ^ ray_east[be] ^ ray_south[bs] ^ ray_west[bw];
-}
-
-u64 bishop_attack_set_by_rays(int sq, u64 occ)
-{
-    int bne = lowest_bit_index((ray_north_east[sq] & occ) | square_bit(63));
-    int bnw = lowest_bit_index((ray_north_west[sq] & occ) | square_bit(63));
-    int bse = highest_bit_index((ray_south_east[sq] & occ) | 1);
-    int bsw = highest_bit_index((ray_south_west[sq] & occ) | 1);
-    return bishop_rays[sq] ^ ray_north_east[bne] ^ ray_north_west[bnw] ^ ray_south_east[bse] ^
-           ray_south_west[bsw];
 }

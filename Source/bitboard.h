@@ -58,30 +58,27 @@ extern u8 empty_board_attackers[64][64];
 // Builds every table above; called once by start-up before anything else.
 void init_board_tables();
 
-// Slider attacks by magic multiplication: the occupied squares of a slider's
-// rays that can block (each ray without its last square) times a constant
-// of the square give, in their top bits, a dense index into a table of
-// attack sets built once from the rays by the first-blocker method. The set
-// includes the first blocker of either colour on each ray.
-struct SliderMagic {
-    const u64* attacks;  // this square's part of the attack table
-    u64 mask;            // squares that can block
-    u64 magic;
-    u32 shift;           // 64 - number of squares in the mask
-};
-extern SliderMagic rook_magics[64];
-extern SliderMagic bishop_magics[64];
-
+// Slider attacks by the first-blocker method: each ray's first blocker is
+// found by one bit scan (a sentinel bit on the far edge stands in for an
+// empty ray), and the squares behind it are removed with that square's own
+// ray. The set includes the first blocker of either colour on each ray.
 inline u64 rook_attack_set(int sq, u64 occ)
 {
-    const SliderMagic& m = rook_magics[sq];
-    return m.attacks[((occ & m.mask) * m.magic) >> m.shift];
+    int bn = lowest_bit_index((ray_north[sq] & occ) | square_bit(63));
+    int be = lowest_bit_index((ray_east[sq] & occ) | square_bit(63));
+    int bs = highest_bit_index((ray_south[sq] & occ) | 1);
+    int bw = highest_bit_index((ray_west[sq] & occ) | 1);
+    return rook_rays[sq] ^ ray_north[bn] ^ ray_east[be] ^ ray_south[bs] ^ ray_west[bw];
 }
 
 inline u64 bishop_attack_set(int sq, u64 occ)
 {
-    const SliderMagic& m = bishop_magics[sq];
-    return m.attacks[((occ & m.mask) * m.magic) >> m.shift];
+    int bne = lowest_bit_index((ray_north_east[sq] & occ) | square_bit(63));
+    int bnw = lowest_bit_index((ray_north_west[sq] & occ) | square_bit(63));
+    int bse = highest_bit_index((ray_south_east[sq] & occ) | 1);
+    int bsw = highest_bit_index((ray_south_west[sq] & occ) | 1);
+    return bishop_rays[sq] ^ ray_north_east[bne] ^ ray_north_west[bnw] ^ ray_south_east[bse] ^
+           ray_south_west[bsw];
 }
 
 // 1 when a piece of `colour` attacks `sq` in the position's current sets.

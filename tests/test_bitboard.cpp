@@ -38,32 +38,6 @@ TEST_F(BoardTablesTest, SliderAttacks)
     EXPECT_EQ(count_bits(bishop_attack_set(27, 0)), 13);
 }
 
-// The magic tables against the ray walk: every blocker pattern of every
-// square's rays, plus random boards whose edge squares are occupied too.
-TEST_F(BoardTablesTest, MagicAttacksMatchTheRayWalk)
-{
-    for (int sq = 0; sq < 64; sq++) {
-        for (int rook = 0; rook < 2; rook++) {
-            const u64 rays = rook ? rook_rays[sq] : bishop_rays[sq];
-            u64 blockers = 0;
-            do {
-                const u64 expected = rook ? rook_attack_set_by_rays(sq, blockers) : bishop_attack_set_by_rays(sq, blockers);
-                const u64 got = rook ? rook_attack_set(sq, blockers) : bishop_attack_set(sq, blockers);
-                ASSERT_EQ(got, expected) << "square " << sq << (rook ? " rook" : " bishop") << " blockers " << blockers;
-                blockers = (blockers - rays) & rays;
-            } while (blockers);
-        }
-    }
-    u64 seed = 0x2545F4914F6CDD1DULL;
-    for (int i = 0; i < 20000; i++) {
-        seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
-        const u64 occ = seed & (seed >> 3);
-        const int sq = int(seed >> 58);
-        ASSERT_EQ(rook_attack_set(sq, occ), rook_attack_set_by_rays(sq, occ));
-        ASSERT_EQ(bishop_attack_set(sq, occ), bishop_attack_set_by_rays(sq, occ));
-    }
-}
-
 TEST_F(BoardTablesTest, BetweenAndRays)
 {
     u64 diag = 0;

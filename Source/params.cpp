@@ -134,6 +134,7 @@ const ConfigKey* find_config_key(const char* name)
 void write_default_params(ParamRecord& rec)
 {
     std::memset(&rec, 0, sizeof rec);
+    engine_config.builtin_pst = 1;  // no "vant.rc" blocks yet: the built-in shapes
     rec.UCI_LimitStrength = 0;
     rec.UCI_Elo = 3000;
     rec.contempt = 0;

@@ -164,7 +164,9 @@ TEST_F(EvalTablesTest, ConfigKeyTableAndSavedCopy)
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->count, 2);
     ParamRecord rec;
+    engine_config.builtin_pst = 0;
     write_default_params(rec);
+    EXPECT_EQ(engine_config.builtin_pst, 1);  // the defaults bring back the built-in shapes
     config_key_field(rec, *k)[0] = 95;
     config_key_field(rec, *k)[1] = 120;
     EXPECT_EQ(rec.pawn_value[0], 95);

@@ -17,10 +17,17 @@ int detect_draw(Position& pos, int in_check, int mode)
         }
     }
 
+    return detect_repetition(pos, mode);
+}
+
+int detect_repetition(const Position& pos, int mode)
+{
+    const int clock = pos.halfmove_clock;
+    const ThreadData* td = pos.owner;
     // Same side to move: every second record from four plies back, within the
     // reversible plies (and never below the bottom of the stack, which a
     // position set up with a high clock would otherwise reach).
-    int count = td->undo_count;
+    const int count = td->undo_count;
     int found = 0;
     for (int i = count - 4; i >= count - clock && i >= 0; i -= 2) {
         if (td->undo[i].key == pos.key) {

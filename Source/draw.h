@@ -17,6 +17,10 @@ constexpr int DRAW_REPETITION = 2;
 // test walks the move picker of the owner's current ply (its stage is reset).
 int detect_draw(Position& pos, int in_check, int mode);
 
+// The repetition part alone (2 or 0), for a node that cannot afford the
+// fifty-move test's move generation.
+int detect_repetition(const Position& pos, int mode);
+
 // The same, called at every node: fewer than four reversible plies can hold
 // neither a repetition nor fifty moves, which settles most nodes here.
 inline int detect_draw_quickly(Position& pos, int in_check, int mode)

@@ -211,10 +211,14 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     // 7-8: check, draws.
     const int in_check = is_square_attacked_by(pos, king_square(pos, s), s ^ 1);
     const bool stack_full = pr.list_start - td->move_stack > MOVE_STACK_SIZE - MOVE_STACK_RESERVE;
+    const int draw_mode = p < 4 ? 3 : 2;
     // (The fifty-move test generates moves at this ply; with the move stack
     // nearly full only the repetition part may run.)
-    if ((!stack_full || pos.halfmove_clock <= 99) && detect_draw_quickly(pos, in_check, p < 4 ? 3 : 2) != NO_DRAW)
+    if (stack_full && pos.halfmove_clock > 99) {
+        if (detect_repetition(pos, draw_mode) != NO_DRAW) return 0;
+    } else if (detect_draw_quickly(pos, in_check, draw_mode) != NO_DRAW) {
         return 0;
+    }
 
     // 9: below a tablebase node, a child that does better than its parent's
     // result allows refutes the move into it.

@@ -536,6 +536,15 @@ TEST_F(SearchTest, MoveStackReserveEndsTheLine)
     td->ply[20].list_start = &td->move_stack[MOVE_STACK_SIZE - 100];
     u16 pv[MAX_PLY] = {};
     EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), e);
+
+    // Past the fifty-move mark the move-generating draw test is skipped there,
+    // but a repetition is still a draw.
+    td->pos.halfmove_clock = 100;
+    td->undo_count = 4;
+    td->undo[0].key = td->pos.key;
+    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), 0);
+    td->undo[0].key = ~td->pos.key;
+    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), e);
 }
 
 } // namespace

@@ -176,15 +176,7 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
                 cut = v;
                 return true;
             }
-            if (p + 1 < MAX_PLY) {
-                pv[p + 1] = child_pv[p + 1];
-                if (pv[p + 1] != 0) {
-                    for (int i = p + 2; i < MAX_PLY; i++) {
-                        pv[i] = child_pv[i];
-                        if (child_pv[i] == 0) break;
-                    }
-                }
-            }
+            copy_child_line(pv, child_pv, p + 1);
             best = v;
         }
         return false;

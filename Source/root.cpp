@@ -242,11 +242,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
             td->completed_score.store(i16(score), std::memory_order_relaxed);
             set_thread_root_move(td, move);
             td->completed_depth = u8(d);
-            int i = 2;
-            for (; i < MAX_PLY; i++) {
-                td->pv[i] = child_pv[i];
-                if (child_pv[i] == 0) break;
-            }
+            copy_child_line(td->pv, child_pv, 2);
             if (main_thread) merge_thread_result(td);
             // The new best goes to the front of this line's part of the list.
             MoveEntry moved = *entry;

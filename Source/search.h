@@ -23,6 +23,16 @@ extern bool search_selective;
 // Plies at and beyond which a node returns its static value unsearched.
 constexpr int SEARCH_MAX_PLY = 66;
 
+// Copies a child's principal variation into the node's line from ply
+// `from` on, up to and including its terminating 0.
+inline void copy_child_line(u16* pv, const u16* child_pv, int from)
+{
+    for (int i = from; i < MAX_PLY; i++) {
+        pv[i] = child_pv[i];
+        if (child_pv[i] == 0) break;
+    }
+}
+
 // Alpha-beta search of one node at ply p (2 or more) with remaining depth d.
 // node_type 0 is a principal-variation node; non-PV children of a PV node
 // get 1, full-window re-searches the negated type. `pv` is a 70-entry line

@@ -8,6 +8,7 @@
 #include "bitboard.h"
 #include "tb_index.h"
 #include "tb_load.h"
+#include "tb_lookup.h"
 #include "tb_map.h"
 #include "tb_probe.h"
 #include "tb_registry.h"
@@ -54,12 +55,6 @@ struct DtzCacheSlot {
 };
 
 DtzCacheSlot dtz_cache[DTZ_CACHE_SIZE];
-
-inline int fold_file(int sq)
-{
-    const int f = file_of(sq);
-    return f < 4 ? f : 7 - f;
-}
 
 int table_file_count(const DtzTableHead* head) { return head->has_pawns ? 4 : 1; }
 
@@ -210,39 +205,13 @@ DtzTableHead* find_dtz_table(const TbPosition& pos)
 }
 
 // Squares of order[start..n-1] (codes XOR c, squares XOR m) into p.
-int fill_squares(u8 p[6], int start, int n, const u8 order[6], const TbPosition& pos, int c, int m)
-{
-    int i = start;
-    while (i < n) {
-        u64 set = probe_piece_set(pos, order[i] ^ c);
-        if (!set) return 0;
-        for (; set; set &= set - 1) {
-            if (i >= n) return 0;
-            p[i++] = u8(lowest_bit_index(set) ^ m);
-        }
-    }
-    return 1;
-}
-
 // The table's distance for the position. Sets *success to -1 when the table
 // stores the other side to move, 0 when damaged.
 int lookup_dtz_value(const TbPosition& pos, DtzTableHead* head, int wdl, int* success)
 {
     const u64 key = material_signature_key(pos, 0);
-    int c, m, s;
-    if (head->symmetric) {
-        c = pos.white_to_move ? 0 : 8;
-        m = pos.white_to_move ? 0 : 56;
-        s = 0;
-    } else if (key != head->key) {
-        c = 8;
-        m = 56;
-        s = pos.white_to_move;
-    } else {
-        c = 0;
-        m = 0;
-        s = pos.white_to_move ^ 1;
-    }
+    const TbView view = table_view(head->symmetric, key == head->key, pos.white_to_move);
+    const int c = view.colour_offset, m = view.flip, s = view.side;
     const int n = head->piece_count;
     u8 p[6];
     const DtzFileTables* ft;
@@ -261,18 +230,9 @@ int lookup_dtz_value(const TbPosition& pos, DtzTableHead* head, int wdl, int* su
     } else {
         const DtzTableHead* t = head;
         const int lead = t->pawn_counts[0];
-        u64 leading = probe_piece_set(pos, t->file[0].piece_order[0] ^ c);
-        if (count_bits(leading) != lead) {
+        if (!gather_leading_pawns(p, pos, t->file[0].piece_order[0] ^ c, lead, m)) {
             *success = 0;
             return 0;
-        }
-        for (int i = 0; leading; leading &= leading - 1) p[i++] = u8(lowest_bit_index(leading) ^ m);
-        for (int i = 1; i < lead; i++) {
-            if (lead_pawn_slot[p[0]] > lead_pawn_slot[p[i]]) {
-                const u8 tmp = p[0];
-                p[0] = p[i];
-                p[i] = tmp;
-            }
         }
         ft = &t->file[fold_file(p[0])];
         if (!ft->decoder) {

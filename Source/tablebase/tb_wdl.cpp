@@ -5,6 +5,7 @@
 #include "bitboard.h"
 #include "tb_index.h"
 #include "tb_load.h"
+#include "tb_lookup.h"
 #include "tb_map.h"
 #include "tb_probe.h"
 #include "tb_registry.h"
@@ -12,12 +13,6 @@
 namespace {
 
 constexpr u32 WDL_MAGIC = 0x5D23E871;
-
-inline int fold_file(int sq)
-{
-    const int f = file_of(sq);
-    return f < 4 ? f : 7 - f;
-}
 
 // Reads the header of a mapped ".rtbw" file into its registry entry.
 // Returns 0 when anything in it is damaged or lies outside the file.
@@ -142,37 +137,11 @@ int load_wdl_table(TbEntryHead* head, const char* name)
 
 // Squares of the pieces of order[start..n-1] (codes XOR c, squares XOR m)
 // into p[start..n-1]. 0 when the position does not hold the table's pieces.
-int fill_squares(u8 p[6], int start, int n, const u8 order[6], const TbPosition& pos, int c, int m)
-{
-    int i = start;
-    while (i < n) {
-        u64 set = probe_piece_set(pos, order[i] ^ c);
-        if (!set) return 0;
-        for (; set; set &= set - 1) {
-            if (i >= n) return 0;
-            p[i++] = u8(lowest_bit_index(set) ^ m);
-        }
-    }
-    return 1;
-}
-
 // The stored value (-2..2) of the position in a loaded table.
 int lookup_wdl_value(const TbPosition& pos, const TbEntryHead* head, u64 key, int* success)
 {
-    int c, m, s;
-    if (head->symmetric) {
-        c = pos.white_to_move ? 0 : 8;
-        m = pos.white_to_move ? 0 : 56;
-        s = 0;
-    } else if (key != head->key) {
-        c = 8;
-        m = 56;
-        s = pos.white_to_move;
-    } else {
-        c = 0;
-        m = 0;
-        s = pos.white_to_move ^ 1;
-    }
+    const TbView view = table_view(head->symmetric, key == head->key, pos.white_to_move);
+    const int c = view.colour_offset, m = view.flip, s = view.side;
     const int n = head->piece_count;
     u8 p[6];
     int v;
@@ -188,18 +157,9 @@ int lookup_wdl_value(const TbPosition& pos, const TbEntryHead* head, u64 key, in
     } else {
         const TbPawnEntry* e = reinterpret_cast<const TbPawnEntry*>(head);
         const int lead = e->pawn_counts[0];
-        u64 leading = probe_piece_set(pos, e->file[0].piece_order[0][0] ^ c);
-        if (count_bits(leading) != lead) {
+        if (!gather_leading_pawns(p, pos, e->file[0].piece_order[0][0] ^ c, lead, m)) {
             *success = 0;
             return 0;
-        }
-        for (int i = 0; leading; leading &= leading - 1) p[i++] = u8(lowest_bit_index(leading) ^ m);
-        for (int i = 1; i < lead; i++) {
-            if (lead_pawn_slot[p[0]] > lead_pawn_slot[p[i]]) {
-                const u8 tmp = p[0];
-                p[0] = p[i];
-                p[i] = tmp;
-            }
         }
         const TbSideTables& t = e->file[fold_file(p[0])];
         if (!t.decoder[s] || !fill_squares(p, lead, n, t.piece_order[s], pos, c, m)) {

@@ -187,6 +187,27 @@ bool ensure_key_table()
     return true;
 }
 
+// Closes a merge's output and moves it onto `target`; on any failure the
+// partial output is removed, the target left as it was and 0 returned.
+int finish_merge_output(std::FILE* out, bool written, const char* target)
+{
+    if (!written) {
+        std::fclose(out);
+        report("could not write", MERGE_OUT);
+        std::remove(MERGE_OUT);
+        return 0;
+    }
+    if (!close_written(out, MERGE_OUT)) {
+        std::remove(MERGE_OUT);
+        return 0;
+    }
+    if (std::rename(MERGE_OUT, target) != 0) {
+        report("could not rename", MERGE_OUT);
+        return 0;
+    }
+    return 1;
+}
+
 } // namespace
 
 const char* next_pgn_token(const char* text)
@@ -222,20 +243,7 @@ int flush_book_records()
     fresh.count = book_record_count;
     bool ok = merge_sources(old_records, fresh, out);
     if (old_records.file) std::fclose(old_records.file);
-    if (!ok) {
-        std::fclose(out);
-        report("could not write", MERGE_OUT);
-        std::remove(MERGE_OUT);
-        return 0;
-    }
-    if (!close_written(out, MERGE_OUT)) {
-        std::remove(MERGE_OUT);
-        return 0;
-    }
-    if (std::rename(MERGE_OUT, SCRATCH) != 0) {
-        report("could not rename", MERGE_OUT);
-        return 0;
-    }
+    if (!finish_merge_output(out, ok, SCRATCH)) return 0;
     std::printf(".");
     std::fflush(stdout);
     return 1;
@@ -259,20 +267,7 @@ int merge_book_files()
     bool ok = merge_sources(book, scratch, out);
     if (book.file) std::fclose(book.file);
     std::fclose(scratch.file);
-    if (!ok) {
-        std::fclose(out);
-        report("could not write", MERGE_OUT);
-        std::remove(MERGE_OUT);
-        return 0;
-    }
-    if (!close_written(out, MERGE_OUT)) {
-        std::remove(MERGE_OUT);
-        return 0;
-    }
-    if (std::rename(MERGE_OUT, BOOK_OUT) != 0) {
-        report("could not rename", MERGE_OUT);
-        return 0;
-    }
+    if (!finish_merge_output(out, ok, BOOK_OUT)) return 0;
     ignore_old_book = false;
     std::remove(SCRATCH);
     std::printf("\n");

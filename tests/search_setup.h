@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include <gtest/gtest.h>
+
 #include "bitbase.h"
 #include "bitboard.h"
 #include "driver.h"
@@ -39,6 +41,17 @@ inline void init_engine_once()
     search_state.hash_size = 16;
     setup_hash_table();
     if (!game_record) setup_game_record();
+}
+
+// The engine set up as above with one live search thread (started on the
+// first call and kept for the rest of the test binary).
+inline void init_engine_with_one_thread()
+{
+    init_engine_once();
+    if (!thread_table[0].load()) {
+        ASSERT_EQ(create_search_threads(1), 0);
+    }
+    search_state.thread_count = 1;
 }
 
 // Limits of a fixed-depth search with no clock.

@@ -15,11 +15,7 @@ struct ConsoleTest : ToolTest {
     static void SetUpTestSuite()
     {
         ToolTest::SetUpTestSuite();
-        search_setup::init_engine_once();
-        if (!thread_table[0].load()) {
-            ASSERT_EQ(create_search_threads(1), 0);
-        }
-        search_state.thread_count = 1;
+        search_setup::init_engine_with_one_thread();
     }
     void SetUp() override
     {

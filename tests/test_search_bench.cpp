@@ -27,11 +27,7 @@ u64 run_fixed_depth_bench()
 
 TEST(SearchBench, FixedDepthNodeTotalIsReproducible)
 {
-    search_setup::init_engine_once();
-    if (!thread_table[0].load()) {
-        ASSERT_EQ(create_search_threads(1), 0);
-    }
-    search_state.thread_count = 1;
+    search_setup::init_engine_with_one_thread();
     const u64 first = run_fixed_depth_bench();
     EXPECT_EQ(first, EXPECTED_NODES) << "node total of the fixed-depth bench";
     EXPECT_EQ(run_fixed_depth_bench(), first) << "a second run from a fresh state differs";

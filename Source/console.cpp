@@ -274,7 +274,7 @@ void replay_one()
         send_format("recorded move %s does not follow, cleared", move_text_or_null(move, text));
         return;
     }
-    send_format("%d%s move %s", game->undo_count / 2 + 1, game->pos.side == WHITE ? "." : "...",
+    send_format("%d%s move %s", game_ply() / 2 + 1, game->pos.side == WHITE ? "." : "...",
                 move_text_or_null(move, text));
     int result = play_game_move(move);
     if (result != GAME_MOVE_PLAYED) {
@@ -310,7 +310,7 @@ void try_typed_move(const char* word)
     Move move;
     if (!parse_move_text(word, move)) return;
     stop_search_and_wait();
-    send_format("%d. move %s", game_record->undo_count / 2 + 1, word);
+    send_format("%d. move %s", game_ply() / 2 + 1, word);
     int result = play_new_game_move(move);
     if (result != GAME_MOVE_PLAYED) send_line(game_move_refusal_text(result));
     show_board();
@@ -479,7 +479,7 @@ void run_console_command(char* line)
     } else if (is("level")) {
         set_level(w);
     } else if (is("depth")) {
-        search_state.depth_limit = u8(int_in(arg1, 1, ANALYSIS_DEPTH));
+        search_state.depth_limit = u8(i8(int_in(arg1, -128, ANALYSIS_DEPTH)));
     } else if (is("ponder")) {
         search_state.ponder = u16(int_in(arg1, 0, 65535));
     } else if (is("self")) {

@@ -180,6 +180,7 @@ void run_search_driver(int index)
     const bool main_thread = index == 0;
 
     prepare_thread_for_search(index);
+    mark_thread_prepared(index);
     Position& pos = td->pos;
     const int side = pos.side;
 

@@ -36,28 +36,36 @@ void clear_position(Position& pos, ThreadData* owner, u8 side)
 }
 
 // Reads the placement into `pos`; returns the reason for a rejection or null.
+// From a8: a digit advances that many squares but never past the rank's
+// h-file square; "/" goes to the a-file square of the rank below; a piece
+// letter puts its piece and, like any other character (which puts nothing),
+// advances one square unless on the h-file. So a rank that overruns stops at
+// its h-file square, and a missing rank leaves the lowest ranks empty; the
+// ranks of an extra "/" below the first rank take nothing, and a later letter
+// on an occupied square replaces the piece.
 const char* read_placement(Position& pos, const char*& p)
 {
-    const char* bad_shape = "the placement needs 8 ranks of 8 squares";
+    u8 grid[64] = {};
     int rank = 7, file = 0;
     for (; !is_field_end(*p); p++) {
         char c = *p;
         if (c == '/') {
-            if (file != 8 || rank == 0) return bad_shape;
-            rank--;
+            if (rank >= 0) rank--;
             file = 0;
         } else if (c >= '0' && c <= '9') {
             file += c - '0';
-            if (c == '0' || file > 8) return bad_shape;
+            if (file > 7) file = 7;
         } else {
             int code = piece_code_of_letter(c);
-            if (code == 0) return "unknown letter in the placement";
-            if (file >= 8) return bad_shape;
-            if (!put_piece_on_square(pos, 8 * rank + file, code)) return "too many pieces of one type";
-            file++;
+            if (code != 0 && rank >= 0) grid[8 * rank + file] = u8(code);
+            if (file < 7) file++;
         }
     }
-    if (rank != 0 || file != 8) return bad_shape;
+    // Pieces join their lists in reading order, rank 8 first.
+    for (int r = 7; r >= 0; r--)
+        for (int f = 0; f < 8; f++)
+            if (grid[8 * r + f] && !put_piece_on_square(pos, 8 * r + f, grid[8 * r + f]))
+                return "too many pieces of one type";
     return nullptr;
 }
 
@@ -154,6 +162,7 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
     pos = scratch;
     if (ThreadData* owner = pos.owner) {
         owner->undo_count = 0;
+        owner->dropped_plies = 0;
         owner->search_ply = 1;
         owner->last_move = 0;
         owner->undo[0] = UndoRecord{};

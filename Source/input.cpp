@@ -13,8 +13,8 @@ namespace {
 char command_queue[COMMAND_QUEUE_SIZE];
 char line_buffer[COMMAND_QUEUE_SIZE];
 char token_buffer[INPUT_TOKEN_SIZE];
-// Set while the pieces of an overlong line are being read and thrown away.
-bool skipping_long_line = false;
+// Standard input has reached its end (the other side closed it).
+bool input_ended = false;
 // Raw input (a Windows pipe): the line being built across calls.
 char byte_line[COMMAND_QUEUE_SIZE];
 i32 byte_line_length = 0;
@@ -27,6 +27,17 @@ void send_notice(const char* text)
     send_line(line);
 }
 
+// End of input after raw bytes: a last line without its line end still counts.
+void finish_partial_byte_line()
+{
+    if (byte_line_length > 0 && !skipping_long_byte_line) {
+        byte_line[byte_line_length] = 0;
+        queue_command_line(byte_line);
+    }
+    byte_line_length = 0;
+    skipping_long_byte_line = false;
+}
+
 // Reads the waiting raw bytes, no more than the queue can take now (the rest
 // waits in the pipe until commands have been executed).
 void read_input_bytes()
@@ -35,6 +46,11 @@ void read_input_bytes()
     if (room < 128) return;
     char bytes[COMMAND_QUEUE_SIZE];
     int count = read_standard_input_bytes(bytes, room < COMMAND_QUEUE_SIZE - 1 ? room : COMMAND_QUEUE_SIZE - 1);
+    if (count < 0) {
+        finish_partial_byte_line();
+        input_ended = true;
+        return;
+    }
     queue_input_bytes(bytes, count);
 }
 
@@ -70,21 +86,24 @@ int queue_command_line(const char* line)
 
 int read_input_line(std::FILE* in)
 {
-    if (!std::fgets(line_buffer, sizeof line_buffer, in)) return 0;
-    size_t length = std::strlen(line_buffer);
-    bool complete = length < sizeof line_buffer - 1 || line_buffer[length - 1] == '\n';
-    if (skipping_long_line) {
-        if (complete) {
-            skipping_long_line = false;
-            send_notice("input line too long, ignored");
-        }
+    // Byte by byte, so that the line's length is what arrived, not the
+    // string length (a NUL byte inside a line must not make its tail look
+    // like a line of its own).
+    int length = 0;
+    bool overlong = false;
+    int c;
+    while ((c = std::getc(in)) != EOF && c != '\n') {
+        if (length < int(sizeof line_buffer) - 1) line_buffer[length++] = char(c);
+        else overlong = true;
+    }
+    if (c == EOF) input_ended = true;
+    if (length == 0 && c == EOF) return 0;
+    line_buffer[length] = 0;
+    if (overlong) {
+        send_notice("input line too long, ignored");
         return 0;
     }
-    if (!complete) {
-        // Longer than the buffer: drop it whole rather than split it.
-        skipping_long_line = true;
-        return 0;
-    }
+    // The command ends at the first NUL, carriage return or line feed.
     return queue_command_line(line_buffer) == 1;
 }
 
@@ -138,20 +157,36 @@ void execute_command(char* command)
     }
 }
 
+int queued_command_count()
+{
+    int count = 0;
+    for (const char* p = command_queue; *p; p++)
+        if (*p == COMMAND_SEPARATOR) count++;
+    return count;
+}
+
+bool input_at_end() { return input_ended; }
+
 void clear_command_queue()
 {
     command_queue[0] = 0;
-    skipping_long_line = false;
+    input_ended = false;
     byte_line_length = 0;
     skipping_long_byte_line = false;
 }
 
 void process_input()
 {
-    switch (poll_standard_input(engine_config.protocol)) {
-    case INPUT_LINE: read_input_line(stdin); break;
-    case INPUT_BYTES: read_input_bytes(); break;
-    default: break;
+    if (!input_ended) {
+        switch (poll_standard_input(engine_config.protocol)) {
+        case INPUT_LINE: read_input_line(stdin); break;
+        case INPUT_BYTES: read_input_bytes(); break;
+        case INPUT_END:
+            finish_partial_byte_line();
+            input_ended = true;
+            break;
+        default: break;
+        }
     }
     char command[COMMAND_QUEUE_SIZE];
     if (pop_queued_command(command, sizeof command)) execute_command(command);

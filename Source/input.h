@@ -19,8 +19,10 @@ void process_input();
 char* next_input_token(const char* text);
 
 // Reads one line from `in` (which the caller knows to have input) and queues
-// it. A line longer than the line buffer is dropped whole, with a notice,
-// once its end has arrived. Returns 1 when a command was queued.
+// it; the command ends at the line's first NUL or carriage return. A line
+// longer than the line buffer is dropped whole, with a notice, once its end
+// has arrived. Reaching the end of `in` marks the input as ended. Returns 1
+// when a command was queued.
 int read_input_line(std::FILE* in);
 
 // Appends one line (its line end, if any, ends it) to the queue as one
@@ -41,6 +43,12 @@ int pop_queued_command(char* out, int size);
 
 // Hands a popped command to the interpreter of the protocol mode.
 void execute_command(char* command);
+
+// Commands waiting in the queue.
+int queued_command_count();
+
+// Whether standard input has reached its end (the GUI closed the pipe).
+bool input_at_end();
 
 // Empties the queue and forgets a partly read long line (tests, restarts).
 void clear_command_queue();

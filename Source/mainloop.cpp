@@ -8,6 +8,7 @@
 #include "input.h"
 #include "log.h"
 #include "makemove.h"
+#include "movegen.h"
 #include "movetext.h"
 #include "platform.h"
 #include "records.h"
@@ -16,6 +17,7 @@
 #include "timecontrol.h"
 #include "tools/book.h"
 #include "tt.h"
+#include "uci.h"
 
 i32 self_play = 0;
 
@@ -26,13 +28,29 @@ void start_pending_search()
 {
     start_search_clock();
     Position& pos = game_record->pos;
-    if (search_state.own_book && game_record->undo_count <= search_state.book_depth) {
+    search_state.report_on_stop = search_state.infinite;
+    search_state.quiescence_only = i8(search_state.depth_limit) == 0;
+    if (!search_state.position_valid) {
+        // The last "position" could not be set up: searching the one before
+        // it would answer with a move of the wrong game.
+        send_format("%sno valid position: send a position command first",
+                    engine_config.protocol == 1 ? "info string " : "");
+        search_state.fallback_move = NULL_MOVE;
+        search_state.stop = STOP_NO_MOVES;
+        search_state.search_command = 0;
+        return;
+    }
+    // What a search stopped before its first move answers; past the
+    // fifty-move mark no search runs and no move is named.
+    search_state.fallback_move = pos.halfmove_clock <= 100 ? first_legal_move(pos) : NULL_MOVE;
+    if (search_state.own_book && game_ply() <= search_state.book_depth) {
         choose_book_move(pos, 0);
         Move move = search_state.best_line[1];
         if (move) {
             send_format("%sbook move is %s%s", engine_config.protocol == 1 ? "info string " : "",
                         square_name[move_from(move)], square_name[move_to(move)]);
             search_state.best_score = 0;
+            search_state.quiescence_only = 0;
             search_state.stop = STOP_NORMAL;
         }
     }
@@ -82,8 +100,16 @@ void report_search_result()
 {
     sum_thread_counters();
     print_pv_line_if_due(0, 0, search_state.best_depth, search_state.best_score, search_state.best_line);
+    // Stopped before the first move was found (or asked for no search at
+    // all): a legal move, never "null", when the position has one.
+    if (search_state.best_line[1] == NULL_MOVE && search_state.fallback_move != NULL_MOVE) {
+        search_state.best_line[1] = search_state.fallback_move;
+        search_state.best_line[2] = NULL_MOVE;
+    }
     if (engine_config.protocol == 1) {
         char best[16], ponder[16], line[48];
+        if (search_state.quiescence_only && search_state.best_score > -10000)
+            send_format("info depth 0 score cp %d", search_state.best_score);
         move_text_or_null(search_state.best_line[1], best);
         if (search_state.best_line[2])
             std::snprintf(line, sizeof line, "bestmove %s ponder %s", best,
@@ -98,6 +124,37 @@ void report_search_result()
     search_state.search_state = 0;
 }
 
+// A new search was asked for while the last one still runs or waits for
+// "stop": the command that asked has aborted it; once its threads are idle
+// it is reported when it was an ordinary search (its "go" is owed an
+// answer) and dropped when it was pondering or infinite (only "stop" or
+// "ponderhit" would have answered it; the next "stop" belongs to the new
+// search).
+void settle_previous_search()
+{
+    while (count_searching_threads() > 0) {
+        if (search_state.stop.load() == STOP_RUN) search_state.stop = STOP_ABORT;
+        sleep_ms(1);
+    }
+    if (search_state.search_state == 2 || search_state.report_on_stop) search_state.search_state = 0;
+    else report_search_result();
+}
+
+// The end of the input ends the session once the queued commands have run:
+// a search with a limit finishes and reports, one that only "stop" would end
+// is stopped and reports, then the engine quits.
+void end_session_at_end_of_input()
+{
+    if (!input_at_end() || queued_command_count() > 0 || search_state.search_command != 0) return;
+    self_play = 0;
+    const int state = search_state.search_state;
+    if (state == 2 || state == 3 || (state != 0 && search_state.report_on_stop)) {
+        stop_search_for_report();
+        return;
+    }
+    if (state == 0) engine_config.quit = 1;
+}
+
 }  // namespace
 
 void main_loop_pass()
@@ -107,17 +164,14 @@ void main_loop_pass()
         check_search_time();
         process_input();
         if (engine_config.quit) return;
+        end_session_at_end_of_input();
+        if (engine_config.quit) return;
     }
-    // A "go" that arrives while pondering, without "ponderhit" or "stop"
-    // first, has aborted the pondering search: once its threads are idle it
-    // is dropped unreported, so that the new search can start (it would
-    // otherwise wait for a state change that never comes).
-    if (search_state.search_command != 0 && search_state.search_state == 2 && count_searching_threads() == 0)
-        search_state.search_state = 0;
+    if (search_state.search_command != 0 && search_state.search_state != 0) settle_previous_search();
     if (search_state.search_command != 0 && search_state.search_state == 0) start_pending_search();
     // A pondering search, or an infinite one before "stop", is never
     // reported, whatever made its threads finish.
-    if (search_state.search_state != 0 && search_state.search_state != 2 && !search_state.infinite &&
+    if (search_state.search_state != 0 && search_state.search_state != 2 && !search_state.report_on_stop &&
         count_searching_threads() == 0)
         report_search_result();
 }

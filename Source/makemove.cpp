@@ -1,5 +1,7 @@
 #include "makemove.h"
 
+#include <cstring>
+
 #include "bitboard.h"
 #include "movegen.h"
 #include "records.h"
@@ -267,6 +269,29 @@ void take_back_null_move(Position& pos)
     owner->last_move = owner->undo_count ? owner->undo[owner->undo_count - 1].move : 0;
 }
 
+namespace {
+
+// Makes room in a full game record: the records of the reversible plies stay
+// (at most half the record; beyond that the fifty-move rule decides anyway),
+// the older ones go.
+void drop_oldest_game_plies(ThreadData* game)
+{
+    int keep = game->pos.halfmove_clock;
+    if (keep > MAX_GAME_PLY / 2) keep = MAX_GAME_PLY / 2;
+    const int drop = game->undo_count - keep;
+    if (drop <= 0) return;
+    const int old_count = game->undo_count;
+    std::memmove(game->undo, game->undo + drop, sizeof(UndoRecord) * size_t(keep));
+    // No stale move may look like a recorded continuation.
+    for (int i = keep; i <= old_count && i < UNDO_STACK_SIZE; i++) game->undo[i].move = NULL_MOVE;
+    game->undo_count = u16(keep);
+    game->dropped_plies += u32(drop);
+}
+
+}  // namespace
+
+int game_ply() { return int(game_record->dropped_plies) + game_record->undo_count; }
+
 int play_game_move(Move move)
 {
     ThreadData* game = game_record;
@@ -274,7 +299,6 @@ int play_game_move(Move move)
     // Between searches the game record stays at the root ply, however many
     // moves the game holds, so its ply records stay in range.
     game->search_ply = 1;
-    if (game->undo_count >= MAX_GAME_PLY) return GAME_MOVE_HISTORY_FULL;
     if (move == NULL_MOVE || move == MOVE_LIST_END) return GAME_MOVE_ILLEGAL;
 
     // The move must be one the generators produce here and must not leave the
@@ -288,6 +312,7 @@ int play_game_move(Move move)
         }
     }
     if (!found || !king_safe_after_move(pos, pos.side, move)) return GAME_MOVE_ILLEGAL;
+    if (game->undo_count >= MAX_GAME_PLY) drop_oldest_game_plies(game);
     play_move(pos, move);
     // The search's ply counter stays at the root: game moves are history.
     game->search_ply--;
@@ -308,7 +333,6 @@ const char* game_move_refusal_text(int result)
 {
     switch (result) {
     case GAME_MOVE_ILLEGAL: return "illegal move";
-    case GAME_MOVE_HISTORY_FULL: return "game too long: no more moves can be recorded";
     default: return "";
     }
 }

@@ -35,19 +35,23 @@ int put_piece_on_square(Position& pos, int square, int code);
 u64 piece_key_from_board(const Position& pos);
 u64 pawn_key_from_board(const Position& pos);
 
-// Moves the game record may hold: the undo stack less the deepest search.
+// Moves the game record holds at most: the undo stack less the deepest
+// search. A longer game keeps only its latest plies (game_ply counts all).
 constexpr int MAX_GAME_PLY = UNDO_STACK_SIZE - MAX_PLY;
 
 enum GameMoveResult {
-    GAME_MOVE_ILLEGAL = -1,      // not a legal move of the game position
-    GAME_MOVE_HISTORY_FULL = 0,  // the game already holds MAX_GAME_PLY moves
+    GAME_MOVE_ILLEGAL = -1,  // not a legal move of the game position
     GAME_MOVE_PLAYED = 1,
 };
 
 // Plays a move on the game record's position after checking that it is legal
-// there and that the game history has room for it; on refusal the position
-// is left as it was. The caller reports a refusal (game_move_refusal_text).
+// there; on refusal the position is left as it was. The caller reports a
+// refusal (game_move_refusal_text). A game of any length can be played: when
+// the record is full, its oldest plies are dropped, all but those since the
+// last capture or pawn move (the repetition test looks no further back).
 int play_game_move(Move move);
+// Plies of the game since its position was set, dropped plies included.
+int game_ply();
 // Takes back the last game move, keeping the game record at the root ply.
 // Returns 0 when the game holds no move.
 int take_back_game_move();

@@ -164,6 +164,18 @@ void generate_all_moves(const Position& pos)
     owner->ply[ply + 2].list_start = end + 2;
 }
 
+Move first_legal_move(const Position& pos)
+{
+    // Far more room than the pseudo-legal moves of any position need.
+    MoveEntry list[512];
+    MoveEntry* end = generate_captures(pos, pos.side, list);
+    end = generate_promotions(pos, pos.side, 1, end);
+    end = generate_quiet_moves(pos, pos.side, end);
+    for (const MoveEntry* e = list; e < end; e++)
+        if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return e->move;
+    return NULL_MOVE;
+}
+
 namespace {
 
 // Direct check: the piece standing on the destination attacks the king

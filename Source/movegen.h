@@ -32,6 +32,9 @@ MoveEntry* generate_quiet_moves(const Position& pos, int colour, MoveEntry* list
 // move of the side to move, ends it with MOVE_LIST_END and sets the list
 // starts of the next two plies behind the end mark.
 void generate_all_moves(const Position& pos);
+// The first legal move of the side to move in generation order (the first
+// move of the root list), or NULL_MOVE when there is none. Touches no list.
+Move first_legal_move(const Position& pos);
 
 // Attack test of `sq` by colour `by` on a changed board: `occ` is the
 // occupancy after the change and `keep` masks out an enemy piece that the

@@ -128,13 +128,19 @@ int poll_standard_input(int protocol_mode)
     }
     // Console mode: a terminal reports the bytes typed so far.
     int waiting = 0;
-    if (ioctl(0, FIONREAD, &waiting) != 0) return INPUT_NOTHING;
-    return waiting > 0 ? INPUT_LINE : INPUT_NOTHING;
+    if (ioctl(0, FIONREAD, &waiting) == 0 && waiting > 0) return INPUT_LINE;
+    // No bytes, yet readable: the end of the input, which the line reader sees.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(0, &readable);
+    timeval no_wait = {0, 0};
+    return select(16, &readable, nullptr, nullptr, &no_wait) > 0 ? INPUT_LINE : INPUT_NOTHING;
 }
 
 int read_standard_input_bytes(char* buffer, int size)
 {
     ssize_t got = read(0, buffer, size_t(size));
+    if (got == 0) return -1;
     return got > 0 ? int(got) : 0;
 }
 
@@ -294,13 +300,19 @@ constexpr DWORD READER_BUFFER_SIZE = 16384;
 CRITICAL_SECTION reader_lock;
 char reader_buffer[READER_BUFFER_SIZE];
 DWORD reader_count = 0;
+bool reader_ended = false;  // the reader thread met the end of the input
 
 DWORD WINAPI standard_input_reader(void*)
 {
     char chunk[4096];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(input_handle, chunk, sizeof chunk, &got, nullptr) || got == 0) return 0;  // end of input
+        if (!ReadFile(input_handle, chunk, sizeof chunk, &got, nullptr) || got == 0) {
+            EnterCriticalSection(&reader_lock);
+            reader_ended = true;
+            LeaveCriticalSection(&reader_lock);
+            return 0;
+        }
         DWORD done = 0;
         while (done < got) {
             EnterCriticalSection(&reader_lock);
@@ -351,14 +363,16 @@ int poll_standard_input(int)
     case STDIN_READER: {
         EnterCriticalSection(&reader_lock);
         DWORD count = reader_count;
+        bool ended = reader_ended;
         LeaveCriticalSection(&reader_lock);
-        return count > 0 ? INPUT_BYTES : INPUT_NOTHING;
+        return count > 0 ? INPUT_BYTES : ended ? INPUT_END : INPUT_NOTHING;
     }
     default: break;
     }
     pipe_bytes_waiting = 0;
-    // A closed or broken pipe reports nothing: end of input is not "quit".
-    if (!PeekNamedPipe(input_handle, nullptr, 0, nullptr, &pipe_bytes_waiting, nullptr)) return INPUT_NOTHING;
+    // A closed or broken pipe ends the input.
+    if (!PeekNamedPipe(input_handle, nullptr, 0, nullptr, &pipe_bytes_waiting, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? INPUT_END : INPUT_NOTHING;
     return pipe_bytes_waiting > 0 ? INPUT_BYTES : INPUT_NOTHING;
 }
 
@@ -378,7 +392,11 @@ int read_standard_input_bytes(char* buffer, int size)
     // Never ask a pipe for more than it holds: ReadFile would wait for it.
     if (input_kind == STDIN_PIPE && pipe_bytes_waiting < wanted) wanted = pipe_bytes_waiting;
     DWORD got = 0;
-    if (wanted == 0 || !ReadFile(input_handle, buffer, wanted, &got, nullptr)) return 0;
+    if (wanted == 0) return 0;
+    if (!ReadFile(input_handle, buffer, wanted, &got, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? -1 : 0;
+    // A file has ended when it gives nothing more.
+    if (got == 0 && input_kind == STDIN_FILE) return -1;
     return int(got);
 }
 

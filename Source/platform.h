@@ -66,14 +66,16 @@ void end_timer_resolution();
 
 // What a zero-wait poll of standard input found.
 constexpr int INPUT_NOTHING = 0;  // nothing has arrived
-constexpr int INPUT_LINE = 1;     // read one line with fgets (Linux, Windows console)
+constexpr int INPUT_LINE = 1;     // read one line (Linux, Windows console)
 constexpr int INPUT_BYTES = 2;    // read the waiting bytes (Windows pipe or file)
+constexpr int INPUT_END = 3;      // the input has ended (closed pipe)
 
 // Polls standard input without waiting. `protocol_mode` 0 (console) uses the
 // waiting-byte count on Linux, anything else a zero-timeout select.
 int poll_standard_input(int protocol_mode);
 // After INPUT_BYTES: reads at most `size` bytes of what is waiting into
-// `buffer` without waiting for more. Returns the count (0 at end of input).
+// `buffer` without waiting for more. Returns the count, or -1 once the input
+// has ended.
 int read_standard_input_bytes(char* buffer, int size);
 
 // ---- Memory

@@ -33,7 +33,11 @@ struct SearchState {
     u8 engine_colour = 0;
     std::atomic<u8> search_state{0};    // 0 none, 1 thinking, 2 pondering, 3 console analysis
     std::atomic<u8> search_command{0};  // 0 none, 1 think, 2 ponder, 3 console analysis
-    u8 infinite = 0;                    // "go infinite": no report before "stop"
+    u8 infinite = 0;                    // the last "go" said "infinite"
+    u8 report_on_stop = 0;              // the running search is reported only after "stop"
+    u8 quiescence_only = 0;             // the running search has depth limit 0
+    u8 position_valid = 1;              // 0 after a "position" the engine could not set up
+    u16 fallback_move = 0;              // a legal move of the searched position, for a search stopped without one
     u64 node_limit = 0;
     u8 depth_limit = 66;
     u8 time_mode = 1;                   // 0 increment, 1 fixed per move, >1 moves per control
@@ -138,6 +142,7 @@ struct ThreadData {
     Position pos;
     u16 pv[MAX_PLY];
     u16 undo_count;
+    u32 dropped_plies;                  // game record: plies of a long game no longer held
     u16 search_ply;
     u16 last_move;
     u8 index;                           // 255 in the game record

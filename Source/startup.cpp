@@ -158,7 +158,8 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             engine_config.log = 0;
         } else if (std::strcmp(arg, "-uci_extra") == 0) extra_report = 1;
         else if (std::strcmp(arg, "-d") == 0) {
-            search_state.depth_limit = u8(clamp_int(std::atol(value), 1, 66));
+            // Signed 8-bit: 0 is the tools' quiescence mode, below 0 no search.
+            search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, 66)));
             search_state.move_time = 10000;
             search_state.time_mode = 1;
         } else if (std::strcmp(arg, "-t") == 0) {

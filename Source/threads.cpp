@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "driver.h"
 #include "records.h"
@@ -19,6 +20,32 @@ int index_slots[MAX_THREADS];
 // started in that slot frees it; until then the slot of the thread table is
 // empty, so nobody writes into a record that is about to be freed.
 ThreadData* retired_records[MAX_THREADS];
+
+// Set by a new thread of the slot that could not allocate its record.
+std::atomic<u8> start_failed[MAX_THREADS];
+
+// Set by a woken thread once it has copied the game (wake_search_threads
+// waits for it).
+std::atomic<u8> search_prepared[MAX_THREADS];
+
+// 1 while a thread runs in the slot (from its record's installation until
+// its last touch of it).
+std::atomic<u8> slot_alive[MAX_THREADS];
+
+// Tells the thread of a slot to leave (ending its search first) and waits
+// until it has; nothing when no thread lives there.
+void retire_thread(int i)
+{
+    if (!slot_alive[i].load(std::memory_order_acquire)) return;
+    ThreadData* td = thread_table[i].load(std::memory_order_acquire);
+    while (td->command.load(std::memory_order_acquire) != 0) {
+        u8 running = STOP_RUN;
+        search_state.stop.compare_exchange_strong(running, STOP_ABORT);
+        sleep_ms(1);
+    }
+    td->command.store(99, std::memory_order_release);
+    while (slot_alive[i].load(std::memory_order_acquire)) sleep_ms(1);
+}
 
 int count_busy(int count)
 {
@@ -44,29 +71,44 @@ void reset_thread_search_fields(ThreadData* td)
     set_thread_root_move(td, 0);
 }
 
-int create_search_threads(int count)
+int create_search_threads(int count, int* started)
 {
     if (count < 1) count = 1;
     if (count > MAX_THREADS) count = MAX_THREADS;
+    int launched = 0, error = 0;
     for (int i = 0; i < count; i++) {
         index_slots[i] = i;
+        // A thread still living in the slot leaves before its record is
+        // handed on: freeing it under a running thread would be fatal.
+        retire_thread(i);
+        start_failed[i].store(0, std::memory_order_relaxed);
         ThreadData* old = thread_table[i].exchange(nullptr);
         if (old) {
             delete retired_records[i];  // a record whose successor never started
             retired_records[i] = old;
         }
-        int error = start_detached_thread(search_thread_main, &index_slots[i]);
-        if (error != 0) return error;
+        error = start_detached_thread(search_thread_main, &index_slots[i]);
+        if (error != 0) break;
+        launched++;
     }
-    // Wait for every thread's own new record before anyone writes into it.
-    for (int i = 0; i < count; i++) {
-        while (!thread_table[i].load(std::memory_order_acquire)) sleep_ms(1);
+    // Wait for every thread's own new record (or its failure to get one)
+    // before anyone writes into it.
+    int running = launched;
+    for (int i = 0; i < launched; i++) {
+        while (!thread_table[i].load(std::memory_order_acquire) && !start_failed[i].load(std::memory_order_acquire))
+            sleep_ms(1);
+        if (running == launched && start_failed[i].load(std::memory_order_acquire)) running = i;
     }
+    // The pool is the slots 0 .. running-1: threads started behind a failed
+    // slot leave again.
+    for (int i = running; i < launched; i++) retire_thread(i);
     // "-numa" (Windows): each thread moved itself onto its node's processor
     // group before allocating its record (search_thread_main).
     spin_unlock(result_lock);
     spin_unlock(output_lock);
-    return 0;
+    if (started) *started = running;
+    if (running == count) return 0;
+    return error != 0 ? error : -1;
 }
 
 void* search_thread_main(void* index_slot)
@@ -79,15 +121,17 @@ void* search_thread_main(void* index_slot)
 
     ThreadData* td = allocate_thread_data();
     if (!td) {
+        // The pool starts without this thread; its creator says so.
         std::fprintf(stderr, "Could not allocate the record of search thread %d.\n", i);
-        std::fflush(nullptr);
-        std::_Exit(1);  // other threads still run: no destructors at exit
+        start_failed[i].store(1, std::memory_order_release);
+        return nullptr;
     }
     reset_thread_links(td);
     td->command.store(0, std::memory_order_relaxed);
     td->undo[0].move = 0;
     td->index = u8(i);
     td->seed = u32(i) * 123;
+    slot_alive[i].store(1, std::memory_order_relaxed);
     thread_table[i].store(td, std::memory_order_release);
 
     for (;;) {
@@ -98,6 +142,7 @@ void* search_thread_main(void* index_slot)
         }
         if (i8(command) > 98) {
             td->command.store(0, std::memory_order_release);
+            slot_alive[i].store(0, std::memory_order_release);
             return nullptr;
         }
         run_search_driver(i);
@@ -114,10 +159,19 @@ void wake_search_threads()
     for (int j = 0; j < count; j++) {
         if (ThreadData* td = thread_table[j].load(std::memory_order_acquire)) reset_thread_search_fields(td);
     }
-    for (int i = 0; i < search_state.thread_count; i++) {
+    for (int i = 0; i < count; i++) {
+        search_prepared[i].store(0, std::memory_order_relaxed);
         if (ThreadData* td = thread_table[i].load(std::memory_order_acquire))
             td->command.store(1, std::memory_order_release);
-        if (i == 0 && search_state.thread_count >= 2) sleep_ms(5);
+        if (i == 0 && count >= 2) sleep_ms(5);
+    }
+    // Each thread copies the game when it starts: the game must not change
+    // (a "position" read meanwhile) before every thread has its copy.
+    for (int i = 0; i < count; i++) {
+        const ThreadData* td = thread_table[i].load(std::memory_order_acquire);
+        while (td && !search_prepared[i].load(std::memory_order_acquire) &&
+               td->command.load(std::memory_order_acquire) != 0)
+            std::this_thread::yield();
     }
 }
 
@@ -126,10 +180,7 @@ int count_searching_threads() { return count_busy(search_state.thread_count); }
 void end_search_threads(int count)
 {
     search_state.stop.store(STOP_LEAVE);
-    while (count_busy(count) != 0) sleep_ms(1);
-    for (int i = 0; i < count && i < MAX_THREADS; i++) {
-        if (ThreadData* td = thread_table[i].load(std::memory_order_acquire))
-            td->command.store(99, std::memory_order_release);
-    }
-    while (count_busy(count) != 0) sleep_ms(1);
+    for (int i = 0; i < count && i < MAX_THREADS; i++) retire_thread(i);
 }
+
+void mark_thread_prepared(int index) { search_prepared[index].store(1, std::memory_order_release); }

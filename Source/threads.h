@@ -13,10 +13,11 @@ extern SpinLock result_lock;
 // Guards the search's "info" lines: one line at a time.
 extern SpinLock output_lock;
 
-// Starts n search threads (slot i gets thread i) and waits until each has
-// installed its new record. Returns 0 or the first thread-creation error
-// (threads already started keep running).
-int create_search_threads(int count);
+// Starts n search threads (slot i gets thread i; a thread still living in a
+// slot leaves first) and waits until each has installed its new record.
+// Returns 0, or non-zero when not all could start: then the threads of the
+// slots before the first failure run and their number goes to `started`.
+int create_search_threads(int count, int* started = nullptr);
 
 // The start routine of a search thread; its argument points at the thread's
 // index slot. Returns when the thread's command byte asks it to leave.
@@ -24,14 +25,19 @@ void* search_thread_main(void* index_slot);
 
 // Resets the per-search fields of every thread and sets their command bytes
 // to 1: thread 0 first, the others 5 ms later (thread 0 probes the tables and
-// publishes the first iterations before the helpers join).
+// publishes the first iterations before the helpers join). Returns once every
+// woken thread has copied the game record.
 void wake_search_threads();
+
+// Called by a woken thread once it has copied the game record.
+void mark_thread_prepared(int index);
 
 // Number of threads among the first "Threads" whose command byte is not 0.
 int count_searching_threads();
 
-// Stops any running search (stop byte 99), tells the first n threads to
-// leave and waits until they have. Their records stay in the thread table.
+// Stops any running search (stop byte 99), tells the threads of the first n
+// slots to leave and waits until they have (slots without a living thread
+// are passed over). Their records stay in the thread table.
 void end_search_threads(int count);
 
 // Per-search fields of one thread: current, completed and selective depth,

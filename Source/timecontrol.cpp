@@ -6,6 +6,7 @@
 
 #include "fen.h"
 #include "log.h"
+#include "makemove.h"
 #include "params.h"
 #include "platform.h"
 #include "pruning.h"
@@ -67,7 +68,7 @@ void start_search_clock()
     ss.engine_colour = u8(side);
     if (params.UCI_LimitStrength == 0) ss.target_rate = 1e9;
 
-    const int ply = i16(game_record->undo_count);
+    const int ply = game_ply();
 
     // The whole best line is cleared, not only the best move: a search that
     // never runs (fifty-move rule, no legal move) must not report the ponder
@@ -150,7 +151,7 @@ int search_instability(int d)
 double search_time_limit(int p, int d, double elapsed)
 {
     const SearchState& ss = search_state;
-    const double rest = std::max(0.0, ss.clocks[game_record->pos.side] - elapsed);
+    const double rest = std::max(0.0, ss.clocks[ss.engine_colour] - elapsed);
     double limit = p * 0.01 * rest + ss.target_time;
     spin_lock(result_lock);
     const int last_change = ss.last_change_depth;
@@ -182,7 +183,7 @@ void check_search_time()
 
     const int p = search_instability(d);
     const double limit = search_time_limit(p, d, elapsed);
-    const double rest = std::max(0.0, ss.clocks[game_record->pos.side] - elapsed);
+    const double rest = std::max(0.0, ss.clocks[ss.engine_colour] - elapsed);
 
     const int easy = ss.easy_move.load(std::memory_order_relaxed);
     if (elapsed < limit && easy > 0 && (easy == 1 || elapsed >= 0.5 * ss.target_time)) request_stop(STOP_NORMAL);

@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "records.h"
+#include "threads.h"
 #include "zobrist.h"
 
 TranspositionTable transposition_table;
@@ -40,16 +41,46 @@ TTEntry* bucket_for_key(u64 key, int side)
     return side == WHITE ? tt.base + offset : tt.base + (tt.entry_count - offset);
 }
 
+// Field by field, as the search writes: a search may be running (the
+// "Clear Hash" button does not stop it) and reads entries meanwhile.
 void mark_entries_empty()
 {
     TranspositionTable& tt = transposition_table;
     if (!tt.base) return;
     u64 empty_count = tt.entry_count + 16;
-    TTEntry empty = {};
-    empty.depth = TT_EMPTY_DEPTH;
-    for (u64 i = 0; i < empty_count; i++) tt.base[i] = empty;
-    std::memset(static_cast<void*>(tt.base + empty_count), 0,
-                size_t(tt.allocated_entries - empty_count) * sizeof(TTEntry));
+    for (u64 i = 0; i < tt.allocated_entries; i++) {
+        TTEntry& e = tt.base[i];
+        store_field(e.key_high, u32(0));
+        store_field(e.check, u32(0));
+        store_field(e.move, u16(0));
+        store_field(e.score, i16(0));
+        store_field(e.age, u16(0));
+        store_field(e.bound, u8(0));
+        store_field(e.depth, i8(i < empty_count ? TT_EMPTY_DEPTH : 0));
+    }
+}
+
+// The block for a table of `total` entries (large ones on 2 MB boundaries,
+// so the kernel can back them with huge pages); null when it cannot be had.
+void* allocate_table_block(u64 total)
+{
+    u64 bytes = total * sizeof(TTEntry);
+    u64 alignment = bytes >= (u64(2) << 20) ? (u64(2) << 20) : 64;
+    u64 rounded = (bytes + alignment - 1) / alignment * alignment;
+    // Sizes are computed in 64 bits; a 32-bit build refuses what it cannot address.
+    if (rounded > std::numeric_limits<size_t>::max()) return nullptr;
+    return allocate_aligned_block(size_t(rounded), size_t(alignment));
+}
+
+void install_table(void* memory, u64 n)
+{
+    TranspositionTable& tt = transposition_table;
+    tt.memory = memory;
+    tt.base = static_cast<TTEntry*>(memory);
+    tt.entry_count = n;
+    tt.mask = hash_mask_for_entries(n);
+    tt.allocated_entries = n + 32;
+    mark_entries_empty();
 }
 
 void write_entry(TTEntry& e, u64 key, u16 move, i16 score, u16 age, u8 bound, i8 depth)
@@ -88,27 +119,24 @@ void free_hash_table()
 int setup_hash_table()
 {
     generate_zobrist_keys();
-    free_hash_table();
 
-    u64 n = hash_entries_for_size(search_state.hash_size);
-    u64 total = n + 32;
-    u64 bytes = total * sizeof(TTEntry);
-    // Large tables on 2 MB boundaries so the kernel can back them with huge pages.
-    u64 alignment = bytes >= (u64(2) << 20) ? (u64(2) << 20) : 64;
-    u64 rounded = (bytes + alignment - 1) / alignment * alignment;
-    // Sizes are computed in 64 bits; a 32-bit build refuses what it cannot address.
-    if (rounded > std::numeric_limits<size_t>::max()) return -1;
-
-    void* memory = allocate_aligned_block(size_t(rounded), size_t(alignment));
+    const u64 n = hash_entries_for_size(search_state.hash_size);
+    void* memory = allocate_table_block(n + 32);
+    if (!memory && transposition_table.memory) {
+        // Perhaps room for one table only: give the old one back and try
+        // again; failing that, the old size comes back (empty).
+        const u64 old_n = transposition_table.entry_count;
+        free_hash_table();
+        memory = allocate_table_block(n + 32);
+        if (!memory) {
+            if (void* old_memory = allocate_table_block(old_n + 32)) install_table(old_memory, old_n);
+            search_state.hash_fill = 0.0;
+            return -1;
+        }
+    }
     if (!memory) return -1;
-
-    TranspositionTable& tt = transposition_table;
-    tt.memory = memory;
-    tt.base = static_cast<TTEntry*>(memory);
-    tt.entry_count = n;
-    tt.mask = hash_mask_for_entries(n);
-    tt.allocated_entries = total;
-    mark_entries_empty();
+    free_hash_table();
+    install_table(memory, n);
 
     search_state.hash_fill = 0.0;
     search_state.hash_age = 0;
@@ -119,7 +147,8 @@ void clear_hash_table()
 {
     mark_entries_empty();
     search_state.hash_fill = 0.0;
-    search_state.hash_age = 0;
+    // The age of a running search stays; the next search sets its own.
+    if (count_searching_threads() == 0) search_state.hash_age = 0;
 }
 
 TTEntry* hash_bucket(const Position& pos)

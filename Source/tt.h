@@ -78,10 +78,12 @@ u64 hash_mask_for_entries(u64 entries);
 
 // Generates the Zobrist keys on its first call; frees the old table and
 // allocates one for the current "Hash" size, initialises it, and resets the
-// hash fill and age. Returns 0, or -1 when the allocation fails (no table is
-// left then; probes miss and stores do nothing).
+// hash fill and age. Returns 0, or -1 when the allocation fails: then a table
+// of the old size stays (emptied), or none when even that cannot be had
+// (probes miss and stores do nothing).
 int setup_hash_table();
-// Marks every entry empty; hash fill 0.0 and age 0.
+// Marks every entry empty (safe while a search runs); hash fill 0.0, and age
+// 0 when no search runs.
 void clear_hash_table();
 // Releases the table (shutdown).
 void free_hash_table();

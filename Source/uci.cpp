@@ -106,20 +106,34 @@ void apply_option(const char* name, const char* value)
     long number = number_of(value);
     if (std::strcmp(name, "Hash") == 0) {
         wait_for_idle_threads(true);
-        search_state.hash_size = i16(clamp_int(number, 0, HASH_MAX_MB));
-        if (setup_hash_table() != 0) std::exit(-1);
-        // A size of 0 switched the table off at the last search start; a
-        // real size switches it on again.
-        if (search_state.hash_size > 0 && search_state.use_table == 0) search_state.use_table = 1;
-        send_format("info string Hash size set to %dM bytes", search_state.hash_size);
+        const int wanted = clamp_int(number, 0, HASH_MAX_MB);
+        const int old_size = search_state.hash_size;
+        search_state.hash_size = i16(wanted);
+        if (setup_hash_table() != 0) {
+            // Memory short: the old table stays and the engine plays on.
+            search_state.hash_size = i16(old_size);
+            send_format("info string Hash size %dM bytes could not be allocated, keeping %dM bytes", wanted,
+                        old_size);
+        } else {
+            // A size of 0 switched the table off at the last search start; a
+            // real size switches it on again.
+            if (search_state.hash_size > 0 && search_state.use_table == 0) search_state.use_table = 1;
+            send_format("info string Hash size set to %dM bytes", search_state.hash_size);
+        }
     }
     if (std::strcmp(name, "Threads") == 0) {
         int count = clamp_int(number, 1, MAX_THREADS);
         if (count != search_state.thread_count) {
             wait_for_idle_threads(true);
             end_search_threads(search_state.thread_count);
+            int started = 0;
+            if (create_search_threads(count, &started) != 0) {
+                // Keep the threads that run (at least one, or nothing could search).
+                if (started == 0 && create_search_threads(1, &started) != 0) started = 0;
+                send_format("info string only %d of %d search threads could be started", started, count);
+                count = started > 0 ? started : 1;
+            }
             search_state.thread_count = u8(count);
-            if (create_search_threads(count) != 0) std::exit(-1);
         }
         send_format("info string Threads set to %d", search_state.thread_count);
     }
@@ -154,7 +168,7 @@ void apply_option(const char* name, const char* value)
         send_format("info string Log set to %s", bool_text(flag));
     }
     if (std::strcmp(name, "Clear Hash") == 0 && search_state.use_table) {
-        wait_for_idle_threads(true);
+        // A running search goes on; it only loses what it had stored.
         clear_hash_table();
         send_line("info string Hash table cleared");
     }
@@ -225,6 +239,8 @@ void play_move_list(const char* text)
     }
 }
 
+// A refused "position" leaves no position to search until the next one is
+// accepted: the previous one belongs to another game.
 void set_game_position(char* rest)
 {
     char* moves = std::strstr(rest, "moves");
@@ -237,12 +253,16 @@ void set_game_position(char* rest)
         while (*fen == ' ') fen++;
         const char* reason = "";
         if (!set_position_from_fen(pos, fen, &reason)) {
-            send_format("info string FEN rejected (%s), position unchanged", reason);
+            send_format("info string FEN rejected (%s), no valid position", reason);
+            search_state.position_valid = 0;
             return;
         }
     } else {
+        send_line("info string position needs startpos or fen, no valid position");
+        search_state.position_valid = 0;
         return;
     }
+    search_state.position_valid = 1;
     if (moves) {
         play_move_list(moves + 5);
         if (game_record->undo_count < UNDO_STACK_SIZE) game_record->undo[game_record->undo_count].move = 0;
@@ -288,7 +308,9 @@ void store_go_limits(const char* rest)
         search_state.node_limit = 0;
     }
     if ((v = go_value(rest, "depth"))) {
-        search_state.depth_limit = u8(clamp_int(number_of(v), 1, 66));
+        // A signed 8-bit depth: 0 asks for the quiescence score alone, a
+        // negative one for no search.
+        search_state.depth_limit = u8(i8(clamp_int(number_of(v), -128, 66)));
         search_state.time_mode = 1;
         search_state.move_time = 1e7;
     }
@@ -325,24 +347,26 @@ void new_game()
     search_state.move_time = 60;
     search_state.clocks[WHITE] = search_state.clocks[BLACK] = 60;
     game_record->undo_count = 0;
+    game_record->dropped_plies = 0;
     if (search_state.use_table) clear_hash_table();
     engine_config.ready = 1;
 }
 
-void stop_search()
+}  // namespace
+
+void stop_search_for_report()
 {
     // Nothing runs: no report may follow. The benchmark's searches run with
     // the search state 0 (they are never reported); "stop" still ends them.
     if (search_state.search_state == 0 && count_searching_threads() == 0) return;
     search_state.search_state = 1;
     search_state.infinite = 0;
+    search_state.report_on_stop = 0;
     search_state.stop = STOP_NORMAL;
     while (count_searching_threads() > 0) {
     }
     engine_config.ready = 1;
 }
-
-}  // namespace
 
 void run_uci_command(char* line)
 {
@@ -380,7 +404,7 @@ void run_uci_command(char* line)
     } else if (std::strcmp(command, "ponderhit") == 0) {
         if (search_state.search_state == 2) search_state.search_state = 1;
     } else if (std::strcmp(command, "stop") == 0) {
-        stop_search();
+        stop_search_for_report();
     } else if (std::strcmp(command, "quit") == 0) {
         search_state.stop = STOP_ABORT;
         engine_config.quit = 1;

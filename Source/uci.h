@@ -7,3 +7,7 @@ constexpr const char* ENGINE_NAME = "Vant 3.60";
 
 // Executes one command line popped from the command queue.
 void run_uci_command(char* line);
+
+// "stop": ends the running search (or releases a finished one held for
+// "stop") so that the main loop reports it; nothing when no search runs.
+void stop_search_for_report();

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +38,7 @@ struct EngineProcess {
     std::vector<std::string> lines;   // every line the engine wrote, in order
     size_t cursor = 0;                // lines already handed out by next_line
     int exit_code = -1000;
+    unsigned long long address_space_limit = 0;  // bytes of address space the engine may use (0: no limit)
 
     // Starts the binary with the arguments in `dir` (created when missing).
     bool start(const std::vector<std::string>& args, const std::string& dir)
@@ -52,6 +54,10 @@ struct EngineProcess {
             close(in[1]);
             close(out[0]);
             if (chdir(dir.c_str()) != 0) _exit(126);
+            if (address_space_limit) {
+                rlimit limit = {address_space_limit, address_space_limit};
+                if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+            }
             std::vector<char*> argv;
             std::string binary = VANT_BINARY_PATH;
             argv.push_back(binary.data());

@@ -106,7 +106,9 @@ TEST_F(ConsoleTest, SearchSettings)
     run("depth 200");
     EXPECT_EQ(search_state.depth_limit, 66);
     run("depth -5");
-    EXPECT_EQ(search_state.depth_limit, 1);
+    EXPECT_EQ(i8(search_state.depth_limit), -5);
+    run("depth 0");  // the quiescence score alone
+    EXPECT_EQ(search_state.depth_limit, 0);
     search_state.depth_limit = 66;
 
     run("multipv 0");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board_fixture.h"
+#include "draw.h"
 #include "makemove.h"
 
 namespace {
@@ -273,11 +274,7 @@ TEST_F(MakeMoveTest, GameMovesAreCheckedAndBounded)
     set_game(START_FEN);
     const char* shuffle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
     int played = 0;
-    while (play_game_move(move_of(shuffle[played % 4])) == GAME_MOVE_PLAYED) played++;
-    EXPECT_EQ(played, MAX_GAME_PLY);
-    EXPECT_EQ(game_record->undo_count, MAX_GAME_PLY);
-    EXPECT_EQ(play_game_move(move_of(shuffle[played % 4])), GAME_MOVE_HISTORY_FULL);
-    EXPECT_STRNE(game_move_refusal_text(GAME_MOVE_HISTORY_FULL), "");
+    while (played < MAX_GAME_PLY) ASSERT_EQ(play_game_move(move_of(shuffle[played++ % 4])), GAME_MOVE_PLAYED);
     EXPECT_EQ(game_record->undo_count, MAX_GAME_PLY);
     EXPECT_EQ(take_back_game_move(), 1);
     EXPECT_EQ(game_record->undo_count, MAX_GAME_PLY - 1);
@@ -288,6 +285,49 @@ TEST_F(MakeMoveTest, GameMovesAreCheckedAndBounded)
     position_to_fen(game_record->pos, fen);
     EXPECT_STREQ(fen, START_FEN);
     EXPECT_EQ(game_record->last_move, NULL_MOVE);
+    EXPECT_STRNE(game_move_refusal_text(GAME_MOVE_ILLEGAL), "");
+}
+
+TEST_F(MakeMoveTest, LongGamesKeepWhatTheDrawTestNeeds)
+{
+    // Past the record's size the oldest plies go, never the reversible ones
+    // of the current stretch: every move is played and repetitions are seen.
+    set_game(START_FEN);
+    const char* shuffle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    for (int i = 0; i < 1000; i++) ASSERT_EQ(play_game_move(move_of(shuffle[i % 4])), GAME_MOVE_PLAYED) << i;
+    EXPECT_EQ(game_ply(), 1000);
+    EXPECT_LE(game_record->undo_count, MAX_GAME_PLY);
+    EXPECT_EQ(detect_repetition(game_record->pos, 3), DRAW_REPETITION);
+    char fen[100];
+    position_to_fen(game_record->pos, fen);
+    EXPECT_STREQ(fen, START_FEN);
+
+    // A long game whose pawn moves keep the fifty-move count low fills the
+    // record while the recent plies must all stay.
+    set_game(START_FEN);
+    const char* pawn_pairs[] = {"h2h3", "h7h6", "h3h4", "h6h5", "a2a3", "a7a6", "a3a4", "a6a5", "b2b3", "b7b6",
+                                "c2c3", "c7c6", "d2d3", "d7d6", "e2e3", "e7e6", "g2g3", "g7g6", "c3c4", "c6c5",
+                                "d3d4", "d6d5", "e3e4", "e6e5", "g3g4", "g6g5", "b3b4", "b6b5"};
+    int ply = 0;
+    for (int pair = 0; pair < 14; pair++) {
+        for (int i = 0; i < 2; i++, ply++) ASSERT_EQ(play_game_move(move_of(pawn_pairs[2 * pair + i])), GAME_MOVE_PLAYED);
+        for (int i = 0; i < 48; i++, ply++) ASSERT_EQ(play_game_move(move_of(shuffle[i % 4])), GAME_MOVE_PLAYED);
+    }
+    EXPECT_EQ(ply, 700);
+    EXPECT_EQ(game_record->pos.halfmove_clock, 48);
+    // Over the record's size: the same position again after 4 and 8 plies.
+    for (int i = 0; i < 4; i++) ASSERT_EQ(play_game_move(move_of(shuffle[i])), GAME_MOVE_PLAYED);
+    for (int i = 0; i < 40; i++) ASSERT_EQ(play_game_move(move_of(shuffle[i % 4])), GAME_MOVE_PLAYED);
+    EXPECT_EQ(game_ply(), 744);
+    EXPECT_LT(game_record->undo_count, MAX_GAME_PLY);
+    EXPECT_EQ(game_record->pos.halfmove_clock, 92);
+    EXPECT_EQ(detect_repetition(game_record->pos, 3), DRAW_REPETITION);
+    position_to_fen(game_record->pos, fen);
+    EXPECT_STREQ(fen, "rnbqkbnr/5p2/8/ppppp1pp/PPPPP1PP/8/5P2/RNBQKBNR w KQkq -");
+    // Taking back stays inside the kept records: back to just after the last pawn move.
+    for (int i = 0; i < 92; i++) ASSERT_EQ(take_back_game_move(), 1);
+    EXPECT_EQ(game_record->pos.halfmove_clock, 0);
+    EXPECT_EQ(take_back_game_move(), 0);  // the pawn move itself was among the dropped plies
 }
 
 } // namespace

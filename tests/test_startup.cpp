@@ -57,6 +57,10 @@ TEST_F(CommandLineTest, NumbersAreClampedBeforeTheyAreNarrowed)
     EXPECT_EQ(search_state.hash_size, 8192);
     parse({"-hash", "-5"});
     EXPECT_EQ(search_state.hash_size, 0);
+    parse({"-d", "0"});
+    EXPECT_EQ(search_state.depth_limit, 0);
+    parse({"-d", "-7"});
+    EXPECT_EQ(i8(search_state.depth_limit), -7);
     parse({"-d", "80"});
     EXPECT_EQ(search_state.depth_limit, 66);
     EXPECT_EQ(search_state.time_mode, 1);

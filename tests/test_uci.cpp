@@ -215,25 +215,40 @@ TEST_F(UciTest, RejectedFenKeepsThePreviousPosition)
 {
     run("position startpos moves d2d4");
     std::string before = game_fen();
+    EXPECT_EQ(search_state.position_valid, 1);
     std::string out = run("position fen 8/8/8/8/8/8/8/8 w - - moves e2e4");
     EXPECT_NE(out.find("info string FEN rejected"), std::string::npos) << out;
     EXPECT_EQ(game_fen(), before);
     EXPECT_EQ(game_record->undo_count, 1);
+    EXPECT_EQ(search_state.position_valid, 0);
+    run("position startpos");
+    EXPECT_EQ(search_state.position_valid, 1);
     out = run("position fen");
     EXPECT_NE(out.find("FEN rejected"), std::string::npos) << out;
+    EXPECT_EQ(search_state.position_valid, 0);
+    run("position startpos moves d2d4");
+    EXPECT_NE(run("position nothing here").find("no valid position"), std::string::npos);
+    EXPECT_EQ(search_state.position_valid, 0);
     EXPECT_EQ(game_fen(), before);
-    EXPECT_EQ(run("position"), "");
-    EXPECT_EQ(run("position nothing here"), "");
-    EXPECT_EQ(game_fen(), before);
+    // A bad move ends the list but leaves the moves before it.
+    run("position startpos moves d2d4 x9");
+    EXPECT_EQ(search_state.position_valid, 1);
 }
 
-TEST_F(UciTest, OverlongGameIsRefused)
+TEST_F(UciTest, GamesLongerThanTheRecordArePlayedWhole)
 {
+    // 796 plies of knight moves, then an opening: 800 plies, the last four
+    // decide the position.
     std::string line = "position startpos moves";
-    for (int i = 0; i < 200; i++) line += " g1f3 g8f6 f3g1 f6g8";
+    for (int i = 0; i < 199; i++) line += " g1f3 g8f6 f3g1 f6g8";
+    line += " e2e4 e7e5 g1f3 b8c6";
     std::string out = run(line);
-    EXPECT_NE(out.find("refused (game too long"), std::string::npos) << out.substr(0, 200);
-    EXPECT_EQ(game_record->undo_count, MAX_GAME_PLY);
+    EXPECT_EQ(out.find("refused"), std::string::npos) << out.substr(0, 200);
+    EXPECT_EQ(game_ply(), 800);
+    EXPECT_EQ(game_fen(), "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -");
+    EXPECT_EQ(game_record->pos.halfmove_clock, 2);
+    run("ucinewgame");
+    EXPECT_EQ(game_ply(), 0);
 }
 
 TEST_F(UciTest, GoStoresLimitsAndTheSearchCommand)
@@ -254,8 +269,13 @@ TEST_F(UciTest, GoStoresLimitsAndTheSearchCommand)
     EXPECT_EQ(search_state.moves_to_go, 20);
     run("go depth 300");
     EXPECT_EQ(search_state.depth_limit, 66);
+    // Signed 8-bit depths: 0 asks for the quiescence score, below 0 for no search.
+    run("go depth 0");
+    EXPECT_EQ(i8(search_state.depth_limit), 0);
     run("go depth -4");
-    EXPECT_EQ(search_state.depth_limit, 1);
+    EXPECT_EQ(i8(search_state.depth_limit), -4);
+    run("go depth -300");
+    EXPECT_EQ(i8(search_state.depth_limit), -128);
     run("go nodes 5000");
     EXPECT_EQ(search_state.node_limit, 5000u);
     EXPECT_EQ(search_state.time_mode, 1);

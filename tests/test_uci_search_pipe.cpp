@@ -103,13 +103,23 @@ TEST_F(SearchPipeTest, BadMoveListStopsAtTheFirstBadWord)
     std::vector<std::string> w = words_of(engine.wait_for("bestmove"));
     ASSERT_GE(w.size(), 2u);
     EXPECT_TRUE(play_from(START_FEN, {"g1f3", w[1]}));  // black's move after g1f3
-    // A refused FEN keeps that position.
+    // After a refused FEN nothing is searched (the previous position belongs
+    // to another game) until a position is accepted again.
     engine.send("position fen 8/8/8/8/8/8/8/8 w - - 0 1");
     EXPECT_EQ(engine.wait_for("info string FEN rejected").rfind("info string FEN rejected", 0), 0u);
     engine.send("go depth 3");
+    EXPECT_NE(engine.wait_for("info string no valid position"), "<timeout>");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove null");
+    engine.send("go infinite");
+    engine.send("stop");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove null");
+    expect_legal_answer(START_FEN, "e2e4", "go depth 3");
+    // A placement read square by square (the "6" overruns its rank) is searched.
+    engine.send("position fen r1bqkbnr/pppp1ppp/2n6/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+    engine.send("go depth 4");
     w = words_of(engine.wait_for("bestmove"));
     ASSERT_GE(w.size(), 2u);
-    EXPECT_TRUE(play_from(START_FEN, {"g1f3", w[1]}));
+    EXPECT_TRUE(play_from("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3", {w[1]}));
     quit_cleanly();
 }
 

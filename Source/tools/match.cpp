@@ -218,6 +218,8 @@ void play_selfplay_match(int max_games)
                 ply.score = i16(s);
                 ply.depth = u8(search_state.best_depth);
             }
+            // A game as long as the record of its moves is scored a draw.
+            if (result == GAME_GOES_ON && game_ply() >= MAX_GAME_PLY) result = GAME_DRAWN;
             if (result == GAME_GOES_ON && play_game_move(m) != GAME_MOVE_PLAYED) result = GAME_DRAWN;
         }
 

@@ -1,0 +1,280 @@
+// What a careless or departed GUI does to the engine, through the real binary
+// on pipes: a new "go" while a search runs or waits for "stop", options set
+// during a search, memory that cannot be had, the end of the input, "stop"
+// at once after "go", depth 0, very long games and hostile input bytes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bitboard.h"
+#include "engine_process.h"
+#include "fen.h"
+#include "makemove.h"
+#include "movetext.h"
+#include "records.h"
+
+namespace {
+
+std::vector<std::string> words_of(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// Whether `move` (and the moves before it) are legal from `fen`, judged on
+// this process's own game record.
+bool legal_after(const std::string& fen, const std::vector<std::string>& moves)
+{
+    if (!set_position_from_fen(game_record->pos, fen.c_str())) return false;
+    for (const std::string& text : moves) {
+        Move move;
+        if (!parse_move_text(text.c_str(), move) || play_game_move(move) != GAME_MOVE_PLAYED) return false;
+    }
+    return true;
+}
+
+const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
+struct RobustnessPipeTest : ::testing::Test {
+    std::unique_ptr<EngineProcess> process = std::make_unique<EngineProcess>();
+    EngineProcess& engine() { return *process; }
+    // A fresh engine for the next case (the old one has ended).
+    void renew() { process = std::make_unique<EngineProcess>(); }
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        if (!game_record) setup_game_record();
+    }
+    void start(unsigned long long address_space = 0)
+    {
+        engine().address_space_limit = address_space;
+        ASSERT_TRUE(engine().start({"-nolog", "-hash", "4"}, test_session_dir("vant_robustness")));
+        engine().send("uci");
+        ASSERT_EQ(engine().wait_for("uciok"), "uciok");
+    }
+    // "isready" is answered at once, whatever runs.
+    void expect_ready()
+    {
+        engine().send("isready");
+        EXPECT_EQ(engine().wait_for("readyok", 5000), "readyok");
+    }
+    // The "bestmove" lines from now for `ms`.
+    std::vector<std::string> bestmoves(int ms) { return engine().collect("bestmove", ms); }
+    // Exactly one "bestmove" (a second one would come at once), legal after
+    // `moves` from `fen`.
+    void expect_one_legal_bestmove(const std::string& fen, const std::vector<std::string>& moves, int ms = 5000)
+    {
+        std::vector<std::string> answers;
+        std::string first = engine().wait_for("bestmove", ms);
+        if (first.rfind("bestmove", 0) == 0) answers.push_back(first);
+        for (const std::string& more : bestmoves(400)) answers.push_back(more);
+        ASSERT_EQ(answers.size(), 1u) << fen;
+        std::vector<std::string> w = words_of(answers[0]);
+        ASSERT_GE(w.size(), 2u);
+        std::vector<std::string> played = moves;
+        played.push_back(w[1]);
+        EXPECT_TRUE(legal_after(fen, played)) << answers[0];
+    }
+    void quit_cleanly()
+    {
+        engine().send("quit");
+        EXPECT_EQ(engine().finish(), 0);
+    }
+};
+
+TEST_F(RobustnessPipeTest, NewGoEndsTheSearchThatRunsOrWaits)
+{
+    const struct {
+        std::vector<std::string> lines;  // "wait:PREFIX" waits for a line
+        std::string fen;                 // the latest position
+        std::vector<std::string> moves;
+    } cases[] = {
+        {{"position startpos", "go wtime 100000 btime 100000", "go infinite"}, START, {}},
+        {{"position startpos", "go infinite", "position startpos moves e2e4", "go infinite"}, START, {"e2e4"}},
+        {{"go infinite", "ucinewgame", "position startpos", "go infinite"}, START, {}},
+        {{"go infinite", "setoption name Clear Hash value x", "go infinite"}, START, {}},
+        // Mate in one: the search ends by itself and waits for "stop".
+        {{"position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "go infinite", "wait:info depth 1", "position startpos",
+          "go infinite"},
+         START,
+         {}},
+        {{"position startpos", "go ponder wtime 1000 btime 1000", "position startpos moves d2d4", "go infinite"},
+         START,
+         {"d2d4"}},
+    };
+    for (const auto& c : cases) {
+        start();
+        for (const std::string& line : c.lines) {
+            if (line.rfind("wait:", 0) == 0) EXPECT_NE(engine().wait_for(line.substr(5)), "<timeout>");
+            else engine().send(line);
+        }
+        expect_ready();
+        engine().send("stop");
+        expect_one_legal_bestmove(c.fen, c.moves);
+        quit_cleanly();
+        renew();
+    }
+}
+
+TEST_F(RobustnessPipeTest, AFinishedSearchIsReportedBeforeTheNextStarts)
+{
+    // Every ordinary "go" is answered, even when the next "go" comes first.
+    start();
+    engine().send("position startpos");
+    engine().send("go depth 30");
+    engine().send("go depth 2");
+    std::vector<std::string> answers = bestmoves(3000);
+    ASSERT_EQ(answers.size(), 2u);
+    for (const std::string& a : answers) EXPECT_TRUE(legal_after(START, {words_of(a)[1]})) << a;
+    quit_cleanly();
+}
+
+TEST_F(RobustnessPipeTest, OptionsDuringASearch)
+{
+    start();
+    engine().send("position startpos");
+    engine().send("go infinite");
+    EXPECT_NE(engine().wait_for("info depth 3"), "<timeout>");
+    // Clearing the table does not end the search: it deepens on.
+    engine().send("setoption name Clear Hash value x");
+    EXPECT_NE(engine().wait_for("info string Hash table cleared"), "<timeout>");
+    EXPECT_NE(engine().wait_for("info depth"), "<timeout>");
+    // A new table or new threads end it, but "stop" still gets its answer.
+    engine().send("setoption name Hash value 8");
+    EXPECT_NE(engine().wait_for("info string Hash size set to 8M"), "<timeout>");
+    EXPECT_TRUE(bestmoves(300).empty());
+    engine().send("stop");
+    expect_one_legal_bestmove(START, {});
+
+    engine().send("go ponder wtime 5000 btime 5000");
+    engine().send("setoption name Threads value 2");
+    EXPECT_NE(engine().wait_for("info string Threads set to 2"), "<timeout>");
+    expect_ready();
+    engine().send("stop");
+    expect_one_legal_bestmove(START, {});
+    quit_cleanly();
+}
+
+TEST_F(RobustnessPipeTest, MemoryThatCannotBeHadKeepsWhatRuns)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#endif
+    start(1000ull << 20);  // 1 GB of address space
+    engine().send("setoption name Hash value 8192");
+    EXPECT_EQ(engine().wait_for("info string Hash size"),
+              "info string Hash size 8192M bytes could not be allocated, keeping 4M bytes");
+    // 80 threads with their stacks do not fit either: those that start stay.
+    engine().send("setoption name Threads value 80");
+    std::string notice = engine().wait_for("info string only");
+    int started = 0, asked = 0;
+    ASSERT_EQ(std::sscanf(notice.c_str(), "info string only %d of %d", &started, &asked), 2) << notice;
+    EXPECT_EQ(asked, 80);
+    EXPECT_GE(started, 1);
+    EXPECT_LT(started, 80);
+    EXPECT_EQ(engine().wait_for("info string Threads set to"), "info string Threads set to " + std::to_string(started));
+    engine().send("position startpos moves e2e4");
+    engine().send("go depth 6");
+    expect_one_legal_bestmove(START, {"e2e4"}, 20000);
+    engine().send("setoption name Hash value 16");
+    EXPECT_EQ(engine().wait_for("info string Hash size"), "info string Hash size set to 16M bytes");
+    quit_cleanly();
+}
+
+TEST_F(RobustnessPipeTest, EndOfInputEndsTheSession)
+{
+    const struct {
+        std::vector<std::string> lines;
+        size_t answers;
+    } cases[] = {
+        {{"position startpos", "go depth 8"}, 1},           // finishes, then reports
+        {{"position startpos", "go infinite"}, 1},          // stopped, reports
+        {{"position startpos", "go ponder wtime 9000 btime 9000"}, 1},
+        {{"position startpos", "go depth 40", "stop"}, 1},  // queued commands still run
+        {{"isready"}, 0},
+    };
+    for (const auto& c : cases) {
+        start();
+        for (const std::string& line : c.lines) engine().send(line);
+        auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(engine().finish(20000), 0);
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        size_t count = 0;
+        for (const std::string& line : engine().lines) {
+            if (line.rfind("bestmove", 0) == 0) {
+                count++;
+                EXPECT_TRUE(legal_after(START, {words_of(line)[1]})) << line;
+            }
+        }
+        EXPECT_EQ(count, c.answers) << c.lines.back();
+        if (c.lines.back() != "go depth 8") {
+            EXPECT_LT(seconds, 3.0) << c.lines.back();
+        }
+        renew();
+    }
+}
+
+TEST_F(RobustnessPipeTest, StopAtOnceStillAnswersALegalMove)
+{
+    start();
+    const char* positions[] = {"position startpos", "position fen 4k3/8/8/8/8/8/4q3/4K3 w - - 0 1",
+                               "position fen 8/P6k/8/8/8/8/6K1/8 w - - 0 1"};
+    const char* fens[] = {START, "4k3/8/8/8/8/8/4q3/4K3 w - - 0 1", "8/P6k/8/8/8/8/6K1/8 w - - 0 1"};
+    for (int round = 0; round < 30; round++) {
+        engine().send(positions[round % 3]);
+        engine().send(round % 2 ? "go wtime 60000 btime 60000" : "go infinite");
+        engine().send("stop");
+        std::string line = engine().wait_for("bestmove");
+        ASSERT_NE(line, "<timeout>");
+        EXPECT_TRUE(legal_after(fens[round % 3], {words_of(line)[1]})) << line;
+    }
+    // Depth 0: the quiescence score without a search, then a legal move;
+    // a negative depth: no search, a legal move.
+    engine().send("position startpos");
+    engine().send("go depth 0");
+    EXPECT_EQ(engine().wait_for("info depth 0").rfind("info depth 0 score cp ", 0), 0u);
+    expect_one_legal_bestmove(START, {});
+    engine().send("position fen 4k3/8/8/8/8/8/4q3/4K3 w - - 0 1");  // in check: no quiescence score
+    engine().send("go depth 0");
+    expect_one_legal_bestmove("4k3/8/8/8/8/8/4q3/4K3 w - - 0 1", {});
+    engine().send("go depth -3");
+    expect_one_legal_bestmove("4k3/8/8/8/8/8/4q3/4K3 w - - 0 1", {});
+    quit_cleanly();
+}
+
+TEST_F(RobustnessPipeTest, GameOfEightHundredPlies)
+{
+    start();
+    std::string line = "position startpos moves";
+    std::vector<std::string> moves;
+    for (int i = 0; i < 199; i++)
+        for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) moves.push_back(m);
+    for (const char* m : {"e2e4", "e7e5", "g1f3", "b8c6"}) moves.push_back(m);
+    for (const std::string& m : moves) line += " " + m;
+    engine().send(line);
+    engine().send("go depth 5");
+    expect_one_legal_bestmove("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3", {}, 20000);
+    quit_cleanly();
+}
+
+TEST_F(RobustnessPipeTest, NulBytesDoNotSplitALine)
+{
+    start();
+    // Longer than the line buffer: dropped whole, its tail does not quit.
+    engine().send(std::string("x\0", 2) + std::string(4093, 'A') + "quit");
+    EXPECT_NE(engine().wait_for("info string input line too long"), "<timeout>");
+    // A NUL ends the command; what follows it on the line is not another.
+    engine().send(std::string("isready\0quit", 12));
+    EXPECT_EQ(engine().wait_for("readyok"), "readyok");
+    expect_ready();
+    quit_cleanly();
+}
+
+}  // namespace

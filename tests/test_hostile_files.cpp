@@ -45,7 +45,7 @@ void replace_with_fifo(const std::string& path)
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
 }
 
-struct TbBadFileTest : ::testing::Test {
+struct HostileFileTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         init_board_tables();
@@ -57,7 +57,7 @@ struct TbBadFileTest : ::testing::Test {
 
 // An empty file cannot be mapped: the probe of its material fails with the
 // mapping message, again on the next probe, and every other table answers.
-TEST_F(TbBadFileTest, EmptyTableFileIsReportedAndTreatedAsAbsent)
+TEST_F(HostileFileTest, EmptyTableFileIsReportedAndTreatedAsAbsent)
 {
     struct Case {
         const char* file;
@@ -104,7 +104,7 @@ TEST_F(TbBadFileTest, EmptyTableFileIsReportedAndTreatedAsAbsent)
 // The real engine on a tablebase path with an empty and a FIFO table of
 // each kind: the scan finishes, every search of those materials answers
 // with a legal move, and the process lives on.
-TEST_F(TbBadFileTest, EngineSearchesOnWithBadTableFiles)
+TEST_F(HostileFileTest, EngineSearchesOnWithBadTableFiles)
 {
     const std::string tables = linked_table_dir("engine");
     replace_with_empty_file(tables + "/KQvK.rtbw");
@@ -139,7 +139,7 @@ TEST_F(TbBadFileTest, EngineSearchesOnWithBadTableFiles)
 
 // Start-up beside a FIFO or with a device as the book: the engine starts,
 // says what it ignored, answers and searches.
-TEST_F(TbBadFileTest, HostileStartFilesAreIgnored)
+TEST_F(HostileFileTest, HostileStartFilesAreIgnored)
 {
     struct Case {
         const char* what;

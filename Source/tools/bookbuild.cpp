@@ -356,7 +356,7 @@ int build_book_from_pgn(Position& pos)
     }
     std::fclose(in);
     if (ok && positions == 0) {
-        // Missing, empty or no game in it: the old book stays as it is.
+        // An empty file or one without a game: the old book stays as it is.
         report("no game read from", BOOK_PGN);
         ok = false;
     }

@@ -1,10 +1,12 @@
 #include "config.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "log.h"
 #include "params.h"
+#include "platform.h"
 #include "records.h"
 
 namespace {
@@ -89,7 +91,14 @@ void read_config_pst_block(ParamRecord& params, int type, int phase, std::FILE* 
 
 int read_config_file(const char* path, ParamRecord& params)
 {
-    std::FILE* file = std::fopen(path, "r");
+    // Only a regular file: a FIFO of that name would hold up the start.
+    const RegularFile opened = open_regular_file(path, "r");
+    if (opened.status == REGULAR_FILE_NOT_REGULAR) {
+        char message[300];
+        std::snprintf(message, sizeof message, "%.255s is not a regular file, ignored", path);
+        send_line(message);
+    }
+    std::FILE* file = opened.file;
     if (!file) return 0;
     engine_config.builtin_pst = 0;
     for (auto& type : params.pst)

@@ -24,6 +24,7 @@
 #include <conio.h>
 #include <malloc.h>
 #include <mmsystem.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -80,6 +81,14 @@ int start_detached_thread(void* (*fn)(void*), void* argument)
     }
     if (error != 0) std::free(start);
     return error;
+}
+
+int numa_node_of_processor(int index, int nodes, int cores, int processors)
+{
+    if (nodes <= 0 || index < 0 || index >= processors) return -1;
+    const int block = cores / nodes;
+    if (index < nodes * block) return index / block;
+    return (index - nodes * block) % nodes;
 }
 
 u64 wall_clock_milliseconds()
@@ -160,14 +169,54 @@ void free_aligned_block(void* block) { std::free(block); }
 void place_search_thread(int) {}
 int count_processor_topology(int) { return -1; }
 
+namespace {
+
+// Opens without waiting (a FIFO with no writer would block an ordinary
+// open) and keeps the descriptor only for a regular file, back in blocking
+// mode. *not_regular tells a refused file from a missing one.
+int open_regular_descriptor(const char* path, bool* not_regular, u64* size)
+{
+    *not_regular = false;
+    int fd = open(path, O_RDONLY | O_NONBLOCK);
+    if (fd == -1) return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *not_regular = true;
+        close(fd);
+        return -1;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    *size = u64(info.st_size);
+    return fd;
+}
+
+}  // namespace
+
 FileHandle open_read_only_file(const char* path)
 {
-    int fd = open(path, O_RDONLY);
-    if (fd == -1) return INVALID_FILE;
-    struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
-    close(fd);
-    return INVALID_FILE;
+    bool not_regular;
+    u64 size;
+    const int fd = open_regular_descriptor(path, &not_regular, &size);
+    return fd == -1 ? INVALID_FILE : fd;
+}
+
+RegularFile open_regular_file(const char* path, const char* mode)
+{
+    RegularFile result;
+    bool not_regular;
+    const int fd = open_regular_descriptor(path, &not_regular, &result.size);
+    if (fd == -1) {
+        if (not_regular) result.status = REGULAR_FILE_NOT_REGULAR;
+        return result;
+    }
+    result.file = fdopen(fd, mode);
+    if (!result.file) {
+        close(fd);
+        return result;
+    }
+    result.status = REGULAR_FILE_OPENED;
+    return result;
 }
 
 void close_file(FileHandle file)
@@ -204,7 +253,7 @@ const u8* map_file_read_only(FileHandle file, const char* name, const char*, u64
     if (*size <= u64(SIZE_MAX)) mapped = mmap(nullptr, std::size_t(*size), PROT_READ, MAP_SHARED, int(file), 0);
     if (mapped == MAP_FAILED) {
         std::fprintf(stderr, "Could not mmap() %s.\n", name);
-        std::exit(1);
+        return nullptr;
     }
     return static_cast<const u8*>(mapped);
 }
@@ -453,15 +502,7 @@ int count_processor_topology(int thread_index)
     }
     std::free(buffer);
     if (thread_index == 0) std::printf("nodes=%d, cores=%d, threads=%d\n", nodes, cores, threads);
-    if (nodes == 0 || thread_index < 0 || thread_index >= threads) return -1;
-    // The first hardware thread of every core in blocks of cores / nodes,
-    // node 0 first; the second hardware threads then go round the nodes.
-    if (thread_index < cores) {
-        int block = cores / nodes > 0 ? cores / nodes : 1;
-        int node = thread_index / block;
-        return node < nodes ? node : nodes - 1;
-    }
-    return (thread_index - cores) % nodes;
+    return numa_node_of_processor(thread_index, nodes, cores, threads);
 }
 
 void place_search_thread(int thread_index)
@@ -482,7 +523,35 @@ FileHandle open_read_only_file(const char* path)
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    if (GetFileType(file) != FILE_TYPE_DISK) {  // a pipe or a device
+        CloseHandle(file);
+        return INVALID_FILE;
+    }
     return reinterpret_cast<FileHandle>(file);
+}
+
+RegularFile open_regular_file(const char* path, const char* mode)
+{
+    // Looked at before opening (nothing is opened that could block) and
+    // again on the open stream.
+    RegularFile result;
+    struct _stat64 info;
+    if (_stat64(path, &info) != 0) return result;
+    if ((info.st_mode & _S_IFMT) != _S_IFREG) {
+        result.status = REGULAR_FILE_NOT_REGULAR;
+        return result;
+    }
+    std::FILE* file = std::fopen(path, mode);
+    if (!file) return result;
+    if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
+        std::fclose(file);
+        result.status = REGULAR_FILE_NOT_REGULAR;
+        return result;
+    }
+    result.file = file;
+    result.size = u64(info.st_size);
+    result.status = REGULAR_FILE_OPENED;
+    return result;
 }
 
 void close_file(FileHandle file)
@@ -522,13 +591,14 @@ const u8* map_file_read_only(FileHandle file, const char* name, const char* suff
     HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READONLY, high, low, nullptr);
     if (!mapping) {
         std::fprintf(stderr, "CreateFileMapping() failed.\n");
-        std::exit(1);
+        return nullptr;
     }
     void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     if (!view) {
         std::fprintf(stderr, "MapViewOfFile() failed, name = %s%s, error = %lu.\n", name, suffix,
                      static_cast<unsigned long>(GetLastError()));
-        std::exit(1);
+        CloseHandle(mapping);
+        return nullptr;
     }
     // The view keeps the mapping object alive; unmapping the view releases both.
     if (!CloseHandle(mapping)) std::fprintf(stderr, "CloseHandle failed, error code %d", int(GetLastError()));

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "types.h"
 
@@ -98,13 +99,22 @@ void place_search_thread(int thread_index);
 // builds only; Linux builds return -1.
 int count_processor_topology(int thread_index);
 
+// The node of logical processor `index` for a topology of `nodes` NUMA nodes,
+// `cores` cores and `processors` logical processors (every platform, so that
+// it can be tested anywhere): the first nodes * (cores / nodes) processors go
+// to the nodes in blocks of cores / nodes, node 0 first; each further
+// processor k = 0, 1, 2, ... gets node k mod nodes. -1 without a node or for
+// an index outside the processors.
+int numa_node_of_processor(int index, int nodes, int cores, int processors);
+
 // ---- Read-only files and mappings (tablebases)
 
 // An open read-only file: a descriptor on Linux, a handle on Windows.
 using FileHandle = std::intptr_t;
 constexpr FileHandle INVALID_FILE = -1;
 
-// Opens an existing regular file for reading (shared reading allowed).
+// Opens an existing regular file for reading (shared reading allowed). A
+// FIFO, device or directory is refused without waiting on it.
 FileHandle open_read_only_file(const char* path);
 void close_file(FileHandle file);
 
@@ -116,13 +126,27 @@ bool read_whole_file(FileHandle file, void* out, u64 size);
 // Maps the whole file read-only and returns the base, with the file size in
 // *size (what the unmapping needs). The file may be closed at once: the
 // mapping lives on. A file whose size cannot be read returns nullptr after
-// the system's message; a mapping that cannot be made (an empty file, say)
-// prints the platform's message on standard error, naming the table by
-// name and suffix, and ends the process with status 1.
+// the system's message; so does a mapping that cannot be made (an empty
+// file, say), after the platform's message on standard error naming the
+// table by name and suffix.
 const u8* map_file_read_only(FileHandle file, const char* name, const char* suffix, u64* size);
 // Releases a mapping; nothing for a null base. Failures are printed on
 // standard error and the release goes on.
 void unmap_file(const u8* base, u64 size);
+
+// A stream opened only when the path names a regular file, so that a FIFO
+// or a device put where a data file is expected never blocks or feeds the
+// reader without end.
+constexpr int REGULAR_FILE_OPENED = 0;
+constexpr int REGULAR_FILE_MISSING = 1;      // absent or not readable
+constexpr int REGULAR_FILE_NOT_REGULAR = 2;  // a FIFO, device, directory...
+struct RegularFile {
+    std::FILE* file = nullptr;  // open for reading, or nullptr
+    u64 size = 0;               // bytes in the file when it was opened
+    int status = REGULAR_FILE_MISSING;
+};
+// `mode` is a reading mode of fopen ("r" or "rb").
+RegularFile open_regular_file(const char* path, const char* mode);
 
 // Builds for Windows (their book files use the packed 14-byte record).
 #if defined(_WIN32)

@@ -83,17 +83,12 @@ void shut_down()
     close_log_file();
 }
 
-// Runs the tool or benchmark the command line chose; -1 when none was chosen.
+// Runs the tool or benchmark the command line chose and returns the exit
+// code (1 when a tool failed); -1 when none was chosen.
 int run_chosen_tool(const RunChoice& choice)
 {
-    if (choice.epd_test) {
-        run_epd_test_suite();
-        return 0;
-    }
-    if (choice.pgn_scan_mode) {
-        scan_pgn_file(choice.pgn_path, choice.pgn_scan_mode);
-        return 0;
-    }
+    if (choice.epd_test) return run_epd_test_suite();
+    if (choice.pgn_scan_mode) return scan_pgn_file(choice.pgn_path, choice.pgn_scan_mode);
     if (choice.match) {
         engine_config.output_delay = 1000;
         run_selfplay_match();
@@ -103,14 +98,8 @@ int run_chosen_tool(const RunChoice& choice)
         run_benchmark(choice.benchmark, single_thread_bench != 0);
         return 0;
     }
-    if (choice.make_tune) {
-        run_make_tune();
-        return 0;
-    }
-    if (choice.tune) {
-        run_gradient_tune();
-        return 0;
-    }
+    if (choice.make_tune) return run_make_tune();
+    if (choice.tune) return run_gradient_tune();
     return -1;
 }
 

@@ -194,15 +194,33 @@ TEST_F(BookBuildTest, FlushEveryTwoHundredGamesSumsAcrossBlocks)
     EXPECT_EQ(r->wins + r->losses + r->draws, 225);
 }
 
-TEST_F(BookBuildTest, MissingGameFileDestroysNothing)
+// Without a game to read the old book stays and no "done" is printed.
+TEST_F(BookBuildTest, NoGameToReadDestroysNothing)
 {
-    write_file("book.opn", "old book");
-    capture();
-    EXPECT_EQ(run_mkbook_command(), 0);
-    std::string out = captured();
-    EXPECT_EQ(out.find("done"), std::string::npos);
-    EXPECT_NE(out.find("could not open book.pgn"), std::string::npos);
-    EXPECT_EQ(read_file("book.opn"), "old book");
+    struct Case {
+        const char* what;
+        const char* pgn;  // nullptr: no "book.pgn"
+        const char* message;
+    };
+    const Case cases[] = {
+        {"missing", nullptr, "could not open book.pgn"},
+        {"empty", "", "no game read from book.pgn"},
+        {"tags only", "[Event \"t\"]\n[Result \"1-0\"]\n\n[Event \"u\"]\n[Result \"0-1\"]\n", "no game read from book.pgn"},
+        {"no moves", "; a comment\n{ 1. e4 }\n(1. d4)\n1-0\n", "no game read from book.pgn"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file("book.opn", "old book");
+        std::filesystem::remove("book.pgn");
+        if (c.pgn) write_file("book.pgn", c.pgn);
+        capture();
+        EXPECT_EQ(run_mkbook_command(), 0);
+        std::string out = captured();
+        EXPECT_EQ(out.find("done"), std::string::npos) << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        EXPECT_EQ(read_file("book.opn"), "old book");
+        EXPECT_FALSE(std::filesystem::exists("tmp.opn"));
+    }
 }
 
 TEST_F(BookBuildTest, StaleScratchFileIsIgnored)

@@ -211,8 +211,36 @@ TEST_F(PgnScanTest, SeveralGamesAndMissingFiles)
     EXPECT_EQ(out, "games= 3, positions= " + std::to_string(lines.size() - 1) + "\n");
 
     capture();
-    scan_pgn_file("absent.pgn", 2);
-    EXPECT_EQ(captured(), "");
+    EXPECT_EQ(scan_pgn_file("absent.pgn", 2), 1);
+    EXPECT_EQ(captured(), "can't open PGN file absent.pgn\n");
+}
+
+TEST_F(PgnScanTest, ValueAfterALongAnnotationIsFound)
+{
+    // An annotation longer than the text kept of a comment's start, then the
+    // value: in a comment of its own, at the end of the same comment, or at
+    // the start of a long one.
+    std::vector<std::string> moves = scripted_game(24);
+    const std::string note = std::string(3000, 'x');
+    enum { SEPARATE, SAME_COMMENT_END, SAME_COMMENT_START };
+    for (int layout : {SEPARATE, SAME_COMMENT_END, SAME_COMMENT_START}) {
+        SCOPED_TRACE(layout);
+        std::string text = "[Event \"x\"]\n[Result \"1-0\"]\n";
+        for (size_t i = 0; i < moves.size(); i++) {
+            char value[32];
+            std::snprintf(value, sizeof value, "%+.2f/10", 0.5 + 0.25 * double(i));  // exact in binary
+            const std::string v = value;
+            text += moves[i] + (layout == SEPARATE           ? " {" + note + "} {" + v + "}\n"
+                                : layout == SAME_COMMENT_END ? " {" + note + " " + v + "}\n"
+                                                             : " {" + v + " " + note + "}\n");
+        }
+        scan(text + "1-0\n", 3);
+        std::vector<std::string> lines = lines_of(read_file("tmp.epd"));
+        ASSERT_GE(lines.size(), 5u);
+        for (int i = 0; i < 4; i++)
+            EXPECT_NE(lines[size_t(i)].find("; ce " + std::to_string(50 + 25 * i) + ";"), std::string::npos)
+                << lines[size_t(i)];
+    }
 }
 
 }  // namespace

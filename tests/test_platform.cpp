@@ -8,7 +8,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "input.h"
 #include "platform.h"
@@ -142,15 +144,59 @@ TEST_F(MappingTest, MissingFilesAndDirectoriesDoNotOpen)
     EXPECT_EQ(open_read_only_file(::testing::TempDir().c_str()), INVALID_FILE);
 }
 
-TEST_F(MappingTest, EmptyFileEndsTheProcessWithTheMappingMessage)
+TEST_F(MappingTest, EmptyFileIsReportedAndNotMapped)
 {
     write_file("");
-    auto map_it = [this] {
-        FileHandle file = open_read_only_file(path.c_str());
-        u64 size = 0;
-        map_file_read_only(file, "KRvK", ".rtbz", &size);
+    FileHandle file = open_read_only_file(path.c_str());
+    ASSERT_NE(file, INVALID_FILE);
+    u64 size = 0;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(map_file_read_only(file, "KRvK", ".rtbz", &size), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not mmap() KRvK.\n");
+    close_file(file);
+}
+
+// Whatever sits where a data file is expected, opening it never waits and
+// only a regular file is handed out.
+TEST_F(MappingTest, OnlyRegularFilesOpenAndNoneBlocks)
+{
+    const std::string fifo = path + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& other : {fifo, std::string("/dev/zero"), ::testing::TempDir()}) {
+        SCOPED_TRACE(other);
+        const RegularFile opened = open_regular_file(other.c_str(), "rb");
+        EXPECT_EQ(opened.file, nullptr);
+        EXPECT_EQ(opened.status, REGULAR_FILE_NOT_REGULAR);
+        EXPECT_EQ(open_read_only_file(other.c_str()), INVALID_FILE);
+    }
+    std::remove(fifo.c_str());
+    EXPECT_EQ(open_regular_file((path + ".missing").c_str(), "rb").status, REGULAR_FILE_MISSING);
+}
+
+// Thread placement on NUMA nodes: blocks of cores / nodes first, then every
+// further logical processor round the nodes.
+TEST(PlatformTest, NumaNodeOfEachProcessor)
+{
+    struct Case {
+        int nodes, cores, processors;
+        std::vector<int> expected;  // node of processor 0, 1, ...; then -1 past the end
     };
-    EXPECT_EXIT(map_it(), ::testing::ExitedWithCode(1), "Could not mmap\\(\\) KRvK\\.");
+    const Case cases[] = {
+        {2, 4, 8, {0, 0, 1, 1, 0, 1, 0, 1}},
+        {2, 5, 10, {0, 0, 1, 1, 0, 1, 0, 1, 0, 1}},  // the fifth core goes round, not to the last node
+        {3, 8, 8, {0, 0, 1, 1, 2, 2, 0, 1}},
+        {4, 2, 4, {0, 1, 2, 3}},                     // fewer cores than nodes: all round the nodes
+        {1, 6, 12, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {0, 4, 8, {-1, -1, -1, -1, -1, -1, -1, -1}},  // no node record
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nodes) + " nodes, " + std::to_string(c.cores) + " cores");
+        std::vector<int> got;
+        for (int i = 0; i < c.processors; i++) got.push_back(numa_node_of_processor(i, c.nodes, c.cores, c.processors));
+        EXPECT_EQ(got, c.expected);
+        EXPECT_EQ(numa_node_of_processor(c.processors, c.nodes, c.cores, c.processors), -1);
+        EXPECT_EQ(numa_node_of_processor(-1, c.nodes, c.cores, c.processors), -1);
+    }
 }
 
 TEST(PlatformTest, PathSeparatorOfThisPlatform)

@@ -252,18 +252,6 @@ TEST_F(TbRegistryDeathTest, FullHashBucketExits)
         testing::ExitedWithCode(1), "^HSHMAX too low!\n$");
 }
 
-TEST_F(TbRegistryDeathTest, EmptyTableFileCannotBeMapped)
-{
-    write_whole_file(dir + "/KQvK.rtbw", {});
-    quiet_scan(dir);
-    EXPECT_EXIT(
-        {
-            int success;
-            wdl_probe_position(fen_position("8/8/8/8/8/8/1Q6/K6k w - -"), &success);
-        },
-        testing::ExitedWithCode(1), "^Could not mmap\\(\\) KQvK\\.\n$");
-}
-
 TEST_F(TbRegistryTest, UnmappingNothingDoesNothing)
 {
     unmap_table_file(nullptr, 0);

@@ -23,15 +23,35 @@ struct ToolsPipeTest : ToolTest {
     }
 };
 
-TEST_F(ToolsPipeTest, MissingInputFiles)
+// An input file that cannot be opened is named and the run fails; nothing
+// is written.
+TEST_F(ToolsPipeTest, MissingInputFilesFailTheRun)
 {
-    EXPECT_EQ(run({"-anepd", "none.epd"}), "");
-    EXPECT_FALSE(std::filesystem::exists(dir + "/unsolved.epd"));
-}
-
-TEST_F(ToolsPipeTest, MissingPgnIsSilent)
-{
-    EXPECT_EQ(run({"-scan_pgn2", "none.pgn"}), "");
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+        const char* not_written;
+    };
+    const Case cases[] = {
+        {{"-anepd", "none.epd"}, "can't open EPD file none.epd", "unsolved.epd"},
+        {{"-scan_pgn1", "none.pgn"}, "can't open PGN file none.pgn", "tmp.pgn"},
+        {{"-scan_pgn2", "none.pgn"}, "can't open PGN file none.pgn", "tmp.epd"},
+        {{"-scan_pgn4", "none.pgn"}, "can't open PGN file none.pgn", "tmpX.epd"},
+        {{"-mktune", "none.epd"}, "can't open training file none.epd", "tune_new.epd"},
+        {{"-tune", "none.epd"}, "can't open training file none.epd", "tune.log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        EngineProcess process;
+        std::vector<std::string> all = {"-nolog"};
+        all.insert(all.end(), c.args.begin(), c.args.end());
+        ASSERT_TRUE(process.start(all, dir));
+        EXPECT_EQ(process.finish(60000), 1);
+        std::string out;
+        for (const std::string& line : process.lines) out += line + "\n";
+        EXPECT_EQ(out, std::string(c.message) + "\n");
+        EXPECT_FALSE(std::filesystem::exists(dir + "/" + c.not_written));
+    }
 }
 
 TEST_F(ToolsPipeTest, MatchWithoutTest1Rc)
@@ -40,15 +60,12 @@ TEST_F(ToolsPipeTest, MatchWithoutTest1Rc)
     EXPECT_FALSE(std::filesystem::exists(dir + "/games.pgn"));
 }
 
-TEST_F(ToolsPipeTest, TuningWithoutTrainingFile)
+// A training file without one usable line (no result, comments, positions
+// that cannot be read) stops the descent before its first pass.
+TEST_F(ToolsPipeTest, GradientTuningWithoutUsableLine)
 {
-    EXPECT_EQ(run({"-mktune", "none.epd"}), "can't open training file none.epd\n");
-    EXPECT_FALSE(std::filesystem::exists(dir + "/tune_new.epd"));
-}
-
-TEST_F(ToolsPipeTest, GradientTuningWithoutTrainingFile)
-{
-    EXPECT_EQ(run({"-tune", "none.epd"}), "can't open training file none.epd\n");
+    write_file(dir + "/none.epd", "# comment\nrnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm e4;\nnot a position\n");
+    EXPECT_EQ(run({"-tune", "none.epd"}, 1), "training file none.epd holds no usable line\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/tune.log"));
 }
 

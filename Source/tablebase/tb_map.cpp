@@ -25,21 +25,19 @@ const u8* read_into_heap(FileHandle file, u64 size)
 
 } // namespace
 
-const u8* map_table_file(const char* name, const char* suffix, u64* length)
+const u8* map_table_file(const char* name, const char* suffix, u64* length, bool* found)
 {
     const FileHandle file = open_table_file(name, suffix);
+    if (found) *found = file != INVALID_FILE;
     if (file == INVALID_FILE) return nullptr;
     const u8* base;
     if (tb_map_into_heap) {
         u64 size = file_size_of(file);
         *length = size;
         base = read_into_heap(file, size);
-        if (!base) {
-            std::fprintf(stderr, "Could not mmap() %s.\n", name);
-            std::exit(1);
-        }
+        if (!base) std::fprintf(stderr, "Could not mmap() %s.\n", name);
     } else {
-        // A file that cannot be mapped ends the process with the platform's message.
+        // A file that cannot be mapped is reported by the platform layer.
         base = map_file_read_only(file, name, suffix, length);
     }
     close_file(file);

@@ -6,10 +6,11 @@
 
 // Maps name + suffix (".rtbw" or ".rtbz") from the first directory of the
 // tablebase path that holds it. Returns the base and writes the length, or
-// returns nullptr when no directory holds the file. A file that exists but
-// cannot be mapped (an empty one, for example) prints "Could not mmap() %s."
-// and ends the process with status 1.
-const u8* map_table_file(const char* name, const char* suffix, u64* length);
+// returns nullptr when no directory holds the file or when the file cannot
+// be mapped (an empty one, a half-copied download); the latter prints
+// "Could not mmap() %s." and the caller treats the table as absent. *found
+// (when given) tells whether a file was found at all.
+const u8* map_table_file(const char* name, const char* suffix, u64* length, bool* found = nullptr);
 // Releases a mapping; nothing for a null base; failures are printed and ignored.
 void unmap_table_file(const u8* base, u64 length);
 

@@ -117,9 +117,10 @@ void free_entry_decoders(TbEntryHead* head)
 int load_wdl_table(TbEntryHead* head, const char* name)
 {
     u64 length = 0;
-    const u8* data = map_table_file(name, ".rtbw", &length);
+    bool found = false;
+    const u8* data = map_table_file(name, ".rtbw", &length, &found);
     if (!data) {
-        std::fprintf(stderr, "Could not find %s.rtbw\n", name);
+        if (!found) std::fprintf(stderr, "Could not find %s.rtbw\n", name);
         return 0;
     }
     if (!fill_wdl_entry(head, data, length, name)) {

@@ -111,7 +111,7 @@ const BookRecord* reload_and_find(u16 key16, u32 key32)
     if (!book_file_named()) return nullptr;
     i32 first = book_index[key16 >> 6];
     if (first < 0) return nullptr;
-    std::FILE* file = std::fopen(engine_config.book_file, "rb");
+    std::FILE* file = open_regular_file(engine_config.book_file, "rb").file;
     if (!file) return nullptr;
     const BookRecord* result = nullptr;
     bool starts_at_key = true;  // the first record read is the first of its key
@@ -313,13 +313,24 @@ void load_book_index()
     if (!book_key_table || !book_cache || !book_index) return;
     for (int b = 0; b < BOOK_INDEX_SIZE; b++) book_index[b] = -1;
     if (book_file_named()) {
-        if (std::FILE* file = std::fopen(engine_config.book_file, "rb")) {
+        // Only a regular file, read no further than its size: a FIFO would
+        // hold up the start and a device such as /dev/zero never ends.
+        const RegularFile book = open_regular_file(engine_config.book_file, "rb");
+        if (book.status == REGULAR_FILE_NOT_REGULAR) {
+            char message[200];
+            std::snprintf(message, sizeof message, "book %.143s is not a regular file, ignored",
+                          engine_config.book_file);
+            send_line(message);
+        }
+        if (book.file) {
+            const u64 records = book.size / u64(book_record_size);
             BookRecord r;
-            while (read_book_record(file, &r)) {
+            while (u64(book_record_count) < records && book_record_count < INT32_MAX &&
+                   read_book_record(book.file, &r)) {
                 if (book_index[r.key16 >> 6] == -1) book_index[r.key16 >> 6] = book_record_count;
                 book_record_count++;
             }
-            std::fclose(file);
+            std::fclose(book.file);
         }
     }
     book_key16 = 0;

@@ -295,6 +295,7 @@ int build_book_from_pgn(Position& pos)
 
     int result = 2;
     int games = 0;
+    long positions = 0;  // positions counted: none means no game was read
     int comment_depth = 0, variation_depth = 0;
     bool stop = false;
     bool ok = true;
@@ -306,7 +307,7 @@ int build_book_from_pgn(Position& pos)
             set_position_from_fen(pos, START_FEN);
             result = line.find("1-0") != std::string::npos ? 0 : line.find("0-1") != std::string::npos ? 1 : 2;
             games++;
-            if (games % FLUSH_GAMES == 0) {
+            if (games % FLUSH_GAMES == 0 && positions > 0) {
                 ok = flush_book_records();
                 book_record_count = 0;
                 if (ok && games % MERGE_GAMES == 0) ok = merge_book_files();
@@ -339,6 +340,7 @@ int build_book_from_pgn(Position& pos)
             int side = pos.side;
             int outcome = result == 2 ? 2 : result == side ? 0 : 1;
             count_position(side, outcome);
+            positions++;
             // The set cannot outgrow its buffer: flush early when one more
             // game might not fit.
             if (book_record_count > book_cache_capacity - BOOK_PLIES) {
@@ -353,6 +355,11 @@ int build_book_from_pgn(Position& pos)
         ok = false;
     }
     std::fclose(in);
+    if (ok && positions == 0) {
+        // An empty file or one without a game: the old book stays as it is.
+        report("no game read from", BOOK_PGN);
+        ok = false;
+    }
     if (ok) ok = flush_book_records();
     if (ok) ok = merge_book_files();
     if (ok) ok = prune_book();

@@ -16,6 +16,7 @@
 #include "threads.h"
 #include "timecontrol.h"
 #include "tools/textline.h"
+#include "tools/toolsupport.h"
 #include "tt.h"
 #include "input.h"
 
@@ -84,15 +85,19 @@ int parse_epd_record(const char* line, EpdRecord& out)
     return 1;
 }
 
-void run_epd_test_suite()
+int run_epd_test_suite()
 {
     const char* path = engine_config.test_file;
     std::FILE* in = std::fopen(path, "r");
-    if (!in) return;
+    if (!in) {
+        report_unopened_file("EPD file", path);
+        return 1;
+    }
     std::FILE* unsolved = std::fopen("unsolved.epd", "w");
     if (!unsolved) {
         std::fclose(in);
-        return;
+        report_unopened_file("output file", "unsolved.epd");
+        return 1;
     }
     char text[512];
     std::snprintf(text, sizeof text, "Analyzing %s...", path);
@@ -204,6 +209,11 @@ void run_epd_test_suite()
     send_line(text);
     send_line("");
     std::fclose(in);
-    if (std::fflush(unsolved) != 0 || std::ferror(unsolved)) send_line("could not write unsolved.epd");
+    int code = 0;
+    if (std::fflush(unsolved) != 0 || std::ferror(unsolved)) {
+        send_line("could not write unsolved.epd");
+        code = 1;
+    }
     std::fclose(unsolved);
+    return code;
 }

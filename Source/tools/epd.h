@@ -20,8 +20,9 @@ int parse_epd_record(const char* line, EpdRecord& out);
 
 // Runs the EPD file named by the test file name of EngineConfig: searches
 // each position, counts the solved ones, writes the positions without a
-// usable answer to "unsolved.epd" and sends the totals.
-void run_epd_test_suite();
+// usable answer to "unsolved.epd" and sends the totals. Returns 0, or 1
+// after reporting a file that could not be opened.
+int run_epd_test_suite();
 
 // True when the line is one the EPD readers skip before parsing: it begins
 // with a blank, "#" or ";".

@@ -11,6 +11,7 @@
 #include "movetext.h"
 #include "records.h"
 #include "tools/textline.h"
+#include "tools/toolsupport.h"
 
 namespace {
 
@@ -59,10 +60,45 @@ struct ScanState {
     int count = 0;
     int result = 2;
     int depth = 0;
+    // The comment text after the last move: its first SCAN_COMMENT_SIZE
+    // characters, and after them the newest ones, so that a value is found
+    // both at the start of a long annotation and in a comment after it.
     std::string comment;
+    std::string comment_tail;   // characters past the first part
+    bool tail_cut = false;      // older characters of the tail were dropped
     int games = 0;
     int positions = 0;
 };
+
+void clear_comment(ScanState& s)
+{
+    s.comment.clear();
+    s.comment_tail.clear();
+    s.tail_cut = false;
+}
+
+void add_comment_character(ScanState& s, char c)
+{
+    if (s.comment.size() < SCAN_COMMENT_SIZE) {
+        s.comment.push_back(c);
+        return;
+    }
+    s.comment_tail.push_back(c);
+    // Trimmed in halves so that a long annotation costs no more than a
+    // constant per character.
+    if (s.comment_tail.size() >= 2 * SCAN_COMMENT_SIZE) {
+        s.comment_tail.erase(0, s.comment_tail.size() - SCAN_COMMENT_SIZE);
+        s.tail_cut = true;
+    }
+}
+
+// The text a value is read from: the first part, then the newest characters
+// (set apart by a blank where characters between them were dropped).
+std::string comment_text(const ScanState& s)
+{
+    if (s.comment_tail.size() <= SCAN_COMMENT_SIZE && !s.tail_cut) return s.comment + s.comment_tail;
+    return s.comment + ' ' + s.comment_tail.substr(s.comment_tail.size() - SCAN_COMMENT_SIZE);
+}
 
 void write_pending_game(ScanState& s, std::FILE* out, std::FILE* second, int mode)
 {
@@ -70,7 +106,7 @@ void write_pending_game(ScanState& s, std::FILE* out, std::FILE* second, int mod
     int written = 0;
     scan_pgn_game(out, second, s.entries, s.count, mode, s.result, written);
     s.positions += written;
-    s.comment.clear();
+    clear_comment(s);
     s.depth = 0;
 }
 
@@ -101,20 +137,22 @@ void read_move_text_line(ScanState& s, const std::string& line)
     while (*p) {
         char c = *p;
         if (c == '{') {
-            s.depth++;
+            // Comments after one move are read as one text, each set apart
+            // by a blank so that a value never runs into the text before it.
+            if (s.depth++ == 0 && !s.comment.empty()) add_comment_character(s, ' ');
             p++;
             continue;
         }
         if (c == '}') {
             if (s.depth > 0 && --s.depth == 0 && s.count > 0) {
                 bool white_move = (s.count - 1) % 2 == 0;
-                s.entries[s.count - 1].eval = scan_comment_value(s.comment.c_str(), white_move);
+                s.entries[s.count - 1].eval = scan_comment_value(comment_text(s).c_str(), white_move);
             }
             p++;
             continue;
         }
         if (s.depth > 0) {
-            if (s.comment.size() < SCAN_COMMENT_SIZE) s.comment.push_back(c);
+            add_comment_character(s, c);
             p++;
             continue;
         }
@@ -135,10 +173,10 @@ void read_move_text_line(ScanState& s, const std::string& line)
             copy_bounded(e.text, sizeof e.text, start, n);
             e.eval = SCAN_EVAL_NONE;
         }
-        s.comment.clear();
+        clear_comment(s);
     }
     // A comment that goes on past the line end reads the line end as a blank.
-    if (s.depth > 0 && s.comment.size() < SCAN_COMMENT_SIZE) s.comment.push_back(' ');
+    if (s.depth > 0) add_comment_character(s, ' ');
 }
 
 } // namespace
@@ -226,17 +264,22 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
     if (mode == 1) std::fputc('\n', out);
 }
 
-void scan_pgn_file(const char* path, int mode)
+int scan_pgn_file(const char* path, int mode)
 {
-    if (mode < 1 || mode > 4 || !game_record) return;
+    if (mode < 1 || mode > 4 || !game_record) return 1;
     std::FILE* in = std::fopen(path, "r");
-    if (!in) return;
-    std::FILE* out = std::fopen(mode == 1 ? "tmp.pgn" : "tmp.epd", "w");
+    if (!in) {
+        report_unopened_file("PGN file", path);
+        return 1;
+    }
+    const char* out_name = mode == 1 ? "tmp.pgn" : "tmp.epd";
+    std::FILE* out = std::fopen(out_name, "w");
     std::FILE* second = out ? std::fopen("tmpX.epd", "w") : nullptr;
     if (!out || !second) {
+        report_unopened_file("output file", out ? "tmpX.epd" : out_name);
         if (out) std::fclose(out);
         std::fclose(in);
-        return;
+        return 1;
     }
     auto* s = new ScanState();
     std::string line;
@@ -255,4 +298,5 @@ void scan_pgn_file(const char* path, int mode)
     std::fclose(second);
     std::printf("games= %d, positions= %d\n", s->games, s->positions);
     delete s;
+    return 0;
 }

@@ -21,12 +21,14 @@ constexpr i16 SCAN_EVAL_UNREADABLE = -29999; // a comment without a value
 // Plies kept per game; a longer game is cut there (the game record cannot
 // hold more moves anyway).
 constexpr int SCAN_MAX_PLIES = 1024;
-// Characters of comment text kept per move.
+// Characters of comment text kept per move: this many from its start and
+// this many of the newest.
 constexpr int SCAN_COMMENT_SIZE = 1024;
 
-// Scans the whole file in the given mode (1 to 4). Silent when a file cannot
-// be opened; prints "games= %d, positions= %d" at the end.
-void scan_pgn_file(const char* path, int mode);
+// Scans the whole file in the given mode (1 to 4); prints "games= %d,
+// positions= %d" at the end and returns 0. A file that cannot be opened is
+// reported and gives 1.
+int scan_pgn_file(const char* path, int mode);
 
 // Replays one game on the game record and writes its output; `positions`
 // receives the number of EPD lines written (0 in mode 1).

@@ -1,9 +1,11 @@
 #include "tools/toolsupport.h"
 
 #include <cstring>
+#include <string>
 
 #include "records.h"
 #include "driver.h"
+#include "log.h"
 #include "platform.h"
 #include "report.h"
 #include "threads.h"
@@ -13,6 +15,12 @@ void stop_search_and_wait()
 {
     search_state.stop = STOP_ABORT;
     while (count_searching_threads() > 0) sleep_ms(1);
+}
+
+void report_unopened_file(const char* what, const char* path)
+{
+    std::string text = std::string("can't open ") + what + " " + path;
+    send_line(text.c_str());
 }
 
 void clear_thread_evaluation_caches(ThreadData* td)

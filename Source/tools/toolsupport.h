@@ -9,6 +9,10 @@ struct ThreadData;
 // sleeps until no search thread is busy any more.
 void stop_search_and_wait();
 
+// Sends "can't open WHAT PATH": a tool's input or output file that could
+// not be opened.
+void report_unopened_file(const char* what, const char* path);
+
 // Empties the evaluation cache and the pawn hash of every search thread:
 // their entries hold scores computed under the parameters then in use.
 void clear_evaluation_caches();

@@ -77,11 +77,7 @@ bool file_opens(const char* path)
     return true;
 }
 
-void report_missing_file(const char* path)
-{
-    std::string text = std::string("can't open training file ") + path;
-    send_line(text.c_str());
-}
+void report_missing_file(const char* path) { report_unopened_file("training file", path); }
 
 } // namespace
 
@@ -188,8 +184,9 @@ void sample_epd_to_junk(const char* path)
     if (std::fclose(out) != 0) send_line("could not write junk.epd");
 }
 
-double tuning_error_with_rewrite(const char* path, int rewrite)
+double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
 {
+    if (used_lines) *used_lines = 0;
     std::FILE* in = std::fopen(path, "r");
     if (!in) return 1.0;
     std::FILE* out = nullptr;
@@ -265,23 +262,25 @@ double tuning_error_with_rewrite(const char* path, int rewrite)
     std::fclose(in);
     if (out && (std::fflush(out) != 0 || std::ferror(out))) send_line("could not write tune_new.epd");
     if (out) std::fclose(out);
+    if (used_lines) *used_lines = used;
     return used ? sum / used : 0.0;
 }
 
 double tuning_error(const char* path) { return tuning_error_with_rewrite(path, 0); }
 
-void run_make_tune()
+int run_make_tune()
 {
     search_state.depth_limit = 0;
     engine_config.output_delay = 9999;
     if (!file_opens(engine_config.test_file)) {
         report_missing_file(engine_config.test_file);
-        return;
+        return 1;
     }
     tuning_error_with_rewrite(engine_config.test_file, 1);
+    return 0;
 }
 
-void run_gradient_tune()
+int run_gradient_tune()
 {
     engine_config.output_delay = 1000;
     if (!tune_registered) register_tune_params();
@@ -293,17 +292,25 @@ void run_gradient_tune()
     const char* path = engine_config.test_file;
     if (!file_opens(path)) {
         report_missing_file(path);
-        return;
+        return 1;
+    }
+    search_state.depth_limit = 0;
+    engine_config.output_delay = 9999;
+    // A file without one usable line would run every pass at error 0.
+    int usable = 0;
+    tuning_error_with_rewrite(path, 0, &usable);
+    if (usable == 0) {
+        std::string text = std::string("training file ") + path + " holds no usable line";
+        send_line(text.c_str());
+        return 1;
     }
     tune_log = std::fopen("tune.log", "w");
     if (!tune_log) {
         send_line("can't open tune.log");
-        return;
+        return 1;
     }
     tune_sample_seed = 1;
     double k = 2000.0, average = 0.0, max_rate = 0.0;
-    search_state.depth_limit = 0;
-    engine_config.output_delay = 9999;
     char text[256];
     for (int pass = 0; pass < GRADIENT_PASSES && !engine_config.quit; pass++) {
         int active = 0;
@@ -358,10 +365,15 @@ void run_gradient_tune()
         std::printf("\n");
         std::fprintf(tune_log, "\n");
     }
-    if (std::fclose(tune_log) != 0) send_line("could not write tune.log");
+    int code = 0;
+    if (std::fclose(tune_log) != 0) {
+        send_line("could not write tune.log");
+        code = 1;
+    }
     tune_log = nullptr;
     init_evaluation_tables();
     clear_evaluation_caches();
+    return code;
 }
 
 void run_tune_command(const char* name, const char* file)

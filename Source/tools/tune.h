@@ -43,14 +43,18 @@ extern u32 tune_sample_seed;
 
 // The tuning error of the file; 1.0 when it cannot be opened, 0.0 when no
 // line is usable. With `rewrite` the usable lines are also written to
-// "tune_new.epd".
-double tuning_error_with_rewrite(const char* path, int rewrite);
+// "tune_new.epd". *used_lines (when given) receives the number of lines the
+// error was taken over.
+double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines = nullptr);
 double tuning_error(const char* path);
 
-// "-mktune": writes "tune_new.epd" from the training file.
-void run_make_tune();
-// "-tune": the gradient descent over "p1".."p9" (100 passes).
-void run_gradient_tune();
+// "-mktune": writes "tune_new.epd" from the training file. Returns 0, or 1
+// when the training file cannot be opened.
+int run_make_tune();
+// "-tune": the gradient descent over "p1".."p9" (100 passes). Returns 0, or
+// 1 when the training file cannot be opened or holds no usable line, or
+// "tune.log" cannot be written.
+int run_gradient_tune();
 // The console's "tune NAME [FILE]": the line search over one parameter; the
 // best value is reported, the parameter keeps its value.
 void run_tune_command(const char* name, const char* file);

@@ -74,6 +74,30 @@ TEST_F(SearchToolTest, EpdSuiteSummaryAndUnsolved)
     EXPECT_EQ(read_file(dir + "/unsolved.epd"), "4k3/8/8/8/8/8/8/4K2R w K -\n");
 }
 
+TEST_F(SearchToolTest, EpdSuiteAtDepthZeroGivesQuiescenceScores)
+{
+    // White wins the queen by a capture, then a quiet position: the scores
+    // come from the quiescence search alone (no iteration, depth 0).
+    write_file(dir + "/q.epd",
+               "4k3/8/8/8/3q4/8/8/3RK3 w - - bm Rxd4;\n"
+               "4k3/8/8/8/8/8/8/3RK3 w - - id \"quiet\";\n");
+    std::string out = run({"-d", "0", "-anepd", "q.epd"});
+    std::vector<int> scores;
+    for (const std::string& line : lines_of(out)) {
+        int score = 0;
+        if (line.rfind("move= ", 0) == 0 && std::sscanf(line.c_str() + line.find("score= "), "score= %d", &score) == 1)
+            scores.push_back(score);
+    }
+    ASSERT_EQ(scores.size(), 2u) << out;
+    // Statically a queen against a rook (below 0); the capture makes it a
+    // rook up, as the quiet second position is.
+    EXPECT_GT(scores[0], 300) << out;
+    EXPECT_GT(scores[1], 300);
+    EXPECT_LT(std::abs(scores[0] - scores[1]), 150);
+    EXPECT_NE(out.find("avg depth= 0.0"), std::string::npos) << out;
+    EXPECT_EQ(read_file(dir + "/unsolved.epd"), "");  // nothing searched to depth 1
+}
+
 TEST_F(SearchToolTest, EpdSuiteOnAnEmptyFile)
 {
     write_file(dir + "/empty.epd", "");

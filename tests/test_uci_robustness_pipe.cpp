@@ -7,38 +7,18 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bitboard.h"
 #include "engine_process.h"
+#include "pipe_moves.h"
 #include "fen.h"
 #include "makemove.h"
 #include "movetext.h"
 #include "records.h"
 
 namespace {
-
-std::vector<std::string> words_of(const std::string& text)
-{
-    std::istringstream in(text);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
-
-// Whether `move` (and the moves before it) are legal from `fen`, judged on
-// this process's own game record.
-bool legal_after(const std::string& fen, const std::vector<std::string>& moves)
-{
-    if (!set_position_from_fen(game_record->pos, fen.c_str())) return false;
-    for (const std::string& text : moves) {
-        Move move;
-        if (!parse_move_text(text.c_str(), move) || play_game_move(move) != GAME_MOVE_PLAYED) return false;
-    }
-    return true;
-}
 
 const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
@@ -80,7 +60,7 @@ struct RobustnessPipeTest : ::testing::Test {
         ASSERT_GE(w.size(), 2u);
         std::vector<std::string> played = moves;
         played.push_back(w[1]);
-        EXPECT_TRUE(legal_after(fen, played)) << answers[0];
+        EXPECT_TRUE(play_from(fen, played)) << answers[0];
     }
     void quit_cleanly()
     {
@@ -132,7 +112,7 @@ TEST_F(RobustnessPipeTest, AFinishedSearchIsReportedBeforeTheNextStarts)
     engine().send("go depth 2");
     std::vector<std::string> answers = bestmoves(3000);
     ASSERT_EQ(answers.size(), 2u);
-    for (const std::string& a : answers) EXPECT_TRUE(legal_after(START, {words_of(a)[1]})) << a;
+    for (const std::string& a : answers) EXPECT_TRUE(play_from(START, {words_of(a)[1]})) << a;
     quit_cleanly();
 }
 
@@ -210,7 +190,7 @@ TEST_F(RobustnessPipeTest, EndOfInputEndsTheSession)
         for (const std::string& line : engine().lines) {
             if (line.rfind("bestmove", 0) == 0) {
                 count++;
-                EXPECT_TRUE(legal_after(START, {words_of(line)[1]})) << line;
+                EXPECT_TRUE(play_from(START, {words_of(line)[1]})) << line;
             }
         }
         EXPECT_EQ(count, c.answers) << c.lines.back();
@@ -233,7 +213,7 @@ TEST_F(RobustnessPipeTest, StopAtOnceStillAnswersALegalMove)
         engine().send("stop");
         std::string line = engine().wait_for("bestmove");
         ASSERT_NE(line, "<timeout>");
-        EXPECT_TRUE(legal_after(fens[round % 3], {words_of(line)[1]})) << line;
+        EXPECT_TRUE(play_from(fens[round % 3], {words_of(line)[1]})) << line;
     }
     // Depth 0: the quiescence score without a search, then a legal move;
     // a negative depth: no search, a legal move.

@@ -104,7 +104,7 @@ int run_epd_test_suite()
     send_line(text);
     init_evaluation_tables();
     init_pruning_tables();
-    if (search_state.depth_limit < 2) search_state.use_table = 0;
+    if (i8(search_state.depth_limit) < 2) search_state.use_table = 0;
 
     int count = 0, correct = 0;
     u64 total_nodes = 0;
@@ -132,12 +132,12 @@ int run_epd_test_suite()
             send_line(record->position);
             print_board_diagram(pos);
         }
-        if (search_state.depth_limit > 1) clear_hash_table();
+        if (i8(search_state.depth_limit) > 1) clear_hash_table();
         // A running search as the interpreter knows it, so that "stop" ends it.
         search_state.search_command = 1;
         start_search_clock();
         search_state.search_command = 0;
-        if (search_state.depth_limit > 5) {
+        if (i8(search_state.depth_limit) > 5) {
             wake_search_threads();
             while (count_searching_threads() > 0) {
                 check_search_time();

@@ -146,9 +146,12 @@ int setup_hash_table()
 void clear_hash_table()
 {
     mark_entries_empty();
-    search_state.hash_fill = 0.0;
-    // The age of a running search stays; the next search sets its own.
-    if (count_searching_threads() == 0) search_state.hash_age = 0;
+    // A running search keeps its age and samples the fill itself (its
+    // thread 0 writes both); the next search sets its own.
+    if (count_searching_threads() == 0) {
+        search_state.hash_fill = 0.0;
+        search_state.hash_age = 0;
+    }
 }
 
 TTEntry* hash_bucket(const Position& pos)

@@ -3,8 +3,9 @@
 // engine's shared state before each test suite and each test, and puts it
 // back after them. The snapshot covers the records (search state, process
 // switches, parameters, evaluation and pruning tables, the game record, the
-// loose globals), the size of the transposition table, the pool of search
-// threads the tests started, and whether tablebases are registered.
+// tuner's table, the loose globals), the size of the transposition table,
+// the pool of search threads the tests started, and whether tablebases are
+// registered.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "search.h"
 #include "search_setup.h"
 #include "tablebase/tablebase.h"
+#include "tools/tune.h"
 
 namespace {
 
@@ -35,6 +37,10 @@ struct EngineSnapshot {
     u64 hash_entries;
     int live_threads;
     bool tables_registered;
+    TuneParam tune_table[TUNE_TABLE_SIZE];
+    int tune_count;
+    bool tune_registered;
+    u32 tune_sample_seed;
 };
 
 i16* const pruning_globals[8] = {&FP_depth, &FP_margin, &SEP_depth, &SEP_margin,
@@ -65,6 +71,10 @@ void save_engine_state(EngineSnapshot& s)
     s.hash_entries = transposition_table.entry_count;
     s.live_threads = search_setup::live_threads;
     s.tables_registered = tb_largest_piece_count.load() != 0;
+    std::memcpy(s.tune_table, tune_table, sizeof tune_table);
+    s.tune_count = tune_count;
+    s.tune_registered = tune_registered;
+    s.tune_sample_seed = tune_sample_seed;
 }
 
 void restore_engine_state(const EngineSnapshot& s)
@@ -96,6 +106,10 @@ void restore_engine_state(const EngineSnapshot& s)
     runner_up_score = s.runner_up_score;
     search_selective = s.search_selective;
     search_start_time = s.search_start_time;
+    std::memcpy(tune_table, s.tune_table, sizeof tune_table);
+    tune_count = s.tune_count;
+    tune_registered = s.tune_registered;
+    tune_sample_seed = s.tune_sample_seed;
     // A game record made during the test is set-up that later tests share.
     if (s.game_record && game_record == s.game_record)
         std::memcpy(static_cast<void*>(game_record), s.game_record_bytes.get(), sizeof(ThreadData));

@@ -71,22 +71,29 @@ TEST_F(ConsoleToolTest, GradientStepOfAnEvaluatedParameter)
 {
     // "-tune" on the endgame pawn value: its first step, worked out here from
     // the errors of the first pass's sample at the value -/+ d, and the
-    // learning-rate factor k of the second pass. In a file of drawn bare
-    // kings with one pawn ending (a line the first pass samples) the step
-    // stays within its cap; with pawn endings only it is capped.
+    // learning-rate factor k of the second pass. Among drawn bare kings, one
+    // won ending with six pawns (on a line the first pass samples) moves the
+    // value by less than its cap, and k rises; with won four-pawn endings
+    // only, the step is capped, and k falls.
     std::string numbered;
     for (int i = 0; i < 250; i++) numbered += "line " + std::to_string(i) + "\n";
     write_file("numbered.txt", numbered);
     tune_sample_seed = 1;
     sample_epd_to_junk("numbered.txt");
     const int first_sampled = std::stoi(read_file("junk.epd").substr(5));
-    const char* const pawn_ending = "4k3/8/8/8/8/8/PPPPPP2/4K3 w - - c9 \"1-0\";\n";
     const char* const bare_kings = "4k3/8/8/8/8/8/8/4K3 w - - c9 \"1/2-1/2\";\n";
-
-    for (const bool capped : {false, true}) {
-        SCOPED_TRACE(capped ? "pawn endings only" : "one pawn ending");
+    struct Row {
+        const char* won;
+        bool only_first_sampled;
+        bool capped;
+    };
+    const Row rows[] = {{"4k3/8/8/8/8/8/PPPPPP2/4K3 w - - c9 \"1-0\";\n", true, false},
+                        {"4k3/8/8/8/8/8/PPPP4/4K3 w - - c9 \"1-0\";\n", false, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.won);
         std::string training;
-        for (int i = 0; i < 250; i++) training += capped || i == first_sampled ? pawn_ending : bare_kings;
+        for (int i = 0; i < 250; i++)
+            training += !row.only_first_sampled || i == first_sampled ? row.won : bare_kings;
         write_file("train.epd", training);
         std::strcpy(engine_config.test_file, "train.epd");
         write_default_params(params);  // a run keeps the values of its last pass
@@ -110,7 +117,7 @@ TEST_F(ConsoleToolTest, GradientStepOfAnEvaluatedParameter)
         const double dx = -rate * (std::fabs(x) + 6), cap = 0.025 * (std::fabs(x) + 6);
         const double step = std::clamp(dx, -cap, cap);
         ASSERT_LT(g, 0.0);  // a higher pawn value fits the won pawn endings better
-        EXPECT_EQ(std::fabs(dx) > cap, capped);
+        EXPECT_EQ(std::fabs(dx) > cap, row.capped);
 
         capture();
         run_gradient_tune();

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
+#include <vector>
 
 #include "mainloop.h"
 #include "root.h"
@@ -20,61 +20,51 @@
 
 namespace {
 
-struct EngineSnapshot {
-    alignas(SearchState) unsigned char search_state_bytes[sizeof(SearchState)];
-    alignas(EngineConfig) unsigned char engine_config_bytes[sizeof(EngineConfig)];
-    ParamRecord params;
-    ParamRecord saved_params;
-    EvalTables eval_tables;
-    i16 pruning_margins[8];
-    u8 reduction_pv[REDUCTION_DEPTHS][REDUCTION_MOVES];
-    u8 reduction_non_pv[REDUCTION_DEPTHS][REDUCTION_MOVES];
-    i32 self_play, extra_report, single_thread_bench, runner_up_score;
-    bool search_selective;
-    double search_start_time;
-    ThreadData* game_record;
-    std::unique_ptr<unsigned char[]> game_record_bytes;
-    u64 hash_entries;
-    int live_threads;
-    bool tables_registered;
-    TuneParam tune_table[TUNE_TABLE_SIZE];
-    int tune_count;
-    bool tune_registered;
-    u32 tune_sample_seed;
+// A block of the engine's memory that a snapshot copies as bytes (the
+// records hold atomics: copied while no search runs).
+struct StateBlock {
+    void* at;
+    size_t size;
 };
 
-i16* const pruning_globals[8] = {&FP_depth, &FP_margin, &SEP_depth, &SEP_margin,
-                                 &NMP_depth, &LMP_depth, &LMP_count, &LMR_depth};
+template <typename T>
+StateBlock block(T& object)
+{
+    return {static_cast<void*>(&object), sizeof object};
+}
+
+const StateBlock plain_state[] = {
+    block(search_state), block(engine_config), block(params), block(saved_params), block(eval_tables),
+    block(FP_depth), block(FP_margin), block(SEP_depth), block(SEP_margin), block(NMP_depth), block(LMP_depth),
+    block(LMP_count), block(LMR_depth), block(reduction_pv), block(reduction_non_pv), block(self_play),
+    block(extra_report), block(single_thread_bench), block(runner_up_score), block(search_selective),
+    block(search_start_time), block(tune_table), block(tune_count), block(tune_registered), block(tune_sample_seed),
+};
+
+struct EngineSnapshot {
+    std::vector<unsigned char> plain;
+    ThreadData* game_record = nullptr;
+    std::vector<unsigned char> game_record_bytes;
+    u64 hash_entries = 0;
+    int live_threads = 0;
+    bool tables_registered = false;
+};
 
 void save_engine_state(EngineSnapshot& s)
 {
-    // The records hold atomics: copied as bytes while no search runs.
-    std::memcpy(s.search_state_bytes, static_cast<void*>(&search_state), sizeof search_state);
-    std::memcpy(s.engine_config_bytes, static_cast<void*>(&engine_config), sizeof engine_config);
-    s.params = params;
-    s.saved_params = saved_params;
-    s.eval_tables = eval_tables;
-    for (int i = 0; i < 8; i++) s.pruning_margins[i] = *pruning_globals[i];
-    std::memcpy(s.reduction_pv, reduction_pv, sizeof reduction_pv);
-    std::memcpy(s.reduction_non_pv, reduction_non_pv, sizeof reduction_non_pv);
-    s.self_play = self_play;
-    s.extra_report = extra_report;
-    s.single_thread_bench = single_thread_bench;
-    s.runner_up_score = runner_up_score;
-    s.search_selective = search_selective;
-    s.search_start_time = search_start_time;
+    s.plain.clear();
+    for (const StateBlock& b : plain_state) {
+        const unsigned char* bytes = static_cast<const unsigned char*>(b.at);
+        s.plain.insert(s.plain.end(), bytes, bytes + b.size);
+    }
     s.game_record = game_record;
     if (game_record) {
-        if (!s.game_record_bytes) s.game_record_bytes.reset(new unsigned char[sizeof(ThreadData)]);
-        std::memcpy(s.game_record_bytes.get(), static_cast<void*>(game_record), sizeof(ThreadData));
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(game_record);
+        s.game_record_bytes.assign(bytes, bytes + sizeof(ThreadData));
     }
     s.hash_entries = transposition_table.entry_count;
     s.live_threads = search_setup::live_threads;
     s.tables_registered = tb_largest_piece_count.load() != 0;
-    std::memcpy(s.tune_table, tune_table, sizeof tune_table);
-    s.tune_count = tune_count;
-    s.tune_registered = tune_registered;
-    s.tune_sample_seed = tune_sample_seed;
 }
 
 void restore_engine_state(const EngineSnapshot& s)
@@ -92,27 +82,14 @@ void restore_engine_state(const EngineSnapshot& s)
     // go.
     if (!s.tables_registered && tb_largest_piece_count.load() != 0) scan_tablebase_paths("");
 
-    std::memcpy(static_cast<void*>(&search_state), s.search_state_bytes, sizeof search_state);
-    std::memcpy(static_cast<void*>(&engine_config), s.engine_config_bytes, sizeof engine_config);
-    params = s.params;
-    saved_params = s.saved_params;
-    eval_tables = s.eval_tables;
-    for (int i = 0; i < 8; i++) *pruning_globals[i] = s.pruning_margins[i];
-    std::memcpy(reduction_pv, s.reduction_pv, sizeof reduction_pv);
-    std::memcpy(reduction_non_pv, s.reduction_non_pv, sizeof reduction_non_pv);
-    self_play = s.self_play;
-    extra_report = s.extra_report;
-    single_thread_bench = s.single_thread_bench;
-    runner_up_score = s.runner_up_score;
-    search_selective = s.search_selective;
-    search_start_time = s.search_start_time;
-    std::memcpy(tune_table, s.tune_table, sizeof tune_table);
-    tune_count = s.tune_count;
-    tune_registered = s.tune_registered;
-    tune_sample_seed = s.tune_sample_seed;
+    const unsigned char* bytes = s.plain.data();
+    for (const StateBlock& b : plain_state) {
+        std::memcpy(b.at, bytes, b.size);
+        bytes += b.size;
+    }
     // A game record made during the test is set-up that later tests share.
     if (s.game_record && game_record == s.game_record)
-        std::memcpy(static_cast<void*>(game_record), s.game_record_bytes.get(), sizeof(ThreadData));
+        std::memcpy(static_cast<void*>(game_record), s.game_record_bytes.data(), sizeof(ThreadData));
 }
 
 struct EngineStateGuard : ::testing::EmptyTestEventListener {
@@ -148,10 +125,11 @@ TEST(EngineStateGuardTest, PutsBackWhatATestChanged)
     const u8 reduction = reduction_non_pv[10][10];
     const u8 side = game_record->pos.side;
     const u16 undo_count = game_record->undo_count;
+    const bool tunes_registered = tune_registered;
 
     EngineSnapshot snapshot;
     save_engine_state(snapshot);
-    search_setup::use_search_threads(3);
+    search_setup::use_search_threads(3);  // ends the live thread first
     search_state.hash_size = 1;
     setup_hash_table();
     params.pawn_value[0] = i16(pawn + 7);
@@ -161,6 +139,7 @@ TEST(EngineStateGuardTest, PutsBackWhatATestChanged)
     reduction_non_pv[10][10] = u8(reduction + 1);
     ASSERT_TRUE(search_setup::set_game_fen("4k3/8/8/8/8/8/8/4K2R b K -"));
     game_record->undo_count = u16(undo_count + 5);
+    tune_registered = !tunes_registered;
     scan_tablebase_paths(VANT_SOURCE_DIR "/../shared/testdata/syzygy");
     ASSERT_NE(tb_largest_piece_count.load(), 0u);
     restore_engine_state(snapshot);
@@ -175,6 +154,7 @@ TEST(EngineStateGuardTest, PutsBackWhatATestChanged)
     EXPECT_EQ(reduction_non_pv[10][10], reduction);
     EXPECT_EQ(game_record->pos.side, side);
     EXPECT_EQ(game_record->undo_count, undo_count);
+    EXPECT_EQ(tune_registered, tunes_registered);
     EXPECT_EQ(tb_largest_piece_count.load(), 0u);
     // The restored pool searches.
     ASSERT_TRUE(search_setup::set_game_fen("6k1/5ppp/8/8/8/8/8/R5K1 w - -"));

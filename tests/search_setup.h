@@ -1,5 +1,5 @@
 // Set-up for tests that run whole searches through the deepening driver:
-// tables, parameters, a 16 MB transposition table, the game record and a
+// tables, parameters, a 16 MB transposition table, the game record and the
 // pool of search threads; and helpers that search a FEN to a fixed depth.
 #pragma once
 
@@ -43,15 +43,31 @@ inline void init_engine_once()
     if (!game_record) setup_game_record();
 }
 
-// The engine set up as above with one live search thread (started on the
-// first call and kept for the rest of the test binary).
+// Number of live search threads that the tests started (0: none). Threads
+// are started and ended only through use_search_threads, so a new pool never
+// replaces threads that still run on their old records.
+inline int live_threads = 0;
+
+// Ends the live pool, if any, and starts n threads (n = 0: ends it only);
+// the search state's thread count follows. A pool of n already live is kept.
+inline void use_search_threads(int n)
+{
+    if (live_threads != n) {
+        if (live_threads > 0) end_search_threads(live_threads);
+        live_threads = 0;
+        if (n > 0) {
+            ASSERT_EQ(create_search_threads(n), 0);
+            live_threads = n;
+        }
+    }
+    if (n > 0) search_state.thread_count = u8(n);
+}
+
+// The engine set up as above with one live search thread.
 inline void init_engine_with_one_thread()
 {
     init_engine_once();
-    if (!thread_table[0].load()) {
-        ASSERT_EQ(create_search_threads(1), 0);
-    }
-    search_state.thread_count = 1;
+    use_search_threads(1);
 }
 
 // Limits of a fixed-depth search with no clock.

@@ -1,10 +1,13 @@
-// King-and-pawn bitbase: textbook positions and its symmetries.
+// King-and-pawn bitbase: every position against the shared KPvK tablebase,
+// textbook positions and its symmetries.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "bitbase.h"
 #include "bitboard.h"
+#include "tablebase/tablebase.h"
+#include "tb_test_support.h"
 
 namespace {
 
@@ -46,6 +49,61 @@ struct BitbaseTest : ::testing::Test {
         build_kpk_bitbase();
     }
 };
+
+TEST_F(BitbaseTest, EveryPositionAgreesWithTheTablebase)
+{
+    testing::internal::CaptureStdout();
+    scan_tablebase_paths(shared_table_dir());
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(tb_largest_piece_count.load(), 0u) << "shared test data missing";
+    // Every legal position with a white pawn on ranks 2-7, either side to
+    // move: a win for the pawn side in the tablebase (the fifty-move rule
+    // aside) is a win here, anything else a draw. Wins on files a-d are
+    // counted per side to move.
+    int wins_on_a_to_d[2] = {0, 0};
+    int positions = 0, wrong = 0;
+    for (int p = 8; p < 56; p++) {
+        for (int s = 0; s < 64; s++) {
+            for (int l = 0; l < 64; l++) {
+                if (p == s || p == l || s == l || (king_attacks[s] & square_bit(l))) continue;
+                for (int side = WHITE; side <= BLACK; side++) {
+                    if (side == WHITE && (pawn_attacks[WHITE][p] & square_bit(l))) continue;
+                    TbPosition tb{};
+                    tb.white = square_bit(p) | square_bit(s);
+                    tb.black = square_bit(l);
+                    tb.kings = square_bit(s) | square_bit(l);
+                    tb.pawns = square_bit(p);
+                    tb.white_to_move = u8(side == WHITE);
+                    int success = 0;
+                    const int wdl = wdl_probe_position(tb, &success);
+                    ASSERT_NE(success, 0) << square_name[p] << square_name[s] << square_name[l];
+                    const bool pawn_side_wins = side == WHITE ? wdl > 0 : wdl < 0;
+                    Position pos = kpk(WHITE, square_name[p], square_name[s], square_name[l], side);
+                    const int expected = !pawn_side_wins ? 0 : side == WHITE ? 800 : -800;
+                    if (kpk_bitbase_score(pos, side) != expected && ++wrong <= 5)
+                        ADD_FAILURE() << "K" << square_name[s] << " P" << square_name[p] << " against K"
+                                      << square_name[l] << (side == WHITE ? ", white" : ", black")
+                                      << " to move: expected " << expected;
+                    if (pawn_side_wins && file_of(p) < 4) wins_on_a_to_d[side]++;
+                    positions++;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(positions, 331352);
+    EXPECT_EQ(wins_on_a_to_d[WHITE], 62480);
+    EXPECT_EQ(wins_on_a_to_d[BLACK], 48802);
+    // The tables, read for pawns on ranks 2-7 (pawn index 4-27), hold
+    // exactly these wins: pawn side to move, then lone king to move.
+    for (int table = 0; table < 2; table++) {
+        int wins = 0;
+        for (int pi = 4; pi < 28; pi++)
+            for (const auto& by_king : kpk_table[table][pi])
+                for (u8 entry : by_king) wins += entry == KPK_WIN;
+        EXPECT_EQ(wins, wins_on_a_to_d[table]) << "table " << table;
+    }
+}
 
 TEST_F(BitbaseTest, StalemateAndCornerDraws)
 {
@@ -92,6 +150,8 @@ TEST_F(BitbaseTest, SquareRule)
     // From the second rank the double step counts: g5 catches, h5 does not.
     EXPECT_EQ(white_pawn("b2", "h1", "g5", WHITE), 0);
     EXPECT_EQ(white_pawn("b2", "h1", "h5", WHITE), 800);
+    // A king on the square in front blocks the double step as well.
+    EXPECT_EQ(white_pawn("a2", "a5", "a3", WHITE), 0);
 }
 
 TEST_F(BitbaseTest, IllegalInputScoresZero)

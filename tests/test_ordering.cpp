@@ -242,6 +242,35 @@ TEST_F(PickerTest, QuietBonusesOutsideCheck)
     EXPECT_EQ(scores[5], 31);
 }
 
+TEST_F(PickerTest, FollowUpCountsFromPlyThree)
+{
+    // The follow-up of this side's previous move (the entry handed out two
+    // plies up) scores 32 from search ply 3 on, and never after a null move.
+    struct Row {
+        int ply;
+        Move previous;
+        int score;
+    };
+    const Row rows[] = {{2, mv("g1h1"), 0}, {3, mv("g1h1"), 32}, {4, mv("g1h1"), 32}, {3, NULL_MOVE, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "ply " << row.ply << ", previous move " << row.previous);
+        setup("7k/8/8/8/8/8/8/3R3K w - -");
+        td->search_ply = u16(row.ply);
+        PlyRecord& pr = td->ply[row.ply];
+        pr.list_start = &td->move_stack[10];
+        pr.stage = PICK_HASH_MOVE;
+        pr.moves_tried = 0;
+        MoveEntry previous = {row.previous, 0, u8(piece_code(KING, WHITE)), 0};
+        td->ply[row.ply - 2].current = &previous;
+        td->followup[piece_code(KING, WHITE) * 64 + move_to(row.previous)] = mv("d1d4");
+        const MoveEntry* first = pick_next_move(*pos, 0);
+        ASSERT_NE(first, nullptr);
+        // Without the bonus every move scores 0: the first generated comes first.
+        EXPECT_EQ(move_text(first->move), row.score ? "d1d4" : quiet_order().front());
+        EXPECT_EQ(first->score, row.score);
+    }
+}
+
 TEST_F(PickerTest, NoCountermovesAfterANullMove)
 {
     setup("7k/8/8/8/8/8/8/3R3K w - -");
@@ -299,27 +328,50 @@ TEST_F(PickerTest, InCheckIgnoresHistoryAndKillers)
     for (int s : scores) EXPECT_EQ(s, 0);
 }
 
-TEST_F(PickerTest, SwitchToListOrderAfterSixteenMovesTried)
+TEST_F(PickerTest, SelectionByScoreThenListOrder)
 {
-    setup("7k/8/8/8/8/8/8/3R3K w - -");
-    // Scores rise along the generation order, so selection reverses it.
-    std::vector<std::string> order = quiet_order();
-    for (size_t i = 0; i < order.size(); i++)
-        td->history[piece_code(ROOK, WHITE)][sq(order[i].c_str() + 2)] = i16(128 * (10 + i));
-    ply().moves_tried = 16;
-    MoveEntry* first = pick_next_move(*pos, 0);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(ply().stage, PICK_LIST_ORDER);
-    std::string best = move_text(first->move);
-    // From here on list order: the entry that stood first took the best one's place.
-    std::vector<std::string> rest;
-    while (MoveEntry* e = pick_next_move(*pos, 0)) rest.push_back(move_text(e->move));
-    std::vector<std::string> expected = order;
-    size_t best_index = 0;
-    while (expected[best_index] != best) best_index++;
-    std::swap(expected[0], expected[best_index]);
-    expected.erase(expected.begin());
-    EXPECT_EQ(rest, expected);
+    // The staged picker selects by score until it has handed out a move
+    // with 16 or more moves tried, or a chosen score below 4; the whole-list
+    // picker selects while at most 15 moves are tried. After that both hand
+    // out the rest in list order.
+    struct Row {
+        u16 stage;
+        int first_tried;  // moves tried before the first pick
+        int lowest;       // scores rise by 1 along the generation order from here
+        size_t selected;  // picks made by selection
+    };
+    const Row rows[] = {
+        {PICK_HASH_MOVE, 0, 10, 17}, {PICK_HASH_MOVE, 15, 10, 2}, {PICK_HASH_MOVE, 16, 10, 1},
+        {PICK_HASH_MOVE, 0, -20, 8},   // 10 down to 3, the first below 4
+        {PICK_GEN_ALL, 0, 10, 16},     {PICK_GEN_ALL, 15, 10, 1},   {PICK_GEN_ALL, 16, 10, 0},
+        {PICK_GEN_ALL, 0, -20, 16},    // no score floor for the whole list
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "stage " << row.stage << ", " << row.first_tried << " tried, lowest "
+                                        << row.lowest);
+        setup("7k/8/8/8/8/8/8/R2Q3K w - -");  // 31 quiet moves, no capture
+        ply().stage = row.stage;
+        ply().moves_tried = i16(row.first_tried);
+        td->ply[kPly - 2].current = nullptr;
+        MoveEntry list[256];
+        MoveEntry* end = generate_quiet_moves(*pos, WHITE, list);
+        ASSERT_EQ(end - list, 31);
+        for (int i = 0; i < 31; i++) {
+            td->history[list[i].piece][move_to(list[i].move)] = i16(128 * (row.lowest + i));
+            list[i].score = i16(row.lowest + i);
+        }
+        // The expected order: selection steps (the earliest of the highest
+        // remaining scores swapped to the front), then list order.
+        for (size_t i = 0; i < row.selected; i++) {
+            MoveEntry* best = &list[i];
+            for (MoveEntry* e = &list[i]; e != end; e++)
+                if (e->score > best->score) best = e;
+            std::swap(list[i], *best);
+        }
+        std::vector<std::string> expected;
+        for (MoveEntry* e = list; e != end; e++) expected.push_back(move_text(e->move));
+        EXPECT_EQ(pick_all(), expected);
+    }
 }
 
 TEST_F(PickerTest, WholeListStages)
@@ -341,18 +393,6 @@ TEST_F(PickerTest, WholeListStages)
     int hash_count = 0;
     for (const std::string& m : picked) hash_count += m == "d1d2";
     EXPECT_EQ(hash_count, 1);
-}
-
-TEST_F(PickerTest, WholeListInListOrderAfterFifteenTried)
-{
-    setup("7k/8/8/3n4/8/8/8/3R3K w - -");
-    ply().stage = PICK_GEN_ALL;
-    ply().moves_tried = 16;
-    std::vector<std::string> picked = pick_all();
-    // Generation order: the capture first, then the quiet moves.
-    std::vector<std::string> expected = {"d1d5"};
-    for (const std::string& m : quiet_order()) expected.push_back(m);
-    EXPECT_EQ(picked, expected);
 }
 
 TEST_F(PickerTest, ScoreMoveListRules)

@@ -14,23 +14,10 @@ const char* const MIDDLEGAME = "r1bq1rk1/pp2bppp/2n2n2/3p4/3P4/2NB1N2/PP3PPP/R1B
 const char* const TACTICAL = "2r1q2k/7p/p1np1P1P/8/1pP2R2/8/PP1Q4/R1KN2r1 b - -";
 
 struct SearchThreadsTest : ::testing::Test {
-    static inline int pool_size = 0;
-
     void SetUp() override { search_setup::init_engine_once(); }
-    void TearDown() override { stop_pool(); }
 
-    static void start_pool(int n)
-    {
-        stop_pool();
-        ASSERT_EQ(create_search_threads(n), 0);
-        pool_size = n;
-        search_state.thread_count = u8(n);
-    }
-    static void stop_pool()
-    {
-        if (pool_size) end_search_threads(pool_size);
-        pool_size = 0;
-    }
+    // The pool goes back to what it was after each test.
+    static void start_pool(int n) { search_setup::use_search_threads(n); }
 
     // The shared result's depth while thread 0 may be writing it.
     static int shared_best_depth()
@@ -107,7 +94,7 @@ TEST_F(SearchThreadsTest, EndingThePoolStopsARunningSearch)
     wake_search_threads();
     sleep_ms(50);
     end_search_threads(2);
-    pool_size = 0;
+    search_setup::live_threads = 0;
     EXPECT_EQ(search_state.stop.load(), STOP_LEAVE);
     EXPECT_EQ(count_searching_threads(), 0);
     search_state.search_state = 0;
@@ -118,9 +105,7 @@ TEST_F(SearchThreadsTest, ReplacingThePoolKeepsRecordsBeyondTheNewCount)
     start_pool(4);
     ThreadData* third = thread_table[2].load();
     ThreadData* fourth = thread_table[3].load();
-    end_search_threads(4);
-    pool_size = 0;
-    start_pool(2);
+    start_pool(2);  // ends the four, starts two
     EXPECT_EQ(thread_table[2].load(), third);
     EXPECT_EQ(thread_table[3].load(), fourth);
     ASSERT_NE(thread_table[0].load(), nullptr);

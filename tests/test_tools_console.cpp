@@ -2,6 +2,9 @@
 // the evaluation breakdown and perft, run in-process on a real search thread.
 #include "tool_fixture.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "search_setup.h"
 #include "tools/dumps.h"
 #include "tools/perft.h"
@@ -62,6 +65,85 @@ TEST_F(ConsoleToolTest, LineSearchIsRepeatableAndKeepsTheParameter)
     run_tune_command("pawn_value_en", "absent.epd");
     EXPECT_EQ(captured(), "tune file= absent.epd\ncan't open training file absent.epd\ndone!\n\n");
     search_state.depth_limit = 66;
+}
+
+TEST_F(ConsoleToolTest, GradientStepOfAnEvaluatedParameter)
+{
+    // "-tune" on the endgame pawn value: its first step, worked out here from
+    // the errors of the first pass's sample at the value -/+ d, and the
+    // learning-rate factor k of the second pass. Among drawn bare kings, one
+    // won ending with six pawns (on a line the first pass samples) moves the
+    // value by less than its cap, and k rises; with won four-pawn endings
+    // only, the step is capped, and k falls.
+    std::string numbered;
+    for (int i = 0; i < 250; i++) numbered += "line " + std::to_string(i) + "\n";
+    write_file("numbered.txt", numbered);
+    tune_sample_seed = 1;
+    sample_epd_to_junk("numbered.txt");
+    const int first_sampled = std::stoi(read_file("junk.epd").substr(5));
+    const char* const bare_kings = "4k3/8/8/8/8/8/8/4K3 w - - c9 \"1/2-1/2\";\n";
+    struct Row {
+        const char* won;
+        bool only_first_sampled;
+        bool capped;
+    };
+    const Row rows[] = {{"4k3/8/8/8/8/8/PPPPPP2/4K3 w - - c9 \"1-0\";\n", true, false},
+                        {"4k3/8/8/8/8/8/PPPP4/4K3 w - - c9 \"1-0\";\n", false, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.won);
+        std::string training;
+        for (int i = 0; i < 250; i++)
+            training += !row.only_first_sampled || i == first_sampled ? row.won : bare_kings;
+        write_file("train.epd", training);
+        std::strcpy(engine_config.test_file, "train.epd");
+        write_default_params(params);  // a run keeps the values of its last pass
+        tune_count = 0;
+        register_tune_params();
+        activate_tune_param("pawn_value_en");
+        const double x = params.pawn_value[1];
+        const int v = params.pawn_value[1], d = int(std::lround(0.03 * x + 1.0));
+
+        // The first pass's sample, at v - d and at v + d (quiescence scores).
+        search_state.depth_limit = 0;
+        tune_sample_seed = 1;
+        sample_epd_to_junk("train.epd");
+        params.pawn_value[1] = i16(v - d);
+        const double e1 = tuning_error("junk.epd");
+        params.pawn_value[1] = i16(v + d);
+        const double e2 = tuning_error("junk.epd");
+        params.pawn_value[1] = i16(v);
+        const double g = (e2 - e1) / (2 * d);
+        const double k = 2000.0, rate = g * k;
+        const double dx = -rate * (std::fabs(x) + 6), cap = 0.025 * (std::fabs(x) + 6);
+        const double step = std::clamp(dx, -cap, cap);
+        ASSERT_LT(g, 0.0);  // a higher pawn value fits the won pawn endings better
+        EXPECT_EQ(std::fabs(dx) > cap, row.capped);
+
+        capture();
+        run_gradient_tune();
+        captured();
+        const std::vector<std::string> lines = lines_of(read_file("tune.log"));
+        char expected[256];
+        std::snprintf(expected, sizeof expected, "p1=%4d/%6.5f, p2=%4d/%6.5f, g=%10.2e, lr=%5.2f, x=%5.1f, p=%6.1f",
+                      v - d, e1, v + d, e2, g, rate * 100, step, x + step);
+        const auto first_step = std::find_if(lines.begin(), lines.end(),
+                                             [](const std::string& line) { return line.rfind("p1=", 0) == 0; });
+        ASSERT_NE(first_step, lines.end());
+        EXPECT_EQ(*first_step, expected);
+        // The second pass sets the parameter to the rounded new x, with k
+        // raised by 3 % after steps below 0.016 or moves below 0.8, and
+        // lowered by 3 % when the average rate over the ten active
+        // parameters (p1 to p9 beside it) is above 0.07.
+        const double average = std::fabs(rate) / 10;
+        const double next_k = k * (std::fabs(rate) < 0.016 || std::fabs(dx) < 0.8 ? 1.03 : 1.0) *
+                              (average > 0.07 ? 0.97 : 1.0);
+        std::snprintf(expected, sizeof expected, "pass= 1, k0= %0.3e, avg_lr= %0.1f, max_lr= %0.1f", next_k,
+                      average * 100, std::fabs(rate) * 100);
+        const auto second_pass = std::find(lines.begin(), lines.end(), std::string(expected));
+        ASSERT_NE(second_pass, lines.end()) << expected;
+        ASSERT_LT(second_pass + 2, lines.end());
+        EXPECT_EQ(second_pass[2], "** pawn_value_en = " + std::to_string(std::lround(x + step)));
+    }
 }
 
 TEST_F(ConsoleToolTest, EvaluationBreakdownOfTheStartPosition)

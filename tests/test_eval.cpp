@@ -3,6 +3,7 @@
 // the readings chosen where the rules leave a choice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,15 +48,46 @@ struct EvalTest : ::testing::Test {
         if (suite.empty()) build_suite();
     }
 
+    // The global state the tests change, put back afterwards.
+    ParamRecord saved_record;
+    EvalTables saved_tables;
+    double saved_target_time = 0;
+    u8 saved_engine_colour = 0;
+    u8 saved_builtin_pst = 1;
+
     void SetUp() override
     {
-        write_default_params(params);
-        init_evaluation_tables();
-        td->eval_tables = eval_tables;
+        saved_record = params;
+        saved_tables = eval_tables;
+        saved_target_time = search_state.target_time;
+        saved_engine_colour = search_state.engine_colour;
+        saved_builtin_pst = engine_config.builtin_pst;
+        use_default_params();
         td->index = 1;  // no trace unless a test asks for it
         td->current_depth = 0;
         search_state.target_time = 1.0;
         search_state.engine_colour = 0;
+    }
+
+    void TearDown() override
+    {
+        params = saved_record;
+        eval_tables = saved_tables;
+        search_state.target_time = saved_target_time;
+        search_state.engine_colour = saved_engine_colour;
+        engine_config.builtin_pst = saved_builtin_pst;
+    }
+
+    static void use_default_params()
+    {
+        write_default_params(params);
+        use_current_params();
+    }
+
+    static void use_current_params()
+    {
+        init_evaluation_tables();
+        td->eval_tables = eval_tables;
     }
 
     static bool set(const std::string& fen)
@@ -99,6 +131,60 @@ struct EvalTest : ::testing::Test {
         EvalResult r = eval_fen(fen, 1);
         td->index = 1;
         return r;
+    }
+
+    // Everything one trace-mode evaluation leaves behind: the score, the
+    // threat words, the positional accumulators and the trace.
+    struct Breakdown {
+        int score;
+        u16 threat[2];
+        int op[2];
+        int en[2];
+        EvalTrace trace;
+    };
+
+    static Breakdown breakdown(const std::string& fen)
+    {
+        Breakdown b{};
+        if (!set(fen)) return b;
+        EXPECT_FALSE(in_check()) << fen;
+        td->index = 0;
+        EvalResult r = eval_here(1);
+        td->index = 1;
+        b.score = r.score;
+        for (int c = 0; c < 2; c++) {
+            b.threat[c] = r.threat[c];
+            b.op[c] = td->eval_work.positional_op[c];
+            b.en[c] = td->eval_work.positional_en[c];
+        }
+        b.trace = engine_config.eval_trace;
+        return b;
+    }
+
+    struct OpEn {
+        int op;
+        int en;
+    };
+
+    // What the parameters that `change` alters add to the positional
+    // accumulators of `colour`: the defaults against the changed record.
+    template <class Change>
+    static OpEn share_of(const std::string& fen, int colour, Change change)
+    {
+        const Breakdown with = breakdown(fen);
+        change(params);
+        use_current_params();
+        const Breakdown without = breakdown(fen);
+        use_default_params();
+        return OpEn{with.op[colour] - without.op[colour], with.en[colour] - without.en[colour]};
+    }
+
+    static int tapered(int phase, int op, int en) { return (en * phase + op * (24 - phase)) / 24; }
+
+    static std::string with_side(std::string fen, char side)
+    {
+        fen[fen.find(' ') + 1] = side;
+        return fen;
     }
 
     // Curated positions plus positions sampled from seeded random games,
@@ -311,8 +397,7 @@ TEST_F(EvalTest, ContemptOnlyOutsideAnalysis)
     const std::string fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -";
     const int neutral = eval_fen(fen).score;
     params.contempt = 41;
-    init_evaluation_tables();
-    td->eval_tables = eval_tables;
+    use_current_params();
     // Analysis (target 6000 s or more): no contempt.
     search_state.target_time = 6000.0;
     EXPECT_EQ(eval_fen(fen).score, neutral);
@@ -325,8 +410,7 @@ TEST_F(EvalTest, ContemptOnlyOutsideAnalysis)
     EXPECT_EQ(eval_fen(fen).score, neutral - 41);
     // A negative contempt looks at the opponent's material.
     params.contempt = -41;
-    init_evaluation_tables();
-    td->eval_tables = eval_tables;
+    use_current_params();
     EXPECT_EQ(eval_fen(fen).score, neutral + 41);
 }
 
@@ -506,6 +590,98 @@ TEST_F(EvalTest, PromotedPiecesStayInRange)
     eval_here();
     EXPECT_EQ(td->eval_work.zone_attackers[WHITE] & 7, 7);
     EXPECT_EQ(td->eval_work.zone_attackers[WHITE] >> 3, 0);
+}
+
+// King safety, one row per attack pattern against the white king (the
+// side with pawns only, so that black's king is never scored): the inputs
+// are read off the board by hand, the rest is the rule's arithmetic. Each row
+// is also scored with the other side to move and colour-flipped.
+TEST_F(EvalTest, KingSafetyInputs)
+{
+    struct KingCase {
+        const char* fen;
+        int phase;
+        int corner;   // king corner factor: 0 on a1, b1, g1, h1
+        int storm;    // storm files counted, -1 when the kings' files are too close
+        int shield;
+        int knights, bishops, rooks, queens;  // enemy pieces whose attacks reach the zone
+        int zone_hits;
+        bool knight_check, bishop_check, rook_check, queen_check, contact;
+        int endgame;  // inner-board, pawn-span and rank terms of the king's endgame value
+    };
+    const KingCase cases[] = {
+        // Kc1, shelter b-d: b3 2 + c2 3 + beside the king 1; kings' files 1
+        // apart. Nb5 Be1 Rc6 Qc3 all reach the zone b1-d3; hits c3 (knight),
+        // d2 c3 (bishop), c2 c3 (rook), b2 c2 d2 (queen). Safe checks on d2
+        // (bishop), c2 (rook), a1 e1 ... (queen); the queen reaches c2 and
+        // d2, attacked twice by black. No free inner square next to the king.
+        {"1k6/8/2r5/1n6/8/1Pq5/P1P5/2K1b3 w - -", 16, 1, -1, 6, 1, 1, 1, 1, 8, false, true, true, true, true, -10},
+        // Kf1 behind e2 f2 g2 (9 + 1). Nf3 (e1 g1) and Qe8 (e2, e3) reach
+        // the zone, d4 hits e3, which the queen hits too; knight checks on d2
+        // and h2, and Rh4, outside the zone, checks on h1.
+        {"k3q3/8/8/8/3p3r/5n2/4PPP1/5K2 w - -", 17, 1, 3, 10, 1, 0, 0, 1, 5, true, false, true, false, false, -10},
+        // Kh1 behind g2 h2, nothing on the f-file: 7. Black pawns f7 h7
+        // still at home: one storm file (g). Re8 and Qh8 stay outside the
+        // zone and check on e1 and a1.
+        {"k3r2q/5p1p/8/8/8/8/6PP/7K w - -", 18, 0, 1, 7, 0, 0, 0, 0, 0, false, false, true, true, false, -10},
+        // Two knights at the zone (hits g1 f2; g3 is covered by h2), a safe
+        // knight check on f2, a queen check on b1 from outside the zone.
+        {"7k/7q/8/7n/8/7n/6PP/7K w - -", 18, 0, -1, 7, 2, 0, 0, 0, 2, true, false, false, true, false, -10},
+        // Kg1 behind f2 g2 h4 (3 + 3 + 1 + 1); g7 still at home: two storm
+        // files. Ba7 (f2) and Bc6 (g2; f3 is covered by g2) reach the zone;
+        // Nc3, outside the zone, checks on e2.
+        {"1k4q1/b5p1/2b5/8/7P/2n5/5PP1/6K1 w - -", 17, 0, 2, 8, 0, 2, 0, 0, 2, true, false, false, false, false, -10},
+        // Two rooks and no queen: the king's opening value is halved. Re2
+        // hits f2 and checks on e1, Rg8 hits g2 (g3 is covered).
+        {"k5r1/8/8/8/8/8/4rPPP/6K1 w - -", 20, 0, 3, 10, 0, 0, 2, 0, 2, false, false, true, false, false, -10},
+        // Rook and knight are only 3 phase units: no shelter, storm or danger
+        // terms, but still the halving.
+        {"k7/8/8/8/7n/8/4rPPP/6K1 w - -", 21, 0, 0, 0, 0, 0, 0, 0, 0, false, false, false, false, false, -10},
+        // Everything at once: the danger index passes 63 with black to move.
+        // Hits f1 g1 f2 g2 (knights), g2 (bishop), f1 f2 (rook), f1 f2 g2 h2
+        // (queens); all four checks; the queens reach g2, attacked twice.
+        {"k7/8/8/3b1r2/8/4nqqn/6PP/7K b - -", 12, 0, 3, 7, 2, 1, 1, 2, 11, true, true, true, true, true, 0},
+    };
+    const EvalTables& t = td->eval_tables;
+    for (const KingCase& c : cases) {
+        const int checks = int(c.knight_check) + int(c.bishop_check) + int(c.rook_check) + int(c.queen_check);
+        int danger = 6 * (2 * c.corner + std::max(c.storm, 0)) + 36 * c.knights + 26 * c.bishops + 46 * c.rooks +
+                     46 * c.queens + 32 * checks + 32 * int(c.contact) + 16 * c.zone_hits - 8 * c.shield;
+        danger += (c.queens == 0 && c.queen_check) ? 17 : -15;
+        if (c.rooks == 0 && c.rook_check) danger += 32;
+        if (c.knights == 0 && c.knight_check) danger += 32;
+        const bool scored = 24 - c.phase > 3;  // the attacker's phase units; white has none
+
+        const std::string own_side = c.fen;
+        const char other = own_side[own_side.find(' ') + 1] == 'w' ? 'b' : 'w';
+        for (const std::string& fen : {own_side, with_side(own_side, other), colour_flipped(own_side),
+                                       colour_flipped(with_side(own_side, other))}) {
+            SCOPED_TRACE(fen);
+            ASSERT_TRUE(set(fen));
+            const int us = td->pos.piece_units[WHITE] == 0 ? WHITE : BLACK;  // the side without pieces
+            const bool halved = td->pos.pieces[us ^ 1][QUEEN] == 0;
+            const int ksq = king_square(td->pos, us), rel = ksq ^ relative_rank_flip[us];
+            const int index = danger / 8 - (td->pos.side == us ? 2 : 0);
+            const int cost = index > 0 ? t.king_danger[std::min(index, 63)] : 0;
+            int op = t.pst[KING - 1][rel][0], en = t.pst[KING - 1][rel][1] + c.endgame;
+            if (scored) {
+                op += t.pawn_shield_op * (c.shield - 9) / 10 + t.pawn_storm_op * std::max(c.storm, 0) - 8 * checks +
+                      12 * int(c.contact);
+                en -= 8 * checks;
+            }
+            const int op_with = halved ? (op - cost) / 2 : op - cost;
+            const int op_without = halved ? op / 2 : op;
+
+            const Breakdown b = breakdown(fen);
+            EXPECT_EQ(b.trace.stage, c.phase);
+            EXPECT_EQ(b.trace.square_value[ksq], tapered(c.phase, op_with, en));
+            if (c.contact) EXPECT_EQ(b.threat[us], 5000);
+            else EXPECT_LT(b.threat[us], 5000);
+            const OpEn danger_share = share_of(fen, us, [](ParamRecord& p) { p.king_safety[0] = 0; });
+            EXPECT_EQ(danger_share.op, op_with - op_without) << "danger " << danger << ", index " << index;
+            EXPECT_EQ(danger_share.en, 0);
+        }
+    }
 }
 
 } // namespace

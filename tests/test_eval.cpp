@@ -684,4 +684,93 @@ TEST_F(EvalTest, KingSafetyInputs)
     }
 }
 
+// Passed pawns in pawn endings (the trace then shows the endgame values),
+// each pawn's circumstances read off the board by hand: push is what the
+// step to the stop square meets, the distances are the kings' to the target
+// square, and `extra` is the enemy king outside the square or the own king
+// next to the target off the rook files. Each row is also colour-flipped.
+TEST_F(EvalTest, PassedPawnTerms)
+{
+    enum Push { REAR, OWN_BLOCKER, ENEMY_BLOCKER, LOST, SAFE, FREE };
+    struct Passer {
+        int rank;  // relative rank
+        Push push;
+        bool beside, defended;
+        int enemy_king, own_king;
+        bool extra;
+    };
+    struct PasserCase {
+        const char* fen;
+        int phase;
+        std::vector<Passer> passers[2];
+    };
+    const PasserCase cases[] = {
+        // e6 free and outside the black king's square; b4 safe, but Ka7
+        // watches b6-b8.
+        {"8/k7/4P3/8/1P6/8/8/4K3 w - -", 24, {{{5, FREE, false, false, 4, 7, true}, {3, SAFE, false, false, 1, 5, false}}, {}}},
+        // The same with a black knight on h1: the opening half counts too.
+        {"8/k7/4P3/8/1P6/8/8/4K2n w - -", 23, {{{5, FREE, false, false, 4, 7, true}, {3, SAFE, false, false, 1, 5, false}}, {}}},
+        // e5 is outside the square of Ka8 only with white to move; h7 takes
+        // its stop square two ahead (h5).
+        {"k7/7p/8/4P3/8/8/8/4K3 w - -", 24, {{{4, FREE, false, false, 4, 6, true}}, {{1, FREE, false, false, 4, 7, false}}}},
+        {"k7/7p/8/4P3/8/8/8/4K3 b - -", 24, {{{4, FREE, false, false, 4, 6, false}}, {{1, FREE, false, false, 4, 7, false}}}},
+        // d6 beside e6, e6 blocked by its own king and defended by f5.
+        {"8/4K3/3PP3/5P2/8/8/8/k7 w - -",
+         24,
+         {{{5, FREE, true, false, 7, 1, true}, {5, OWN_BLOCKER, true, true, 7, 1, true}, {4, FREE, false, false, 6, 1, true}},
+          {}}},
+        // a2 behind a3; e6 blocked by the black king; f5 would be taken on
+        // f6; g2's stop square is g4, where its own king stands.
+        {"8/4k3/4P3/5P2/6K1/P7/P5P1/8 w - -",
+         24,
+         {{{1, REAR, false, false, 0, 0, false},
+           {2, FREE, false, false, 4, 6, false},
+           {5, ENEMY_BLOCKER, false, true, 1, 4, false},
+           {4, LOST, false, false, 1, 3, false},
+           {1, OWN_BLOCKER, false, false, 3, 0, false}},
+          {}}},
+        // The own king next to the target helps f5 but not the rook pawn h5.
+        {"6k1/p7/6K1/5P1P/8/8/8/8 w - -",
+         24,
+         {{{4, SAFE, false, false, 1, 1, true}, {4, SAFE, false, false, 1, 1, false}}, {{1, FREE, false, false, 6, 6, false}}}},
+    };
+    const int free_bonus[8] = {0, 5, 5, 12, 20, 30, 40, 0};
+    const int threat_step[8] = {0, 32, 32, 64, 128, 256, 512, 0};
+    const EvalTables& t = td->eval_tables;
+    for (const PasserCase& c : cases) {
+        int total[2] = {0, 0};
+        int threat[2] = {0, 0};  // against each colour
+        for (int colour = 0; colour < 2; colour++) {
+            for (const Passer& p : c.passers[colour]) {
+                const int bonus = t.passed_bonus[p.rank];
+                if (p.push == REAR) {
+                    total[colour] += tapered(c.phase, bonus / 3, bonus / 3);
+                    continue;
+                }
+                int base = bonus, value = bonus;
+                if (p.push == ENEMY_BLOCKER) value = bonus - bonus / 4;
+                if (p.push == SAFE || p.push == FREE) {
+                    base = value = bonus + t.passed_step[p.rank] + (p.push == FREE ? free_bonus[p.rank] : 0);
+                    threat[colour ^ 1] += threat_step[p.rank] * (p.push == FREE ? 2 : 1);
+                }
+                if (p.beside) value += base / 4;
+                if (p.defended) value += base / 8;
+                value += (24 * p.enemy_king - 16 * p.own_king) * (p.rank + 1) / 16;
+                if (p.extra) value += base / 4;
+                total[colour] += tapered(c.phase, value / 2, value);
+            }
+        }
+        for (int flip = 0; flip < 2; flip++) {
+            const std::string fen = flip ? colour_flipped(c.fen) : std::string(c.fen);
+            SCOPED_TRACE(fen);
+            const Breakdown b = breakdown(fen);
+            EXPECT_EQ(b.trace.stage, c.phase);
+            for (int colour = 0; colour < 2; colour++) {
+                EXPECT_EQ(b.trace.passers[colour ^ flip], total[colour]) << "colour " << colour;
+                EXPECT_EQ(b.threat[colour ^ flip], threat[colour]) << "colour " << colour;
+            }
+        }
+    }
+}
+
 } // namespace

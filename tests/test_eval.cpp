@@ -179,6 +179,23 @@ struct EvalTest : ::testing::Test {
         return OpEn{with.op[colour] - without.op[colour], with.en[colour] - without.en[colour]};
     }
 
+    // What `fen` adds to the positional accumulators of `colour` over
+    // `reference`, the same position with one piece elsewhere.
+    static OpEn share_between(const std::string& fen, const std::string& reference, int colour)
+    {
+        const Breakdown a = breakdown(fen);
+        const Breakdown b = breakdown(reference);
+        return OpEn{a.op[colour] - b.op[colour], a.en[colour] - b.en[colour]};
+    }
+
+    // The set of the named squares ("e4 h3").
+    static u64 squares(const std::string& names)
+    {
+        u64 set = 0;
+        for (size_t i = 0; i + 1 < names.size(); i += 3) set |= square_bit((names[i] - 'a') + 8 * (names[i + 1] - '1'));
+        return set;
+    }
+
     static int tapered(int phase, int op, int en) { return (en * phase + op * (24 - phase)) / 24; }
 
     static std::string with_side(std::string fen, char side)
@@ -771,6 +788,124 @@ TEST_F(EvalTest, PassedPawnTerms)
             }
         }
     }
+}
+
+// Hung pieces: which pieces each rule catches, the threat words (the most
+// valuable hung piece) and the hung pair each one costs.
+TEST_F(EvalTest, HungPieceRules)
+{
+    struct HungCase {
+        const char* fen;
+        const char* hung;
+        u16 threat[2];
+    };
+    const HungCase cases[] = {
+        // A queen attacked by a rook is hung; a rook attacked by a queen is not.
+        {"3rk3/8/8/8/8/8/8/3QK3 w - -", "d1", {1060, 0}},
+        // Queen against queen: neither.
+        {"3qk3/8/8/8/8/8/8/3QK3 w - -", "", {0, 0}},
+        // Ra1 attacked by the knight is hung, Ra2 attacked by the rook is not.
+        {"4k3/8/8/8/8/1n6/R6r/R3K3 w - -", "a1", {530, 0}},
+        // Ne4 attacked by a pawn is hung though d3 defends it; Bc4 attacked
+        // by a rook but defended by b3 is not; Bh3 attacked by a rook and
+        // undefended is, and so is the black pawn f5 that it attacks.
+        {"2r1k2r/8/8/5p2/2B1N3/1P1P3B/8/4K3 w - -", "e4 h3 f5", {330, 100}},
+        // A pawn attacked by a pawn is never loose, whatever else attacks it.
+        {"4k3/8/8/4p3/3P4/1n6/8/4K3 w - -", "", {0, 0}},
+    };
+    for (const HungCase& c : cases) {
+        SCOPED_TRACE(c.fen);
+        const u64 hung = squares(c.hung);
+        const Breakdown b = breakdown(c.fen);
+        EXPECT_EQ(b.trace.hung, hung);
+        EXPECT_EQ(b.threat[WHITE], c.threat[WHITE]);
+        EXPECT_EQ(b.threat[BLACK], c.threat[BLACK]);
+        for (int colour = 0; colour < 2; colour++) {
+            const int n = count_bits(hung & td->pos.pieces[colour][0]);
+            const OpEn share = share_of(c.fen, colour, [](ParamRecord& p) { p.hung[0] = p.hung[1] = 0; });
+            EXPECT_EQ(share.op, n * params.hung[0]) << "colour " << colour;
+            EXPECT_EQ(share.en, n * params.hung[1]) << "colour " << colour;
+        }
+    }
+
+    // What white pays, against the same position with the black attacker
+    // out of play: two hung knights (the second costs 15 more), a loose
+    // pawn covered by a knight only, the same pawn with no cover (hung).
+    struct HungShare {
+        const char* fen;
+        const char* reference;
+        int op, en;
+    };
+    const HungShare shares[] = {
+        {"4k3/8/8/8/3NrN2/8/8/K7 w - -", "4k2r/8/8/8/3N1N2/8/8/K7 w - -", 2 * params.hung[0] - 15, 2 * params.hung[1] - 15},
+        {"4k3/8/5n2/4p3/4P3/2N5/8/K7 w - -", "4k3/8/7n/4p3/4P3/2N5/8/K7 w - -", -3, -12},
+        {"4k3/8/5n2/4p3/4P3/8/8/K7 w - -", "4k3/8/7n/4p3/4P3/8/8/K7 w - -", params.hung[0], params.hung[1]},
+    };
+    for (const HungShare& c : shares) {
+        SCOPED_TRACE(c.fen);
+        const OpEn share = share_between(c.fen, c.reference, WHITE);
+        EXPECT_EQ(share.op, c.op);
+        EXPECT_EQ(share.en, c.en);
+    }
+}
+
+// A piece directly in front of a pawn costs 2, and 12 more in front of the
+// d- and e-pawns on their home squares.
+TEST_F(EvalTest, BlockedPawns)
+{
+    struct BlockCase {
+        const char* fen;
+        const char* reference;  // the blocker moved away
+        int colour;
+        int share;
+    };
+    const BlockCase cases[] = {
+        {"K3k3/4p3/8/8/8/4n3/4P3/8 w - -", "K3k3/4p3/7n/8/8/8/4P3/8 w - -", WHITE, -14},
+        {"K3k3/3p4/8/8/8/3n4/3P4/8 w - -", "K3k3/3p4/7n/8/8/8/3P4/8 w - -", WHITE, -14},
+        {"K3k3/2p5/8/8/8/2n5/2P5/8 w - -", "K3k3/2p5/7n/8/8/8/2P5/8 w - -", WHITE, -2},
+        {"K3k3/4p3/8/8/4n3/4P3/8/8 w - -", "K3k3/4p3/7n/8/8/4P3/8/8 w - -", WHITE, -2},
+        {"4k3/4p3/4N3/8/8/8/4P3/7K w - -", "4k3/4p3/8/8/8/8/4P3/N6K w - -", BLACK, -14},
+    };
+    for (const BlockCase& c : cases) {
+        SCOPED_TRACE(c.fen);
+        const OpEn share = share_between(c.fen, c.reference, c.colour);
+        EXPECT_EQ(share.op, c.share);
+        EXPECT_EQ(share.en, c.share);
+    }
+}
+
+// The queen's own terms: x-ray mobility, the king-file test, the 7th rank,
+// and the endgame material of a queen that is the only piece.
+TEST_F(EvalTest, QueenTerms)
+{
+    const EvalTables& t = td->eval_tables;
+    const int q = QUEEN - 1;
+    // Qa1 x-rays through Bb2 to h8: a2-a8, b1-d1, b2 and c3-h8 are 17
+    // squares, and d1 lies on a king file.
+    Breakdown b = breakdown("4k3/7p/8/8/8/8/1B6/Q3K3 w - -");
+    EXPECT_EQ(b.trace.square_value[0],
+              tapered(19, t.queen_mobility[17].op + t.pst[q][0][0], t.queen_mobility[17].en + t.pst[q][0][1]));
+    // Shut in by a2, b2 and Nb1: one square (b1), no king file: 8 less.
+    b = breakdown("4k3/7p/8/8/8/8/PP6/QN2K3 w - -");
+    EXPECT_EQ(b.trace.square_value[0],
+              tapered(19, t.queen_mobility[1].op + t.pst[q][0][0] - 8, t.queen_mobility[1].en + t.pst[q][0][1] - 8));
+
+    // The 7th-rank bonus needs the black king or black pawns on ranks 7-8.
+    auto rank7 = [](ParamRecord& p) { p.queen_rank7[1] = 0; };
+    OpEn share = share_of("4k3/2Q4p/8/8/8/8/8/4K3 w - -", WHITE, rank7);
+    EXPECT_EQ(share.op, 0);
+    EXPECT_EQ(share.en, params.queen_rank7[1]);
+    share = share_of("8/2Q5/4k2p/8/8/8/8/4K3 w - -", WHITE, rank7);
+    EXPECT_EQ(share.en, 0);
+
+    // A queen as the only piece loses 50 of its endgame material.
+    b = breakdown("4k3/7p/8/8/8/8/P7/Q3K3 w - -");
+    EXPECT_EQ(b.trace.material[WHITE],
+              tapered(20, params.queen_value[0] + params.pawn_value[0], params.queen_value[1] - 50 + params.pawn_value[1]));
+    b = breakdown("4k3/7p/8/8/8/8/P7/QN2K3 w - -");
+    EXPECT_EQ(b.trace.material[WHITE],
+              tapered(19, params.queen_value[0] + params.knight_value[0] + params.pawn_value[0],
+                      params.queen_value[1] + params.knight_value[1] + params.pawn_value[1]));
 }
 
 } // namespace

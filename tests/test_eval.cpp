@@ -541,6 +541,49 @@ TEST_F(EvalTest, DrawishScaling)
     EXPECT_DOUBLE_EQ(factor("8/6k1/8/3p4/8/8/Q5K1/2n1b3 w - -"), 0.675);
     EXPECT_DOUBLE_EQ(factor("8/6k1/8/6p1/8/8/R5K1/8 w - -"), 0.9);        // lone rook against a pawn
     EXPECT_DOUBLE_EQ(factor("8/6k1/8/8/8/8/R5K1/2n5 w - -"), 0.15);    // rook against knight: only 2 ahead
+
+    // Either side of each threshold.
+    EXPECT_DOUBLE_EQ(factor("r3k2r/8/8/8/8/8/8/RN2K2R w - -"), 0.25);      // 13 units: still scaled
+    EXPECT_DOUBLE_EQ(factor("rnb1k3/8/8/8/8/8/8/RNB1K1N1 w - -"), 1.0);    // 14 units: never
+    EXPECT_DOUBLE_EQ(factor("r3k3/8/8/8/8/8/8/RN2K3 w - -"), 0.15);        // 8 units, 3 ahead
+    EXPECT_DOUBLE_EQ(factor("nb2k3/8/8/8/8/8/8/NBB1K3 w - -"), 0.25);      // 9 units
+    EXPECT_DOUBLE_EQ(factor("r3k3/8/8/8/8/8/8/3QK3 w - -"), 1.0);          // lone queen against 5 units
+    EXPECT_DOUBLE_EQ(factor("2k5/8/8/8/8/8/P7/2B3K1 w - -"), 1.0);         // king 2 from the corner
+    EXPECT_DOUBLE_EQ(factor("1k6/8/8/8/8/8/P7/2B3K1 w - -"), 0.06);        // king 1 from the corner
+    EXPECT_DOUBLE_EQ(factor("5k2/8/8/3b4/1P1P1P2/8/5B2/5K2 w - -"), 1.0);  // opposite bishops, 3 pawns up
+    EXPECT_DOUBLE_EQ(factor("3qk3/8/8/8/8/8/P7/3QK3 w - -"), 1.0);         // a queen each: over 8 units
+    // One pawn up with two, three and four pawns: b, a, e.
+    EXPECT_DOUBLE_EQ(factor("3r2k1/p7/8/8/8/8/PP6/3R2K1 w - -"), 0.8);
+    EXPECT_DOUBLE_EQ(factor("3r2k1/pp6/8/8/8/8/PPP5/3R2K1 w - -"), 0.9);
+    EXPECT_DOUBLE_EQ(factor("3r2k1/ppp5/8/8/8/8/PPPP4/3R2K1 w - -"), 1.0);
+}
+
+// Scores below 15 either way are never scaled. Rook against rook, the
+// position colour-symmetric, so only the tempo (14, 7) is left: times
+// 154 / 128 that is (16, 8), at phase 20 (8 * 20 + 16 * 4) / 24 = 9.
+// Contempt then moves the score in steps of 2c / 41 (the rook side's units
+// 5 - 3 = 2); once it reaches 15 the lone rook's 0.15 applies.
+TEST_F(EvalTest, ScalingStartsAtFifteen)
+{
+    const std::string fen = "1k6/3r4/8/8/8/8/3R4/1K6 w - -";
+    EXPECT_EQ(eval_fen(fen).score, 9);
+    search_state.target_time = 10.0;
+    struct {
+        int contempt;
+        u8 engine;
+        int score;
+    } rows[] = {
+        {103, WHITE, 14},   // 9 + 5
+        {123, WHITE, 2},    // 9 + 6 = 15, times 0.15
+        {472, BLACK, -14},  // 9 - 23
+        {492, BLACK, -2},   // 9 - 24 = -15, black leads
+    };
+    for (const auto& r : rows) {
+        params.contempt = i16(r.contempt);
+        use_current_params();
+        search_state.engine_colour = r.engine;
+        EXPECT_EQ(eval_fen(fen).score, r.score) << "contempt " << r.contempt;
+    }
 }
 
 TEST_F(EvalTest, SliderXraysAndAttackSets)

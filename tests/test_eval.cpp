@@ -652,8 +652,8 @@ TEST_F(EvalTest, PromotedPiecesStayInRange)
     EXPECT_EQ(td->eval_work.zone_attackers[WHITE] >> 3, 0);
 }
 
-// King safety, one row per attack pattern against the white king (the
-// side with pawns only, so that black's king is never scored): the inputs
+// King safety, one row per attack pattern against the white king (white
+// has too little material for black's king to be scored): the inputs
 // are read off the board by hand, the rest is the rule's arithmetic. Each row
 // is also scored with the other side to move and colour-flipped.
 TEST_F(EvalTest, KingSafetyInputs)
@@ -697,6 +697,16 @@ TEST_F(EvalTest, KingSafetyInputs)
         // Rook and knight are only 3 phase units: no shelter, storm or danger
         // terms, but still the halving.
         {"k7/8/8/8/7n/8/4rPPP/6K1 w - -", 21, 0, 0, 0, 0, 0, 0, 0, 0, false, false, false, false, false, -10},
+        // Rf8 hits f1 f2 (f3 is covered by g2) and checks on f1; Qe8 checks
+        // on e1 from outside the zone.
+        {"1k2qr2/8/8/8/8/8/6PP/7K w - -", 18, 0, 3, 7, 0, 0, 1, 0, 2, false, false, true, true, false, -10},
+        // Qb7 reaches the zone only through its own Bc6 (which hits g2).
+        {"k7/1q6/2b5/8/8/8/5PPP/6K1 w - -", 19, 0, 3, 10, 0, 1, 0, 1, 1, false, false, false, true, false, -10},
+        // The black king's file two from the shelter file: no storm; three:
+        // the storm counts. Rh8's hit on h2 does not count, the white knight
+        // covers it; Qd4 hits f2 and checks on a1 and d1.
+        {"4k2r/8/8/8/3q4/5N2/5PPP/6K1 w - -", 17, 0, -1, 10, 0, 0, 1, 1, 1, false, false, false, true, false, -10},
+        {"3k3r/8/8/8/3q4/5N2/5PPP/6K1 w - -", 17, 0, 3, 10, 0, 0, 1, 1, 1, false, false, false, true, false, -10},
         // Everything at once: the danger index passes 63 with black to move.
         // Hits f1 g1 f2 g2 (knights), g2 (bishop), f1 f2 (rook), f1 f2 g2 h2
         // (queens); all four checks; the queens reach g2, attacked twice.
@@ -710,7 +720,6 @@ TEST_F(EvalTest, KingSafetyInputs)
         danger += (c.queens == 0 && c.queen_check) ? 17 : -15;
         if (c.rooks == 0 && c.rook_check) danger += 32;
         if (c.knights == 0 && c.knight_check) danger += 32;
-        const bool scored = 24 - c.phase > 3;  // the attacker's phase units; white has none
 
         const std::string own_side = c.fen;
         const char other = own_side[own_side.find(' ') + 1] == 'w' ? 'b' : 'w';
@@ -718,14 +727,19 @@ TEST_F(EvalTest, KingSafetyInputs)
                                        colour_flipped(with_side(own_side, other))}) {
             SCOPED_TRACE(fen);
             ASSERT_TRUE(set(fen));
-            const int us = td->pos.piece_units[WHITE] == 0 ? WHITE : BLACK;  // the side without pieces
-            const bool halved = td->pos.pieces[us ^ 1][QUEEN] == 0;
-            const int ksq = king_square(td->pos, us), rel = ksq ^ relative_rank_flip[us];
-            const int index = danger / 8 - (td->pos.side == us ? 2 : 0);
+            const Position& pos = td->pos;
+            const int us = pos.piece_units[WHITE] < pos.piece_units[BLACK] ? WHITE : BLACK;
+            const u64* enemy = pos.pieces[us ^ 1];
+            const int enemy_units = count_bits(enemy[KNIGHT] | enemy[BISHOP]) + 2 * count_bits(enemy[ROOK]) +
+                                    4 * count_bits(enemy[QUEEN]);
+            const bool scored = std::min(enemy_units, 12) > 3;
+            const bool halved = enemy[QUEEN] == 0;
+            const int ksq = king_square(pos, us), rel = ksq ^ relative_rank_flip[us];
+            const int index = danger / 8 - (pos.side == us ? 2 : 0);
             const int cost = index > 0 ? t.king_danger[std::min(index, 63)] : 0;
             int op = t.pst[KING - 1][rel][0], en = t.pst[KING - 1][rel][1] + c.endgame;
             if (scored) {
-                op += t.pawn_shield_op * (c.shield - 9) / 10 + t.pawn_storm_op * std::max(c.storm, 0) - 8 * checks +
+                op += params.pawn_shield[0] * (c.shield - 9) / 10 + params.pawn_storm[0] * std::max(c.storm, 0) - 8 * checks +
                       12 * int(c.contact);
                 en -= 8 * checks;
             }
@@ -789,6 +803,9 @@ TEST_F(EvalTest, PassedPawnTerms)
            {4, LOST, false, false, 1, 3, false},
            {1, OWN_BLOCKER, false, false, 3, 0, false}},
           {}}},
+        // The own king next to the target does not help a pawn on its 4th
+        // rank.
+        {"2k5/7p/4K3/8/3P4/8/8/8 w - -", 24, {{{3, SAFE, false, false, 2, 1, false}}, {{1, FREE, false, false, 3, 5, false}}}},
         // The own king next to the target helps f5 but not the rook pawn h5.
         {"6k1/p7/6K1/5P1P/8/8/8/8 w - -",
          24,
@@ -847,8 +864,9 @@ TEST_F(EvalTest, HungPieceRules)
         {"3rk3/8/8/8/8/8/8/3QK3 w - -", "d1", {1060, 0}},
         // Queen against queen: neither.
         {"3qk3/8/8/8/8/8/8/3QK3 w - -", "", {0, 0}},
-        // Ra1 attacked by the knight is hung, Ra2 attacked by the rook is not.
-        {"4k3/8/8/8/8/1n6/R6r/R3K3 w - -", "a1", {530, 0}},
+        // Ra1 attacked by the knight is hung, Ra2 attacked by the rook is not;
+        // Bd4, hung after it in square order, leaves the threat word at 530.
+        {"4k3/8/8/8/3B4/1n6/R6r/R3K3 w - -", "a1 d4", {530, 0}},
         // Ne4 attacked by a pawn is hung though d3 defends it; Bc4 attacked
         // by a rook but defended by b3 is not; Bh3 attacked by a rook and
         // undefended is, and so is the black pawn f5 that it attacks.
@@ -932,6 +950,10 @@ TEST_F(EvalTest, QueenTerms)
     b = breakdown("4k3/7p/8/8/8/8/PP6/QN2K3 w - -");
     EXPECT_EQ(b.trace.square_value[0],
               tapered(19, t.queen_mobility[1].op + t.pst[q][0][0] - 8, t.queen_mobility[1].en + t.pst[q][0][1] - 8));
+
+    // The same queen among all the other pieces (phase 0): its opening value.
+    b = breakdown("qnb1kbnr/pp5r/8/8/8/8/PP5R/QNB1KBNR w - -");
+    EXPECT_EQ(b.trace.square_value[0], t.queen_mobility[1].op + t.pst[q][0][0] - 8);
 
     // The 7th-rank bonus needs the black king or black pawns on ranks 7-8.
     auto rank7 = [](ParamRecord& p) { p.queen_rank7[1] = 0; };

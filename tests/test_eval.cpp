@@ -467,6 +467,18 @@ TEST_F(EvalTest, CandidateFrontSpanStartsBeyondTheSquareAhead)
     eval_here();
     const PawnHashEntry& pe3 = td->pawn_hash[td->pos.pawn_key & (PAWN_HASH_SIZE - 1)];
     EXPECT_TRUE(pe3.candidates & square_bit(28));
+
+    // e4 and d5 are both candidates, each with the enemy king 2 from the
+    // square two ahead; their endgame bonus counts from phase 14 on.
+    const int candidate = (24 * 2 + 32 * (3 - 2)) * params.pawn_candidate[1] / 256;
+    Breakdown b = breakdown("r3k2r/8/8/3p4/4P3/8/8/Q3K2R w - -");
+    EXPECT_EQ(b.trace.stage, 14);
+    EXPECT_EQ(b.trace.passers[WHITE], candidate * 14 / 24);
+    EXPECT_EQ(b.trace.passers[BLACK], candidate * 14 / 24);
+    b = breakdown("rn2k2r/8/8/3p4/4P3/8/8/Q3K2R w - -");
+    EXPECT_EQ(b.trace.stage, 13);
+    EXPECT_EQ(b.trace.passers[WHITE], 0);
+    EXPECT_EQ(b.trace.passers[BLACK], 0);
 }
 
 TEST_F(EvalTest, KingCountsInHungPieces)
@@ -707,6 +719,9 @@ TEST_F(EvalTest, KingSafetyInputs)
         // covers it; Qd4 hits f2 and checks on a1 and d1.
         {"4k2r/8/8/8/3q4/5N2/5PPP/6K1 w - -", 17, 0, -1, 10, 0, 0, 1, 1, 1, false, false, false, true, false, -10},
         {"3k3r/8/8/8/3q4/5N2/5PPP/6K1 w - -", 17, 0, 3, 10, 0, 0, 1, 1, 1, false, false, false, true, false, -10},
+        // Qd4's hit on f2 does not count, Rf1 covers it (and d1 and a1: no
+        // safe check); Ng4 hits f2 and h2.
+        {"k7/8/8/8/3q2n1/8/5PPP/5RK1 w - -", 17, 0, 3, 10, 1, 0, 0, 1, 2, false, false, false, false, false, -10},
         // Everything at once: the danger index passes 63 with black to move.
         // Hits f1 g1 f2 g2 (knights), g2 (bishop), f1 f2 (rook), f1 f2 g2 h2
         // (queens); all four checks; the queens reach g2, attacked twice.
@@ -803,6 +818,9 @@ TEST_F(EvalTest, PassedPawnTerms)
            {4, LOST, false, false, 1, 3, false},
            {1, OWN_BLOCKER, false, false, 3, 0, false}},
           {}}},
+        // e6 is attacked by the black king but covered by the white one: the
+        // push is safe, though not free.
+        {"8/p3k3/8/4PK2/8/8/8/8 w - -", 24, {{{4, SAFE, false, false, 0, 2, false}}, {{1, FREE, false, false, 5, 4, false}}}},
         // The own king next to the target does not help a pawn on its 4th
         // rank.
         {"2k5/7p/4K3/8/3P4/8/8/8 w - -", 24, {{{3, SAFE, false, false, 2, 1, false}}, {{1, FREE, false, false, 3, 5, false}}}},

@@ -38,9 +38,6 @@ struct EvalTest : ::testing::Test {
         init_board_tables();
         generate_zobrist_keys();
         build_kpk_bitbase();
-        write_default_params(params);
-        engine_config.builtin_pst = 1;
-        init_evaluation_tables();
         if (!td) {
             td = allocate_thread_data();
             reset_thread_links(td);

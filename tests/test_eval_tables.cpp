@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "bitboard.h"
 #include "params.h"
@@ -142,20 +144,69 @@ TEST_F(EvalTablesTest, BuiltInPieceSquareTables)
     EXPECT_EQ(eval_tables.pst[5][63][1], 600 + 63 + 1000);
 }
 
+// The default of every value key, and which key and phase each weight
+// copied into the tables comes from.
 TEST_F(EvalTablesTest, CopiedWeights)
 {
-    EXPECT_EQ(eval_tables.material[0].op, 90);
-    EXPECT_EQ(eval_tables.material[4].en, 1180);
-    EXPECT_EQ(eval_tables.bishop_pair.en, 50);
-    EXPECT_EQ(eval_tables.pawn_weak.op, -8);
-    EXPECT_EQ(eval_tables.rook_half_open_file.en, 7);
-    EXPECT_EQ(eval_tables.pinned.op, -18);
-    EXPECT_EQ(eval_tables.pawn_candidate_en, 45);
-    EXPECT_EQ(eval_tables.knight_outpost_op, 16);
-    EXPECT_EQ(eval_tables.rook_trapped_op, -25);
-    EXPECT_EQ(eval_tables.queen_rank7_en, 10);
-    EXPECT_EQ(eval_tables.pawn_shield_op, 60);
-    EXPECT_EQ(eval_tables.pawn_storm_op, -10);
+    struct Default {
+        const char* key;
+        int count;
+        int values[2];
+    };
+    const Default defaults[] = {
+        {"contempt", 1, {0}},           {"positional_bonus", 2, {25, 25}}, {"SingularExtension", 1, {0}},
+        {"SEP_depth", 1, {3}},          {"NMP_depth", 1, {3}},             {"FP_depth", 1, {3}},
+        {"LMP_depth", 1, {5}},          {"LMR_depth", 1, {3}},             {"LMP_count", 1, {3}},
+        {"LMR_strength", 1, {100}},     {"SEP_margin", 1, {75}},           {"FP_margin", 1, {125}},
+        {"pawn_value", 2, {90, 110}},   {"knight_value", 2, {380, 350}},   {"bishop_value", 2, {390, 360}},
+        {"rook_value", 2, {530, 630}},  {"queen_value", 2, {1180, 1180}},  {"bishop_pair", 2, {30, 50}},
+        {"passed_pawn_rank2", 1, {6}},  {"passed_pawn_rank3", 1, {6}},     {"passed_pawn_rank4", 1, {18}},
+        {"passed_pawn_rank5", 1, {38}}, {"passed_pawn_rank6", 1, {78}},    {"passed_pawn_rank7", 1, {138}},
+        {"pawn_candidate", 2, {0, 45}}, {"pawn_isolated", 2, {-8, -8}},    {"pawn_backward", 2, {-4, -4}},
+        {"pawn_doubled", 2, {-5, -5}},  {"pawn_weak", 2, {-8, -8}},        {"knight_mobility", 2, {46, 54}},
+        {"knight_outpost", 2, {16, 0}}, {"bishop_mobility", 2, {46, 54}},  {"rook_mobility", 2, {34, 44}},
+        {"rook_open_file", 2, {14, 7}}, {"rook_half_open_file", 2, {7, 7}}, {"rook_rank7", 2, {14, 14}},
+        {"rook_trapped", 2, {-25, 0}},  {"queen_mobility", 2, {40, 90}},   {"queen_rank7", 2, {0, 10}},
+        {"pawn_shield", 2, {60, 0}},    {"pawn_storm", 2, {-10, 0}},       {"king_safety", 2, {100, 0}},
+        {"hung", 2, {-24, -24}},        {"pinned", 2, {-18, -18}},         {"tune", 1, {256}},
+    };
+    EXPECT_EQ(int(std::size(defaults)), config_key_count);
+    for (const Default& d : defaults) {
+        const ConfigKey* k = find_config_key(d.key);
+        ASSERT_NE(k, nullptr) << d.key;
+        EXPECT_EQ(k->count, d.count) << d.key;
+        for (int i = 0; i < d.count; i++) EXPECT_EQ(config_key_field(params, *k)[i], d.values[i]) << d.key << " " << i;
+    }
+
+    // Each key field gets a number of its own.
+    for (int k = 0; k < config_key_count; k++)
+        for (int i = 0; i < config_keys[k].count; i++) config_key_field(params, config_keys[k])[i] = i16(1000 + 2 * k + i);
+    init_evaluation_tables();
+    auto from = [](const char* key, int phase) { return 1000 + 2 * int(find_config_key(key) - config_keys) + phase; };
+    const EvalTables& t = eval_tables;
+    const struct {
+        const char* key;
+        ValuePair pair;
+    } pairs[] = {
+        {"pawn_value", t.material[0]},     {"knight_value", t.material[1]},     {"bishop_value", t.material[2]},
+        {"rook_value", t.material[3]},     {"queen_value", t.material[4]},      {"bishop_pair", t.bishop_pair},
+        {"pawn_doubled", t.pawn_doubled},  {"pawn_backward", t.pawn_backward},  {"pawn_isolated", t.pawn_isolated},
+        {"pawn_weak", t.pawn_weak},        {"rook_open_file", t.rook_open_file}, {"rook_half_open_file", t.rook_half_open_file},
+        {"rook_rank7", t.rook_rank7},      {"hung", t.hung},                    {"pinned", t.pinned},
+    };
+    for (const auto& p : pairs) {
+        EXPECT_EQ(p.pair.op, from(p.key, 0)) << p.key;
+        EXPECT_EQ(p.pair.en, from(p.key, 1)) << p.key;
+    }
+    // The single weights: the one phase that is read.
+    EXPECT_EQ(t.contempt, from("contempt", 0));
+    EXPECT_EQ(t.pawn_candidate_en, from("pawn_candidate", 1));
+    EXPECT_EQ(t.knight_outpost_op, from("knight_outpost", 0));
+    EXPECT_EQ(t.rook_trapped_op, from("rook_trapped", 0));
+    EXPECT_EQ(t.queen_rank7_en, from("queen_rank7", 1));
+    EXPECT_EQ(t.pawn_shield_op, from("pawn_shield", 0));
+    EXPECT_EQ(t.pawn_storm_op, from("pawn_storm", 0));
+    for (int r = 1; r < 7; r++) EXPECT_EQ(t.passed_bonus[r], from(("passed_pawn_rank" + std::to_string(r + 1)).c_str(), 0)) << r;
 }
 
 TEST_F(EvalTablesTest, ConfigKeyTableAndSavedCopy)

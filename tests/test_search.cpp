@@ -53,19 +53,7 @@ struct SearchTest : ::testing::Test {
     // (The FEN reader starts every position with the half-move clock at 0.)
     // Prepares the record for a direct call at ply p: the plies above hold
     // ordinary (non-null) moves and no tablebase result.
-    static void at_ply(const char* fen, int p)
-    {
-        ASSERT_EQ(prepare_thread(td, fen), 1) << fen;
-        td->current_depth.store(4);
-        static MoveEntry ordinary{0x0C1C, 0, 2, 0};  // some non-null move
-        for (int i = 0; i < p; i++) {
-            td->ply[i].current = &ordinary;
-            td->ply[i].tb_result = -1;
-            td->ply[i].static_eval = 0;
-        }
-        td->search_ply = u16(p);
-        td->ply[p].list_start = &td->move_stack[10 * p];
-    }
+    static void at_ply(const char* fen, int p) { ASSERT_EQ(prepare_at_ply(td, fen, p), 1) << fen; }
 
     // Static evaluation of the side to move stored in ply p, as the node
     // search does before it calls the quiescence search.

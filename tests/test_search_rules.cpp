@@ -1,0 +1,347 @@
+// The selectivity rules of the search, one test per rule: each gives
+// positions and depths where the rule must fire or must not, and checks the
+// consequence against the same search with the rule switched off by its
+// knob (equal node counts where it must not fire), or against the value the
+// rule hands back (a cut at once, a quiescence score, a singular flag).
+// Node-level cases search one node at a chosen ply and window; whole
+// searches go through the deepening driver and the root search.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "root.h"
+#include "search_harness.h"
+#include "search_setup.h"
+#include "tablebase/tablebase.h"
+
+using namespace search_harness;
+
+namespace {
+
+struct Outcome {
+    int score = 0;
+    u64 nodes = 0;
+};
+
+struct SearchRuleTest : ::testing::Test {
+    static inline ThreadData* td = nullptr;  // the record of the node-level runs
+    ParamRecord saved_params{};
+
+    static void SetUpTestSuite()
+    {
+        search_harness::init_engine_once();
+        search_setup::init_engine_with_one_thread();
+        if (!td) td = allocate_thread_data();
+    }
+
+    void SetUp() override
+    {
+        saved_params = params;
+        init_pruning_tables();
+        search_selective = true;
+        reset_search_state();
+        search_state.multipv = 1;
+        // Small positions must be searched, not settled by registered tables.
+        if (tb_largest_piece_count.load() != 0) scan_tablebase_paths("");
+    }
+
+    void TearDown() override
+    {
+        params = saved_params;
+        init_pruning_tables();
+        reset_search_state();
+        engine_config.output_delay = 9999;
+    }
+
+    // The static evaluation of the side to move at ply p, with the ply's
+    // threat words as the node search leaves them.
+    static int eval_at(const char* fen, int p)
+    {
+        EXPECT_EQ(prepare_at_ply(td, fen, p), 1) << fen;
+        td->ply[p].threat[WHITE] = td->ply[p].threat[BLACK] = 0;
+        return evaluate_position(td, td->pos.side, p, 0);
+    }
+
+    // One node of `fen` at ply p searched to depth d in (alpha, beta), from
+    // a table that holds only what `seed` stores in it.
+    template <typename Seed>
+    static Outcome node_with(const char* fen, int p, int d, int alpha, int beta, int node_type, Seed seed)
+    {
+        clear_hash_table();
+        search_state.hash_age = 1;
+        EXPECT_EQ(prepare_at_ply(td, fen, p), 1) << fen;
+        seed(td->pos);
+        u16 pv[MAX_PLY] = {};
+        Outcome run;
+        run.score = search_node(td->pos, td->pos.side, p, d, alpha, beta, node_type, pv);
+        run.nodes = td->counters[CNT_NODES];
+        return run;
+    }
+
+    static Outcome node(const char* fen, int p, int d, int alpha, int beta, int node_type)
+    {
+        return node_with(fen, p, d, alpha, beta, node_type, [](Position&) {});
+    }
+
+    // A whole single-threaded search of `fen` to `depth` through the
+    // deepening driver; the score and the nodes of thread 0.
+    static Outcome whole(const char* fen, int depth)
+    {
+        EXPECT_TRUE(search_setup::set_game_fen(fen)) << fen;
+        search_setup::search_single_thread(depth);
+        return {search_state.best_score, thread_table[0].load()->counters[CNT_NODES]};
+    }
+};
+
+// Quiet positions: the side to move has no capture and no check, so the
+// quiescence search called by futility returns at once.
+const char* const FULL_BOARD = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+const char* const THEY_HAVE_A_KNIGHT = "1n2k3/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1";
+const char* const THEY_HAVE_A_ROOK = "r3k3/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1";
+const char* const KNIGHT_AGAINST_ROOK = "r3k3/pppppppp/8/8/8/8/PPPPPPPP/1N2K3 w - - 0 1";
+const char* const ROOK_AGAINST_KNIGHT = "1n2k3/pppppppp/8/8/8/8/PPPPPPPP/R3K3 w - - 0 1";
+const char* const IN_CHECK = "4k3/4r3/8/8/8/8/PPPP1PPP/RNBQKBNR w - - 0 1";
+
+// Futility: at d <= FP_depth (3), not in check, at a non-PV node whose
+// evaluation is at least FP_margin (125) x d below alpha, when the table
+// does not say the node reaches beta and the opponent has more than 3 piece
+// units, the node returns the quiescence score (here alpha, found at once).
+// Otherwise the node searches exactly as with futility off.
+TEST_F(SearchRuleTest, FutilityConditions)
+{
+    enum Entry { NONE, REACHES_BETA_LOWER, REACHES_BETA_UPPER };
+    const struct {
+        const char* fen;
+        int depth, below_alpha, node_type;
+        Entry entry;
+        bool pruned;
+    } cases[] = {
+        {FULL_BOARD, 1, 125, 1, NONE, true},
+        {FULL_BOARD, 2, 250, 1, NONE, true},
+        {FULL_BOARD, 2, 249, 1, NONE, false},   // one short of the margin
+        {FULL_BOARD, 3, 375, 1, NONE, true},
+        {FULL_BOARD, 3, 374, 1, NONE, false},
+        {FULL_BOARD, 4, 800, 1, NONE, false},   // deeper than FP_depth
+        {FULL_BOARD, 2, 250, 0, NONE, false},   // PV node
+        {FULL_BOARD, 2, 250, -1, NONE, true},   // re-searched non-PV node
+        {THEY_HAVE_A_KNIGHT, 2, 300, 1, NONE, false},  // 3 units: not more than 3
+        {THEY_HAVE_A_ROOK, 2, 300, 1, NONE, true},
+        {KNIGHT_AGAINST_ROOK, 2, 300, 1, NONE, true},  // the opponent's units count,
+        {ROOK_AGAINST_KNIGHT, 2, 300, 1, NONE, false}, // not the side's own
+        {IN_CHECK, 2, 300, 1, NONE, false},
+        {FULL_BOARD, 2, 300, 1, REACHES_BETA_LOWER, false},  // the table forbids it
+        {FULL_BOARD, 2, 300, 1, REACHES_BETA_UPPER, true},   // an upper bound does not
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " below alpha " +
+                     std::to_string(c.below_alpha) + " type " + std::to_string(c.node_type));
+        const int alpha = eval_at(c.fen, 3) + c.below_alpha;
+        auto seed = [&](Position& pos) {
+            if (c.entry == NONE) return;
+            const int score = alpha + 500;  // at or above beta, from a depth-1 search
+            store_hash_entry(pos, 3, 1, score, NULL_MOVE, c.entry == REACHES_BETA_LOWER ? alpha : score + 1,
+                             c.entry == REACHES_BETA_LOWER ? alpha + 1 : score + 2);
+        };
+        const Outcome with = node_with(c.fen, 3, c.depth, alpha, alpha + 1, c.node_type, seed);
+        FP_depth = 0;
+        const Outcome without = node_with(c.fen, 3, c.depth, alpha, alpha + 1, c.node_type, seed);
+        init_pruning_tables();
+        if (c.pruned) {
+            EXPECT_EQ(with.nodes, 1u);
+            EXPECT_EQ(with.score, alpha);
+            EXPECT_GT(without.nodes, 1u);  // the rule made the difference
+        } else {
+            EXPECT_EQ(with.nodes, without.nodes);
+            EXPECT_EQ(with.score, without.score);
+        }
+    }
+}
+
+// Static-evaluation pruning: at d <= SEP_depth (3), not in check, at a
+// non-PV node whose evaluation is at least beta + (threat word / 2) + 25,
+// when the table gives no fail-low hint and the side has at least 4 piece
+// units, the node returns beta unsearched when the evaluation is at least
+// beta + SEP_margin (75) x d, or at d < 3 when no piece of the side loses
+// so much to a capture that the evaluation falls to beta + 99. (The null
+// move, which would also cut these nodes, is off.)
+TEST_F(SearchRuleTest, StaticEvaluationPruningConditions)
+{
+    // The e4 pawn hangs to the d5 pawn (100); the d4 pawn is a black
+    // passer that gives white a threat word, with nothing en prise.
+    const char* const HANGING_PAWN = "4k3/ppp5/8/3p4/4P3/8/P7/R3K3 w - - 0 1";
+    const char* const PASSER_THREAT = "4k3/8/8/8/3p4/8/P7/R3K3 w - - 0 1";
+    enum Base { BETA, THREAT_LINE };  // "above" counts from beta, or from beta + threat / 2 + 25
+    enum Entry { NONE, FAILS_LOW_UPPER, FAILS_LOW_LOWER };
+    const struct {
+        const char* fen;
+        int depth;
+        Base base;
+        int above, node_type;
+        Entry entry;
+        bool cut;
+    } cases[] = {
+        {FULL_BOARD, 3, BETA, 225, 1, NONE, true},
+        {FULL_BOARD, 3, BETA, 224, 1, NONE, false},  // short of 75 x 3, and d = 3 has no safety path
+        {HANGING_PAWN, 1, BETA, 75, 1, NONE, true},
+        {HANGING_PAWN, 1, BETA, 74, 1, NONE, false},   // the pawn is not safe
+        {HANGING_PAWN, 2, BETA, 150, 1, NONE, true},
+        {HANGING_PAWN, 2, BETA, 149, 1, NONE, false},
+        {FULL_BOARD, 2, THREAT_LINE, 0, 1, NONE, true},   // safe at beta + 25
+        {FULL_BOARD, 2, THREAT_LINE, -1, 1, NONE, false},
+        {PASSER_THREAT, 2, THREAT_LINE, 0, 1, NONE, true},  // safe at beta + threat / 2 + 25
+        {PASSER_THREAT, 2, THREAT_LINE, -1, 1, NONE, false},
+        {FULL_BOARD, 4, BETA, 1000, 1, NONE, false},     // deeper than SEP_depth
+        {FULL_BOARD, 2, BETA, 300, 0, NONE, false},      // PV node
+        {KNIGHT_AGAINST_ROOK, 2, BETA, 300, 1, NONE, false},  // the side's own 3 units
+        {ROOK_AGAINST_KNIGHT, 2, BETA, 300, 1, NONE, true},
+        {IN_CHECK, 2, BETA, 300, 1, NONE, false},
+        {FULL_BOARD, 2, BETA, 300, 1, FAILS_LOW_UPPER, false},
+        {FULL_BOARD, 2, BETA, 300, 1, FAILS_LOW_LOWER, true},  // a lower bound is no hint
+    };
+    NMP_depth = 99;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " above " +
+                     std::to_string(c.above) + " type " + std::to_string(c.node_type));
+        const int e = eval_at(c.fen, 3);
+        const int threat = i16(td->ply[3].threat[WHITE]) / 2;
+        if (c.fen == PASSER_THREAT) {
+            ASSERT_GT(threat, 0);
+        }
+        if (c.fen == HANGING_PAWN) {
+            ASSERT_LT(threat + 25, 74);
+        }
+        const int beta = e - c.above - (c.base == THREAT_LINE ? threat + 25 : 0);
+        auto seed = [&](Position& pos) {
+            if (c.entry == NONE) return;
+            const int score = beta - 400;  // at or below alpha, from a depth-1 search
+            store_hash_entry(pos, 3, 1, score, NULL_MOVE, c.entry == FAILS_LOW_UPPER ? score : score - 2,
+                             c.entry == FAILS_LOW_UPPER ? score + 1 : score - 1);
+        };
+        const Outcome r = node_with(c.fen, 3, c.depth, beta - 1, beta, c.node_type, seed);
+        EXPECT_EQ(r.nodes == 1 && r.score == beta, c.cut) << r.nodes << " nodes, score " << r.score;
+    }
+}
+
+// Null move: at d >= NMP_depth (3), with the evaluation above beta + 11,
+// no fail-low hint from the table, not in check, at a non-PV node, with at
+// least 1 piece unit of its own, and when neither the move into the node nor
+// the one before it was a null move. At depth 3 no other node of the tree
+// is deep enough for a null move, so the node searches exactly as with the
+// null move switched off unless the rule fires at the node itself.
+TEST_F(SearchRuleTest, NullMoveConditions)
+{
+    const char* const KING_AND_PAWNS = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/4K3 w kq - 0 1";
+    enum Entry { NONE, FAILS_LOW_UPPER, FAILS_LOW_LOWER };
+    static MoveEntry null_entry{NULL_MOVE, 0, 0, 0};
+    const struct {
+        const char* fen;
+        int depth, above_beta, node_type;
+        Entry entry;
+        int null_plies_back;  // 0: no null move above the node
+        bool fires;
+    } cases[] = {
+        {FULL_BOARD, 3, 12, 1, NONE, 0, true},
+        {FULL_BOARD, 3, 11, 1, NONE, 0, false},
+        {FULL_BOARD, 2, 12, 1, NONE, 0, false},
+        {FULL_BOARD, 3, 12, 0, NONE, 0, false},  // PV node
+        {FULL_BOARD, 3, 12, -1, NONE, 0, true},
+        {IN_CHECK, 3, 12, 1, NONE, 0, false},
+        {KING_AND_PAWNS, 3, 12, 1, NONE, 0, false},
+        {KNIGHT_AGAINST_ROOK, 3, 12, 1, NONE, 0, true},
+        {FULL_BOARD, 3, 12, 1, FAILS_LOW_UPPER, 0, false},
+        {FULL_BOARD, 3, 12, 1, FAILS_LOW_LOWER, 0, true},
+        {FULL_BOARD, 3, 12, 1, NONE, 1, false},  // the move into the node was a null move
+        {FULL_BOARD, 3, 12, 1, NONE, 2, false},  // the move before it was
+        {FULL_BOARD, 3, 12, 1, NONE, 3, true},   // three plies back no longer counts
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " above beta " +
+                     std::to_string(c.above_beta) + " type " + std::to_string(c.node_type) + " null " +
+                     std::to_string(c.null_plies_back) + " plies back");
+        const int beta = eval_at(c.fen, 4) - c.above_beta;
+        auto seed = [&](Position& pos) {
+            if (c.null_plies_back) td->ply[4 - c.null_plies_back].current = &null_entry;
+            if (c.entry == NONE) return;
+            const int score = beta - 400;  // at or below alpha, from a depth-1 search
+            store_hash_entry(pos, 4, 1, score, NULL_MOVE, c.entry == FAILS_LOW_UPPER ? score : score - 2,
+                             c.entry == FAILS_LOW_UPPER ? score + 1 : score - 1);
+        };
+        const Outcome with = node_with(c.fen, 4, c.depth, beta - 1, beta, c.node_type, seed);
+        NMP_depth = 99;
+        const Outcome without = node_with(c.fen, 4, c.depth, beta - 1, beta, c.node_type, seed);
+        init_pruning_tables();
+        EXPECT_EQ(with.nodes != without.nodes || with.score != without.score, c.fires)
+            << with.nodes << " / " << without.nodes << " nodes";
+    }
+}
+
+// The singular test: at d > 7, with SingularExtension on, a hash move from
+// an entry of depth hd > 0 whose value reaches beta, the node asks
+// singular_move_test(d - 7, beta - 50) whether every other move stays at or
+// below beta - 50, and sets its singular flag when it does. The position:
+// Ra8 mates, the other moves keep white's extra rook; the entry (depth 5,
+// too shallow for a cut, deep enough to skip internal deepening) names Ra8.
+TEST_F(SearchRuleTest, SingularTestDepthAndMargin)
+{
+    const char* const fen = "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1";
+    const Move mate = make_move(0, 56);
+    const int e = eval_at(fen, 3);
+    params.SingularExtension = 1;
+
+    // The other moves' best value at singular depth k: the lowest bound
+    // that the test at that depth accepts, with the node's own ply record.
+    auto test_at = [&](int k, int bound) {
+        clear_hash_table();
+        EXPECT_EQ(prepare_at_ply(td, fen, 3), 1);
+        td->ply[3].hash_move = mate;
+        td->ply[3].static_eval = i16(e);
+        return singular_move_test(td->pos, 3, k, bound, 0, mate);
+    };
+    auto lowest_accepted = [&](int k) {
+        int lo = e - 1000, hi = e + 1000;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (test_at(k, mid)) hi = mid;
+            else lo = mid + 1;
+        }
+        return lo;
+    };
+    int accepted[4];
+    for (int k = 0; k < 4; k++) accepted[k] = lowest_accepted(k);
+    // The position tells the singular depths 1, 2 and 3 apart.
+    ASSERT_NE(accepted[1], accepted[2]);
+    ASSERT_NE(accepted[2], accepted[3]);
+
+    auto singular_flag = [&](int d, int beta, int entry_depth, int entry_score) {
+        const Outcome r = node_with(fen, 3, d, beta - 1, beta, 1, [&](Position& pos) {
+            store_hash_entry(pos, 3, entry_depth, entry_score, mate, entry_score - 2, entry_score - 1);  // a lower bound
+        });
+        EXPECT_GE(r.score, beta);  // the mate cuts
+        return td->ply[3].singular;
+    };
+    int flags_set = 0, flags_clear = 0;
+    for (int d : {7, 8, 9}) {
+        const int k = d - 7;
+        for (int beta : {accepted[k] + 49, accepted[k] + 50}) {
+            SCOPED_TRACE("depth " + std::to_string(d) + " beta " + std::to_string(beta));
+            ASSERT_LE(e, beta + 11);  // neither the null move nor the capture cut test runs
+            const int expected = d > 7 && test_at(k, beta - 50);
+            EXPECT_EQ(singular_flag(d, beta, 5, beta + 100), expected);
+            (expected ? flags_set : flags_clear)++;
+        }
+    }
+    EXPECT_GT(flags_set, 0);
+    EXPECT_GT(flags_clear, 0);
+
+    // No test with the value below beta, without a depth in the entry, or
+    // with the extension switched off.
+    const int beta = accepted[2] + 50;
+    ASSERT_EQ(test_at(2, beta - 50), 1);
+    EXPECT_EQ(singular_flag(9, beta, 5, beta - 1), 0);
+    EXPECT_EQ(singular_flag(9, beta, 0, beta + 100), 0);
+    params.SingularExtension = 0;
+    EXPECT_EQ(singular_flag(9, beta, 5, beta + 100), 0);
+}
+
+}  // namespace

@@ -294,8 +294,9 @@ TEST_F(SearchRuleTest, SingularTestDepthAndMargin)
     auto test_at = [&](int k, int bound) {
         clear_hash_table();
         EXPECT_EQ(prepare_at_ply(td, fen, 3), 1);
-        td->ply[3].hash_move = mate;
+        td->ply[3].hash_move = mate;  // as the node leaves its record
         td->ply[3].static_eval = i16(e);
+        td->ply[3].moves_tried = 0;
         return singular_move_test(td->pos, 3, k, bound, 0, mate);
     };
     auto lowest_accepted = [&](int k) {

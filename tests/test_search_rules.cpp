@@ -55,7 +55,8 @@ struct SearchRuleTest : ::testing::Test {
     }
 
     // The static evaluation of the side to move at ply p, with the ply's
-    // threat words as the node search leaves them.
+    // threat words as the node search leaves them. (A node in check has no
+    // static value, -10000; its cases take their window from this one.)
     static int eval_at(const char* fen, int p)
     {
         EXPECT_EQ(prepare_at_ply(td, fen, p), 1) << fen;
@@ -102,6 +103,8 @@ const char* const THEY_HAVE_A_ROOK = "r3k3/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w 
 const char* const KNIGHT_AGAINST_ROOK = "r3k3/pppppppp/8/8/8/8/PPPPPPPP/1N2K3 w - - 0 1";
 const char* const ROOK_AGAINST_KNIGHT = "1n2k3/pppppppp/8/8/8/8/PPPPPPPP/R3K3 w - - 0 1";
 const char* const IN_CHECK = "4k3/4r3/8/8/8/8/PPPP1PPP/RNBQKBNR w - - 0 1";
+// In check from the e8 rook: 6 evasions, all quiet (class 0 in check).
+const char* const EVASIONS = "4r2k/6pp/8/8/8/2N5/PP4PP/4KB2 w - - 0 1";
 
 // Futility: at d <= FP_depth (3), not in check, at a non-PV node whose
 // evaluation is at least FP_margin (125) x d below alpha, when the table
@@ -129,7 +132,7 @@ TEST_F(SearchRuleTest, FutilityConditions)
         {THEY_HAVE_A_ROOK, 2, 300, 1, NONE, true},
         {KNIGHT_AGAINST_ROOK, 2, 300, 1, NONE, true},  // the opponent's units count,
         {ROOK_AGAINST_KNIGHT, 2, 300, 1, NONE, false}, // not the side's own
-        {IN_CHECK, 2, 300, 1, NONE, false},
+        {IN_CHECK, 1, 300, 1, NONE, false},
         {FULL_BOARD, 2, 300, 1, REACHES_BETA_LOWER, false},  // the table forbids it
         {FULL_BOARD, 2, 300, 1, REACHES_BETA_UPPER, true},   // an upper bound does not
     };
@@ -343,6 +346,97 @@ TEST_F(SearchRuleTest, SingularTestDepthAndMargin)
     EXPECT_EQ(singular_flag(9, beta, 0, beta + 100), 0);
     params.SingularExtension = 0;
     EXPECT_EQ(singular_flag(9, beta, 5, beta + 100), 0);
+}
+
+// Late-move pruning: at d <= LMP_depth (5), not in check, at a non-PV node
+// outside internal deepening, once max(4, LMP_count (3) x d) moves were
+// searched, a later quiet non-checking move is dropped unless it is castling,
+// scores 40 or more in the ordering, or attacks something near the enemy
+// king or an enemy piece (and is safe by exchange). Here white has 20 quiet
+// moves, none of them checks, captures or attacks on anything, so the node
+// searches exactly that many; with castling (19 moves) one more.
+TEST_F(SearchRuleTest, LateMovePruningCount)
+{
+    const char* const QUIET = "7k/6pp/8/8/8/8/PP4PP/1N2KB2 w - - 0 1";
+    const char* const CASTLING = "7k/6pp/8/8/8/8/PP4PP/1N2K2R w K - 0 1";
+    const struct {
+        const char* fen;
+        int depth, node_type, lmp_count, lmp_depth, searched;
+    } cases[] = {
+        {QUIET, 1, 1, 3, 5, 4},   // max(4, 3)
+        {QUIET, 2, 1, 3, 5, 6},
+        {QUIET, 3, 1, 3, 5, 9},
+        {QUIET, 4, 1, 3, 5, 12},
+        {QUIET, 5, 1, 3, 5, 15},
+        {QUIET, 6, 1, 3, 5, 20},  // deeper than LMP_depth
+        {QUIET, 4, 1, 3, 3, 20},
+        {QUIET, 1, 1, 4, 5, 4},
+        {QUIET, 2, 1, 4, 5, 8},
+        {QUIET, 2, 0, 3, 5, 20},  // PV node
+        {QUIET, 2, -1, 3, 5, 6},
+        {CASTLING, 1, 1, 3, 5, 5},  // castling is never dropped
+        {CASTLING, 2, 1, 3, 5, 7},
+        {CASTLING, 3, 1, 3, 5, 10},
+        {EVASIONS, 1, 1, 3, 5, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " type " +
+                     std::to_string(c.node_type) + " LMP_count " + std::to_string(c.lmp_count) + " LMP_depth " +
+                     std::to_string(c.lmp_depth));
+        LMP_count = i16(c.lmp_count);
+        LMP_depth = i16(c.lmp_depth);
+        node(c.fen, 3, c.depth, -5000, 5000, c.node_type);
+        init_pruning_tables();
+        EXPECT_EQ(td->ply[3].moves_tried, c.searched);
+    }
+    // The move loop of internal deepening prunes nothing.
+    for (int flag : {0, 1}) {
+        const int e = eval_at(QUIET, 3);
+        td->ply[3].static_eval = i16(e);
+        td->ply[3].internal_deepening = u8(flag);
+        u16 pv[MAX_PLY] = {};
+        search_move_loop(td->pos, WHITE, 3, 2, -5000, 5000, 0, 1, pv);
+        EXPECT_EQ(td->ply[3].moves_tried, flag ? 20 : 6);
+    }
+}
+
+// Late-move reductions: active at d >= LMR_depth (3), not in check, when
+// ply + d exceeds half the iteration depth; a quiet late move at a non-PV
+// node is reduced by table B (1 at depth 3), at a PV node by table A (0 at
+// depth 3) plus 1 when the evaluation fell by more than 150 since the side's
+// previous move (ply p - 2). Where no move of the tree can be reduced the
+// node searches exactly as with reductions off; where one is, it does not.
+TEST_F(SearchRuleTest, LateMoveReductionConditions)
+{
+    const struct {
+        const char* fen;
+        int depth, node_type, iteration, grandparent_above;
+        bool reduces;
+    } cases[] = {
+        {FULL_BOARD, 3, 1, 4, 0, true},
+        {FULL_BOARD, 2, 1, 4, 0, false},   // below LMR_depth, and so is every node under it
+        {FULL_BOARD, 4, 1, 13, 0, true},   // 3 + 4 > 13 / 2
+        {FULL_BOARD, 4, 1, 14, 0, false},  // 3 + 4 = 14 / 2, and no node under it is further out
+        {EVASIONS, 3, 1, 4, 0, false},
+        {FULL_BOARD, 3, 0, 4, 150, false},  // PV: table A gives 0, the evaluation held
+        {FULL_BOARD, 3, 0, 4, 151, true},   // it fell by more than 150: one ply
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " type " +
+                     std::to_string(c.node_type) + " iteration " + std::to_string(c.iteration) +
+                     " grandparent +" + std::to_string(c.grandparent_above));
+        const int e = eval_at(c.fen, 3);
+        auto seed = [&](Position&) {
+            td->current_depth.store(u8(c.iteration));
+            td->ply[1].static_eval = i16(e + c.grandparent_above);
+        };
+        const Outcome with = node_with(c.fen, 3, c.depth, e - 50, e + 50, c.node_type, seed);
+        LMR_depth = 99;
+        const Outcome without = node_with(c.fen, 3, c.depth, e - 50, e + 50, c.node_type, seed);
+        init_pruning_tables();
+        EXPECT_EQ(with.nodes != without.nodes || with.score != without.score, c.reduces)
+            << with.nodes << " / " << without.nodes << " nodes";
+    }
 }
 
 }  // namespace

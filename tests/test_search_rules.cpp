@@ -7,6 +7,8 @@
 // searches go through the deepening driver and the root search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -437,6 +439,63 @@ TEST_F(SearchRuleTest, LateMoveReductionConditions)
         EXPECT_EQ(with.nodes != without.nodes || with.score != without.score, c.reduces)
             << with.nodes << " / " << without.nodes << " nodes";
     }
+}
+
+// Aspiration: from depth 4 on thread 0 searches the first root move in
+// prev +- delta, delta = max(15, (15 - d) x 4) + |prev| / 16, and widens a
+// failing bound by w = max(25, 2w) starting from w = delta; a later move
+// that fails high over the best score is re-searched up to best + 1 + w
+// with w = 25, 50, 100, ... Every bound that fails is printed as a line of
+// its own (the children fail hard, so the line shows the bound itself).
+// Here black's first move fails low twice at depth 4, then ...Bc5 fails
+// high all the way to a mate.
+TEST_F(SearchRuleTest, AspirationWindowWidening)
+{
+    struct Line {
+        int score;
+        std::string move;
+    };
+    auto lines_of_depth = [](const std::string& out, int depth) {
+        std::vector<Line> lines;
+        const std::string head = "info depth " + std::to_string(depth) + " ";
+        for (size_t at = 0; (at = out.find(head, at)) != std::string::npos; at++) {
+            const std::string line = out.substr(at, out.find('\n', at) - at);
+            const size_t cp = line.find(" score cp ");
+            const size_t pv = line.find(" pv ");
+            if (cp == std::string::npos || pv == std::string::npos) continue;
+            lines.push_back({std::stoi(line.substr(cp + 10)), line.substr(pv + 4, 4)});
+        }
+        return lines;
+    };
+    engine_config.output_delay = 0;
+    ASSERT_TRUE(search_setup::set_game_fen("r1b1kb1r/pppp1ppp/5q2/4n3/3KP3/2N3PN/PPP4P/R1BQ1B1R b kq - 0 1"));
+    testing::internal::CaptureStdout();
+    search_setup::search_single_thread(4);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::vector<Line> previous = lines_of_depth(out, 3);
+    const std::vector<Line> lines = lines_of_depth(out, 4);
+    ASSERT_FALSE(previous.empty()) << out;
+    ASSERT_GE(lines.size(), 8u) << out;
+
+    // The first move fails low at prev - delta and at the widened bound.
+    const int prev = previous.back().score;
+    const int delta = std::max(15, (15 - 4) * 4) + std::abs(prev) / 16;
+    EXPECT_EQ(aspiration_delta(4, prev, true), delta);
+    const int w1 = std::max(25, 2 * delta), w2 = std::max(25, 2 * w1);
+    EXPECT_EQ(lines[0].score, prev - delta) << out;
+    EXPECT_EQ(lines[1].score, prev - delta - w1) << out;
+    EXPECT_GT(lines[2].score, prev - delta - w1 - w2) << out;  // inside the third window
+
+    // ...Bc5 fails high over the best score before it: best + 26, then
+    // 50, 100, 200, ... higher each time.
+    size_t first = 0;
+    while (first < lines.size() && lines[first].move != "f8c5") first++;
+    ASSERT_GT(first, 0u) << out;
+    ASSERT_GE(lines.size() - first, 5u) << out;
+    EXPECT_EQ(lines[first].score, lines[first - 1].score + 26) << out;
+    int step = 50;
+    for (size_t i = first + 1; i < lines.size() && lines[i].move == "f8c5"; i++, step *= 2)
+        EXPECT_EQ(lines[i].score - lines[i - 1].score, step) << out;
 }
 
 }  // namespace

@@ -6,9 +6,12 @@
 // Node-level cases search one node at a chosen ply and window; whole
 // searches go through the deepening driver and the root search.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "search_harness.h"
 #include "search_setup.h"
 #include "tablebase/tablebase.h"
+#include "trace.h"
 
 using namespace search_harness;
 
@@ -279,6 +283,60 @@ TEST_F(SearchRuleTest, NullMoveConditions)
         EXPECT_EQ(with.nodes != without.nodes || with.score != without.score, c.fires)
             << with.nodes << " / " << without.nodes << " nodes";
     }
+}
+
+// The null moves of a whole search, read from its trace: reports the
+// count, how many came right after a null move and how many one ply later
+// on standard error, and ends the process with 0 when there were many and
+// none of either kind. The null move is allowed down to depth 1 and
+// static-evaluation pruning is off, so that the shallow nodes two plies
+// under a null move would try one.
+[[noreturn]] void trace_null_moves_of_a_whole_search()
+{
+    char dir[] = "/tmp/vant_null_trace_XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0) std::exit(3);
+    params.NMP_depth = 1;
+    params.SEP_depth = 0;
+    init_pruning_tables();
+    engine_config.trace_depth = 20;
+    if (!search_setup::set_game_fen("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3")) std::exit(4);
+    search_setup::search_single_thread(7);
+    engine_config.trace_depth = 0;
+    flush_search_trace();
+
+    // Each line starts at the ply its indentation gives (nine blanks a ply)
+    // and goes one ply deeper per entry "(depth)move".
+    std::ifstream in("trace.txt");
+    std::string path[MAX_PLY + 2];
+    int nulls = 0, after_null = 0, two_after_null = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line.rfind("SEARCH", 0) == 0) continue;
+        int ply = int(line.find_first_not_of(' ') / 9) + 1;
+        for (size_t close = line.find(')'); close != std::string::npos && ply <= MAX_PLY; ply++) {
+            const size_t end = line.find(' ', close);
+            path[ply] = line.substr(close + 1, end - close - 1);
+            if (path[ply] == "null") {
+                nulls++;
+                after_null += ply > 1 && path[ply - 1] == "null";
+                two_after_null += ply > 2 && path[ply - 2] == "null";
+            }
+            close = end == std::string::npos ? end : line.find(')', end);
+        }
+    }
+    std::remove("trace.txt");
+    (void)chdir("/");
+    rmdir(dir);
+    std::fprintf(stderr, "%d null moves, %d right after one, %d two plies after one\n", nulls, after_null,
+                 two_after_null);
+    std::exit(nulls > 100 && after_null == 0 && two_after_null == 0 ? 0 : 1);
+}
+
+// The same history rule in a whole search. The trace file is the
+// process's own, opened once for good: the search runs in a child process.
+TEST_F(SearchRuleTest, NullMoveNeverTwiceWithinTwoPliesOfAWholeSearch)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(trace_null_moves_of_a_whole_search(), ::testing::ExitedWithCode(0), "null moves");
 }
 
 // The singular test: at d > 7, with SingularExtension on, a hash move from

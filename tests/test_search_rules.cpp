@@ -408,6 +408,76 @@ TEST_F(SearchRuleTest, SingularTestDepthAndMargin)
     EXPECT_EQ(singular_flag(9, beta, 5, beta + 100), 0);
 }
 
+// The capture cut test: at d > 4, at a non-PV node whose evaluation is
+// above beta + 24, with no fail-low hint and more than 3 piece units of its
+// own, the node returns beta when probcut_capture_test(d - 3, beta + 125)
+// finds a capture that holds that bound; the node then counts itself and
+// the test's nodes only. (The null move is off.)
+TEST_F(SearchRuleTest, CaptureCutTestConditions)
+{
+    // Rxd5 wins a pawn: its value in a reduced search lies within 100 of the
+    // evaluation. Nxd6 wins the queen.
+    const char* const FREE_PAWN = "4k3/pp6/8/3p4/8/8/PP6/3RK3 w - - 0 1";
+    const char* const FREE_QUEEN = "4k3/pp6/3q4/8/4N3/8/PP6/R3K3 w - - 0 1";
+    const char* const FREE_QUEEN_KNIGHT_ONLY = "4k3/pp6/3q4/8/4N3/8/PP6/4K3 w - - 0 1";
+    NMP_depth = 99;
+    auto direct = [&](const char* fen, int depth, int bound) {
+        clear_hash_table();
+        const int e = eval_at(fen, 3);
+        td->ply[3].static_eval = i16(e);
+        const u64 before = td->counters[CNT_NODES];
+        const int found = probcut_capture_test(td->pos, 3, depth, bound);
+        return Outcome{found, td->counters[CNT_NODES] - before};
+    };
+    // The highest bound the test holds at depth k.
+    auto highest_held = [&](const char* fen, int k) {
+        const int e = eval_at(fen, 3);
+        int lo = e - 500, hi = e + 2000;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo + 1) / 2;
+            if (direct(fen, k, mid).score) lo = mid;
+            else hi = mid - 1;
+        }
+        return lo;
+    };
+    enum Beta { HELD_MINUS_125, HELD_MINUS_124, EVAL_MINUS_25, EVAL_MINUS_24 };
+    const struct {
+        const char* fen;
+        int depth;
+        Beta beta;
+        int node_type;
+        bool fail_low_hint, cut;
+    } cases[] = {
+        {FREE_PAWN, 5, HELD_MINUS_125, 1, false, true},
+        {FREE_PAWN, 5, HELD_MINUS_124, 1, false, false},  // the test fails at beta + 125
+        {FREE_PAWN, 6, HELD_MINUS_125, 1, false, true},
+        {FREE_PAWN, 6, HELD_MINUS_124, 1, false, false},
+        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, false, true},
+        {FREE_QUEEN, 5, EVAL_MINUS_24, 1, false, false},  // not above beta + 24
+        {FREE_QUEEN, 4, EVAL_MINUS_25, 1, false, false},
+        {FREE_QUEEN, 5, EVAL_MINUS_25, 0, false, false},  // PV node
+        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, true, false},
+        {FREE_QUEEN_KNIGHT_ONLY, 5, EVAL_MINUS_25, 1, false, false},  // 3 units
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " beta kind " +
+                     std::to_string(c.beta) + " type " + std::to_string(c.node_type));
+        const int e = eval_at(c.fen, 3);
+        const int beta = c.beta == EVAL_MINUS_25   ? e - 25
+                         : c.beta == EVAL_MINUS_24 ? e - 24
+                                                   : highest_held(c.fen, c.depth - 3) - 125 + (c.beta == HELD_MINUS_124);
+        const Outcome test = direct(c.fen, c.depth - 3, beta + 125);
+        const Outcome r = node_with(c.fen, 3, c.depth, beta - 1, beta, c.node_type, [&](Position& pos) {
+            if (c.fail_low_hint) store_hash_entry(pos, 3, 1, beta - 400, NULL_MOVE, beta - 400, beta - 399);
+        });
+        EXPECT_EQ(r.score == beta && r.nodes == 1 + test.nodes, c.cut)
+            << r.nodes << " nodes, score " << r.score << "; the test alone " << test.nodes << " nodes";
+        if (c.cut) {
+            EXPECT_EQ(test.score, 1);
+        }
+    }
+}
+
 // Late-move pruning: at d <= LMP_depth (5), not in check, at a non-PV node
 // outside internal deepening, once max(4, LMP_count (3) x d) moves were
 // searched, a later quiet non-checking move is dropped unless it is castling,

@@ -530,6 +530,58 @@ TEST_F(SearchRuleTest, LateMovePruningCount)
     }
 }
 
+// Extensions, in sixteenths of a ply carried down the line: the singular
+// hash move and a discovered check 16; a check or a pawn move to the
+// seventh rank that is safe by exchange 16 at PV nodes, 8 elsewhere; a
+// capture 8 at PV nodes up to ply 6, else 4. A sum of 16 or more extends
+// the move by a ply. The move under test is the hash move (searched first,
+// never reduced); the depth its reply was searched at is read from the
+// reply's table entry.
+TEST_F(SearchRuleTest, ExtensionsInSixteenths)
+{
+    const char* const SAFE_CHECK = "6k1/5pp1/7p/8/8/8/5PPP/3Q2K1 w - - 0 1";      // Qd8+
+    const char* const UNSAFE_CHECK = "r5k1/5pp1/7p/8/8/8/5PPP/3Q2K1 w - - 0 1";    // Qd8+ Rxd8
+    const char* const CAPTURE = "6k1/5pp1/7p/3p4/8/8/5PPP/3Q2K1 w - - 0 1";        // Qxd5
+    const char* const DISCOVERED = "3k4/5pp1/7p/8/8/8/3N1PPP/3R2K1 w - - 0 1";    // Nb3, the d1 rook checks
+    const char* const SEVENTH = "6k1/8/P6p/8/8/8/5PPP/6K1 w - - 0 1";             // a6-a7
+    const struct {
+        const char* fen;
+        int from, to, ply, node_type, accumulator, reply_depth;
+    } cases[] = {
+        {SAFE_CHECK, 3, 59, 3, 0, 0, 3},    // PV: 16
+        {SAFE_CHECK, 3, 59, 3, 1, 8, 3},    // non-PV: 8, the second 8 on the line
+        {SAFE_CHECK, 3, 59, 3, 1, 7, 2},
+        {UNSAFE_CHECK, 3, 59, 3, 0, 15, 2},  // nothing for an unsafe check
+        {UNSAFE_CHECK, 3, 59, 3, 1, 15, 2},
+        {CAPTURE, 3, 35, 3, 0, 8, 3},       // PV up to ply 6: 8
+        {CAPTURE, 3, 35, 3, 0, 7, 2},
+        {CAPTURE, 3, 35, 7, 0, 12, 3},      // deeper: 4
+        {CAPTURE, 3, 35, 7, 0, 11, 2},
+        {CAPTURE, 3, 35, 3, 1, 12, 3},      // non-PV: 4
+        {CAPTURE, 3, 35, 3, 1, 11, 2},
+        {DISCOVERED, 11, 17, 3, 1, 0, 3},   // 16 anywhere
+        {SEVENTH, 40, 48, 3, 0, 0, 3},
+        {SEVENTH, 40, 48, 3, 1, 8, 3},
+        {SEVENTH, 40, 48, 3, 1, 7, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " move " + std::to_string(c.from) + "-" + std::to_string(c.to) + " ply " +
+                     std::to_string(c.ply) + " type " + std::to_string(c.node_type) + " accumulator " +
+                     std::to_string(c.accumulator));
+        const Move move = make_move(c.from, c.to);
+        node_with(c.fen, c.ply, 3, -5000, 5000, c.node_type, [&](Position& pos) {
+            store_hash_entry(pos, c.ply, 0, 0, move, -5000, 5000);  // names the move, cuts nothing
+            td->ext_accumulator = u16(c.accumulator);
+        });
+        EXPECT_EQ(td->ext_accumulator, c.accumulator);  // restored on the way out
+        play_move(td->pos, move);
+        TTEntry reply;
+        probe_hash_table(td->pos, reply);
+        take_back_move(td->pos);
+        EXPECT_EQ(reply.depth, c.reply_depth);
+    }
+}
+
 // Late-move reductions: active at d >= LMR_depth (3), not in check, when
 // ply + d exceeds half the iteration depth; a quiet late move at a non-PV
 // node is reduced by table B (1 at depth 3), at a PV node by table A (0 at

@@ -339,6 +339,40 @@ TEST_F(SearchRuleTest, NullMoveNeverTwiceWithinTwoPliesOfAWholeSearch)
     EXPECT_EXIT(trace_null_moves_of_a_whole_search(), ::testing::ExitedWithCode(0), "null moves");
 }
 
+// Internal deepening: at d > 3, when the table's depth for the node (with a
+// move) is below d' = d - 3 at PV nodes, max(d, 6) - 5 elsewhere, and the
+// evaluation is at least alpha - 199, the node first searches its moves at
+// d' and takes the best of them as its hash move when it beats alpha. Nxd6
+// wins the queen; the table names a2-a3 at depth 1, or nothing.
+TEST_F(SearchRuleTest, InternalDeepeningConditions)
+{
+    const char* const fen = "4k3/pp6/3q4/8/4N3/8/PP6/R3K3 w - - 0 1";
+    const Move table_move = make_move(0, 40), capture = make_move(28, 43);
+    const struct {
+        int depth, node_type, below_eval;
+        bool entry, deepens;
+    } cases[] = {
+        {4, 1, 199, false, true},
+        {4, 1, 200, false, false},  // the evaluation is further below alpha
+        {3, 1, 0, false, false},
+        {4, 1, 0, true, false},     // d' = max(4, 6) - 5 = 1: the entry is deep enough
+        {6, 1, 0, true, false},
+        {7, 1, 0, true, true},      // d' = 2
+        {4, 0, 0, true, false},     // PV: d' = 4 - 3 = 1
+        {5, 0, 0, true, true},      // d' = 2
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("depth " + std::to_string(c.depth) + " type " + std::to_string(c.node_type) + " alpha e + " +
+                     std::to_string(c.below_eval) + (c.entry ? " with" : " without") + " an entry");
+        const int alpha = eval_at(fen, 3) + c.below_eval;
+        const int beta = c.node_type == 0 ? alpha + 2000 : alpha + 1;
+        node_with(fen, 3, c.depth, alpha, beta, c.node_type, [&](Position& pos) {
+            if (c.entry) store_hash_entry(pos, 3, 1, alpha, table_move, alpha - 1, alpha + 1);  // exact, depth 1
+        });
+        EXPECT_EQ(td->ply[3].hash_move, c.deepens ? capture : c.entry ? table_move : NULL_MOVE);
+    }
+}
+
 // The singular test: at d > 7, with SingularExtension on, a hash move from
 // an entry of depth hd > 0 whose value reaches beta, the node asks
 // singular_move_test(d - 7, beta - 50) whether every other move stays at or

@@ -111,6 +111,9 @@ const char* const ROOK_AGAINST_KNIGHT = "1n2k3/pppppppp/8/8/8/8/PPPPPPPP/R3K3 w 
 const char* const IN_CHECK = "4k3/4r3/8/8/8/8/PPPP1PPP/RNBQKBNR w - - 0 1";
 // In check from the e8 rook: 6 evasions, all quiet (class 0 in check).
 const char* const EVASIONS = "4r2k/6pp/8/8/8/2N5/PP4PP/4KB2 w - - 0 1";
+// Qd8+ is safe; with the a8 rook it loses the queen.
+const char* const SAFE_CHECK = "6k1/5pp1/7p/8/8/8/5PPP/3Q2K1 w - - 0 1";
+const char* const UNSAFE_CHECK = "r5k1/5pp1/7p/8/8/8/5PPP/3Q2K1 w - - 0 1";
 
 // Futility: at d <= FP_depth (3), not in check, at a non-PV node whose
 // evaluation is at least FP_margin (125) x d below alpha, when the table
@@ -285,47 +288,81 @@ TEST_F(SearchRuleTest, NullMoveConditions)
     }
 }
 
-// The null moves of a whole search, read from its trace: reports the
-// count, how many came right after a null move and how many one ply later
-// on standard error, and ends the process with 0 when there were many and
-// none of either kind. The null move is allowed down to depth 1 and
-// static-evaluation pruning is off, so that the shallow nodes two plies
-// under a null move would try one.
-[[noreturn]] void trace_null_moves_of_a_whole_search()
+// One move of a search trace: the ply it was played at, the remaining
+// depth of the node that played it (for a root move, the iteration), and
+// its text ("null" for a null move).
+struct TracedMove {
+    int ply, depth;
+    std::string move;
+};
+
+// A whole single-threaded search of `fen` to `depth` with the search trace
+// on down to `trace_depth` plies, and the moves the trace holds for it. The
+// trace file is opened once per process and kept: call it in a child
+// process, which it moves into a fresh directory of its own (exit code 3
+// when it cannot).
+std::vector<TracedMove> traced_search(const char* fen, int depth, int trace_depth)
 {
-    char dir[] = "/tmp/vant_null_trace_XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0) std::exit(3);
-    params.NMP_depth = 1;
-    params.SEP_depth = 0;
-    init_pruning_tables();
-    engine_config.trace_depth = 20;
-    if (!search_setup::set_game_fen("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3")) std::exit(4);
-    search_setup::search_single_thread(7);
+    static const struct Directory {
+        char path[32] = "/tmp/vant_trace_XXXXXX";
+        Directory()
+        {
+            if (!mkdtemp(path) || chdir(path) != 0) std::exit(3);
+        }
+        ~Directory()
+        {
+            std::remove("trace.txt");
+            rmdir(path);
+        }
+    } directory;
+    std::streamoff start = 0;
+    if (std::ifstream old{"trace.txt", std::ios::ate}) start = old.tellg();
+    if (!search_setup::set_game_fen(fen)) std::exit(3);
+    engine_config.trace_depth = u16(trace_depth);
+    search_setup::search_single_thread(depth);
     engine_config.trace_depth = 0;
     flush_search_trace();
 
-    // Each line starts at the ply its indentation gives (nine blanks a ply)
-    // and goes one ply deeper per entry "(depth)move".
+    // A line starts at the ply its indentation gives (nine blanks a ply) and
+    // goes one ply deeper per entry "(depth)move"; headings start with 'S'.
+    std::vector<TracedMove> moves;
     std::ifstream in("trace.txt");
-    std::string path[MAX_PLY + 2];
-    int nulls = 0, after_null = 0, two_after_null = 0;
+    in.seekg(start);
     for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line.rfind("SEARCH", 0) == 0) continue;
+        if (line.empty() || line[0] == 'S') continue;
         int ply = int(line.find_first_not_of(' ') / 9) + 1;
-        for (size_t close = line.find(')'); close != std::string::npos && ply <= MAX_PLY; ply++) {
+        for (size_t open = line.find('('); open != std::string::npos; open = line.find('(', open + 1), ply++) {
+            const size_t close = line.find(')', open);
             const size_t end = line.find(' ', close);
-            path[ply] = line.substr(close + 1, end - close - 1);
-            if (path[ply] == "null") {
-                nulls++;
-                after_null += ply > 1 && path[ply - 1] == "null";
-                two_after_null += ply > 2 && path[ply - 2] == "null";
-            }
-            close = end == std::string::npos ? end : line.find(')', end);
+            moves.push_back({ply, std::stoi(line.substr(open + 1, close - open - 1)),
+                             line.substr(close + 1, end - close - 1)});
         }
     }
-    std::remove("trace.txt");
-    (void)chdir("/");
-    rmdir(dir);
+    return moves;
+}
+
+// Counts the null moves of a whole search, those played right after a null
+// move and those one ply later, reports them on standard error and ends the
+// process with 0 when there were many and none of either kind. The null
+// move is allowed down to depth 1 and static-evaluation pruning is off, so
+// that the shallow nodes two plies under a null move would try one.
+[[noreturn]] void count_null_moves_of_a_whole_search()
+{
+    params.NMP_depth = 1;
+    params.SEP_depth = 0;
+    init_pruning_tables();
+    const std::vector<TracedMove> moves =
+        traced_search("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3", 7, 20);
+    std::string path[MAX_PLY + 2];
+    int nulls = 0, after_null = 0, two_after_null = 0;
+    for (const TracedMove& m : moves) {
+        if (m.ply > MAX_PLY) continue;
+        path[m.ply] = m.move;
+        if (m.move != "null") continue;
+        nulls++;
+        after_null += m.ply > 1 && path[m.ply - 1] == "null";
+        two_after_null += m.ply > 2 && path[m.ply - 2] == "null";
+    }
     std::fprintf(stderr, "%d null moves, %d right after one, %d two plies after one\n", nulls, after_null,
                  two_after_null);
     std::exit(nulls > 100 && after_null == 0 && two_after_null == 0 ? 0 : 1);
@@ -336,14 +373,82 @@ TEST_F(SearchRuleTest, NullMoveConditions)
 TEST_F(SearchRuleTest, NullMoveNeverTwiceWithinTwoPliesOfAWholeSearch)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(trace_null_moves_of_a_whole_search(), ::testing::ExitedWithCode(0), "null moves");
+    EXPECT_EXIT(count_null_moves_of_a_whole_search(), ::testing::ExitedWithCode(0), "null moves");
+}
+
+// The depth each root move of iteration d was first searched at: the
+// remaining depth of its reply, read from the reply's first move (-1 when
+// the reply played none). One entry per root move, in the order searched.
+std::vector<std::pair<std::string, int>> root_reply_depths(const std::vector<TracedMove>& moves, int d)
+{
+    std::vector<std::pair<std::string, int>> out;
+    for (size_t i = 0; i < moves.size(); i++) {
+        if (moves[i].ply != 1 || moves[i].depth != d) continue;
+        bool seen = false;
+        for (const auto& [move, depth] : out) seen |= move == moves[i].move;
+        if (seen) continue;
+        out.push_back({moves[i].move, i + 1 < moves.size() && moves[i + 1].ply == 2 ? moves[i + 1].depth : -1});
+    }
+    return out;
+}
+
+// Checks the root's reductions and extensions in whole searches, reports
+// what differs on standard error and ends the process with 0 when nothing
+// does. From depth 8 a quiet root move after the first six is searched one
+// ply shallower (when the side has pieces and pawns and the best score so
+// far holds); a root move that gives a check safe by exchange is searched
+// one ply deeper.
+[[noreturn]] void check_root_depths_of_whole_searches()
+{
+    int faults = 0;
+    auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) std::fprintf(stderr, "%s\n", what.c_str());
+        faults += !ok;
+    };
+    // Replies cut by the table play no move and tell nothing; most must tell.
+    auto expect_depths = [&](const std::string& what, const std::vector<std::pair<std::string, int>>& replies,
+                             auto want) {
+        size_t known = 0;
+        for (size_t i = 0; i < replies.size(); i++) {
+            if (replies[i].second == -1) continue;
+            known++;
+            expect(replies[i].second == want(i, replies[i].first), what + ", root move " + std::to_string(i + 1) + " " +
+                                                     replies[i].first + " searched at " +
+                                                     std::to_string(replies[i].second));
+        }
+        expect(known * 4 >= replies.size() * 3 && !replies.empty(),
+               what + ": " + std::to_string(known) + " of " + std::to_string(replies.size()) +
+                   " root moves with a known depth");
+    };
+    const std::vector<TracedMove> opening = traced_search(FULL_BOARD, 8, 2);
+    expect_depths("iteration 7", root_reply_depths(opening, 7), [](size_t, const std::string&) { return 6; });
+    expect_depths("iteration 8", root_reply_depths(opening, 8),
+                  [](size_t i, const std::string&) { return i < 6 ? 7 : 6; });
+    expect_depths("without pawns", root_reply_depths(traced_search("4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", 8, 2), 8),
+                  [](size_t, const std::string& move) { return move == "f1b5" ? 8 : 7; });  // Bb5+
+    for (const char* fen : {SAFE_CHECK, UNSAFE_CHECK}) {
+        for (const auto& [move, depth] : root_reply_depths(traced_search(fen, 5, 2), 5)) {
+            const int want = move == "d1d8" && fen == SAFE_CHECK ? 5 : 4;
+            expect(depth == want || depth == -1,
+                   std::string(fen) + ": " + move + " searched at " + std::to_string(depth));
+        }
+    }
+    std::fprintf(stderr, "%d root depths differ\n", faults);
+    std::exit(faults == 0 ? 0 : 1);
+}
+
+TEST_F(SearchRuleTest, RootReductionAndExtension)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(check_root_depths_of_whole_searches(), ::testing::ExitedWithCode(0), "root depths differ");
 }
 
 // Internal deepening: at d > 3, when the table's depth for the node (with a
 // move) is below d' = d - 3 at PV nodes, max(d, 6) - 5 elsewhere, and the
 // evaluation is at least alpha - 199, the node first searches its moves at
 // d' and takes the best of them as its hash move when it beats alpha. Nxd6
-// wins the queen; the table names a2-a3 at depth 1, or nothing.
+// wins the queen; the table names Ra6, which loses the rook, at depth 1, or
+// nothing.
 TEST_F(SearchRuleTest, InternalDeepeningConditions)
 {
     const char* const fen = "4k3/pp6/3q4/8/4N3/8/PP6/R3K3 w - - 0 1";
@@ -573,8 +678,6 @@ TEST_F(SearchRuleTest, LateMovePruningCount)
 // reply's table entry.
 TEST_F(SearchRuleTest, ExtensionsInSixteenths)
 {
-    const char* const SAFE_CHECK = "6k1/5pp1/7p/8/8/8/5PPP/3Q2K1 w - - 0 1";      // Qd8+
-    const char* const UNSAFE_CHECK = "r5k1/5pp1/7p/8/8/8/5PPP/3Q2K1 w - - 0 1";    // Qd8+ Rxd8
     const char* const CAPTURE = "6k1/5pp1/7p/3p4/8/8/5PPP/3Q2K1 w - - 0 1";        // Qxd5
     const char* const DISCOVERED = "3k4/5pp1/7p/8/8/8/3N1PPP/3R2K1 w - - 0 1";    // Nb3, the d1 rook checks
     const char* const SEVENTH = "6k1/8/P6p/8/8/8/5PPP/6K1 w - - 0 1";             // a6-a7

@@ -815,4 +815,48 @@ TEST_F(SearchRuleTest, AspirationWindowWidening)
         EXPECT_EQ(lines[i].score - lines[i - 1].score, step) << out;
 }
 
+// The rules in whole searches through the deepening driver: a rule that
+// cannot fire anywhere in the tree leaves the search exactly as it is with
+// the rule switched off, one that fires changes it. Without pieces there is
+// no null move (it needs 1 unit), no static-evaluation pruning (4 units) and
+// no futility (the opponent needs more than 3); a knight each still allows
+// the null move only. At depth 8 no node of a quiet opening is deeper than
+// 7 (no root move is extended), too shallow for the singular test (d > 7).
+TEST_F(SearchRuleTest, RulesInWholeSearches)
+{
+    const char* const PAWNS_ONLY = "8/pp3k2/8/8/8/8/PP3K2/8 w - - 0 1";
+    const char* const KNIGHT_EACH = "4k3/pp4n1/8/8/8/8/PPP1P3/1N2K3 w - - 0 1";
+    enum Switch { NULL_MOVE_OFF, STATIC_PRUNING_OFF, FUTILITY_OFF, SINGULAR_ON };
+    const char* const names[] = {"null move off", "static-evaluation pruning off", "futility off", "singular test on"};
+    const struct {
+        const char* fen;
+        int depth;
+        Switch change;
+        bool differs;
+    } cases[] = {
+        {PAWNS_ONLY, 8, NULL_MOVE_OFF, false},      {PAWNS_ONLY, 8, STATIC_PRUNING_OFF, false},
+        {PAWNS_ONLY, 8, FUTILITY_OFF, false},       {KNIGHT_EACH, 8, NULL_MOVE_OFF, true},
+        {KNIGHT_EACH, 8, STATIC_PRUNING_OFF, false}, {KNIGHT_EACH, 8, FUTILITY_OFF, false},
+        {FULL_BOARD, 8, NULL_MOVE_OFF, true},       {FULL_BOARD, 8, STATIC_PRUNING_OFF, true},
+        {FULL_BOARD, 8, FUTILITY_OFF, true},        {FULL_BOARD, 8, SINGULAR_ON, false},
+        {FULL_BOARD, 9, SINGULAR_ON, true},
+    };
+    ParamRecord base = saved_params;
+    base.SingularExtension = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + ", " + names[c.change]);
+        params = base;
+        init_pruning_tables();
+        const Outcome plain = whole(c.fen, c.depth);
+        params.NMP_depth = c.change == NULL_MOVE_OFF ? 99 : base.NMP_depth;
+        params.SEP_depth = c.change == STATIC_PRUNING_OFF ? 0 : base.SEP_depth;
+        params.FP_depth = c.change == FUTILITY_OFF ? 0 : base.FP_depth;
+        params.SingularExtension = c.change == SINGULAR_ON;
+        init_pruning_tables();
+        const Outcome changed = whole(c.fen, c.depth);
+        EXPECT_EQ(plain.nodes != changed.nodes || plain.score != changed.score, c.differs)
+            << plain.nodes << " / " << changed.nodes << " nodes";
+    }
+}
+
 }  // namespace

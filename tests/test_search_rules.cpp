@@ -44,6 +44,7 @@ struct SearchRuleTest : ::testing::Test {
     void SetUp() override
     {
         saved_params = params;
+        write_default_params(params);
         init_pruning_tables();
         search_selective = true;
         reset_search_state();

@@ -289,6 +289,52 @@ TEST_F(SearchRuleTest, NullMoveConditions)
     }
 }
 
+// The null move's reply is searched at max(d - R, 1) - 1 with R = 4 when
+// the side has more than 5 piece units and d >= 8, else 3. When the reply
+// fails low the node returns beta at d < 6; deeper it returns a move loop
+// at d - 5 (verification). The reply's position holds a table entry that
+// makes it fail low at once, but only when the entry is at least as deep
+// as the reply: one ply shallower, the reply is searched.
+TEST_F(SearchRuleTest, NullMoveReductionAndVerification)
+{
+    const struct {
+        const char* fen;
+        int depth, reply_depth;
+    } cases[] = {
+        {FULL_BOARD, 5, 1},          {FULL_BOARD, 6, 2}, {FULL_BOARD, 7, 3},
+        {FULL_BOARD, 8, 3},          {FULL_BOARD, 9, 4},  // R = 4 from depth 8 with more than 5 units
+        {ROOK_AGAINST_KNIGHT, 8, 4},  // 5 units: R = 3
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth));
+        const int beta = eval_at(c.fen, 4) - 12;
+        auto with_reply_entry = [&](int entry_depth) {
+            return node_with(c.fen, 4, c.depth, beta - 1, beta, 1, [&](Position& pos) {
+                play_null_move(pos);
+                const int score = -beta - 100;  // the reply's upper bound, below its alpha
+                store_hash_entry(pos, 5, entry_depth, score, NULL_MOVE, score, score + 1);
+                take_back_null_move(pos);
+            });
+        };
+        const Outcome answered = with_reply_entry(c.reply_depth);
+        const Outcome searched = with_reply_entry(c.reply_depth - 1);
+        EXPECT_LT(answered.nodes, searched.nodes);
+        if (c.depth < 6) {
+            EXPECT_EQ(answered.nodes, 2u);  // the node and the reply
+            EXPECT_EQ(answered.score, beta);
+        } else {
+            // Then the node is a move loop at d - 5 from the same state.
+            const int e = eval_at(c.fen, 4);
+            td->ply[4].static_eval = i16(e);
+            clear_hash_table();
+            u16 pv[MAX_PLY] = {};
+            const int v = search_move_loop(td->pos, WHITE, 4, c.depth - 5, beta - 1, beta, 0, 1, pv);
+            EXPECT_EQ(answered.nodes, 2 + td->counters[CNT_NODES]);
+            EXPECT_EQ(answered.score, v);
+        }
+    }
+}
+
 // One move of a search trace: the ply it was played at, the remaining
 // depth of the node that played it (for a root move, the iteration), and
 // its text ("null" for a null move).

@@ -102,13 +102,14 @@ struct SearchRuleTest : ::testing::Test {
     }
 };
 
-// Quiet positions: the side to move has no capture and no check, so the
-// quiescence search called by futility returns at once.
+// White to move with no capture and no check, so that the quiescence search
+// called by futility returns at once; the material differs.
 const char* const FULL_BOARD = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 const char* const THEY_HAVE_A_KNIGHT = "1n2k3/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1";
 const char* const THEY_HAVE_A_ROOK = "r3k3/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1";
 const char* const KNIGHT_AGAINST_ROOK = "r3k3/pppppppp/8/8/8/8/PPPPPPPP/1N2K3 w - - 0 1";
 const char* const ROOK_AGAINST_KNIGHT = "1n2k3/pppppppp/8/8/8/8/PPPPPPPP/R3K3 w - - 0 1";
+// In check from the e7 rook: three evasions.
 const char* const IN_CHECK = "4k3/4r3/8/8/8/8/PPPP1PPP/RNBQKBNR w - - 0 1";
 // In check from the e8 rook: 6 evasions, all quiet (class 0 in check).
 const char* const EVASIONS = "4r2k/6pp/8/8/8/2N5/PP4PP/4KB2 w - - 0 1";
@@ -233,6 +234,76 @@ TEST_F(SearchRuleTest, StaticEvaluationPruningConditions)
         };
         const Outcome r = node_with(c.fen, 3, c.depth, beta - 1, beta, c.node_type, seed);
         EXPECT_EQ(r.nodes == 1 && r.score == beta, c.cut) << r.nodes << " nodes, score " << r.score;
+    }
+}
+
+// The capture cut test: at d > 4, at a non-PV node whose evaluation is
+// above beta + 24, with no fail-low hint and more than 3 piece units of its
+// own, the node returns beta when probcut_capture_test(d - 3, beta + 125)
+// finds a capture that holds that bound; the node then counts itself and
+// the test's nodes only. (The null move is off.)
+TEST_F(SearchRuleTest, CaptureCutTestConditions)
+{
+    // Rxd5 wins a pawn: its value in a reduced search lies within 100 of the
+    // evaluation. Nxd6 wins the queen.
+    const char* const FREE_PAWN = "4k3/pp6/8/3p4/8/8/PP6/3RK3 w - - 0 1";
+    const char* const FREE_QUEEN = "4k3/pp6/3q4/8/4N3/8/PP6/R3K3 w - - 0 1";
+    const char* const FREE_QUEEN_KNIGHT_ONLY = "4k3/pp6/3q4/8/4N3/8/PP6/4K3 w - - 0 1";
+    NMP_depth = 99;
+    auto direct = [&](const char* fen, int depth, int bound) {
+        clear_hash_table();
+        const int e = eval_at(fen, 3);
+        td->ply[3].static_eval = i16(e);
+        const u64 before = td->counters[CNT_NODES];
+        const int found = probcut_capture_test(td->pos, 3, depth, bound);
+        return Outcome{found, td->counters[CNT_NODES] - before};
+    };
+    // The highest bound the test holds at depth k.
+    auto highest_held = [&](const char* fen, int k) {
+        const int e = eval_at(fen, 3);
+        int lo = e - 500, hi = e + 2000;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo + 1) / 2;
+            if (direct(fen, k, mid).score) lo = mid;
+            else hi = mid - 1;
+        }
+        return lo;
+    };
+    enum Beta { HELD_MINUS_125, HELD_MINUS_124, EVAL_MINUS_25, EVAL_MINUS_24 };
+    const struct {
+        const char* fen;
+        int depth;
+        Beta beta;
+        int node_type;
+        bool fail_low_hint, cut;
+    } cases[] = {
+        {FREE_PAWN, 5, HELD_MINUS_125, 1, false, true},
+        {FREE_PAWN, 5, HELD_MINUS_124, 1, false, false},  // the test fails at beta + 125
+        {FREE_PAWN, 6, HELD_MINUS_125, 1, false, true},
+        {FREE_PAWN, 6, HELD_MINUS_124, 1, false, false},
+        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, false, true},
+        {FREE_QUEEN, 5, EVAL_MINUS_24, 1, false, false},  // not above beta + 24
+        {FREE_QUEEN, 4, EVAL_MINUS_25, 1, false, false},
+        {FREE_QUEEN, 5, EVAL_MINUS_25, 0, false, false},  // PV node
+        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, true, false},
+        {FREE_QUEEN_KNIGHT_ONLY, 5, EVAL_MINUS_25, 1, false, false},  // 3 units
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " beta kind " +
+                     std::to_string(c.beta) + " type " + std::to_string(c.node_type));
+        const int e = eval_at(c.fen, 3);
+        const int beta = c.beta == EVAL_MINUS_25   ? e - 25
+                         : c.beta == EVAL_MINUS_24 ? e - 24
+                                                   : highest_held(c.fen, c.depth - 3) - 125 + (c.beta == HELD_MINUS_124);
+        const Outcome test = direct(c.fen, c.depth - 3, beta + 125);
+        const Outcome r = node_with(c.fen, 3, c.depth, beta - 1, beta, c.node_type, [&](Position& pos) {
+            if (c.fail_low_hint) store_hash_entry(pos, 3, 1, beta - 400, NULL_MOVE, beta - 400, beta - 399);
+        });
+        EXPECT_EQ(r.score == beta && r.nodes == 1 + test.nodes, c.cut)
+            << r.nodes << " nodes, score " << r.score << "; the test alone " << test.nodes << " nodes";
+        if (c.cut) {
+            EXPECT_EQ(test.score, 1);
+        }
     }
 }
 
@@ -423,73 +494,6 @@ TEST_F(SearchRuleTest, NullMoveNeverTwiceWithinTwoPliesOfAWholeSearch)
     EXPECT_EXIT(count_null_moves_of_a_whole_search(), ::testing::ExitedWithCode(0), "null moves");
 }
 
-// The depth each root move of iteration d was first searched at: the
-// remaining depth of its reply, read from the reply's first move (-1 when
-// the reply played none). One entry per root move, in the order searched.
-std::vector<std::pair<std::string, int>> root_reply_depths(const std::vector<TracedMove>& moves, int d)
-{
-    std::vector<std::pair<std::string, int>> out;
-    for (size_t i = 0; i < moves.size(); i++) {
-        if (moves[i].ply != 1 || moves[i].depth != d) continue;
-        bool seen = false;
-        for (const auto& [move, depth] : out) seen |= move == moves[i].move;
-        if (seen) continue;
-        out.push_back({moves[i].move, i + 1 < moves.size() && moves[i + 1].ply == 2 ? moves[i + 1].depth : -1});
-    }
-    return out;
-}
-
-// Checks the root's reductions and extensions in whole searches, reports
-// what differs on standard error and ends the process with 0 when nothing
-// does. From depth 8 a quiet root move after the first six is searched one
-// ply shallower (when the side has pieces and pawns and the best score so
-// far holds); a root move that gives a check safe by exchange is searched
-// one ply deeper.
-[[noreturn]] void check_root_depths_of_whole_searches()
-{
-    int faults = 0;
-    auto expect = [&](bool ok, const std::string& what) {
-        if (!ok) std::fprintf(stderr, "%s\n", what.c_str());
-        faults += !ok;
-    };
-    // Replies cut by the table play no move and tell nothing; most must tell.
-    auto expect_depths = [&](const std::string& what, const std::vector<std::pair<std::string, int>>& replies,
-                             auto want) {
-        size_t known = 0;
-        for (size_t i = 0; i < replies.size(); i++) {
-            if (replies[i].second == -1) continue;
-            known++;
-            expect(replies[i].second == want(i, replies[i].first), what + ", root move " + std::to_string(i + 1) + " " +
-                                                     replies[i].first + " searched at " +
-                                                     std::to_string(replies[i].second));
-        }
-        expect(known * 4 >= replies.size() * 3 && !replies.empty(),
-               what + ": " + std::to_string(known) + " of " + std::to_string(replies.size()) +
-                   " root moves with a known depth");
-    };
-    const std::vector<TracedMove> opening = traced_search(FULL_BOARD, 8, 2);
-    expect_depths("iteration 7", root_reply_depths(opening, 7), [](size_t, const std::string&) { return 6; });
-    expect_depths("iteration 8", root_reply_depths(opening, 8),
-                  [](size_t i, const std::string&) { return i < 6 ? 7 : 6; });
-    expect_depths("without pawns", root_reply_depths(traced_search("4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", 8, 2), 8),
-                  [](size_t, const std::string& move) { return move == "f1b5" ? 8 : 7; });  // Bb5+
-    for (const char* fen : {SAFE_CHECK, UNSAFE_CHECK}) {
-        for (const auto& [move, depth] : root_reply_depths(traced_search(fen, 5, 2), 5)) {
-            const int want = move == "d1d8" && fen == SAFE_CHECK ? 5 : 4;
-            expect(depth == want || depth == -1,
-                   std::string(fen) + ": " + move + " searched at " + std::to_string(depth));
-        }
-    }
-    std::fprintf(stderr, "%d root depths differ\n", faults);
-    std::exit(faults == 0 ? 0 : 1);
-}
-
-TEST_F(SearchRuleTest, RootReductionAndExtension)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(check_root_depths_of_whole_searches(), ::testing::ExitedWithCode(0), "root depths differ");
-}
-
 // Internal deepening: at d > 3, when the table's depth for the node (with a
 // move) is below d' = d - 3 at PV nodes, max(d, 6) - 5 elsewhere, and the
 // evaluation is at least alpha - 199, the node first searches its moves at
@@ -592,76 +596,6 @@ TEST_F(SearchRuleTest, SingularTestDepthAndMargin)
     EXPECT_EQ(singular_flag(9, beta, 0, beta + 100), 0);
     params.SingularExtension = 0;
     EXPECT_EQ(singular_flag(9, beta, 5, beta + 100), 0);
-}
-
-// The capture cut test: at d > 4, at a non-PV node whose evaluation is
-// above beta + 24, with no fail-low hint and more than 3 piece units of its
-// own, the node returns beta when probcut_capture_test(d - 3, beta + 125)
-// finds a capture that holds that bound; the node then counts itself and
-// the test's nodes only. (The null move is off.)
-TEST_F(SearchRuleTest, CaptureCutTestConditions)
-{
-    // Rxd5 wins a pawn: its value in a reduced search lies within 100 of the
-    // evaluation. Nxd6 wins the queen.
-    const char* const FREE_PAWN = "4k3/pp6/8/3p4/8/8/PP6/3RK3 w - - 0 1";
-    const char* const FREE_QUEEN = "4k3/pp6/3q4/8/4N3/8/PP6/R3K3 w - - 0 1";
-    const char* const FREE_QUEEN_KNIGHT_ONLY = "4k3/pp6/3q4/8/4N3/8/PP6/4K3 w - - 0 1";
-    NMP_depth = 99;
-    auto direct = [&](const char* fen, int depth, int bound) {
-        clear_hash_table();
-        const int e = eval_at(fen, 3);
-        td->ply[3].static_eval = i16(e);
-        const u64 before = td->counters[CNT_NODES];
-        const int found = probcut_capture_test(td->pos, 3, depth, bound);
-        return Outcome{found, td->counters[CNT_NODES] - before};
-    };
-    // The highest bound the test holds at depth k.
-    auto highest_held = [&](const char* fen, int k) {
-        const int e = eval_at(fen, 3);
-        int lo = e - 500, hi = e + 2000;
-        while (lo < hi) {
-            const int mid = lo + (hi - lo + 1) / 2;
-            if (direct(fen, k, mid).score) lo = mid;
-            else hi = mid - 1;
-        }
-        return lo;
-    };
-    enum Beta { HELD_MINUS_125, HELD_MINUS_124, EVAL_MINUS_25, EVAL_MINUS_24 };
-    const struct {
-        const char* fen;
-        int depth;
-        Beta beta;
-        int node_type;
-        bool fail_low_hint, cut;
-    } cases[] = {
-        {FREE_PAWN, 5, HELD_MINUS_125, 1, false, true},
-        {FREE_PAWN, 5, HELD_MINUS_124, 1, false, false},  // the test fails at beta + 125
-        {FREE_PAWN, 6, HELD_MINUS_125, 1, false, true},
-        {FREE_PAWN, 6, HELD_MINUS_124, 1, false, false},
-        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, false, true},
-        {FREE_QUEEN, 5, EVAL_MINUS_24, 1, false, false},  // not above beta + 24
-        {FREE_QUEEN, 4, EVAL_MINUS_25, 1, false, false},
-        {FREE_QUEEN, 5, EVAL_MINUS_25, 0, false, false},  // PV node
-        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, true, false},
-        {FREE_QUEEN_KNIGHT_ONLY, 5, EVAL_MINUS_25, 1, false, false},  // 3 units
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " beta kind " +
-                     std::to_string(c.beta) + " type " + std::to_string(c.node_type));
-        const int e = eval_at(c.fen, 3);
-        const int beta = c.beta == EVAL_MINUS_25   ? e - 25
-                         : c.beta == EVAL_MINUS_24 ? e - 24
-                                                   : highest_held(c.fen, c.depth - 3) - 125 + (c.beta == HELD_MINUS_124);
-        const Outcome test = direct(c.fen, c.depth - 3, beta + 125);
-        const Outcome r = node_with(c.fen, 3, c.depth, beta - 1, beta, c.node_type, [&](Position& pos) {
-            if (c.fail_low_hint) store_hash_entry(pos, 3, 1, beta - 400, NULL_MOVE, beta - 400, beta - 399);
-        });
-        EXPECT_EQ(r.score == beta && r.nodes == 1 + test.nodes, c.cut)
-            << r.nodes << " nodes, score " << r.score << "; the test alone " << test.nodes << " nodes";
-        if (c.cut) {
-            EXPECT_EQ(test.score, 1);
-        }
-    }
 }
 
 // Late-move pruning: at d <= LMP_depth (5), not in check, at a non-PV node
@@ -860,6 +794,73 @@ TEST_F(SearchRuleTest, AspirationWindowWidening)
     int step = 50;
     for (size_t i = first + 1; i < lines.size() && lines[i].move == "f8c5"; i++, step *= 2)
         EXPECT_EQ(lines[i].score - lines[i - 1].score, step) << out;
+}
+
+// The depth each root move of iteration d was first searched at: the
+// remaining depth of its reply, read from the reply's first move (-1 when
+// the reply played none). One entry per root move, in the order searched.
+std::vector<std::pair<std::string, int>> root_reply_depths(const std::vector<TracedMove>& moves, int d)
+{
+    std::vector<std::pair<std::string, int>> out;
+    for (size_t i = 0; i < moves.size(); i++) {
+        if (moves[i].ply != 1 || moves[i].depth != d) continue;
+        bool seen = false;
+        for (const auto& [move, depth] : out) seen |= move == moves[i].move;
+        if (seen) continue;
+        out.push_back({moves[i].move, i + 1 < moves.size() && moves[i + 1].ply == 2 ? moves[i + 1].depth : -1});
+    }
+    return out;
+}
+
+// Checks the root's reductions and extensions in whole searches, reports
+// what differs on standard error and ends the process with 0 when nothing
+// does. From depth 8 a quiet root move after the first six is searched one
+// ply shallower (when the side has pieces and pawns and the best score so
+// far holds); a root move that gives a check safe by exchange is searched
+// one ply deeper.
+[[noreturn]] void check_root_depths_of_whole_searches()
+{
+    int faults = 0;
+    auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) std::fprintf(stderr, "%s\n", what.c_str());
+        faults += !ok;
+    };
+    // Replies cut by the table play no move and tell nothing; most must tell.
+    auto expect_depths = [&](const std::string& what, const std::vector<std::pair<std::string, int>>& replies,
+                             auto want) {
+        size_t known = 0;
+        for (size_t i = 0; i < replies.size(); i++) {
+            if (replies[i].second == -1) continue;
+            known++;
+            expect(replies[i].second == want(i, replies[i].first), what + ", root move " + std::to_string(i + 1) + " " +
+                                                     replies[i].first + " searched at " +
+                                                     std::to_string(replies[i].second));
+        }
+        expect(known * 4 >= replies.size() * 3 && !replies.empty(),
+               what + ": " + std::to_string(known) + " of " + std::to_string(replies.size()) +
+                   " root moves with a known depth");
+    };
+    const std::vector<TracedMove> opening = traced_search(FULL_BOARD, 8, 2);
+    expect_depths("iteration 7", root_reply_depths(opening, 7), [](size_t, const std::string&) { return 6; });
+    expect_depths("iteration 8", root_reply_depths(opening, 8),
+                  [](size_t i, const std::string&) { return i < 6 ? 7 : 6; });
+    expect_depths("without pawns", root_reply_depths(traced_search("4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", 8, 2), 8),
+                  [](size_t, const std::string& move) { return move == "f1b5" ? 8 : 7; });  // Bb5+
+    for (const char* fen : {SAFE_CHECK, UNSAFE_CHECK}) {
+        for (const auto& [move, depth] : root_reply_depths(traced_search(fen, 5, 2), 5)) {
+            const int want = move == "d1d8" && fen == SAFE_CHECK ? 5 : 4;
+            expect(depth == want || depth == -1,
+                   std::string(fen) + ": " + move + " searched at " + std::to_string(depth));
+        }
+    }
+    std::fprintf(stderr, "%d root depths differ\n", faults);
+    std::exit(faults == 0 ? 0 : 1);
+}
+
+TEST_F(SearchRuleTest, RootReductionAndExtension)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(check_root_depths_of_whole_searches(), ::testing::ExitedWithCode(0), "root depths differ");
 }
 
 // The rules in whole searches through the deepening driver: a rule that

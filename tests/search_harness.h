@@ -100,6 +100,25 @@ inline int prepare_thread(ThreadData* td, const char* fen)
     return 1;
 }
 
+// Prepares the record for a direct node search at ply p: the plies above
+// hold an ordinary (non-null) move, no tablebase result and a static
+// evaluation of 0; the thread searches iteration 4. Returns 0 when the FEN
+// is refused.
+inline int prepare_at_ply(ThreadData* td, const char* fen, int p)
+{
+    if (!prepare_thread(td, fen)) return 0;
+    td->current_depth.store(4);
+    static MoveEntry ordinary{0x0C1C, 0, 2, 0};  // some non-null move
+    for (int i = 0; i < p; i++) {
+        td->ply[i].current = &ordinary;
+        td->ply[i].tb_result = -1;
+        td->ply[i].static_eval = 0;
+    }
+    td->search_ply = u16(p);
+    td->ply[p].list_start = &td->move_stack[10 * p];
+    return 1;
+}
+
 // Iterative deepening from depth 1 to `depth` at the thread's position.
 // The root is ply 1; each root move's reply is searched by search_root_child.
 inline RootResult search_to_depth(ThreadData* td, int depth)

@@ -53,19 +53,7 @@ struct SearchTest : ::testing::Test {
     // (The FEN reader starts every position with the half-move clock at 0.)
     // Prepares the record for a direct call at ply p: the plies above hold
     // ordinary (non-null) moves and no tablebase result.
-    static void at_ply(const char* fen, int p)
-    {
-        ASSERT_EQ(prepare_thread(td, fen), 1) << fen;
-        td->current_depth.store(4);
-        static MoveEntry ordinary{0x0C1C, 0, 2, 0};  // some non-null move
-        for (int i = 0; i < p; i++) {
-            td->ply[i].current = &ordinary;
-            td->ply[i].tb_result = -1;
-            td->ply[i].static_eval = 0;
-        }
-        td->search_ply = u16(p);
-        td->ply[p].list_start = &td->move_stack[10 * p];
-    }
+    static void at_ply(const char* fen, int p) { ASSERT_EQ(prepare_at_ply(td, fen, p), 1) << fen; }
 
     // Static evaluation of the side to move stored in ply p, as the node
     // search does before it calls the quiescence search.
@@ -317,21 +305,35 @@ TEST_F(SearchTest, QuiescenceStandPatAtBeta)
 
 TEST_F(SearchTest, QuiescenceDeltaPruning)
 {
-    // Alpha far above the evaluation: the pawn capture cannot reach it and
-    // is not played at a non-PV leaf (margin 150) ...
-    at_ply("4k3/p7/8/3p4/4P3/8/P7/4K3 w - - 0 1", 3);
-    int e = stand_pat(3);
-    u16 pv[MAX_PLY] = {};
-    u64 nodes = td->counters[CNT_NODES];
-    EXPECT_EQ(quiescence_search(td->pos, WHITE, 3, -1, e + 300, e + 301, 1, pv), e + 300);
-    EXPECT_EQ(td->counters[CNT_NODES], nodes);
-    // ... but it is when it takes the opponent's last pawn into a near-equal
-    // piece balance.
-    at_ply("4k3/8/8/3p4/4P3/8/P7/4K3 w - - 0 1", 3);
-    e = stand_pat(3);
-    nodes = td->counters[CNT_NODES];
-    quiescence_search(td->pos, WHITE, 3, -1, e + 300, e + 301, 1, pv);
-    EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);
+    // exd5 takes a pawn (100). It is skipped when 100 + e <= best - m, with
+    // best = max(alpha, e) and margin m 150 at non-PV nodes at d <= 0, else
+    // 250; taking the opponent's last pawn into a balance of at most 3 piece
+    // units in its favour is never skipped. (White has no quiet check.)
+    const char* const ONE_PAWN_LEFT = "4k3/p7/8/3p4/4P3/8/P7/4K3 w - - 0 1";
+    const char* const LAST_PAWN = "4k3/8/8/3p4/4P3/8/P7/4K3 w - - 0 1";
+    const char* const LAST_PAWN_ROOK_UP = "4k2r/8/8/3p4/4P3/8/P7/4K3 w - - 0 1";
+    const struct {
+        const char* fen;
+        int depth, node_type, above_eval;
+        bool played;
+    } cases[] = {
+        {ONE_PAWN_LEFT, -1, 1, 250, false}, {ONE_PAWN_LEFT, -1, 1, 249, true},
+        {ONE_PAWN_LEFT, 0, 1, 250, false},  {ONE_PAWN_LEFT, 0, 1, 249, true},
+        {ONE_PAWN_LEFT, -1, 0, 350, false}, {ONE_PAWN_LEFT, -1, 0, 349, true},  // PV node
+        {ONE_PAWN_LEFT, 1, 1, 350, false},  {ONE_PAWN_LEFT, 1, 1, 349, true},   // the futility call, d > 0
+        {LAST_PAWN, -1, 1, 2000, true},     {LAST_PAWN_ROOK_UP, -1, 1, 250, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " type " +
+                     std::to_string(c.node_type) + " alpha e + " + std::to_string(c.above_eval));
+        at_ply(c.fen, 3);
+        const int e = stand_pat(3);
+        u16 pv[MAX_PLY] = {};
+        const u64 nodes = td->counters[CNT_NODES];
+        const int alpha = e + c.above_eval;
+        EXPECT_EQ(quiescence_search(td->pos, WHITE, 3, c.depth, alpha, alpha + 1, c.node_type, pv), alpha);
+        EXPECT_EQ(td->counters[CNT_NODES] - nodes, c.played ? 1u : 0u);
+    }
 }
 
 TEST_F(SearchTest, QuiescenceQuietChecksOnlyOnTheFirstPly)
@@ -365,24 +367,32 @@ TEST_F(SearchTest, QuiescenceCheckingPushToTheSeventhIsListedOnce)
 
 TEST_F(SearchTest, QuiescenceExchangePruningOnlyAtLeaves)
 {
-    // Queen takes a pawn defended by a pawn (no quiet checks exist): skipped
-    // at d <= 0, searched when the call has a positive depth (the futility
-    // step's call).
-    const char* fen = "k7/pp2p3/3p4/8/8/8/8/3QK3 w - - 0 1";
-    for (int d : {-1, 0}) {
-        at_ply(fen, 3);
-        const int e = stand_pat(3);
-        u16 pv[MAX_PLY] = {};
-        const u64 nodes = td->counters[CNT_NODES];
-        quiescence_search(td->pos, WHITE, 3, d, e - 500, e + 500, 0, pv);
-        EXPECT_EQ(td->counters[CNT_NODES], nodes) << d;
+    // A capture by a piece worth more than its victim (coarse values) whose
+    // exchange value is below -74 is skipped at d <= 0 and searched when
+    // the call has a positive depth (the futility step's call). Each
+    // position has that one capture and no quiet check: the queen takes a
+    // pawn defended by a pawn (-960); the front rook of a battery takes a
+    // knight defended by a pawn, the rear rook takes back (330 - 530 + 100
+    // = -100); a bishop takes a defended knight (3 > 3 is false: searched).
+    const struct {
+        const char* fen;
+        bool pruned;
+    } cases[] = {
+        {"k7/pp2p3/3p4/8/8/8/8/3QK3 w - - 0 1", true},
+        {"4k3/8/4p3/3n4/8/8/3R4/3RK3 w - - 0 1", true},
+        {"4k3/8/4p3/3n4/8/8/B7/4K3 w - - 0 1", false},
+    };
+    for (const auto& c : cases) {
+        for (int d : {-1, 0, 1}) {
+            SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(d));
+            at_ply(c.fen, 3);
+            const int e = stand_pat(3);
+            u16 pv[MAX_PLY] = {};
+            const u64 nodes = td->counters[CNT_NODES];
+            quiescence_search(td->pos, WHITE, 3, d, e - 500, e + 500, 0, pv);
+            EXPECT_EQ(td->counters[CNT_NODES] == nodes, c.pruned && d <= 0);
+        }
     }
-    at_ply(fen, 3);
-    const int e = stand_pat(3);
-    u16 pv[MAX_PLY] = {};
-    const u64 nodes = td->counters[CNT_NODES];
-    quiescence_search(td->pos, WHITE, 3, 1, e - 500, e + 500, 0, pv);
-    EXPECT_GE(td->counters[CNT_NODES] - nodes, 1u);
 }
 
 TEST_F(SearchTest, FutilityHandsHopelessNodesToTheQuiescenceSearch)

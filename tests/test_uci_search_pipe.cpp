@@ -3,6 +3,7 @@
 // analysing, stop and quit during a search, and the benchmark's signature.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,8 +14,10 @@
 #include "pipe_moves.h"
 #include "fen.h"
 #include "makemove.h"
+#include "movegen.h"
 #include "movetext.h"
 #include "records.h"
+#include "zobrist.h"
 
 namespace {
 
@@ -26,6 +29,7 @@ struct SearchPipeTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         init_board_tables();
+        generate_zobrist_keys();  // (idempotent) repetitions are found by key
         if (!game_record) setup_game_record();
     }
     void SetUp() override
@@ -201,6 +205,59 @@ TEST_F(SearchPipeTest, NewGameAndOptionsBetweenSearches)
     EXPECT_EQ(engine.wait_for("info string Threads"), "info string Threads set to 1");
     engine.send("ucinewgame");
     expect_legal_answer(START_FEN, "e2e4 e7e5", "go movetime 100");
+    quit_cleanly();
+}
+
+// Legal moves of the game position.
+int legal_move_count()
+{
+    Position& pos = game_record->pos;
+    generate_all_moves(pos);
+    int count = 0;
+    for (const MoveEntry* e = game_record->ply[game_record->search_ply].list_start; e->move != MOVE_LIST_END; e++)
+        count += king_safe_after_move(pos, pos.side, e->move);
+    return count;
+}
+
+// With the 3-4 piece tables the engine plays a won ending against itself,
+// one short search per move from the game so far, and mates before the
+// fifty-move rule or a threefold repetition can draw it.
+TEST_F(SearchPipeTest, TablebaseWinsAreConvertedToMate)
+{
+    engine.send("setoption name SyzygyPath value " VANT_SOURCE_DIR "/../shared/testdata/syzygy");
+    ASSERT_EQ(engine.wait_for("info string found").rfind("info string found", 0), 0u);
+    for (const char* fen : {"8/8/8/4k3/8/8/8/3QK3 w - - 0 1",      // KQvK
+                            "8/8/8/4k3/8/8/8/R3K3 w - - 0 1",       // KRvK
+                            "8/8/4k3/8/8/4K3/4P3/8 w - - 0 1"}) {   // KPvK, black king in front
+        SCOPED_TRACE(fen);
+        ASSERT_TRUE(play_from(fen, {}));
+        const int winner = game_record->pos.side;
+        std::string moves;
+        std::vector<u64> keys = {game_record->pos.key};
+        bool mated = false;
+        for (int ply = 0; ply < 200 && !mated; ply++) {
+            engine.send("position fen " + std::string(fen) + (moves.empty() ? "" : " moves" + moves));
+            engine.send("go depth 6");
+            const std::string line = engine.wait_for("bestmove");
+            const std::vector<std::string> w = words_of(line);
+            ASSERT_GE(w.size(), 2u) << line;
+            Move move;
+            ASSERT_TRUE(parse_move_text(w[1].c_str(), move)) << line;
+            ASSERT_EQ(play_game_move(move), GAME_MOVE_PLAYED) << moves << " " << line;
+            moves += " " + w[1];
+            Position& pos = game_record->pos;
+            ASSERT_LT(pos.halfmove_clock, 100) << "fifty-move draw after" << moves;
+            keys.push_back(pos.key);
+            ASSERT_LT(std::count(keys.begin(), keys.end(), pos.key), 3) << "repetition after" << moves;
+            if (legal_move_count() == 0) {
+                ASSERT_TRUE(is_square_attacked_by(pos, king_square(pos, pos.side), pos.side ^ 1))
+                    << "stalemate after" << moves;
+                EXPECT_NE(pos.side, winner);
+                mated = true;
+            }
+        }
+        EXPECT_TRUE(mated) << moves;
+    }
     quit_cleanly();
 }
 

@@ -16,6 +16,7 @@
 #include "threads.h"
 #include "timecontrol.h"
 #include "tools/book.h"
+#include "tools/toolsupport.h"
 #include "tt.h"
 #include "uci.h"
 
@@ -132,10 +133,7 @@ void report_search_result()
 // search).
 void settle_previous_search()
 {
-    while (count_searching_threads() > 0) {
-        if (search_state.stop.load() == STOP_RUN) search_state.stop = STOP_ABORT;
-        sleep_ms(1);
-    }
+    stop_search_and_wait();
     if (search_state.search_state == 2 || search_state.report_on_stop) search_state.search_state = 0;
     else report_search_result();
 }

@@ -19,13 +19,6 @@ constexpr int ZONE_KNIGHT = 0, ZONE_BISHOP = 3, ZONE_ROOK = 6, ZONE_QUEEN = 9;
 
 inline int zone_count(u16 counter, int shift) { return (counter >> shift) & 7; }
 
-// A count that would pass 7 (promoted pieces) stays at 7 instead of
-// spilling into the next field.
-inline void add_zone_attacker(u16& counter, int shift)
-{
-    if (zone_count(counter, shift) < 7) counter = u16(counter + (1 << shift));
-}
-
 // The squares of a set on one rank, and the files with a square of the
 // set, as bytes with bit f for file f.
 inline unsigned rank_byte(u64 set, int rank) { return unsigned(set >> (8 * rank)) & 0xFF; }
@@ -39,124 +32,140 @@ inline unsigned occupied_files(u64 set)
 
 inline int tapered(const EvalWork& w, int op, int en) { return (en * w.phase + op * (24 - w.phase)) / 24; }
 
-inline void add_attacks(EvalWork& w, int c, u64& kind_set, u64 att, u64 twice_source)
+template <bool Trace>
+inline void finish_piece(const EvalWork& w, int sq, int op, int en, int& trace_total)
 {
-    kind_set |= att;
-    w.attacked_twice[c] |= twice_source & w.all_attacks[c];
-    w.all_attacks[c] |= att;
-}
-
-inline void finish_piece(EvalWork& w, int c, int sq, int op, int en, int* trace_total)
-{
-    w.positional_op[c] += op;
-    w.positional_en[c] += en;
-    if (w.trace) {
+    if constexpr (Trace) {
         int v = tapered(w, op, en);
         engine_config.eval_trace.square_value[sq] = i16(v);
-        trace_total[c] += v;
+        trace_total += v;
     }
 }
 
-void evaluate_knights(EvalWork& w, int c)
+// A count that would pass 7 (promoted pieces) stays at 7 instead of
+// spilling into the next field.
+inline int capped_zone_count(int n) { return n < 7 ? n : 7; }
+
+// The pieces of colour c other than the king, in locals: the accumulators,
+// attack sets and zone counts go into the work record once at the end.
+template <bool Trace, int c>
+void evaluate_pieces(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
     const int them = c ^ 1;
+    const u64 mobility = w.mobility_area[c];
+    const u64 enemy_zone = w.king_zone[them];
+    const u64 outposts = w.outposts[c];
+    const u64 occupied = w.occupied;
+    EvalTrace& tr = engine_config.eval_trace;
+    u64 all = w.all_attacks[c], twice = w.attacked_twice[c];
+    int op_sum = 0, en_sum = 0;
+
+    u64 kind = 0;
+    int zone_knights = 0;
     for (const u8* p = pos.lists[c][KNIGHT]; *p != NO_SQUARE; p++) {
         int sq = *p, rel = sq ^ relative_rank_flip[c];
         u64 att = knight_attacks[sq];
-        int n = count_bits(att & w.mobility_area[c]);
+        int n = count_bits(att & mobility);
         int op = t.knight_mobility[n].op + t.pst[KNIGHT - 1][rel][0];
         int en = t.knight_mobility[n].en + t.pst[KNIGHT - 1][rel][1] + w.pawn_count_term;
-        if (att & w.king_zone[them]) {
+        if (att & enemy_zone) {
             op += 6;
             en += 6;
-            add_zone_attacker(w.zone_attackers[c], ZONE_KNIGHT);
+            zone_knights++;
         }
-        if (w.outposts[c] & square_bit(sq)) {
+        if (outposts & square_bit(sq)) {
             op += t.knight_outpost_op;
             if (w.pawn_attacks[c] & square_bit(sq)) op += t.knight_outpost_op / 2;
-        } else if (att & w.outposts[c]) {
+        } else if (att & outposts) {
             op += t.knight_outpost_op / 2;
         }
         if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
-        finish_piece(w, c, sq, op, en, engine_config.eval_trace.knights);
-        add_attacks(w, c, w.knight_attacks[c], att, att);
+        op_sum += op;
+        en_sum += en;
+        finish_piece<Trace>(w, sq, op, en, tr.knights[c]);
+        kind |= att;
+        twice |= att & all;
+        all |= att;
     }
-}
+    w.knight_attacks[c] = kind;
 
-void evaluate_bishops(EvalWork& w, int c)
-{
-    const Position& pos = *w.pos;
-    const EvalTables& t = *w.tables;
-    const int them = c ^ 1;
-    u64 see_through = w.occupied & ~pos.pieces[c][QUEEN];  // x-ray through own queens
-    for (const u8* p = pos.lists[c][BISHOP]; *p != NO_SQUARE; p++) {
-        int sq = *p, rel = sq ^ relative_rank_flip[c];
-        u64 att = bishop_attack_set(sq, see_through);
-        int n = count_bits(att & w.mobility_area[c]);
-        int centre = count_bits(att & CENTRE_SQUARES);
-        u64 same_colour = (LIGHT_SQUARES & square_bit(sq)) ? LIGHT_SQUARES : ~LIGHT_SQUARES;
-        int blocked = count_bits(w.blocked_by_pawn[c] & same_colour);
-        int op = t.bishop_mobility[n].op + 4 * centre + t.pst[BISHOP - 1][rel][0] - 4 * blocked;
-        int en = t.bishop_mobility[n].en + 4 * centre + t.pst[BISHOP - 1][rel][1] - 8 * blocked;
-        if (w.outposts[c] & square_bit(sq)) op += 12;
-        if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
-        if (att & w.king_zone[them]) add_zone_attacker(w.zone_attackers[c], ZONE_BISHOP);
-        finish_piece(w, c, sq, op, en, engine_config.eval_trace.bishops);
-        add_attacks(w, c, w.bishop_attacks[c], att, att);
-    }
-}
-
-void evaluate_rooks(EvalWork& w, int c)
-{
-    const Position& pos = *w.pos;
-    const EvalTables& t = *w.tables;
-    const int them = c ^ 1;
-    const u64 own_pawns = pos.pieces[c][PAWN];
-    const u64 enemy_pawns = pos.pieces[them][PAWN];
-    u64 see_through = w.occupied & ~(pos.pieces[c][ROOK] | pos.pieces[c][QUEEN]);
-    for (const u8* p = pos.lists[c][ROOK]; *p != NO_SQUARE; p++) {
-        int sq = *p, rel = sq ^ relative_rank_flip[c];
-        int f = file_of(sq);
-        u64 att = rook_attack_set(sq, see_through);
-        int n = count_bits(att & w.mobility_area[c]);
-        int forward = count_bits(att & file_mask[f] & ENEMY_HALF[c]);
-        int op = t.rook_mobility[n].op + forward + t.pst[ROOK - 1][rel][0];
-        int en = t.rook_mobility[n].en + forward + t.pst[ROOK - 1][rel][1];
-        if (!(file_mask[f] & own_pawns)) {
-            const ValuePair& bonus = (file_mask[f] & enemy_pawns) ? t.rook_half_open_file : t.rook_open_file;
-            op += bonus.op;
-            en += bonus.en;
-        } else if (n < 5 && (f < 2 || f > 5)) {
-            // Shut in by its own king or pawn on b/c (f/g) of its rank.
-            u64 trap = rank_mask[rank_of(sq)] & (f < 2 ? (file_mask[1] | file_mask[2]) : (file_mask[5] | file_mask[6]));
-            if (trap & (own_pawns | pos.pieces[c][KING])) op += t.rook_trapped_op;
+    kind = 0;
+    int zone_bishops = 0;
+    {
+        const u64 see_through = occupied & ~pos.pieces[c][QUEEN];  // x-ray through own queens
+        for (const u8* p = pos.lists[c][BISHOP]; *p != NO_SQUARE; p++) {
+            int sq = *p, rel = sq ^ relative_rank_flip[c];
+            u64 att = bishop_attack_set(sq, see_through);
+            int n = count_bits(att & mobility);
+            int centre = count_bits(att & CENTRE_SQUARES);
+            u64 same_colour = (LIGHT_SQUARES & square_bit(sq)) ? LIGHT_SQUARES : ~LIGHT_SQUARES;
+            int blocked = count_bits(w.blocked_by_pawn[c] & same_colour);
+            int op = t.bishop_mobility[n].op + 4 * centre + t.pst[BISHOP - 1][rel][0] - 4 * blocked;
+            int en = t.bishop_mobility[n].en + 4 * centre + t.pst[BISHOP - 1][rel][1] - 8 * blocked;
+            if (outposts & square_bit(sq)) op += 12;
+            if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
+            if (att & enemy_zone) zone_bishops++;
+            op_sum += op;
+            en_sum += en;
+            finish_piece<Trace>(w, sq, op, en, tr.bishops[c]);
+            kind |= att;
+            twice |= att & all;
+            all |= att;
         }
-        if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) {
-            op += t.rook_rank7.op;
-            en += t.rook_rank7.en;
-        }
-        if (att & w.king_zone[them]) add_zone_attacker(w.zone_attackers[c], ZONE_ROOK);
-        finish_piece(w, c, sq, op, en, engine_config.eval_trace.rooks);
-        add_attacks(w, c, w.rook_attacks[c], att, att);
     }
-}
+    w.bishop_attacks[c] = kind;
 
-void evaluate_queens(EvalWork& w, int c)
-{
-    const Position& pos = *w.pos;
-    const EvalTables& t = *w.tables;
-    const int them = c ^ 1;
+    kind = 0;
+    int zone_rooks = 0;
+    {
+        const u64 own_pawns = pos.pieces[c][PAWN];
+        const u64 enemy_pawns = pos.pieces[them][PAWN];
+        const u64 see_through = occupied & ~(pos.pieces[c][ROOK] | pos.pieces[c][QUEEN]);
+        for (const u8* p = pos.lists[c][ROOK]; *p != NO_SQUARE; p++) {
+            int sq = *p, rel = sq ^ relative_rank_flip[c];
+            int f = file_of(sq);
+            u64 att = rook_attack_set(sq, see_through);
+            int n = count_bits(att & mobility);
+            int forward = count_bits(att & file_mask[f] & ENEMY_HALF[c]);
+            int op = t.rook_mobility[n].op + forward + t.pst[ROOK - 1][rel][0];
+            int en = t.rook_mobility[n].en + forward + t.pst[ROOK - 1][rel][1];
+            if (!(file_mask[f] & own_pawns)) {
+                const ValuePair& bonus = (file_mask[f] & enemy_pawns) ? t.rook_half_open_file : t.rook_open_file;
+                op += bonus.op;
+                en += bonus.en;
+            } else if (n < 5 && (f < 2 || f > 5)) {
+                // Shut in by its own king or pawn on b/c (f/g) of its rank.
+                u64 trap = rank_mask[rank_of(sq)] & (f < 2 ? (file_mask[1] | file_mask[2]) : (file_mask[5] | file_mask[6]));
+                if (trap & (own_pawns | pos.pieces[c][KING])) op += t.rook_trapped_op;
+            }
+            if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) {
+                op += t.rook_rank7.op;
+                en += t.rook_rank7.en;
+            }
+            if (att & enemy_zone) zone_rooks++;
+            op_sum += op;
+            en_sum += en;
+            finish_piece<Trace>(w, sq, op, en, tr.rooks[c]);
+            kind |= att;
+            twice |= att & all;
+            all |= att;
+        }
+    }
+    w.rook_attacks[c] = kind;
+
+    kind = 0;
+    int zone_queens = 0;
     for (const u8* p = pos.lists[c][QUEEN]; *p != NO_SQUARE; p++) {
         int sq = *p, rel = sq ^ relative_rank_flip[c];
-        u64 diagonal = bishop_attack_set(sq, w.occupied);
-        u64 straight = rook_attack_set(sq, w.occupied);
+        u64 diagonal = bishop_attack_set(sq, occupied);
+        u64 straight = rook_attack_set(sq, occupied);
         u64 att = diagonal | straight;
         u64 xray = att;
-        if (diagonal & pos.pieces[c][BISHOP]) xray |= bishop_attack_set(sq, w.occupied & ~pos.pieces[c][BISHOP]);
-        if (straight & pos.pieces[c][ROOK]) xray |= rook_attack_set(sq, w.occupied & ~pos.pieces[c][ROOK]);
-        int n = count_bits(xray & w.mobility_area[c]);
+        if (diagonal & pos.pieces[c][BISHOP]) xray |= bishop_attack_set(sq, occupied & ~pos.pieces[c][BISHOP]);
+        if (straight & pos.pieces[c][ROOK]) xray |= rook_attack_set(sq, occupied & ~pos.pieces[c][ROOK]);
+        int n = count_bits(xray & mobility);
         int op = t.queen_mobility[n].op + t.pst[QUEEN - 1][rel][0];
         int en = t.queen_mobility[n].en + t.pst[QUEEN - 1][rel][1];
         if (!(xray & w.king_files)) {
@@ -164,10 +173,23 @@ void evaluate_queens(EvalWork& w, int c)
             en -= 8;
         }
         if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) en += t.queen_rank7_en;
-        if (xray & w.king_zone[them]) add_zone_attacker(w.zone_attackers[c], ZONE_QUEEN);
-        finish_piece(w, c, sq, op, en, engine_config.eval_trace.queens);
-        add_attacks(w, c, w.queen_attacks[c], att, xray);
+        if (xray & enemy_zone) zone_queens++;
+        op_sum += op;
+        en_sum += en;
+        finish_piece<Trace>(w, sq, op, en, tr.queens[c]);
+        kind |= att;
+        twice |= xray & all;
+        all |= att;
     }
+    w.queen_attacks[c] = kind;
+
+    w.all_attacks[c] = all;
+    w.attacked_twice[c] = twice;
+    w.zone_attackers[c] = u16((capped_zone_count(zone_knights) << ZONE_KNIGHT) |
+                              (capped_zone_count(zone_bishops) << ZONE_BISHOP) |
+                              (capped_zone_count(zone_rooks) << ZONE_ROOK) | (capped_zone_count(zone_queens) << ZONE_QUEEN));
+    w.positional_op[c] += op_sum;
+    w.positional_en[c] += en_sum;
 }
 
 // King safety of colour `us`. Reads the enemy's complete attack sets, so it
@@ -175,7 +197,8 @@ void evaluate_queens(EvalWork& w, int c)
 // into the all-attacks and attacked-twice sets by the set-up and are not
 // added again here: adding the first king's attacks before the second king
 // is scored would make the two kings see different sets.
-void evaluate_king(EvalWork& w, int us)
+template <bool Trace, int us>
+void evaluate_king(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
@@ -256,21 +279,21 @@ void evaluate_king(EvalWork& w, int us)
         }
         en += king_rank_bonus[rank_of(rel)];
     }
-    finish_piece(w, us, ksq, op, en, engine_config.eval_trace.kings);
+    w.positional_op[us] += op;
+    w.positional_en[us] += en;
+    finish_piece<Trace>(w, ksq, op, en, engine_config.eval_trace.kings[us]);
 }
 
 } // namespace
 
+template <bool Trace>
 void evaluate_piece_activity(EvalWork& w)
 {
-    evaluate_knights(w, WHITE);
-    evaluate_knights(w, BLACK);
-    evaluate_bishops(w, WHITE);
-    evaluate_bishops(w, BLACK);
-    evaluate_rooks(w, WHITE);
-    evaluate_rooks(w, BLACK);
-    evaluate_queens(w, WHITE);
-    evaluate_queens(w, BLACK);
-    evaluate_king(w, WHITE);
-    evaluate_king(w, BLACK);
+    evaluate_pieces<Trace, WHITE>(w);
+    evaluate_pieces<Trace, BLACK>(w);
+    evaluate_king<Trace, WHITE>(w);
+    evaluate_king<Trace, BLACK>(w);
 }
+
+template void evaluate_piece_activity<false>(EvalWork& w);
+template void evaluate_piece_activity<true>(EvalWork& w);

@@ -7,7 +7,9 @@
 // of both kings into the positional accumulators of the work record, and
 // fills the per-colour attack sets that the rest of the evaluation reads.
 // Expects the set-up of evaluate_position: occupancy, pawn and king attacks,
-// king zones, mobility areas, outposts, phase and the cleared zone counters.
+// king zones, mobility areas, outposts and phase. Trace mode also writes the
+// breakdown of engine_config.eval_trace.
+template <bool Trace>
 void evaluate_piece_activity(EvalWork& w);
 
 // Board masks shared with the evaluation.

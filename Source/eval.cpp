@@ -116,7 +116,8 @@ int evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
 }
 
 // Step 9: pawn structure of one colour into the pawn-hash entry.
-void evaluate_pawn_structure(EvalWork& w, int c)
+template <bool Trace, int c>
+void evaluate_pawn_structure(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
@@ -168,7 +169,7 @@ void evaluate_pawn_structure(EvalWork& w, int c)
             pe.candidates |= square_bit(sq);
         op_sum += op;
         en_sum += en;
-        if (w.trace) {
+        if constexpr (Trace) {
             int v = tapered(w.phase, op, en);
             engine_config.eval_trace.square_value[sq] = i16(v);
             engine_config.eval_trace.pawns[c] += v;
@@ -183,7 +184,8 @@ void evaluate_pawn_structure(EvalWork& w, int c)
 // square: the attack sets of the activity pass hold every enemy attack (and
 // some x-rays), and the step itself opens only the file behind the pawn, so
 // an enemy rook or queen there still needs the full exchange evaluation.
-inline bool push_is_safe(const EvalWork& w, int c, int sq)
+template <int c>
+inline bool push_is_safe(const EvalWork& w, int sq)
 {
     const int them = c ^ 1;
     const u64* enemy = w.pos->pieces[them];
@@ -194,7 +196,8 @@ inline bool push_is_safe(const EvalWork& w, int c, int sq)
 }
 
 // Step 12: passed pawns of one colour.
-void evaluate_passed_pawns(EvalWork& w, int c)
+template <bool Trace, int c>
+void evaluate_passed_pawns(EvalWork& w)
 {
     Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
@@ -220,7 +223,7 @@ void evaluate_passed_pawns(EvalWork& w, int c)
             if (w.occupied & square_bit(stop)) {
                 base = value = bonus;
                 if (pos.pieces[them][0] & square_bit(stop)) value = bonus - bonus / 4;
-            } else if (push_is_safe(w, c, sq)) {
+            } else if (push_is_safe<c>(w, sq)) {
                 base = bonus + t.passed_step[r];
                 w.ply_record->threat[them] = u16(w.ply_record->threat[them] + passer_threat[r]);
                 if (!(file_ahead(c, sq) & (pos.pieces[them][0] | w.all_attacks[them]))) {
@@ -243,7 +246,7 @@ void evaluate_passed_pawns(EvalWork& w, int c)
             w.positional_en[c] += value;
             w.positional_op[c] += value / 2;
         }
-        if (w.trace) {
+        if constexpr (Trace) {
             int v = tapered(w.phase, w.positional_op[c] - op_before, w.positional_en[c] - en_before);
             engine_config.eval_trace.square_value[sq] = i16(engine_config.eval_trace.square_value[sq] + v);
             engine_config.eval_trace.passers[c] += v;
@@ -252,7 +255,8 @@ void evaluate_passed_pawns(EvalWork& w, int c)
 }
 
 // Step 13: candidate passers in the endgame.
-void evaluate_candidates(EvalWork& w, int c)
+template <bool Trace, int c>
+void evaluate_candidates(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const int enemy_king = w.king_sq[c ^ 1];
@@ -263,7 +267,7 @@ void evaluate_candidates(EvalWork& w, int c)
         const int two_ahead = r < 6 ? sq + 2 * pawn_push[c] : sq + pawn_push[c];
         int v = ((24 * king_distance(enemy_king, two_ahead) + 32 * (r - 2)) * w.tables->pawn_candidate_en) / 256;
         w.positional_en[c] += v;
-        if (w.trace) {
+        if constexpr (Trace) {
             int tv = v * w.phase / 24;
             engine_config.eval_trace.square_value[sq] = i16(engine_config.eval_trace.square_value[sq] + tv);
             engine_config.eval_trace.passers[c] += tv;
@@ -275,7 +279,8 @@ void evaluate_candidates(EvalWork& w, int c)
 // a king counts as an attacker and as a defender wherever "any piece" or
 // "defended" is said (a king next to an undefended knight does threaten
 // it); queens and rooks are hung only by the piece kinds named for them.
-void evaluate_hung_pieces(EvalWork& w, int c)
+template <int c>
+void evaluate_hung_pieces(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
@@ -313,7 +318,8 @@ inline u64 pinned_against(int target, u64 straight_pinners, u64 diagonal_pinners
 }
 
 // Step 15: pins against the king, and against a single queen.
-void evaluate_pins(EvalWork& w, int c)
+template <int c>
+void evaluate_pins(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const int them = c ^ 1;
@@ -412,50 +418,16 @@ void clear_eval_trace()
     tr.draw_adjust = 1.0;
 }
 
-int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
+namespace {
+
+// The evaluation past the cache probe; trace mode is a separate copy so
+// that the search's evaluations carry none of its bookkeeping.
+template <bool Trace>
+int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 key, EvalCacheEntry& cache)
 {
-    if (in_check) return -10000;
-    Position& pos = td->pos;
-    PlyRecord& pr = td->ply[ply];
-    const u32 wkey = pos.material_key[WHITE], bkey = pos.material_key[BLACK];
-
-    // Insufficient material: at most one bishop a side and nothing else.
-    if (wkey < 0x110 && bkey < 0x110 && !((wkey | bkey) & 0xFF)) {
-        pr.drawn = 1;
-        return 0;
-    }
-
-    td->counters[CNT_EVAL_PROBES]++;
-    EvalWork& w = td->eval_work;
-    w.pos = &pos;
-    w.td = td;
-    w.ply_record = &pr;
-    w.tables = &td->eval_tables;
-    w.ply = ply;
-    w.king_sq[WHITE] = u8(king_square(pos, WHITE));
-    w.king_sq[BLACK] = u8(king_square(pos, BLACK));
-    w.occupied = occupancy(pos);
-    const bool searching = td->current_depth.load(std::memory_order_relaxed) != 0;
-    w.trace = u8(!searching && td->index == 0 && ply == 1);
+    Position& pos = *w.pos;
+    PlyRecord& pr = *w.ply_record;
     EvalTrace& tr = engine_config.eval_trace;
-    // A trace shows one evaluation: a second trace-mode call (the quiescence
-    // search at the root) replaces the first instead of adding to it.
-    if (w.trace) clear_eval_trace();
-
-    if (wkey == 0 || bkey == 0) {
-        int score;
-        if (evaluate_bare_king(w, colour, wkey + bkey, &score)) return score;
-    }
-
-    const u64 key = full_key(pos);
-    EvalCacheEntry& cache = td->eval_cache[(u32(key) & 0x3FFE) + u32(colour)];
-    if (cache.key == key && searching && ply >= 2) {
-        td->counters[CNT_EVAL_HITS]++;
-        pr.threat[WHITE] = cache.threat[WHITE];
-        pr.threat[BLACK] = cache.threat[BLACK];
-        return cache.score;
-    }
-
     const u64 pawns[2] = {pos.pieces[WHITE][PAWN], pos.pieces[BLACK][PAWN]};
     PawnHashEntry& pe = td->pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
     w.pawn_entry = &pe;
@@ -530,8 +502,8 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
     w.phase = 24 - w.phase_units[WHITE] - w.phase_units[BLACK];
 
     if (!pawn_hit) {
-        evaluate_pawn_structure(w, WHITE);
-        evaluate_pawn_structure(w, BLACK);
+        evaluate_pawn_structure<Trace, WHITE>(w);
+        evaluate_pawn_structure<Trace, BLACK>(w);
     }
 
     // Pawn structure plus the blocked pawns (not cached: any piece blocks).
@@ -544,18 +516,18 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
         w.positional_en[c] += pe.en[c] - penalty;
     }
 
-    evaluate_piece_activity(w);
+    evaluate_piece_activity<Trace>(w);
 
-    evaluate_passed_pawns(w, WHITE);
-    evaluate_passed_pawns(w, BLACK);
+    evaluate_passed_pawns<Trace, WHITE>(w);
+    evaluate_passed_pawns<Trace, BLACK>(w);
     if (w.phase > 13) {
-        evaluate_candidates(w, WHITE);
-        evaluate_candidates(w, BLACK);
+        evaluate_candidates<Trace, WHITE>(w);
+        evaluate_candidates<Trace, BLACK>(w);
     }
-    evaluate_hung_pieces(w, WHITE);
-    evaluate_hung_pieces(w, BLACK);
-    evaluate_pins(w, WHITE);
-    evaluate_pins(w, BLACK);
+    evaluate_hung_pieces<WHITE>(w);
+    evaluate_hung_pieces<BLACK>(w);
+    evaluate_pins<WHITE>(w);
+    evaluate_pins<BLACK>(w);
 
     // Tempo.
     w.positional_op[colour] += 14;
@@ -592,7 +564,7 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
     cache.threat[BLACK] = pr.threat[BLACK];
     cache.score = i16(score);
 
-    if (w.trace) {
+    if constexpr (Trace) {
         tr.stage = w.phase;
         for (int c = 0; c < 2; c++) {
             tr.material[c] = tapered(w.phase, w.material_op[c], w.material_en[c]);
@@ -603,4 +575,53 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
         tr.draw_adjust = factor;
     }
     return score;
+}
+
+} // namespace
+
+int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
+{
+    if (in_check) return -10000;
+    Position& pos = td->pos;
+    PlyRecord& pr = td->ply[ply];
+    const u32 wkey = pos.material_key[WHITE], bkey = pos.material_key[BLACK];
+
+    // Insufficient material: at most one bishop a side and nothing else.
+    if (wkey < 0x110 && bkey < 0x110 && !((wkey | bkey) & 0xFF)) {
+        pr.drawn = 1;
+        return 0;
+    }
+
+    td->counters[CNT_EVAL_PROBES]++;
+    EvalWork& w = td->eval_work;
+    w.pos = &pos;
+    w.td = td;
+    w.ply_record = &pr;
+    w.tables = &td->eval_tables;
+    w.ply = ply;
+    w.king_sq[WHITE] = u8(king_square(pos, WHITE));
+    w.king_sq[BLACK] = u8(king_square(pos, BLACK));
+    w.occupied = occupancy(pos);
+    const bool searching = td->current_depth.load(std::memory_order_relaxed) != 0;
+    w.trace = u8(!searching && td->index == 0 && ply == 1);
+    // A trace shows one evaluation: a second trace-mode call (the quiescence
+    // search at the root) replaces the first instead of adding to it.
+    if (w.trace) clear_eval_trace();
+
+    if (wkey == 0 || bkey == 0) {
+        int score;
+        if (evaluate_bare_king(w, colour, wkey + bkey, &score)) return score;
+    }
+
+    const u64 key = full_key(pos);
+    EvalCacheEntry& cache = td->eval_cache[(u32(key) & 0x3FFE) + u32(colour)];
+    if (cache.key == key && searching && ply >= 2) {
+        td->counters[CNT_EVAL_HITS]++;
+        pr.threat[WHITE] = cache.threat[WHITE];
+        pr.threat[BLACK] = cache.threat[BLACK];
+        return cache.score;
+    }
+
+    return w.trace ? evaluate_full<true>(td, w, colour, searching, key, cache)
+                   : evaluate_full<false>(td, w, colour, searching, key, cache);
 }

@@ -242,8 +242,12 @@ void evaluate_king(EvalWork& w)
 
         u64 safe = ~(pos.pieces[them][PAWN] | our_minor_cover | w.rook_attacks[us] | w.queen_attacks[us] |
                      (w.king_attacks[us] & ~w.attacked_twice[them]));
-        u64 diagonals = bishop_attack_set(ksq, w.occupied);
-        u64 lines = rook_attack_set(ksq, w.occupied);
+        // The king's own slider sets only matter when a safe square on its
+        // rays is attacked by an enemy slider of that kind.
+        const u64 diagonal_checks = (w.bishop_attacks[them] | w.queen_attacks[them]) & safe & bishop_rays[ksq];
+        const u64 line_checks = (w.rook_attacks[them] | w.queen_attacks[them]) & safe & rook_rays[ksq];
+        u64 diagonals = diagonal_checks ? bishop_attack_set(ksq, w.occupied) : 0;
+        u64 lines = line_checks ? rook_attack_set(ksq, w.occupied) : 0;
         bool knight_check = (w.knight_attacks[them] & knight_attacks[ksq] & safe) != 0;
         bool bishop_check = (w.bishop_attacks[them] & diagonals & safe) != 0;
         bool rook_check = (w.rook_attacks[them] & lines & safe) != 0;

@@ -1,5 +1,6 @@
 #include "eval.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -71,6 +72,19 @@ constexpr int passer_threat[8] = {0, 32, 32, 64, 128, 256, 512, 0};
 
 constexpr u64 WHITE_OUTPOST_ZONE = 0x00007E7E00000000ULL;  // b5-g6
 constexpr u64 BLACK_OUTPOST_ZONE = 0x000000007E7E0000ULL;        // b3-g4
+
+// King zone by king square: the 3x3 block around the king, moved in from
+// the edge so that it always holds nine squares.
+constexpr std::array<u64, 64> king_zone_of = [] {
+    std::array<u64, 64> zone{};
+    for (int sq = 0; sq < 64; sq++) {
+        const int zf = sq % 8 < 1 ? 1 : sq % 8 > 6 ? 6 : sq % 8;
+        const int zr = sq / 8 < 1 ? 1 : sq / 8 > 6 ? 6 : sq / 8;
+        for (int dr = -1; dr <= 1; dr++)
+            for (int df = -1; df <= 1; df++) zone[sq] |= u64(1) << (8 * (zr + dr) + zf + df);
+    }
+    return zone;
+}();
 
 inline int piece_count(u32 key, int type) { return int((key >> (4 * (type - 1))) & 15); }
 
@@ -456,16 +470,12 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
     u64 king_files = 0;
     for (int c = 0; c < 2; c++) {
         const int ksq = w.king_sq[c];
-        const int zf = file_of(ksq) < 1 ? 1 : file_of(ksq) > 6 ? 6 : file_of(ksq);
-        const int zr = rank_of(ksq) < 1 ? 1 : rank_of(ksq) > 6 ? 6 : rank_of(ksq);
-        w.king_zone[c] = king_attacks[8 * zr + zf] | square_bit(8 * zr + zf);
+        w.king_zone[c] = king_zone_of[ksq];
         king_files |= file_mask[file_of(ksq)] | adjacent_files[file_of(ksq)];
         w.pawn_attacks[c] = pawn_attack_set(c, pawns[c]);
         w.king_attacks[c] = king_attacks[ksq];
         w.attacked_twice[c] = w.king_attacks[c] & w.pawn_attacks[c];
         w.all_attacks[c] = w.king_attacks[c] | w.pawn_attacks[c];
-        w.knight_attacks[c] = w.bishop_attacks[c] = w.rook_attacks[c] = w.queen_attacks[c] = 0;
-        w.zone_attackers[c] = 0;
         w.blocked_by_pawn[c] = pawns[c] & pawns_pushed(c ^ 1, pawns[c ^ 1]);
         w.positional_op[c] = w.positional_en[c] = 0;
     }
@@ -483,20 +493,12 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
     const EvalTables& t = td->eval_tables;
     for (int c = 0; c < 2; c++) {
         const u32 k = pos.material_key[c];
-        int op = 0, en = 0;
-        for (int type = PAWN; type <= QUEEN; type++) {
-            int n = piece_count(k, type);
-            op += n * t.material[type - 1].op;
-            en += n * t.material[type - 1].en;
-        }
-        if (piece_count(k, BISHOP) >= 2) {
-            op += t.bishop_pair.op;
-            en += t.bishop_pair.en;
-        }
-        if ((k & 0xFFFF0) == 0x10000) en -= 50;  // a queen as the only piece
-        w.material_op[c] = op;
-        w.material_en[c] = en;
-        int units = piece_count(k, KNIGHT) + piece_count(k, BISHOP) + 2 * piece_count(k, ROOK) + 4 * piece_count(k, QUEEN);
+        const MaterialShare& pn = t.material_pawns_knights[k & 0xFF];
+        const MaterialShare& br = t.material_bishops_rooks[(k >> 8) & 0xFF];
+        const MaterialShare& q = t.material_queens[(k >> 16) & 15];
+        w.material_op[c] = pn.op + br.op + q.op;
+        w.material_en[c] = pn.en + br.en + q.en - ((k & 0xFFFF0) == 0x10000 ? 50 : 0);  // a queen as the only piece
+        const int units = pn.units + br.units + q.units;
         w.phase_units[c] = units > 12 ? 12 : units;
     }
     w.phase = 24 - w.phase_units[WHITE] - w.phase_units[BLACK];

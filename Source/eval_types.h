@@ -31,6 +31,13 @@ struct PawnHashEntry {
     u16 file_mask[2];    // bit f: the colour has a pawn on file f
 };
 
+// Material values and phase units of one part of a colour's material key.
+struct MaterialShare {
+    i32 op;
+    i32 en;
+    i32 units;
+};
+
 // Derived evaluation block, built from the ParamRecord by
 // init_evaluation_tables. Pieces index by type - 1 (pawn 0 .. king 5).
 struct EvalTables {
@@ -60,6 +67,11 @@ struct EvalTables {
     i16 queen_rank7_en;
     i16 pawn_shield_op;
     i16 pawn_storm_op;
+    // Material by key part: pawns and knights (bits 0-7), bishops and rooks
+    // (bits 8-15, with the bishop pair), queens (bits 16-19).
+    MaterialShare material_pawns_knights[256];
+    MaterialShare material_bishops_rooks[256];
+    MaterialShare material_queens[16];
 };
 
 // Work record of one evaluation, rebuilt by every evaluation that gets past

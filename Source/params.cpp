@@ -262,6 +262,27 @@ void init_evaluation_tables()
     t.hung = pair_of(params.hung);
     t.pinned = pair_of(params.pinned);
 
+    // Material by key part: the sum over the parts equals the count times the
+    // value over all types, plus the bishop pair.
+    for (int i = 0; i < 256; i++) {
+        const int low = i & 15, high = i >> 4;
+        MaterialShare& pn = t.material_pawns_knights[i];
+        pn.op = low * t.material[0].op + high * t.material[1].op;
+        pn.en = low * t.material[0].en + high * t.material[1].en;
+        pn.units = high;
+        MaterialShare& br = t.material_bishops_rooks[i];
+        br.op = low * t.material[2].op + high * t.material[3].op;
+        br.en = low * t.material[2].en + high * t.material[3].en;
+        if (low >= 2) {
+            br.op += t.bishop_pair.op;
+            br.en += t.bishop_pair.en;
+        }
+        br.units = low + 2 * high;
+    }
+    for (int n = 0; n < 16; n++) {
+        t.material_queens[n] = MaterialShare{n * t.material[4].op, n * t.material[4].en, 4 * n};
+    }
+
     // Passed pawns: bonus by relative rank, and the step bonus for a pawn
     // that can advance safely (the rank-2 step follows the rank-3 one, since a
     // pawn on its second rank may jump straight to its fourth).

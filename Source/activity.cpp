@@ -1,5 +1,7 @@
 #include "activity.h"
 
+#include <array>
+
 #include "bitboard.h"
 #include "params.h"
 #include "records.h"
@@ -19,16 +21,12 @@ constexpr int ZONE_KNIGHT = 0, ZONE_BISHOP = 3, ZONE_ROOK = 6, ZONE_QUEEN = 9;
 
 inline int zone_count(u16 counter, int shift) { return (counter >> shift) & 7; }
 
-// The squares of a set on one rank, and the files with a square of the
-// set, as bytes with bit f for file f.
-inline unsigned rank_byte(u64 set, int rank) { return unsigned(set >> (8 * rank)) & 0xFF; }
-inline unsigned occupied_files(u64 set)
-{
-    set |= set >> 32;
-    set |= set >> 16;
-    set |= set >> 8;
-    return unsigned(set) & 0xFF;
-}
+// Sum of three 2-bit shield values, by the six bits that hold them.
+constexpr std::array<u8, 64> shield_sum = [] {
+    std::array<u8, 64> sum{};
+    for (int v = 0; v < 64; v++) sum[v] = u8((v & 3) + ((v >> 2) & 3) + (v >> 4));
+    return sum;
+}();
 
 inline int tapered(const EvalWork& w, int op, int en) { return (en * w.phase + op * (24 - w.phase)) / 24; }
 
@@ -211,22 +209,19 @@ void evaluate_king(EvalWork& w)
     if (w.phase_units[them] > 3) {
         const u64 own_pawns = pos.pieces[us][PAWN];
         const int s = shelter_file[kf];
-        // Pawn shield on the three shelter files: 3 for a file whose nearest
-        // pawn is on the second rank, 2 on the third, 1 further up. The files
-        // are bits of a byte: the pawns of a rank, or of any rank.
+        // Pawn shield on the three shelter files, from the values of the
+        // pawn-hash entry; the files are bits of a byte.
+        const PawnHashEntry& pe = *w.pawn_entry;
         const unsigned files = 7u << (s - 1);
-        const unsigned second = rank_byte(own_pawns, us == WHITE ? 1 : 6) & files;
-        const unsigned third = rank_byte(own_pawns, us == WHITE ? 2 : 5) & files & ~second;
-        const unsigned further = occupied_files(own_pawns) & files & ~(second | third);
         int shield = (king_attacks[ksq] & own_pawns) ? 1 : 0;
-        shield += 3 * std::popcount(second) + 2 * std::popcount(third) + std::popcount(further);
+        shield += shield_sum[(pe.shelter[us] >> (2 * (s - 1))) & 63];
         op += t.pawn_shield_op * (shield - 9) / 10;
 
         int index_seed = (square_bit(rel) & KING_CORNERS) ? 0 : 2;
         // Pawn storm: files of the shelter whose enemy pawns have left their half.
         int enemy_kf = file_of(w.king_sq[them]);
         if (s - enemy_kf > 2 || enemy_kf - s > 2) {
-            const int storm = 3 - std::popcount(occupied_files(pos.pieces[them][PAWN] & ENEMY_HALF[us]) & files);
+            const int storm = 3 - std::popcount(pe.storm_files[us] & files);
             index_seed += storm;
             op += t.pawn_storm_op * storm;
         }

@@ -86,6 +86,34 @@ constexpr std::array<u64, 64> king_zone_of = [] {
     return zone;
 }();
 
+// The files with a square of the set, as a byte with bit f for file f.
+inline unsigned occupied_files(u64 set)
+{
+    set |= set >> 32;
+    set |= set >> 16;
+    set |= set >> 8;
+    return unsigned(set) & 0xFF;
+}
+
+// Bit f of a byte moved to bit 2f.
+inline unsigned spread_files(unsigned files)
+{
+    files = (files | (files << 4)) & 0x0F0F;
+    files = (files | (files << 2)) & 0x3333;
+    return (files | (files << 1)) & 0x5555;
+}
+
+// Shield value of each file for a king of colour c, two bits per file: 3
+// when the nearest own pawn stands on the second rank, 2 on the third, 1
+// further up, 0 without a pawn.
+inline u16 shelter_values(int c, u64 own_pawns)
+{
+    const unsigned second = unsigned(own_pawns >> (c == WHITE ? 8 : 48)) & 0xFF;
+    const unsigned third = unsigned(own_pawns >> (c == WHITE ? 16 : 40)) & 0xFF & ~second;
+    const unsigned further = occupied_files(own_pawns) & ~(second | third);
+    return u16(3 * spread_files(second) + 2 * spread_files(third) + spread_files(further));
+}
+
 inline int piece_count(u32 key, int type) { return int((key >> (4 * (type - 1))) & 15); }
 
 // Step 4: a bare king on one side. Returns 1 with the score in *score when
@@ -144,7 +172,7 @@ void evaluate_pawn_structure(EvalWork& w)
         const int f = file_of(sq), r = rank_of(rel);
         const int ahead = sq + pawn_push[c];
         int op = t.pst[PAWN - 1][rel][0], en = t.pst[PAWN - 1][rel][1];
-        pe.file_mask[c] = u16(pe.file_mask[c] | (1u << f));
+        pe.file_mask[c] = u8(pe.file_mask[c] | (1u << f));
         if (file_mask[f] & own & ~square_bit(sq)) {
             op += t.pawn_doubled.op;
             en += t.pawn_doubled.en;
@@ -463,6 +491,8 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
                 if (!(passed_pawn_span[c][sq] & pawns[c ^ 1])) pe.passed |= square_bit(sq);
             }
             pe.attack_span[c] = span;
+            pe.shelter[c] = shelter_values(c, pawns[c]);
+            pe.storm_files[c] = u8(occupied_files(pawns[c ^ 1] & ENEMY_HALF[c]));
         }
     }
 

@@ -28,7 +28,9 @@ struct PawnHashEntry {
     u64 candidates;      // candidate passers of both colours
     i16 op[2];           // pawn-structure opening score, white, black
     i16 en[2];           // pawn-structure endgame score, white, black
-    u16 file_mask[2];    // bit f: the colour has a pawn on file f
+    u16 shelter[2];      // bits 2f-2f+1: the colour's shield value of file f (0-3)
+    u8 file_mask[2];     // bit f: the colour has a pawn on file f
+    u8 storm_files[2];   // bit f: an enemy pawn on file f is still in its own half
 };
 
 // Material values and phase units of one part of a colour's material key.

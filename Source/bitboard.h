@@ -3,8 +3,16 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 
 #include "types.h"
+
+#if defined(__BMI2__) && defined(__x86_64__)
+#include <immintrin.h>
+#define SLIDER_INDEX_BY_PEXT 1
+#else
+#define SLIDER_INDEX_BY_PEXT 0
+#endif
 
 inline int count_bits(u64 set) { return std::popcount(set); }
 // Square of the lowest set bit; set must not be 0.
@@ -58,28 +66,34 @@ extern u8 empty_board_attackers[64][64];
 // Builds every table above; called once by start-up before anything else.
 void init_board_tables();
 
-// Slider attacks by the first-blocker method: each ray's first blocker is
-// found by one bit scan (a sentinel bit on the far edge stands in for an
-// empty ray), and the squares behind it are removed with that square's own
-// ray. The set includes the first blocker of either colour on each ray.
-inline u64 rook_attack_set(int sq, u64 occ)
+// Slider attacks by table lookup. The occupied squares that can block a
+// slider on sq (its rays less the board edge) are mapped to an index into
+// the square's part of one shared table: by PEXT where the instruction
+// exists, else by a multiply with a fixed magic number that maps each
+// blocker pattern to an entry of the same attack set. The set includes the
+// first blocker of either colour on each ray.
+struct SliderTable {
+    const u64* attacks;  // this square's entries in the shared table
+    u64 mask;            // squares whose occupancy can change the set
+    u64 magic;
+    u32 shift;           // 64 less the bits of mask
+};
+extern SliderTable rook_table[64];
+extern SliderTable bishop_table[64];
+
+inline size_t slider_index(const SliderTable& t, u64 occ)
 {
-    int bn = lowest_bit_index((ray_north[sq] & occ) | square_bit(63));
-    int be = lowest_bit_index((ray_east[sq] & occ) | square_bit(63));
-    int bs = highest_bit_index((ray_south[sq] & occ) | 1);
-    int bw = highest_bit_index((ray_west[sq] & occ) | 1);
-    return rook_rays[sq] ^ ray_north[bn] ^ ray_east[be] ^ ray_south[bs] ^ ray_west[bw];
+#if SLIDER_INDEX_BY_PEXT
+    return size_t(_pext_u64(occ, t.mask));
+#else
+    return size_t(((occ & t.mask) * t.magic) >> t.shift);
+#endif
 }
 
-inline u64 bishop_attack_set(int sq, u64 occ)
-{
-    int bne = lowest_bit_index((ray_north_east[sq] & occ) | square_bit(63));
-    int bnw = lowest_bit_index((ray_north_west[sq] & occ) | square_bit(63));
-    int bse = highest_bit_index((ray_south_east[sq] & occ) | 1);
-    int bsw = highest_bit_index((ray_south_west[sq] & occ) | 1);
-    return bishop_rays[sq] ^ ray_north_east[bne] ^ ray_north_west[bnw] ^ ray_south_east[bse] ^
-           ray_south_west[bsw];
-}
+inline u64 slider_lookup(const SliderTable& t, u64 occ) { return t.attacks[slider_index(t, occ)]; }
+
+inline u64 rook_attack_set(int sq, u64 occ) { return slider_lookup(rook_table[sq], occ); }
+inline u64 bishop_attack_set(int sq, u64 occ) { return slider_lookup(bishop_table[sq], occ); }
 
 // 1 when a piece of `colour` attacks `sq` in the position's current sets.
 inline int is_square_attacked_by(const Position& pos, int sq, int colour)

@@ -55,8 +55,7 @@ void score_captures(Position& pos, MoveEntry* first, MoveEntry* end)
         // queen promotion by push onto a square the opponent holds too (the
         // exchange counts the pawn).
         if (coarse_piece_value[mover_type] > coarse_piece_value[victim_type] &&
-            exchange_value_recursive(pos, side, move_from(e->move), move_to(e->move), occ, 0) <
-                EXCHANGE_THRESHOLD) {
+            !exchange_value_at_least(pos, side, move_from(e->move), move_to(e->move), occ, EXCHANGE_THRESHOLD)) {
             e->score = i16(victim_type + 4);
         } else if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK)) {
             e->score = ORDER_UNDER_PROMOTION;

@@ -104,12 +104,13 @@ int probe_tablebase_in_search(const Position& pos, int depth)
 
 int pieces_safe_from_exchange(Position& pos, int side, int score, int bound)
 {
+    // A gain of at least 1 that brings the score down to bound + 99.
+    const int fatal_gain = std::max(1, score - bound - 99);
+    const u64 occ = occupancy(pos);
     u64 pieces = pos.pieces[side][0] & ~pos.pieces[side][KING];
     while (pieces) {
         const int sq = pop_lowest_bit(pieces);
-        const int gain = exchange_value_on_square(pos, side ^ 1, NO_SQUARE, sq);
-        if (gain < 1) continue;
-        if (score - gain <= bound + 99) return 0;
+        if (exchange_value_at_least(pos, side ^ 1, NO_SQUARE, sq, occ, fatal_gain)) return 0;
     }
     return 1;
 }
@@ -143,7 +144,7 @@ int probcut_capture_test(Position& pos, int ply, int depth, int bound)
 
         const Move move = current->move;
         if (!king_safe_after_nonzero_move(pos, side, move)) continue;
-        if (exchange_value_on_square(pos, side, move_from(move), move_to(move)) <= 99) continue;
+        if (!exchange_value_at_least(pos, side, move_from(move), move_to(move), occupancy(pos), 100)) continue;
         pr.current = current;
         play_move(pos, move);
         const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound, 1 - bound, -1, child_pv);

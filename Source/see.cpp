@@ -4,46 +4,112 @@
 
 namespace {
 
+constexpr int EXCHANGE_UNBOUNDED = 1 << 20;
+
+// The first of the sliders in `candidates` (lowest square first) with
+// nothing between it and `to`, or 64.
+inline int first_unblocked(u64 candidates, int to, u64 occ)
+{
+    while (candidates) {
+        const int sq = pop_lowest_bit(candidates);
+        if (!(between_squares[sq][to] & occ)) return sq;
+    }
+    return NO_SQUARE;
+}
+
 // The least valuable attacker of `to` for `colour` among the pieces not in
-// `used`, with its type. A slider attacks `to` exactly when it lies on the
-// square's attack set over the occupancy (nothing between), so the lowest
-// square of a type's pieces on that set is the first unblocked one.
+// `used`, with its type. A slider attacks `to` exactly when nothing stands
+// between them, which for the one or two sliders on the square's lines is
+// cheaper to test than building the square's attack sets.
 inline int attacker_of_least_value(const Position& pos, int colour, int to, u64 occ, u64 used, int& type)
 {
     const u64* own = pos.pieces[colour];
-    u64 set = pawn_attacks[colour ^ 1][to] & own[PAWN] & ~used;
+    const u64 free = ~used;
+    u64 set = pawn_attacks[colour ^ 1][to] & own[PAWN] & free;
     if (set) {
         type = PAWN;
         return lowest_bit_index(set);
     }
-    set = knight_attacks[to] & own[KNIGHT] & ~used;
+    set = knight_attacks[to] & own[KNIGHT] & free;
     if (set) {
         type = KNIGHT;
         return lowest_bit_index(set);
     }
-    const u64 diagonal = (bishop_rays[to] & (own[BISHOP] | own[QUEEN]) & ~used) ? bishop_attack_set(to, occ) : 0;
-    set = diagonal & own[BISHOP] & ~used;
-    if (set) {
+    const u64 diagonal = bishop_rays[to] & free;
+    const u64 straight = rook_rays[to] & free;
+    int sq;
+    if ((sq = first_unblocked(diagonal & own[BISHOP], to, occ)) != NO_SQUARE) {
         type = BISHOP;
-        return lowest_bit_index(set);
+        return sq;
     }
-    const u64 straight = (rook_rays[to] & (own[ROOK] | own[QUEEN]) & ~used) ? rook_attack_set(to, occ) : 0;
-    set = straight & own[ROOK] & ~used;
-    if (set) {
+    if ((sq = first_unblocked(straight & own[ROOK], to, occ)) != NO_SQUARE) {
         type = ROOK;
-        return lowest_bit_index(set);
+        return sq;
     }
-    set = (diagonal | straight) & own[QUEEN] & ~used;
-    if (set) {
+    if ((sq = first_unblocked((diagonal | straight) & own[QUEEN], to, occ)) != NO_SQUARE) {
         type = QUEEN;
-        return lowest_bit_index(set);
+        return sq;
     }
-    set = king_attacks[to] & own[KING] & ~used;
+    set = king_attacks[to] & own[KING] & free;
     if (set) {
         type = KING;
         return lowest_bit_index(set);
     }
     return NO_SQUARE;
+}
+
+// The exchange value clamped to [lo, hi] (lo < hi).
+//
+// The recursive definition (each side captures with its least valuable
+// attacker, a capture of a king ends the exchange at 9999, every side but
+// the first may decline) is a chain of choices between stopping at the
+// material balance reached so far and going on. Seen from `colour` each
+// choice is a max (own turn) or a min (the opponent's), and a max or min
+// with a known stop value folded into a clamp is again a clamp: the window
+// narrows as the captures go forward, and once a side's stop value lies
+// outside it the rest of the exchange cannot change the clamped result.
+// Callers that only compare the value with a threshold pass a window of
+// width one around it and stop early much more often.
+int exchange_in_window(const Position& pos, int colour, int from, int to, u64 occ, int lo, int hi)
+{
+    int mover_type;
+    if (from == NO_SQUARE) {
+        from = attacker_of_least_value(pos, colour, to, occ, 0, mover_type);
+        if (from == NO_SQUARE) return 0 < lo ? lo : 0 > hi ? hi : 0;
+    } else {
+        mover_type = piece_type_of(pos.board[from]);
+    }
+    int victim_type = piece_type_of(pos.board[to]);
+    int balance = 0;  // material won by `colour` so far
+    u64 used = 0;
+    for (int side = colour;;) {
+        if (victim_type == KING) {
+            balance += side == colour ? EXCHANGE_KING_CAPTURE : -EXCHANGE_KING_CAPTURE;
+            break;
+        }
+        const int victim_value = exchange_piece_value[victim_type];
+        balance += side == colour ? victim_value : -victim_value;
+        const u64 from_bit = square_bit(from);
+        occ &= ~from_bit;
+        used |= from_bit;
+        victim_type = mover_type;
+        side ^= 1;
+        // The side to capture may stop at `balance`; going on, it gains at
+        // most the piece now on the square (the other side may stop after).
+        const int at_most = exchange_piece_value[victim_type];
+        if (side == colour) {
+            if (balance >= hi) return hi;
+            if (balance > lo) lo = balance;
+            if (balance + at_most <= lo) return lo;
+        } else {
+            if (balance <= lo) return lo;
+            if (balance < hi) hi = balance;
+            if (balance - at_most >= hi) return hi;
+        }
+        from = attacker_of_least_value(pos, side, to, occ, used, mover_type);
+        if (from == NO_SQUARE) break;
+    }
+    return balance < lo ? lo : balance > hi ? hi : balance;
 }
 
 } // namespace
@@ -54,45 +120,14 @@ int least_valuable_attacker(const Position& pos, int colour, int to, u64 occ)
     return attacker_of_least_value(pos, colour, to, occ, 0, type);
 }
 
-// The recursive definition (each side captures with its least valuable
-// attacker, a capture of a king ends the exchange at 9999, every side but
-// the first may decline a losing capture) evaluated in two passes: the
-// captures forward, then the values back from the last one. The pieces that
-// have captured leave the occupancy and are masked out of their sets; the
-// board itself is only read.
 int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 occ, int clip)
 {
-    int mover_type;
-    if (from == NO_SQUARE) {
-        from = attacker_of_least_value(pos, colour, to, occ, 0, mover_type);
-        if (from == NO_SQUARE) return 0;
-    } else {
-        mover_type = piece_type_of(pos.board[from]);
-    }
-    int victim_type = piece_type_of(pos.board[to]);
-    int gains[40];  // at most 32 pieces take part
-    int count = 0;
-    int last = 0;   // value of the exchange after the final capture
-    u64 used = 0;
-    for (int side = colour;;) {
-        if (victim_type == KING) {
-            last = EXCHANGE_KING_CAPTURE;
-            break;
-        }
-        gains[count++] = exchange_piece_value[victim_type];
-        const u64 from_bit = square_bit(from);
-        occ &= ~from_bit;
-        used |= from_bit;
-        victim_type = mover_type;
-        side ^= 1;
-        from = attacker_of_least_value(pos, side, to, occ, used, mover_type);
-        if (from == NO_SQUARE) break;
-    }
-    for (int k = count - 1; k >= 0; k--) {
-        const int gain = gains[k] - last;
-        last = (gain < 0 && (k > 0 || clip)) ? 0 : gain;
-    }
-    return last;
+    return exchange_in_window(pos, colour, from, to, occ, clip ? 0 : -EXCHANGE_UNBOUNDED, EXCHANGE_UNBOUNDED);
+}
+
+int exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold)
+{
+    return exchange_in_window(pos, colour, from, to, occ, threshold - 1, threshold) >= threshold;
 }
 
 int exchange_value_on_square(Position& pos, int colour, int from, int to)
@@ -102,39 +137,10 @@ int exchange_value_on_square(Position& pos, int colour, int from, int to)
 
 int exchange_meets_threshold(Position& pos, Move move)
 {
-    int side = pos.side;
-    int from = move_from(move);
-    int to = move_to(move);
-    int attacker = pos.board[from];
-    int victim = pos.board[to];
-    int attacker_type = piece_type_of(attacker);
-    int victim_type = piece_type_of(victim);
+    const int from = move_from(move);
+    const int to = move_to(move);
+    const int attacker_type = piece_type_of(pos.board[from]);
+    const int victim_type = piece_type_of(pos.board[to]);
     if (coarse_piece_value[attacker_type] <= coarse_piece_value[victim_type] || victim_type == KING) return 1;
-
-    u64 from_bit = square_bit(from);
-    pos.board[to] = u8(attacker);
-    pos.board[from] = 0;
-    pos.pieces[side][attacker_type] ^= from_bit;
-    u64 occ = occupancy(pos) & ~from_bit;
-    int gain = exchange_piece_value[victim_type];
-
-    int recapturer_sq = least_valuable_attacker(pos, side ^ 1, to, occ);
-    if (recapturer_sq != NO_SQUARE) {
-        int recapturer = pos.board[recapturer_sq];
-        u64 r_bit = square_bit(recapturer_sq);
-        pos.board[to] = u8(recapturer);
-        pos.board[recapturer_sq] = 0;
-        pos.pieces[side ^ 1][piece_type_of(recapturer)] ^= r_bit;
-        int reply = exchange_piece_value[attacker_type] -
-                    exchange_value_recursive(pos, side, NO_SQUARE, to, occ & ~r_bit, 1);
-        gain -= reply > 0 ? reply : 0;
-        pos.pieces[side ^ 1][piece_type_of(recapturer)] ^= r_bit;
-        pos.board[recapturer_sq] = u8(recapturer);
-        pos.board[to] = u8(attacker);
-    }
-
-    pos.pieces[side][attacker_type] ^= from_bit;
-    pos.board[from] = u8(attacker);
-    pos.board[to] = u8(victim);
-    return gain >= EXCHANGE_THRESHOLD ? 1 : 0;
+    return exchange_value_at_least(pos, pos.side, from, to, occupancy(pos), EXCHANGE_THRESHOLD);
 }

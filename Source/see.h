@@ -1,7 +1,7 @@
 // Static exchange evaluation: the material a side wins or loses by a series
 // of captures on one square, each side capturing with its least valuable
-// attacker and free to stop. Works on the real board, changing the board and
-// one type set per capture in place and restoring them before it returns.
+// attacker and free to stop. The board is only read: the pieces that have
+// captured leave the occupancy and are masked out of their type sets.
 #pragma once
 
 #include "types.h"
@@ -28,6 +28,11 @@ int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 oc
 // The same with the position's occupancy and no clip; 0 when `colour` has no
 // attacker of `to`, 9999 when an enemy king stands there.
 int exchange_value_on_square(Position& pos, int colour, int from, int to);
+
+// 1 when exchange_value_recursive(pos, colour, from, to, occ, 0) would be at
+// least `threshold`, else 0; cheaper, as the exchange stops as soon as the
+// comparison is settled.
+int exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold);
 
 // 1 when the move of the side to move is safe enough by exchange (value at
 // least -74, or the quick coarse test passes), else 0. Non-captures are

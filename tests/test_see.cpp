@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "bitboard.h"
 #include "fen.h"
@@ -172,6 +173,126 @@ TEST_F(ExchangeTest, EverySquareOfABusyPositionLeavesItUnchanged)
     EXPECT_EQ(least_valuable_attacker(pos, BLACK, sq("d5"), occupancy(pos)), sq("e6"));
     EXPECT_EQ(least_valuable_attacker(pos, WHITE, sq("d5"), occupancy(pos)), sq("c4"));
     EXPECT_EQ(least_valuable_attacker(pos, WHITE, sq("h8"), occupancy(pos)), NO_SQUARE);
+}
+
+// The recursive definition written out plainly, with sliders found by
+// walking from each piece towards the square: the reference for the fast
+// evaluation on random positions.
+bool reference_attacks(const Position& pos, int sq, int type, int colour, int to, u64 occ)
+{
+    const int df = file_of(to) - file_of(sq), dr = rank_of(to) - rank_of(sq);
+    const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
+    switch (type) {
+    case PAWN: return adf == 1 && dr == (colour == WHITE ? 1 : -1);
+    case KNIGHT: return adf * adr == 2;
+    case KING: return adf <= 1 && adr <= 1 && (adf | adr);
+    default: break;
+    }
+    const bool diagonal = adf == adr && adf > 0, straight = (adf == 0) != (adr == 0);
+    if (!(diagonal && type != ROOK) && !(straight && type != BISHOP)) return false;
+    const int step = (dr > 0 ? 8 : dr < 0 ? -8 : 0) + (df > 0 ? 1 : df < 0 ? -1 : 0);
+    for (int s = sq + step; s != to; s += step)
+        if (occ & square_bit(s)) return false;
+    (void)pos;
+    return true;
+}
+
+int reference_attacker(const Position& pos, int colour, int to, u64 occ, u64 used, int& type)
+{
+    for (type = PAWN; type <= KING; type++)
+        for (int sq = 0; sq < 64; sq++)
+            if ((pos.pieces[colour][type] & ~used & square_bit(sq)) && reference_attacks(pos, sq, type, colour, to, occ))
+                return sq;
+    return NO_SQUARE;
+}
+
+int reference_capture(const Position& pos, int side, int from, int mover, int victim, int to, u64 occ, u64 used,
+                      bool may_decline)
+{
+    int value = EXCHANGE_KING_CAPTURE;
+    if (victim != KING) {
+        occ &= ~square_bit(from);
+        used |= square_bit(from);
+        int type;
+        const int next = reference_attacker(pos, side ^ 1, to, occ, used, type);
+        value = exchange_piece_value[victim] -
+                (next == NO_SQUARE ? 0 : reference_capture(pos, side ^ 1, next, type, mover, to, occ, used, true));
+    }
+    return may_decline && value < 0 ? 0 : value;
+}
+
+int reference_exchange(const Position& pos, int colour, int from, int to, int clip)
+{
+    int type;
+    if (from == NO_SQUARE) from = reference_attacker(pos, colour, to, occupancy(pos), 0, type);
+    if (from == NO_SQUARE) return 0;
+    return reference_capture(pos, colour, from, piece_type_of(pos.board[from]), piece_type_of(pos.board[to]), to,
+                             occupancy(pos), 0, clip != 0);
+}
+
+TEST_F(ExchangeTest, RandomPositionsMatchThePlainDefinition)
+{
+    const char pieces[] = "PPPPNNBBRRQQpppppnnbbrrqq";
+    const int thresholds[] = {-10000, -961, -75, -74, -1, 0, 1, 99, 100, 330, 9999, 10000};
+    u32 seed = 12345;
+    auto next = [&seed](u32 n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    int tested = 0;
+    for (int round = 0; round < 400; round++) {
+        char board[64] = {};
+        for (int k = 0; k < 2; k++) {
+            int s = next(64);
+            while (board[s]) s = next(64);
+            board[s] = k ? 'k' : 'K';
+        }
+        for (int n = 2 + next(24); n > 0; n--) {
+            const int s = next(64);
+            const char c = pieces[next(sizeof pieces - 1)];
+            if (!board[s] && !((c == 'P' || c == 'p') && (s < 8 || s >= 56))) board[s] = c;
+        }
+        std::string fen;
+        for (int r = 7; r >= 0; r--) {
+            for (int f = 0, empty = 0; f < 8; f++) {
+                const char c = board[r * 8 + f];
+                if (c) fen += empty ? std::to_string(empty) : "", fen += c, empty = 0;
+                else if (++empty, f == 7) fen += std::to_string(empty);
+            }
+            if (r) fen += '/';
+        }
+        // Either side to move, whichever leaves the other not in check.
+        if (set_position_from_fen(pos, (fen + " w - -").c_str()) != 1 &&
+            set_position_from_fen(pos, (fen + " b - -").c_str()) != 1)
+            continue;
+        before = pos;
+        tested++;
+        for (int to = 0; to < 64; to++) {
+            for (int colour = WHITE; colour <= BLACK; colour++) {
+                for (int from = 0; from <= NO_SQUARE; from++) {
+                    int type = from < 64 ? piece_type_of(pos.board[from]) : 0;
+                    if (from < 64 && (!pos.board[from] || piece_colour_of(pos.board[from]) != colour ||
+                                      !reference_attacks(pos, from, type, colour, to, occupancy(pos))))
+                        continue;
+                    if (from < 64 && pos.board[to] && piece_colour_of(pos.board[to]) == colour) continue;
+                    const int want = reference_exchange(pos, colour, from, to, 0);
+                    ASSERT_EQ(exchange_value_recursive(pos, colour, from, to, occupancy(pos), 0), want) << fen;
+                    ASSERT_EQ(exchange_value_recursive(pos, colour, from, to, occupancy(pos), 1),
+                              reference_exchange(pos, colour, from, to, 1)) << fen;
+                    for (int t : thresholds)
+                        ASSERT_EQ(exchange_value_at_least(pos, colour, from, to, occupancy(pos), t), want >= t) << fen;
+                    if (from < 64 && colour == pos.side) {
+                        const int mover = coarse_piece_value[type], victim = piece_type_of(pos.board[to]);
+                        const int quick = mover <= coarse_piece_value[victim] || victim == KING;
+                        ASSERT_EQ(exchange_meets_threshold(pos, make_move(from, to)),
+                                  quick || want >= EXCHANGE_THRESHOLD) << fen;
+                    }
+                }
+            }
+        }
+        expect_unchanged();
+    }
+    EXPECT_GT(tested, 200);
 }
 
 } // namespace

@@ -163,7 +163,11 @@ TTEntry* hash_bucket(const Position& pos)
 void prefetch_hash_bucket(const Position& pos)
 {
     if (!table_has_entries()) return;
-    __builtin_prefetch(bucket_for_key(full_key(pos), pos.side));
+    // A bucket starts at any entry, so its four entries usually straddle two
+    // cache lines: load both.
+    const TTEntry* bucket = bucket_for_key(full_key(pos), pos.side);
+    __builtin_prefetch(bucket);
+    __builtin_prefetch(bucket + 3);
 }
 
 void probe_hash_table(const Position& pos, TTEntry& out)

@@ -138,7 +138,12 @@ void score_move_list(Position& pos, MoveEntry* list)
     }
 }
 
-MoveEntry* pick_next_move(Position& pos, int in_check)
+namespace {
+
+// The stages that generate and score, apart from the ones that only hand
+// out the next entry: most calls take the short path in pick_next_move and
+// do not pay for this one's register saves.
+[[gnu::noinline]] MoveEntry* pick_from_stage(Position& pos, int in_check)
 {
     ThreadData* td = pos.owner;
     int ply = td->search_ply;
@@ -210,5 +215,27 @@ MoveEntry* pick_next_move(Position& pos, int in_check)
         return pr.current;
     default:
         return nullptr;
+    }
+}
+
+} // namespace
+
+MoveEntry* pick_next_move(Position& pos, int in_check)
+{
+    PlyRecord& pr = pos.owner->ply[pos.owner->search_ply];
+    switch (pr.stage) {
+    case PICK_SELECT: {
+        MoveEntry* current = ++pr.current;
+        if (current->move == MOVE_LIST_END) return nullptr;
+        select_best(current);
+        if (current->score < 4 || pr.moves_tried >= 16) pr.stage = PICK_LIST_ORDER;
+        return current;
+    }
+    case PICK_LIST_ORDER: {
+        MoveEntry* current = ++pr.current;
+        return current->move == MOVE_LIST_END ? nullptr : current;
+    }
+    default:
+        return pick_from_stage(pos, in_check);
     }
 }

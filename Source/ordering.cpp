@@ -100,10 +100,17 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
         if (previous && previous->move != NULL_MOVE)
             followup = td->followup[previous->piece * 64 + move_to(previous->move)];
     }
+    // Most moves are none of the six; their destinations sort them out
+    // with one test.
+    const u64 special_to = square_bit(move_to(pr.killer[0])) | square_bit(move_to(pr.killer[1])) |
+                           square_bit(move_to(pr.killer[2])) | square_bit(move_to(counter)) |
+                           square_bit(move_to(counter2)) | square_bit(move_to(followup));
     for (MoveEntry* e = first; e != end; e++) {
         Move m = e->move;
         int h = td->history[e->piece][move_to(m)] / 128;
-        int bonus = m == pr.killer[0]  ? 50
+        int bonus = 0;
+        if (special_to & square_bit(move_to(m)))
+            bonus = m == pr.killer[0]   ? 50
                     : m == pr.killer[1] ? 48
                     : m == pr.killer[2] ? 46
                     : m == counter      ? 44

@@ -1,5 +1,6 @@
 #include "makemove.h"
 
+#include <bit>
 #include <cstring>
 
 #include "bitboard.h"
@@ -24,15 +25,36 @@ namespace {
 // Square-list edits. A moving piece keeps its place in its list; a removed
 // piece leaves it with the later entries moving down; a piece put on the
 // board is appended. The list order is the generators' visiting order.
+//
+// Place of `square` (a list entry or the end mark) in the list: the first
+// eight bytes are searched at once for a byte equal to it, which avoids a
+// loop whose length the processor cannot guess.
+inline int list_index(const u8* list, int square)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr u64 ones = 0x0101010101010101ULL;
+        u64 word;
+        std::memcpy(&word, list, 8);
+        const u64 diff = word ^ (ones * u64(square));
+        // Bytes of diff that are zero; exact for the lowest one.
+        const u64 zero = (diff - ones) & ~diff & (ones << 7);
+        if (zero) return std::countr_zero(zero) >> 3;
+        return list[8] == square ? 8 : list[9] == square ? 9 : 10;
+    } else {
+        int i = 0;
+        while (list[i] != square) i++;
+        return i;
+    }
+}
+
 inline void list_replace(u8* list, int from, int to)
 {
-    while (*list != from) list++;
-    *list = u8(to);
+    list[list_index(list, from)] = u8(to);
 }
 
 inline void list_remove(u8* list, int square)
 {
-    while (*list != square) list++;
+    list += list_index(list, square);
     do {
         list[0] = list[1];
     } while (*list++ != NO_SQUARE);
@@ -40,7 +62,7 @@ inline void list_remove(u8* list, int square)
 
 inline void list_append(u8* list, int square)
 {
-    while (*list != NO_SQUARE) list++;
+    list += list_index(list, NO_SQUARE);
     list[0] = u8(square);
     list[1] = NO_SQUARE;
 }

@@ -25,8 +25,8 @@ inline MoveEntry* find_end_mark(MoveEntry* e)
 }
 
 // The highest score from `current` to the end mark (the earliest of equal
-// scores) is swapped into `current`.
-inline void select_best(MoveEntry* current)
+// scores).
+inline MoveEntry* find_best(MoveEntry* current)
 {
     MoveEntry* best = current;
     int best_score = current->score;
@@ -37,12 +37,33 @@ inline void select_best(MoveEntry* current)
         best = score > best_score ? e : best;
         best_score = score > best_score ? score : best_score;
     }
+    return best;
+}
+
+inline void swap_into(MoveEntry* current, MoveEntry* best)
+{
     if (best != current) {
         MoveEntry t = *best;
         *best = *current;
         *current = t;
     }
 }
+
+// The highest score from `current` to the end mark (the earliest of equal
+// scores) is swapped into `current`.
+inline void select_best(MoveEntry* current)
+{
+    swap_into(current, find_best(current));
+}
+
+// A capture whose exchange is still to be tested carries this bit in its
+// piece code and its victim/attacker score, which only the test can lower
+// (to 4..10). The test runs when the capture would be handed out, so a
+// cut-off spares the tests of the captures behind it; each selection then
+// sees the same scores as if every capture had been tested up front. Every
+// entry carrying the bit scores above 150, so none is left when the
+// captures stage ends, and none is ever handed out.
+constexpr u8 EXCHANGE_UNTESTED = 0x80;
 
 void score_captures(Position& pos, MoveEntry* first, MoveEntry* end)
 {
@@ -54,14 +75,33 @@ void score_captures(Position& pos, MoveEntry* first, MoveEntry* end)
         // Losing captures go behind the quiet moves that score above them; a
         // queen promotion by push onto a square the opponent holds too (the
         // exchange counts the pawn).
-        if (coarse_piece_value[mover_type] > coarse_piece_value[victim_type] &&
-            !exchange_value_at_least(pos, side, move_from(e->move), move_to(e->move), occ, EXCHANGE_THRESHOLD)) {
-            e->score = i16(victim_type + 4);
-        } else if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK)) {
-            e->score = ORDER_UNDER_PROMOTION;
+        const bool test = coarse_piece_value[mover_type] > coarse_piece_value[victim_type];
+        if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK)) {
+            const bool losing =
+                test && !exchange_value_at_least(pos, side, move_from(e->move), move_to(e->move), occ,
+                                                 EXCHANGE_THRESHOLD);
+            e->score = losing ? i16(victim_type + 4) : ORDER_UNDER_PROMOTION;
         } else {
             e->score = i16(victim_order_value[e->captured] - attacker_order_value[e->piece]);
+            if (test) e->piece |= EXCHANGE_UNTESTED;
         }
+    }
+}
+
+// The best capture from `current` on by the scores of the tested exchanges,
+// swapped into `current`.
+inline void select_best_capture(Position& pos, MoveEntry* current)
+{
+    for (;;) {
+        MoveEntry* best = find_best(current);
+        if (!(best->piece & EXCHANGE_UNTESTED)) {
+            swap_into(current, best);
+            return;
+        }
+        best->piece &= u8(~EXCHANGE_UNTESTED);
+        if (!exchange_value_at_least(pos, pos.side, move_from(best->move), move_to(best->move), occupancy(pos),
+                                     EXCHANGE_THRESHOLD))
+            best->score = i16(piece_type_of(best->captured) + 4);
     }
 }
 
@@ -100,10 +140,17 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
         if (previous && previous->move != NULL_MOVE)
             followup = td->followup[previous->piece * 64 + move_to(previous->move)];
     }
+    // Most moves are none of the six; their destinations sort them out
+    // with one test.
+    const u64 special_to = square_bit(move_to(pr.killer[0])) | square_bit(move_to(pr.killer[1])) |
+                           square_bit(move_to(pr.killer[2])) | square_bit(move_to(counter)) |
+                           square_bit(move_to(counter2)) | square_bit(move_to(followup));
     for (MoveEntry* e = first; e != end; e++) {
         Move m = e->move;
         int h = td->history[e->piece][move_to(m)] / 128;
-        int bonus = m == pr.killer[0]  ? 50
+        int bonus = 0;
+        if (special_to & square_bit(move_to(m)))
+            bonus = m == pr.killer[0]   ? 50
                     : m == pr.killer[1] ? 48
                     : m == pr.killer[2] ? 46
                     : m == counter      ? 44
@@ -138,7 +185,12 @@ void score_move_list(Position& pos, MoveEntry* list)
     }
 }
 
-MoveEntry* pick_next_move(Position& pos, int in_check)
+namespace {
+
+// The stages that generate and score, apart from the ones that only hand
+// out the next entry: most calls take the short path in pick_next_move and
+// do not pay for this one's register saves.
+[[gnu::noinline]] MoveEntry* pick_from_stage(Position& pos, int in_check)
 {
     ThreadData* td = pos.owner;
     int ply = td->search_ply;
@@ -176,7 +228,7 @@ MoveEntry* pick_next_move(Position& pos, int in_check)
     }
     case PICK_CAPTURES:
         if (pr.current->move == MOVE_LIST_END) goto generate_quiets;
-        select_best(pr.current);
+        select_best_capture(pos, pr.current);
         if (pr.current->score > ORDER_GOOD_CAPTURE_ABOVE) return pr.current;
         // The weak capture stays at the current entry and competes with the
         // quiet moves.
@@ -210,5 +262,27 @@ MoveEntry* pick_next_move(Position& pos, int in_check)
         return pr.current;
     default:
         return nullptr;
+    }
+}
+
+} // namespace
+
+MoveEntry* pick_next_move(Position& pos, int in_check)
+{
+    PlyRecord& pr = pos.owner->ply[pos.owner->search_ply];
+    switch (pr.stage) {
+    case PICK_SELECT: {
+        MoveEntry* current = ++pr.current;
+        if (current->move == MOVE_LIST_END) return nullptr;
+        select_best(current);
+        if (current->score < 4 || pr.moves_tried >= 16) pr.stage = PICK_LIST_ORDER;
+        return current;
+    }
+    case PICK_LIST_ORDER: {
+        MoveEntry* current = ++pr.current;
+        return current->move == MOVE_LIST_END ? nullptr : current;
+    }
+    default:
+        return pick_from_stage(pos, in_check);
     }
 }

@@ -11,6 +11,7 @@
 #include "movegen.h"
 #include "ordering.h"
 #include "records.h"
+#include "see.h"
 #include "zobrist.h"
 
 namespace {
@@ -431,6 +432,68 @@ TEST_F(PickerTest, ScoreMoveListRules)
 // first and skipped when it comes again, legality tested per move) with
 // scrambled history, killers and hash moves: every legal move must come out
 // exactly once, so the leaf counts equal perft.
+// The captures stage hands out the same entries with the same scores as
+// scoring every capture's exchange before the first selection would.
+TEST_F(PickerTest, CapturesAsIfEveryExchangeWereTestedFirst)
+{
+    const char* fens[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+        "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -",
+        "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1BBPPP/R2QK2R w - -",
+        "1n2k3/P1Pn4/8/3q4/2R1p3/3P1B2/8/4K2Q w - -",
+    };
+    auto check = [&]() {
+        const int side = pos->side;
+        MoveEntry list[256];
+        MoveEntry* end = generate_promotions(*pos, side, 1, generate_captures(*pos, side, list));
+        end->move = MOVE_LIST_END;
+        for (MoveEntry* e = list; e != end; e++) {
+            const int victim = piece_type_of(e->captured);
+            if (coarse_piece_value[piece_type_of(e->piece)] > coarse_piece_value[victim] &&
+                exchange_value_recursive(*pos, side, move_from(e->move), move_to(e->move), occupancy(*pos), 0) <
+                    EXCHANGE_THRESHOLD)
+                e->score = i16(victim + 4);
+            else if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK))
+                e->score = ORDER_UNDER_PROMOTION;
+            else
+                e->score = i16(victim_order_value[e->captured] - attacker_order_value[e->piece]);
+        }
+        ply().hash_move = NULL_MOVE;
+        ply().stage = PICK_HASH_MOVE;
+        ply().moves_tried = 0;
+        for (MoveEntry* current = list; current != end; current++) {
+            MoveEntry* best = current;
+            for (MoveEntry* e = current + 1; e != end; e++)
+                if (e->score > best->score) best = e;
+            std::swap(*best, *current);
+            if (current->score <= ORDER_GOOD_CAPTURE_ABOVE) break;
+            const MoveEntry* e = pick_next_move(*pos, 0);
+            ASSERT_NE(e, nullptr);
+            EXPECT_EQ(move_text(e->move), move_text(current->move));
+            EXPECT_EQ(e->score, current->score);
+            EXPECT_EQ(e->piece, current->piece);
+        }
+        // The rest, quiet moves included, carry plain piece codes.
+        while (const MoveEntry* e = pick_next_move(*pos, 0)) EXPECT_LT(e->piece, 16);
+    };
+    for (const char* fen : fens) {
+        setup(fen);
+        check();
+        // And after every reply from there.
+        MoveEntry moves[256];
+        MoveEntry* end = generate_quiet_moves(*pos, pos->side, generate_captures(*pos, pos->side, moves));
+        std::vector<Move> legal;
+        for (MoveEntry* e = moves; e != end; e++)
+            if (king_safe_after_move(*pos, pos->side, e->move)) legal.push_back(e->move);
+        for (Move m : legal) {
+            play_move(*pos, m);
+            td->search_ply = kPly;
+            check();
+            take_back_move(*pos);
+        }
+    }
+}
+
 struct PickerPerftTest : PickerTest {
     u32 seed = 12345;
     u32 next_random()

@@ -2,12 +2,23 @@
 
 #include <new>
 
+#include "platform.h"
+
 SearchState search_state;
 EngineConfig engine_config;
 std::atomic<ThreadData*> thread_table[MAX_THREADS];
 ThreadData* game_record = nullptr;
 i32 extra_report = 0;
 i32 single_thread_bench = 0;
+
+void* ThreadData::operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    // 32-bit builds keep the address space for 80 threads and the table.
+    const std::size_t alignment = sizeof(void*) >= 8 ? std::size_t(2) << 20 : 64;
+    return allocate_aligned_block(size, alignment);
+}
+
+void ThreadData::operator delete(void* block) noexcept { free_aligned_block(block); }
 
 ThreadData* allocate_thread_data()
 {

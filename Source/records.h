@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <new>
 
 #include "eval_types.h"
 #include "types.h"
@@ -158,6 +160,13 @@ struct ThreadData {
     CounterCell counters[8];            // see ThreadCounter
     u16 ext_accumulator;                // sixteenths of a ply
     u8 singular_count;
+
+    // Each record sits on its own 2 MB boundary in 64-bit builds, so the
+    // kernel can back it with one huge page: the eval cache and pawn hash
+    // are read at every node, and their pages would otherwise miss the
+    // TLB as often as their cache lines miss the caches.
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* block) noexcept;
 };
 
 // PV entry 1 of a thread, the root move it currently holds. The clock reads

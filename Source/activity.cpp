@@ -183,9 +183,13 @@ void evaluate_pieces(EvalWork& w)
 
     w.all_attacks[c] = all;
     w.attacked_twice[c] = twice;
-    w.zone_attackers[c] = u16((capped_zone_count(zone_knights) << ZONE_KNIGHT) |
-                              (capped_zone_count(zone_bishops) << ZONE_BISHOP) |
-                              (capped_zone_count(zone_rooks) << ZONE_ROOK) | (capped_zone_count(zone_queens) << ZONE_QUEEN));
+    zone_knights = capped_zone_count(zone_knights);
+    zone_bishops = capped_zone_count(zone_bishops);
+    zone_rooks = capped_zone_count(zone_rooks);
+    zone_queens = capped_zone_count(zone_queens);
+    w.zone_attackers[c] = u16((zone_knights << ZONE_KNIGHT) | (zone_bishops << ZONE_BISHOP) | (zone_rooks << ZONE_ROOK) |
+                              (zone_queens << ZONE_QUEEN));
+    w.zone_danger[c] = 36 * zone_knights + 26 * zone_bishops + 46 * zone_rooks + 46 * zone_queens;
     w.positional_op[c] += op_sum;
     w.positional_en[c] += en_sum;
 }
@@ -255,9 +259,7 @@ void evaluate_king(EvalWork& w)
         if (contact) op += 12;
 
         u16 counter = w.zone_attackers[them];
-        int danger = 6 * index_seed + 36 * zone_count(counter, ZONE_KNIGHT) + 26 * zone_count(counter, ZONE_BISHOP) +
-                     46 * zone_count(counter, ZONE_ROOK) + 46 * zone_count(counter, ZONE_QUEEN) + 32 * checks +
-                     32 * int(contact) + 16 * zone_hits - 8 * shield;
+        int danger = 6 * index_seed + w.zone_danger[them] + 32 * checks + 32 * int(contact) + 16 * zone_hits - 8 * shield;
         if (zone_count(counter, ZONE_QUEEN) == 0 && queen_check) danger += 17;
         else danger -= 15;
         if (zone_count(counter, ZONE_ROOK) == 0 && rook_check) danger += 32;

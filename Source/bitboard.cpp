@@ -46,7 +46,7 @@ u64 build_ray(int sq, int df, int dr)
 // Entries of all squares: the sum over squares of 2 to the bits of the mask.
 constexpr int ROOK_TABLE_ENTRIES = 102400;
 constexpr int BISHOP_TABLE_ENTRIES = 5248;
-u64 slider_attacks[ROOK_TABLE_ENTRIES + BISHOP_TABLE_ENTRIES];
+SliderEntry slider_attacks[ROOK_TABLE_ENTRIES + BISHOP_TABLE_ENTRIES];
 
 // Multipliers found once by a search over sparse random numbers: each maps
 // every blocker pattern of its square to an entry that holds either nothing
@@ -124,19 +124,28 @@ const int bishop_dirs[4][2] = {{1, 1}, {-1, 1}, {1, -1}, {-1, -1}};
 
 // Fills the tables of one slider kind from `next` on; returns the first
 // entry behind them.
-u64* build_slider_tables(SliderTable* tables, const u64* magics, u64* next, const int (*dirs)[2],
+SliderEntry* build_slider_tables(SliderTable* tables, const u64* magics, SliderEntry* next, const int (*dirs)[2],
                          u64 (*by_rays)(int, u64))
 {
     for (int sq = 0; sq < 64; sq++) {
         SliderTable& t = tables[sq];
         t.attacks = next;
         t.mask = slider_mask(sq, dirs);
+#if SLIDER_INDEX_BY_PEXT
+        (void)magics;
+        t.rays = by_rays(sq, 0);
+#else
         t.magic = magics[sq];
         t.shift = u32(64 - std::popcount(t.mask));
+#endif
         // Every subset of the mask, by the carry-rippler enumeration.
         u64 occ = 0;
         do {
+#if SLIDER_INDEX_BY_PEXT
+            next[slider_index(t, occ)] = SliderEntry(_pext_u64(by_rays(sq, occ), t.rays));
+#else
             next[slider_index(t, occ)] = by_rays(sq, occ);
+#endif
             occ = (occ - t.mask) & t.mask;
         } while (occ);
         next += size_t(1) << std::popcount(t.mask);
@@ -235,6 +244,6 @@ void init_board_tables()
         }
     }
 
-    u64* next = build_slider_tables(rook_table, rook_magic, slider_attacks, rook_dirs, rook_attack_set_by_rays);
+    SliderEntry* next = build_slider_tables(rook_table, rook_magic, slider_attacks, rook_dirs, rook_attack_set_by_rays);
     build_slider_tables(bishop_table, bishop_magic, next, bishop_dirs, bishop_attack_set_by_rays);
 }

@@ -72,11 +72,22 @@ void init_board_tables();
 // exists, else by a multiply with a fixed magic number that maps each
 // blocker pattern to an entry of the same attack set. The set includes the
 // first blocker of either colour on each ray.
+#if SLIDER_INDEX_BY_PEXT
+// Each entry holds the set packed onto the bits of the square's rays (at
+// most 14), unpacked by PDEP: a quarter of the table, kept in cache better.
+using SliderEntry = u16;
+#else
+using SliderEntry = u64;
+#endif
 struct SliderTable {
-    const u64* attacks;  // this square's entries in the shared table
-    u64 mask;            // squares whose occupancy can change the set
+    const SliderEntry* attacks;  // this square's entries in the shared table
+    u64 mask;                    // squares whose occupancy can change the set
+#if SLIDER_INDEX_BY_PEXT
+    u64 rays;                    // every square the slider could reach
+#else
     u64 magic;
-    u32 shift;           // 64 less the bits of mask
+    u32 shift;                   // 64 less the bits of mask
+#endif
 };
 extern SliderTable rook_table[64];
 extern SliderTable bishop_table[64];
@@ -90,7 +101,14 @@ inline size_t slider_index(const SliderTable& t, u64 occ)
 #endif
 }
 
-inline u64 slider_lookup(const SliderTable& t, u64 occ) { return t.attacks[slider_index(t, occ)]; }
+inline u64 slider_lookup(const SliderTable& t, u64 occ)
+{
+#if SLIDER_INDEX_BY_PEXT
+    return _pdep_u64(t.attacks[slider_index(t, occ)], t.rays);
+#else
+    return t.attacks[slider_index(t, occ)];
+#endif
+}
 
 inline u64 rook_attack_set(int sq, u64 occ) { return slider_lookup(rook_table[sq], occ); }
 inline u64 bishop_attack_set(int sq, u64 occ) { return slider_lookup(bishop_table[sq], occ); }

@@ -14,12 +14,19 @@
 
 namespace {
 
-inline int king_distance(int a, int b)
-{
-    int df = std::abs(file_of(a) - file_of(b));
-    int dr = std::abs(rank_of(a) - rank_of(b));
-    return df > dr ? df : dr;
-}
+// King moves between two squares on an empty board.
+constexpr std::array<std::array<u8, 64>, 64> square_distance = [] {
+    std::array<std::array<u8, 64>, 64> d{};
+    for (int a = 0; a < 64; a++)
+        for (int b = 0; b < 64; b++) {
+            const int df = a % 8 > b % 8 ? a % 8 - b % 8 : b % 8 - a % 8;
+            const int dr = a / 8 > b / 8 ? a / 8 - b / 8 : b / 8 - a / 8;
+            d[a][b] = u8(df > dr ? df : dr);
+        }
+    return d;
+}();
+
+inline int king_distance(int a, int b) { return square_distance[a][b]; }
 
 inline int tapered(int phase, int op, int en) { return (en * phase + op * (24 - phase)) / 24; }
 
@@ -241,22 +248,23 @@ inline bool push_is_safe(const EvalWork& w, int sq)
 template <bool Trace, int c>
 void evaluate_passed_pawns(EvalWork& w)
 {
-    Position& pos = *w.pos;
+    const u64 passers = w.pawn_entry->passed & w.pos->pieces[c][PAWN];
+    if (!passers) return;
+    const Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
-    const int them = c ^ 1;
+    constexpr int them = c ^ 1, push = pawn_push[c];
     const u64 own = pos.pieces[c][PAWN];
     const int own_king = w.king_sq[c], enemy_king = w.king_sq[them];
-    for (u64 set = w.pawn_entry->passed & own; set;) {
+    int op_sum = 0, en_sum = 0, threat = 0;
+    for (u64 set = passers; set;) {
         const int sq = pop_lowest_bit(set);
         const int rel = sq ^ relative_rank_flip[c];
         const int f = file_of(sq), r = rank_of(rel);
-        const int push = pawn_push[c];
         const int bonus = t.passed_bonus[r];
-        int op_before = w.positional_op[c], en_before = w.positional_en[c];
+        int op, en;
         if (file_ahead(c, sq) & own) {
             // The rear pawn of a doubled passer.
-            w.positional_op[c] += bonus / 3;
-            w.positional_en[c] += bonus / 3;
+            op = en = bonus / 3;
         } else {
             int stop = sq + push;
             if (r == 1 && !(w.occupied & square_bit(stop))) stop = sq + 2 * push;
@@ -267,9 +275,9 @@ void evaluate_passed_pawns(EvalWork& w)
                 if (pos.pieces[them][0] & square_bit(stop)) value = bonus - bonus / 4;
             } else if (push_is_safe<c>(w, sq)) {
                 base = bonus + t.passed_step[r];
-                w.ply_record->threat[them] = u16(w.ply_record->threat[them] + passer_threat[r]);
+                threat += passer_threat[r];
                 if (!(file_ahead(c, sq) & (pos.pieces[them][0] | w.all_attacks[them]))) {
-                    w.ply_record->threat[them] = u16(w.ply_record->threat[them] + passer_threat[r]);
+                    threat += passer_threat[r];
                     w.free_passers |= square_bit(sq);
                     base += free_passer_bonus[r];
                 }
@@ -285,15 +293,21 @@ void evaluate_passed_pawns(EvalWork& w)
             if (moves_to_queen < king_distance(enemy_king, promotion) ||
                 (r > 3 && king_distance(own_king, target) < 2 && f != 0 && f != 7))
                 value += base / 4;
-            w.positional_en[c] += value;
-            w.positional_op[c] += value / 2;
+            en = value;
+            op = value / 2;
         }
+        op_sum += op;
+        en_sum += en;
         if constexpr (Trace) {
-            int v = tapered(w.phase, w.positional_op[c] - op_before, w.positional_en[c] - en_before);
+            int v = tapered(w.phase, op, en);
             engine_config.eval_trace.square_value[sq] = i16(engine_config.eval_trace.square_value[sq] + v);
             engine_config.eval_trace.passers[c] += v;
         }
     }
+    w.positional_op[c] += op_sum;
+    w.positional_en[c] += en_sum;
+    // The threat word wraps as a u16, as when raised step by step.
+    w.ply_record->threat[them] = u16(w.ply_record->threat[them] + threat);
 }
 
 // Step 13: candidate passers in the endgame.
@@ -322,7 +336,7 @@ void evaluate_candidates(EvalWork& w)
 // "defended" is said (a king next to an undefended knight does threaten
 // it); queens and rooks are hung only by the piece kinds named for them.
 template <int c>
-void evaluate_hung_pieces(EvalWork& w)
+[[gnu::always_inline]] inline void evaluate_hung_pieces(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const EvalTables& t = *w.tables;
@@ -361,7 +375,7 @@ inline u64 pinned_against(int target, u64 straight_pinners, u64 diagonal_pinners
 
 // Step 15: pins against the king, and against a single queen.
 template <int c>
-void evaluate_pins(EvalWork& w)
+[[gnu::always_inline]] inline void evaluate_pins(EvalWork& w)
 {
     const Position& pos = *w.pos;
     const int them = c ^ 1;
@@ -586,7 +600,7 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
     double factor = 1.0;
     if (score >= 15 || score <= -15) {
         factor = drawish_factor(w, score > 0 ? colour : colour ^ 1);
-        score = int(score * factor);
+        if (factor != 1.0) score = int(score * factor);
     }
     if (score > EVAL_SCORE_LIMIT) score = EVAL_SCORE_LIMIT;
     if (score < -EVAL_SCORE_LIMIT) score = -EVAL_SCORE_LIMIT;

@@ -178,7 +178,7 @@ TEST_F(ExchangeTest, EverySquareOfABusyPositionLeavesItUnchanged)
 // The recursive definition written out plainly, with sliders found by
 // walking from each piece towards the square: the reference for the fast
 // evaluation on random positions.
-bool reference_attacks(const Position& pos, int sq, int type, int colour, int to, u64 occ)
+bool reference_attacks(int sq, int type, int colour, int to, u64 occ)
 {
     const int df = file_of(to) - file_of(sq), dr = rank_of(to) - rank_of(sq);
     const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
@@ -193,7 +193,6 @@ bool reference_attacks(const Position& pos, int sq, int type, int colour, int to
     const int step = (dr > 0 ? 8 : dr < 0 ? -8 : 0) + (df > 0 ? 1 : df < 0 ? -1 : 0);
     for (int s = sq + step; s != to; s += step)
         if (occ & square_bit(s)) return false;
-    (void)pos;
     return true;
 }
 
@@ -201,7 +200,7 @@ int reference_attacker(const Position& pos, int colour, int to, u64 occ, u64 use
 {
     for (type = PAWN; type <= KING; type++)
         for (int sq = 0; sq < 64; sq++)
-            if ((pos.pieces[colour][type] & ~used & square_bit(sq)) && reference_attacks(pos, sq, type, colour, to, occ))
+            if ((pos.pieces[colour][type] & ~used & square_bit(sq)) && reference_attacks(sq, type, colour, to, occ))
                 return sq;
     return NO_SQUARE;
 }
@@ -254,11 +253,18 @@ TEST_F(ExchangeTest, RandomPositionsMatchThePlainDefinition)
         }
         std::string fen;
         for (int r = 7; r >= 0; r--) {
-            for (int f = 0, empty = 0; f < 8; f++) {
+            int empty = 0;
+            for (int f = 0; f < 8; f++) {
                 const char c = board[r * 8 + f];
-                if (c) fen += empty ? std::to_string(empty) : "", fen += c, empty = 0;
-                else if (++empty, f == 7) fen += std::to_string(empty);
+                if (!c) {
+                    empty++;
+                    continue;
+                }
+                if (empty) fen += std::to_string(empty);
+                fen += c;
+                empty = 0;
             }
+            if (empty) fen += std::to_string(empty);
             if (r) fen += '/';
         }
         // Either side to move, whichever leaves the other not in check.
@@ -272,7 +278,7 @@ TEST_F(ExchangeTest, RandomPositionsMatchThePlainDefinition)
                 for (int from = 0; from <= NO_SQUARE; from++) {
                     int type = from < 64 ? piece_type_of(pos.board[from]) : 0;
                     if (from < 64 && (!pos.board[from] || piece_colour_of(pos.board[from]) != colour ||
-                                      !reference_attacks(pos, from, type, colour, to, occupancy(pos))))
+                                      !reference_attacks(from, type, colour, to, occupancy(pos))))
                         continue;
                     if (from < 64 && pos.board[to] && piece_colour_of(pos.board[to]) == colour) continue;
                     const int want = reference_exchange(pos, colour, from, to, 0);

@@ -193,8 +193,11 @@ void probe_hash_table(const Position& pos, TTEntry& out)
     }
     if (!hit) return;
 
-    // A hit keeps the entry alive for the current search.
-    store_field(hit->age, search_state.hash_age);
+    // A hit keeps the entry alive for the current search. An entry already
+    // of this search is left unwritten, so its cache line stays clean and is
+    // not pulled away from the other threads that read it.
+    const u16 age = search_state.hash_age;
+    if (load_field(hit->age) != age) store_field(hit->age, age);
     out.key_high = load_field(hit->key_high);
     out.check = load_field(hit->check);
     out.move = load_field(hit->move);

@@ -257,6 +257,31 @@ TEST_F(MakeMoveTest, TakePieceOffSquareKeepsListOrder)
     EXPECT_EQ(king_square(pos(), WHITE), square("e1"));
 }
 
+// Full lists: an entry behind the first eight is found, replaced and
+// removed in place, and the later entries keep their order.
+TEST_F(MakeMoveTest, LongSquareListsKeepTheirOrder)
+{
+    set("r3k3/8/8/8/8/8/8/4K3 w - -");
+    for (int sq = 8; sq < 18; sq++) ASSERT_EQ(put_piece_on_square(pos(), sq, piece_code(KNIGHT, WHITE)), 1);
+    pos().key = piece_key_from_board(pos());
+    std::vector<int> knights;
+    for (int sq = 8; sq < 18; sq++) knights.push_back(sq);
+    play("b3c5");
+    knights[9] = square("c5");
+    EXPECT_EQ(list(WHITE, KNIGHT), knights);
+    play("a8a3");
+    knights.erase(knights.begin() + 8);
+    EXPECT_EQ(list(WHITE, KNIGHT), knights);
+    expect_consistent(pos());
+    take_back_move(pos());
+    knights.push_back(square("a3"));
+    EXPECT_EQ(list(WHITE, KNIGHT), knights);
+    take_back_move(pos());
+    knights[8] = square("b3");
+    EXPECT_EQ(list(WHITE, KNIGHT), knights);
+    expect_consistent(pos());
+}
+
 TEST_F(MakeMoveTest, GameMovesAreCheckedAndBounded)
 {
     set_game(START_FEN);

@@ -325,6 +325,37 @@ TEST_F(EvalTest, CachedEvaluationEqualsFresh)
     }
 }
 
+// The material tables by key part add up to the count-times-value sums and
+// the phase units of the whole key, bishop pair included.
+TEST_F(EvalTest, MaterialTablesMatchThePieceCounts)
+{
+    const EvalTables& t = td->eval_tables;
+    for (int pawns = 0; pawns <= 8; pawns++)
+        for (int knights = 0; knights <= 3; knights++)
+            for (int bishops = 0; bishops <= 3; bishops++)
+                for (int rooks = 0; rooks <= 3; rooks++)
+                    for (int queens = 0; queens <= 3; queens++) {
+                        const int n[5] = {pawns, knights, bishops, rooks, queens};
+                        u32 key = 0;
+                        int op = 0, en = 0;
+                        for (int i = 0; i < 5; i++) {
+                            key += u32(n[i]) << (4 * i);
+                            op += n[i] * t.material[i].op;
+                            en += n[i] * t.material[i].en;
+                        }
+                        if (bishops >= 2) {
+                            op += t.bishop_pair.op;
+                            en += t.bishop_pair.en;
+                        }
+                        const MaterialShare& a = t.material_pawns_knights[key & 0xFF];
+                        const MaterialShare& b = t.material_bishops_rooks[(key >> 8) & 0xFF];
+                        const MaterialShare& q = t.material_queens[(key >> 16) & 15];
+                        EXPECT_EQ(a.op + b.op + q.op, op) << std::hex << key;
+                        EXPECT_EQ(a.en + b.en + q.en, en) << std::hex << key;
+                        EXPECT_EQ(a.units + b.units + q.units, knights + bishops + 2 * rooks + 4 * queens) << std::hex << key;
+                    }
+}
+
 TEST_F(EvalTest, CacheReadOnlyWhileSearchingAndFromPlyTwo)
 {
     const std::string fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -";

@@ -13,8 +13,13 @@ i32 single_thread_bench = 0;
 
 void* ThreadData::operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
+#if defined(__linux__)
     // 32-bit builds keep the address space for 80 threads and the table.
     const std::size_t alignment = sizeof(void*) >= 8 ? std::size_t(2) << 20 : 64;
+#else
+    // No transparent huge pages to gain; the padding would only cost memory.
+    const std::size_t alignment = 64;
+#endif
     return allocate_aligned_block(size, alignment);
 }
 

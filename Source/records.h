@@ -161,7 +161,7 @@ struct ThreadData {
     u16 ext_accumulator;                // sixteenths of a ply
     u8 singular_count;
 
-    // Each record sits on its own 2 MB boundary in 64-bit builds, so the
+    // Each record sits on its own 2 MB boundary in 64-bit Linux builds, so the
     // kernel can back it with one huge page: the eval cache and pawn hash
     // are read at every node, and their pages would otherwise miss the
     // TLB as often as their cache lines miss the caches.

@@ -1,6 +1,7 @@
 #include "makemove.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "bitboard.h"
@@ -146,6 +147,56 @@ u64 pawn_key_from_board(const Position& pos)
     return key;
 }
 
+// The state bytes are copied as one word between position and undo record.
+static_assert(offsetof(Position, halfmove_clock) == offsetof(Position, side) + 1 &&
+              offsetof(Position, castling) == offsetof(Position, side) + 2 &&
+              offsetof(Position, ep_square) == offsetof(Position, side) + 3);
+static_assert(offsetof(UndoRecord, halfmove_clock) == offsetof(UndoRecord, side) + 1 &&
+              offsetof(UndoRecord, castling) == offsetof(UndoRecord, side) + 2 &&
+              offsetof(UndoRecord, ep_square) == offsetof(UndoRecord, side) + 3);
+
+namespace {
+
+// The rarer parts of a move, kept out of the common path so that it needs
+// fewer registers: en passant and promotion (returns their change of the
+// pawn key; the piece key is updated here) ...
+[[gnu::noinline]] u64 play_pawn_special(Position& pos, Move move, int side)
+{
+    const int from = move_from(move), to = move_to(move);
+    const int pawn = piece_code(PAWN, side);
+    u64 key = pos.key, pawn_change = 0;
+    if (move & PROMO_MASK) {
+        remove_piece(pos, to, pawn);
+        key ^= zobrist_piece[pawn][to];
+        pawn_change ^= zobrist_piece[pawn][to];
+        int promoted = piece_code(promoted_type(move), side);
+        add_piece(pos, to, promoted);
+        key ^= zobrist_piece[promoted][to];
+    } else {
+        (void)from;
+        int taken = to - pawn_push[side];
+        int enemy_pawn = piece_code(PAWN, side ^ 1);
+        take_piece_off_square(pos, taken);
+        key ^= zobrist_piece[enemy_pawn][taken];
+        pawn_change ^= zobrist_piece[enemy_pawn][taken];
+    }
+    pos.key = key;
+    return pawn_change;
+}
+
+// ... and the castling rook.
+[[gnu::noinline]] void play_castling_rook(Position& pos, int from, int to, int side)
+{
+    int rook_from = to == from + 2 ? from + 3 : from - 4;
+    int rook_to = to == from + 2 ? from + 1 : from - 1;
+    int rook = piece_code(ROOK, side);
+    shift_piece(pos, rook_from, rook_to, rook);
+    pos.key ^= zobrist_piece[rook][rook_from] ^ zobrist_piece[rook][rook_to];
+    pos.halfmove_clock = 0;
+}
+
+} // namespace
+
 void play_move(Position& pos, Move move)
 {
     if (engine_config.trace_depth != 0) write_search_trace(pos, move);
@@ -164,9 +215,7 @@ void play_move(Position& pos, Move move)
     record.pawn_key = pos.pawn_key;
     record.move = move;
     record.captured_type = u8(piece_type_of(victim));
-    record.ep_square = u8(old_ep);
-    record.halfmove_clock = pos.halfmove_clock;
-    record.castling = pos.castling;
+    std::memcpy(&record.side, &pos.side, 4);
     owner->last_move = move;
 
     pos.halfmove_clock++;
@@ -174,7 +223,7 @@ void play_move(Position& pos, Move move)
     pos.castling &= u8(~(castling_clear_mask[from] | castling_clear_mask[to]));
     pos.ep_square = NO_SQUARE;
 
-    u64 key = pos.key;
+    u64 key = pos.key ^ zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
     if (victim) {
         remove_piece(pos, to, victim);
         key ^= zobrist_piece[victim][to];
@@ -182,43 +231,57 @@ void play_move(Position& pos, Move move)
         pos.halfmove_clock = 0;
     }
 
-    shift_piece(pos, from, to, piece);
-    key ^= zobrist_piece[piece][from];
+    // The mover keeps its list place, which the take-back tries first.
+    u8* list = pos.lists[side][type];
+    const int slot = list_index(list, from);
+    list[slot] = u8(to);
+    record.mover_slot = u8(slot);
+    const u64 both = square_bit(from) | square_bit(to);
+    pos.board[to] = u8(piece);
+    pos.board[from] = 0;
+    pos.pieces[side][0] ^= both;
+    pos.pieces[side][type] ^= both;
+    pos.key = key;
 
     if (type == PAWN) {
         u64 pawn_change = zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
-        key ^= zobrist_piece[piece][to];
         pos.halfmove_clock = 0;
-        if (to == from + 2 * pawn_push[side]) {
-            pos.ep_square = u8(from + pawn_push[side]);
-        } else if (to == old_ep) {
-            int taken = to - pawn_push[side];
-            int enemy_pawn = piece_code(PAWN, side ^ 1);
-            take_piece_off_square(pos, taken);
-            key ^= zobrist_piece[enemy_pawn][taken];
-            pawn_change ^= zobrist_piece[enemy_pawn][taken];
-        } else if (move & PROMO_MASK) {
-            remove_piece(pos, to, piece);
-            key ^= zobrist_piece[piece][to];
-            pawn_change ^= zobrist_piece[piece][to];
-            int promoted = piece_code(promoted_type(move), side);
-            add_piece(pos, to, promoted);
-            key ^= zobrist_piece[promoted][to];
-        }
+        if (to == from + 2 * pawn_push[side]) pos.ep_square = u8(from + pawn_push[side]);
+        else if (to == old_ep || (move & PROMO_MASK)) pawn_change ^= play_pawn_special(pos, move, side);
         pos.pawn_key ^= pawn_change;
-    } else {
-        key ^= zobrist_piece[piece][to];
-        if (type == KING && (to == from + 2 || to == from - 2)) {
-            int rook_from = to == from + 2 ? from + 3 : from - 4;
-            int rook_to = to == from + 2 ? from + 1 : from - 1;
-            int rook = piece_code(ROOK, side);
-            shift_piece(pos, rook_from, rook_to, rook);
-            key ^= zobrist_piece[rook][rook_from] ^ zobrist_piece[rook][rook_to];
-            pos.halfmove_clock = 0;
-        }
+    } else if (type == KING && (to == from + 2 || to == from - 2)) {
+        play_castling_rook(pos, from, to, side);
     }
-    pos.key = key;
 }
+
+namespace {
+
+// The take-back's rarer parts: a promotion ...
+[[gnu::noinline]] void take_back_promotion(Position& pos, const UndoRecord& record, int side)
+{
+    const int from = move_from(record.move), to = move_to(record.move);
+    const int piece = pos.board[to];
+    // The promoted piece leaves its list and the pawn is appended to its
+    // own, as the list edits of the move's undoing in steps would do.
+    shift_piece(pos, to, from, piece);
+    if (record.captured_type) add_piece(pos, to, piece_code(record.captured_type, side ^ 1));
+    remove_piece(pos, from, piece);
+    add_piece(pos, from, piece_code(PAWN, side));
+}
+
+// ... and the pawn taken en passant or the castling rook.
+[[gnu::noinline]] void take_back_special(Position& pos, int from, int to, int side, int type)
+{
+    if (type == PAWN) {
+        add_piece(pos, to - pawn_push[side], piece_code(PAWN, side ^ 1));
+    } else {
+        int rook_from = to == from + 2 ? from + 3 : from - 4;
+        int rook_to = to == from + 2 ? from + 1 : from - 1;
+        shift_piece(pos, rook_to, rook_from, piece_code(ROOK, side));
+    }
+}
+
+} // namespace
 
 void take_back_move(Position& pos)
 {
@@ -227,35 +290,35 @@ void take_back_move(Position& pos)
     const UndoRecord& record = owner->undo[--owner->undo_count];
     owner->last_move = owner->undo_count ? owner->undo[owner->undo_count - 1].move : 0;
 
-    const int side = pos.side ^ 1;
-    pos.side = u8(side);
-    pos.ep_square = record.ep_square;
-    pos.castling = record.castling;
-    pos.halfmove_clock = record.halfmove_clock;
-
+    std::memcpy(&pos.side, &record.side, 4);
+    pos.key = record.key;
+    pos.pawn_key = record.pawn_key;
+    const int side = record.side;
     const Move move = record.move;
+
+    if (move & PROMO_MASK) {
+        take_back_promotion(pos, record, side);
+        return;
+    }
+
     const int from = move_from(move), to = move_to(move);
     const int piece = pos.board[to];
     const int type = piece_type_of(piece);
-    shift_piece(pos, to, from, piece);
+    // A capture taken back below this move appends the piece to its list,
+    // so the mover's place may have changed since; mostly it has not.
+    u8* list = pos.lists[side][type];
+    if (list[record.mover_slot] == to) list[record.mover_slot] = u8(from);
+    else list_replace(list, to, from);
+    const u64 both = square_bit(from) | square_bit(to);
+    pos.board[from] = u8(piece);
+    pos.board[to] = 0;
+    pos.pieces[side][0] ^= both;
+    pos.pieces[side][type] ^= both;
 
     if (record.captured_type) add_piece(pos, to, piece_code(record.captured_type, side ^ 1));
 
-    if (type == PAWN && to == record.ep_square) {
-        add_piece(pos, to - pawn_push[side], piece_code(PAWN, side ^ 1));
-    } else if (type == KING && (to == from + 2 || to == from - 2)) {
-        int rook_from = to == from + 2 ? from + 3 : from - 4;
-        int rook_to = to == from + 2 ? from + 1 : from - 1;
-        shift_piece(pos, rook_to, rook_from, piece_code(ROOK, side));
-    }
-
-    if (move & PROMO_MASK) {
-        remove_piece(pos, from, piece);
-        add_piece(pos, from, piece_code(PAWN, side));
-    }
-
-    pos.key = record.key;
-    pos.pawn_key = record.pawn_key;
+    if ((type == PAWN && to == record.ep_square) || (type == KING && (to == from + 2 || to == from - 2)))
+        take_back_special(pos, from, to, side, type);
 }
 
 void play_null_move(Position& pos)
@@ -267,9 +330,8 @@ void play_null_move(Position& pos)
     record.pawn_key = pos.pawn_key;
     record.move = NULL_MOVE;
     record.captured_type = 0;
-    record.ep_square = pos.ep_square;
-    record.halfmove_clock = pos.halfmove_clock;
-    record.castling = pos.castling;
+    record.mover_slot = 0;
+    std::memcpy(&record.side, &pos.side, 4);
     owner->search_ply++;
     owner->last_move = NULL_MOVE;
 
@@ -283,11 +345,8 @@ void take_back_null_move(Position& pos)
     ThreadData* owner = pos.owner;
     owner->search_ply--;
     const UndoRecord& record = owner->undo[--owner->undo_count];
-    pos.ep_square = record.ep_square;
-    pos.castling = record.castling;
-    pos.halfmove_clock = record.halfmove_clock;
+    std::memcpy(&pos.side, &record.side, 4);
     pos.key = record.key;
-    pos.side ^= 1;
     owner->last_move = owner->undo_count ? owner->undo[owner->undo_count - 1].move : 0;
 }
 

@@ -71,9 +71,13 @@ struct UndoRecord {
     u64 pawn_key;
     u16 move;
     u8 captured_type;
-    u8 ep_square;
+    u8 mover_slot;      // the moving piece's place in its square list when played
+    // The position's four state bytes in the Position's order, so that they
+    // are saved and restored as one word.
+    u8 side;
     u8 halfmove_clock;
     u8 castling;
+    u8 ep_square;
 };
 
 struct ThreadData;

@@ -36,6 +36,14 @@ inline bool new_line_attack(const Position& pos, const u64* rays, int from, int 
     return false;
 }
 
+// Targets on a line through the destination, not on one through the origin
+// (nor the origin itself): slider_still_attacks_targets has nothing to look
+// at without one, and most late moves have none, so they skip the call.
+inline bool new_line_targets(const u64* rays, int from, int to, u64 targets)
+{
+    return (targets & rays[to] & ~rays[from] & ~square_bit(from)) != 0;
+}
+
 // Late-move pruning of a quiet, non-checking late move: 1 when it is pruned.
 bool late_move_pruned(Position& pos, const MoveEntry& e)
 {
@@ -59,14 +67,16 @@ bool late_move_pruned(Position& pos, const MoveEntry& e)
         break;
     case BISHOP:
         keep = new_line_attack(pos, bishop_rays, from, to, enemy[ROOK] | enemy[QUEEN]) ||
-               slider_still_attacks_targets(pos, BISHOP, from, to, zone);
+               (new_line_targets(bishop_rays, from, to, zone) &&
+                slider_still_attacks_targets(pos, BISHOP, from, to, zone));
         break;
     case ROOK:
         keep = new_line_attack(pos, rook_rays, from, to, enemy[QUEEN]) ||
-               slider_still_attacks_targets(pos, ROOK, from, to, zone);
+               (new_line_targets(rook_rays, from, to, zone) && slider_still_attacks_targets(pos, ROOK, from, to, zone));
         break;
     case QUEEN:
-        keep = slider_still_attacks_targets(pos, QUEEN, from, to, zone);
+        keep = (new_line_targets(rook_rays, from, to, zone) || new_line_targets(bishop_rays, from, to, zone)) &&
+               slider_still_attacks_targets(pos, QUEEN, from, to, zone);
         break;
     default:
         break;  // king moves are pruned

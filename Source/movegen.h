@@ -91,6 +91,7 @@ inline int king_safe_after_move(const Position& pos, int colour, Move move)
 // as king_safe_after_move, with the attack test paid once per node.
 struct KingSafetyHint {
     u64 risky_origins;  // squares between the king and a slider that could pin
+    u64 test_origins;   // origins that need the attack test: the risky ones and the king's, all in check
     int king;
     int in_check;
 };
@@ -103,7 +104,7 @@ inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour,
     u64 risky = 0;
     for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
     for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
-    return {risky, king, in_check};
+    return {risky, in_check ? ~u64(0) : risky | square_bit(king), king, in_check};
 }
 
 inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
@@ -115,7 +116,7 @@ inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
 inline int king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
 {
     const int from = move_from(move);
-    if (!hint.in_check && from != hint.king && !(hint.risky_origins & square_bit(from)) &&
+    if (!(hint.test_origins & square_bit(from)) &&
         !(move_to(move) == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
         return 1;
     return king_safe_after_move(pos, colour, move);

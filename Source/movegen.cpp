@@ -176,50 +176,6 @@ Move first_legal_move(const Position& pos)
     return NULL_MOVE;
 }
 
-namespace {
-
-// Direct check: the piece standing on the destination attacks the king
-// square on an empty board and nothing of the present occupancy stands
-// between (pawns and knights have no squares between).
-inline int direct_check(const Position& pos, int colour, Move move, int enemy_king, u64 occ)
-{
-    const int from = move_from(move), to = move_to(move);
-    int type = piece_type_of(pos.board[from]);
-    if (move & PROMO_MASK) type = promotion_type(move);
-    const int kind = type == PAWN ? colour : type;
-    if (between_squares[to][enemy_king] & occ) return 0;
-    return (empty_board_attackers[to][enemy_king] >> kind) & 1;
-}
-
-// The MOVE_CLASS_* bits of a move whose check kind is known.
-inline int move_class_bits(const Position& pos, int colour, const MoveEntry& entry, int check)
-{
-    const Move move = entry.move;
-    const int to = move_to(move);
-    const bool pawn_move = piece_type_of(entry.piece) == PAWN;
-    int bits = 0;
-    if (entry.captured != 0 || (pawn_move && to == pos.ep_square)) bits |= MOVE_CLASS_CAPTURE;
-    if (check) bits |= MOVE_CLASS_CHECK;
-    if (check == 2) bits |= MOVE_CLASS_DISCOVERED;
-    if (pawn_move) {
-        int relative_rank = rank_of(to ^ relative_rank_flip[colour]);
-        int mover_rank = rank_of(to ^ relative_rank_flip[pos.side]);
-        if (move & PROMO_QUEEN) {
-            bits |= MOVE_CLASS_QUEEN_PROMOTION;
-        } else if (relative_rank == 6) {
-            bits |= MOVE_CLASS_SEVENTH;
-        } else if (relative_rank == 7) {
-            bits |= MOVE_CLASS_PAWN_ADVANCE;
-        } else if ((mover_rank == 4 || mover_rank == 5) &&
-                   !(passed_pawn_span[pos.side][to] & pos.pieces[pos.side ^ 1][PAWN])) {
-            bits |= MOVE_CLASS_PAWN_ADVANCE;
-        }
-    }
-    return bits;
-}
-
-} // namespace
-
 int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entry)
 {
     const Move move = entry.move;
@@ -264,27 +220,7 @@ CheckHint check_hint(const Position& pos, int colour)
     return hint;
 }
 
-int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
-{
-    if (!hint.usable) return check_kind_after_move(pos, colour, entry);
-    const Move move = entry.move;
-    const int from = move_from(move), to = move_to(move);
-    const int king = hint.enemy_king;
-    // The only piece between one of our sliders and the king leaves the line
-    // (a move can neither pass the slider nor the king, so staying on the
-    // line means staying between them).
-    if ((hint.discoverers & square_bit(from)) && !(between_squares[from][king] & square_bit(to)) &&
-        !(between_squares[to][king] & square_bit(from)))
-        return 2;
-    return direct_check(pos, colour, move, king, hint.occupancy);
-}
-
 int classify_move(const Position& pos, int colour, const MoveEntry& entry)
 {
     return move_class_bits(pos, colour, entry, check_kind_after_move(pos, colour, entry));
-}
-
-int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
-{
-    return move_class_bits(pos, colour, entry, check_kind_with_hint(pos, colour, entry, hint));
 }

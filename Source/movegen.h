@@ -91,6 +91,7 @@ inline int king_safe_after_move(const Position& pos, int colour, Move move)
 // as king_safe_after_move, with the attack test paid once per node.
 struct KingSafetyHint {
     u64 risky_origins;  // squares between the king and a slider that could pin
+    u64 test_origins;   // origins that need the attack test: the risky ones and the king's, all in check
     int king;
     int in_check;
 };
@@ -103,7 +104,7 @@ inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour,
     u64 risky = 0;
     for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
     for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
-    return {risky, king, in_check};
+    return {risky, in_check ? ~u64(0) : risky | square_bit(king), king, in_check};
 }
 
 inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
@@ -115,7 +116,7 @@ inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
 inline int king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
 {
     const int from = move_from(move);
-    if (!hint.in_check && from != hint.king && !(hint.risky_origins & square_bit(from)) &&
+    if (!(hint.test_origins & square_bit(from)) &&
         !(move_to(move) == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
         return 1;
     return king_safe_after_move(pos, colour, move);
@@ -147,5 +148,66 @@ struct CheckHint {
     int usable;
 };
 CheckHint check_hint(const Position& pos, int colour);
-int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint);
-int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint);
+
+// Inline: the search asks once per move tried, and the call's register
+// saves cost as much as the test.
+
+// Direct check: the piece standing on the destination attacks the king
+// square on an empty board and nothing of the present occupancy stands
+// between (pawns and knights have no squares between).
+inline int direct_check(const Position& pos, int colour, Move move, int enemy_king, u64 occ)
+{
+    const int from = move_from(move), to = move_to(move);
+    int type = piece_type_of(pos.board[from]);
+    if (move & PROMO_MASK) type = promotion_type(move);
+    const int kind = type == PAWN ? colour : type;
+    if (between_squares[to][enemy_king] & occ) return 0;
+    return (empty_board_attackers[to][enemy_king] >> kind) & 1;
+}
+
+// The MOVE_CLASS_* bits of a move whose check kind is known.
+inline int move_class_bits(const Position& pos, int colour, const MoveEntry& entry, int check)
+{
+    const Move move = entry.move;
+    const int to = move_to(move);
+    const bool pawn_move = piece_type_of(entry.piece) == PAWN;
+    int bits = 0;
+    if (entry.captured != 0 || (pawn_move && to == pos.ep_square)) bits |= MOVE_CLASS_CAPTURE;
+    if (check) bits |= MOVE_CLASS_CHECK;
+    if (check == 2) bits |= MOVE_CLASS_DISCOVERED;
+    if (pawn_move) {
+        int relative_rank = rank_of(to ^ relative_rank_flip[colour]);
+        int mover_rank = rank_of(to ^ relative_rank_flip[pos.side]);
+        if (move & PROMO_QUEEN) {
+            bits |= MOVE_CLASS_QUEEN_PROMOTION;
+        } else if (relative_rank == 6) {
+            bits |= MOVE_CLASS_SEVENTH;
+        } else if (relative_rank == 7) {
+            bits |= MOVE_CLASS_PAWN_ADVANCE;
+        } else if ((mover_rank == 4 || mover_rank == 5) &&
+                   !(passed_pawn_span[pos.side][to] & pos.pieces[pos.side ^ 1][PAWN])) {
+            bits |= MOVE_CLASS_PAWN_ADVANCE;
+        }
+    }
+    return bits;
+}
+
+inline int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
+{
+    if (!hint.usable) return check_kind_after_move(pos, colour, entry);
+    const Move move = entry.move;
+    const int from = move_from(move), to = move_to(move);
+    const int king = hint.enemy_king;
+    // The only piece between one of our sliders and the king leaves the line
+    // (a move can neither pass the slider nor the king, so staying on the
+    // line means staying between them).
+    if ((hint.discoverers & square_bit(from)) && !(between_squares[from][king] & square_bit(to)) &&
+        !(between_squares[to][king] & square_bit(from)))
+        return 2;
+    return direct_check(pos, colour, move, king, hint.occupancy);
+}
+
+inline int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
+{
+    return move_class_bits(pos, colour, entry, check_kind_with_hint(pos, colour, entry, hint));
+}

@@ -36,6 +36,14 @@ inline bool new_line_attack(const Position& pos, const u64* rays, int from, int 
     return false;
 }
 
+// Targets on a line through the destination, not on one through the origin
+// (nor the origin itself): slider_still_attacks_targets has nothing to look
+// at without one, and most late moves have none, so they skip the call.
+inline bool new_line_targets(const u64* rays, int from, int to, u64 targets)
+{
+    return (targets & rays[to] & ~rays[from] & ~square_bit(from)) != 0;
+}
+
 // Late-move pruning of a quiet, non-checking late move: 1 when it is pruned.
 bool late_move_pruned(Position& pos, const MoveEntry& e)
 {
@@ -59,14 +67,16 @@ bool late_move_pruned(Position& pos, const MoveEntry& e)
         break;
     case BISHOP:
         keep = new_line_attack(pos, bishop_rays, from, to, enemy[ROOK] | enemy[QUEEN]) ||
-               slider_still_attacks_targets(pos, BISHOP, from, to, zone);
+               (new_line_targets(bishop_rays, from, to, zone) &&
+                slider_still_attacks_targets(pos, BISHOP, from, to, zone));
         break;
     case ROOK:
         keep = new_line_attack(pos, rook_rays, from, to, enemy[QUEEN]) ||
-               slider_still_attacks_targets(pos, ROOK, from, to, zone);
+               (new_line_targets(rook_rays, from, to, zone) && slider_still_attacks_targets(pos, ROOK, from, to, zone));
         break;
     case QUEEN:
-        keep = slider_still_attacks_targets(pos, QUEEN, from, to, zone);
+        keep = (new_line_targets(rook_rays, from, to, zone) || new_line_targets(bishop_rays, from, to, zone)) &&
+               slider_still_attacks_targets(pos, QUEEN, from, to, zone);
         break;
     default:
         break;  // king moves are pruned
@@ -147,13 +157,17 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     const KingSafetyHint hint = king_safety_hint_in_check(pos, s, in_check);
     // Move classes are read only out of check.
     const CheckHint checks = in_check ? CheckHint{} : check_hint(pos, s);
+    // Record fields that no child changes, kept in registers across the calls.
+    const Move hash_move = pr.hash_move;
+    const bool singular = pr.singular != 0;
+    const int own_eval = pr.static_eval;
     u16 child_pv[MAX_PLY];
 
     while (MoveEntry* e = pick_next_move(pos, in_check)) {
         const Move move = e->move;
         // 1-2: duplicates of the hash move, null entries, illegal moves.
         if (move == NULL_MOVE) continue;
-        if (move == pr.hash_move && pr.moves_tried > 0) continue;
+        if (move == hash_move && pr.moves_tried > 0) continue;
         if (!king_safe_with_hint(pos, s, move, hint)) continue;
 
         // 3: move class.
@@ -177,7 +191,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
 
         // 5: extension in sixteenths, carried down the line.
         int u = 0;
-        if (move == pr.hash_move && pr.singular)
+        if (move == hash_move && singular)
             u = FULL_EXTENSION;
         else if (c & MOVE_CLASS_DISCOVERED)
             u = FULL_EXTENSION;
@@ -203,7 +217,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
                     const int t = reductions[table_depth][std::min(tried, REDUCTION_MOVES - 1)];
                     const bool ok = safe_by_exchange();
                     r = (ok && e->score >= 40) ? 0 : t;
-                    if (!(ok && pr.static_eval >= grandparent_eval - 150) && table_depth - r > 2 && tried > 2) r++;
+                    if (!(ok && own_eval >= grandparent_eval - 150) && table_depth - r > 2 && tried > 2) r++;
                     minuend = table_depth;
                 }
                 if (minuend - r <= 0) r = minuend - 1;

@@ -255,4 +255,40 @@ TEST_F(MoveGenTest, CheckHintAgreesWithTheFullTest)
     EXPECT_GT(discovered, 100);
 }
 
+// The legality hint answers as the full test for every pseudo-legal move
+// along random games, in check or not (king moves, pins, en passant).
+TEST_F(MoveGenTest, KingSafetyHintAgreesWithTheFullTest)
+{
+    const char* starts[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+    };
+    u32 seed = 11;
+    long in_check = 0;
+    for (const char* fen : starts) {
+        for (int game = 0; game < 40; game++) {
+            set(fen);
+            td->undo_count = 0;
+            for (int ply = 0; ply < 100; ply++) {
+                Position& p = pos();
+                const int side = p.side;
+                generate_all_moves(p);
+                const KingSafetyHint hint = king_safety_hint(p, side);
+                in_check += hint.in_check;
+                std::vector<Move> legal_moves;
+                for (const MoveEntry* e = td->ply[td->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
+                    const int safe = king_safe_after_move(p, side, e->move);
+                    ASSERT_EQ(king_safe_with_hint(p, side, e->move, hint), safe) << text_of(e->move);
+                    if (safe) legal_moves.push_back(e->move);
+                }
+                if (legal_moves.empty() || td->undo_count >= UNDO_STACK_SIZE - 2) break;
+                seed = seed * 1664525u + 1013904223u;
+                play_move(p, legal_moves[(seed >> 8) % legal_moves.size()]);
+                td->search_ply = 1;
+            }
+        }
+    }
+    EXPECT_GT(in_check, 100);
+}
+
 } // namespace

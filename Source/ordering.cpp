@@ -138,7 +138,7 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
     if (ply > 2) {
         const MoveEntry* previous = td->ply[ply - 2].current;
         if (previous && previous->move != NULL_MOVE)
-            followup = td->followup[previous->piece * 64 + move_to(previous->move)];
+            followup = td->followup[(previous->piece & 15) * 64 + move_to(previous->move)];
     }
     // Most moves are none of the six; their destinations sort them out
     // with one test.

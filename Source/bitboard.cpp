@@ -30,13 +30,15 @@ const char* const square_name[64] = {
 
 namespace {
 
-// Squares reached from sq by repeated (df, dr) steps until the board edge.
-u64 build_ray(int sq, int df, int dr)
+// Squares reached from sq by repeated (df, dr) steps until the board edge
+// or the first square of `occ`, which is included.
+u64 build_ray(int sq, int df, int dr, u64 occ = 0)
 {
     u64 ray = 0;
     int f = file_of(sq) + df, r = rank_of(sq) + dr;
     while (f >= 0 && f < 8 && r >= 0 && r < 8) {
         ray |= square_bit(8 * r + f);
+        if (occ & square_bit(8 * r + f)) break;
         f += df;
         r += dr;
     }
@@ -94,12 +96,10 @@ u64 slider_mask(int sq, const int (*dirs)[2])
 {
     u64 mask = 0;
     for (int i = 0; i < 4; i++) {
-        int f = file_of(sq) + dirs[i][0], r = rank_of(sq) + dirs[i][1];
-        while (f + dirs[i][0] >= 0 && f + dirs[i][0] < 8 && r + dirs[i][1] >= 0 && r + dirs[i][1] < 8) {
-            mask |= square_bit(8 * r + f);
-            f += dirs[i][0];
-            r += dirs[i][1];
-        }
+        u64 ray = build_ray(sq, dirs[i][0], dirs[i][1]);
+        // A ray stepping up the square numbers ends on its highest square.
+        if (ray) ray ^= square_bit(dirs[i][0] + 8 * dirs[i][1] > 0 ? highest_bit_index(ray) : lowest_bit_index(ray));
+        mask |= ray;
     }
     return mask;
 }
@@ -107,15 +107,7 @@ u64 slider_mask(int sq, const int (*dirs)[2])
 u64 walk_rays(int sq, u64 occ, const int (*dirs)[2])
 {
     u64 set = 0;
-    for (int i = 0; i < 4; i++) {
-        int f = file_of(sq) + dirs[i][0], r = rank_of(sq) + dirs[i][1];
-        while (f >= 0 && f < 8 && r >= 0 && r < 8) {
-            set |= square_bit(8 * r + f);
-            if (occ & square_bit(8 * r + f)) break;
-            f += dirs[i][0];
-            r += dirs[i][1];
-        }
-    }
+    for (int i = 0; i < 4; i++) set |= build_ray(sq, dirs[i][0], dirs[i][1], occ);
     return set;
 }
 

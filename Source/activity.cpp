@@ -40,6 +40,27 @@ inline void finish_piece(const EvalWork& w, int sq, int op, int en, int& trace_t
     }
 }
 
+// What one colour's pieces add up to, kept in locals while they are scored.
+struct PieceTotals {
+    int op = 0, en = 0;
+    u64 all, twice;  // the colour's attack sets, seeded with its king and pawns
+};
+
+// Adds a scored piece: its terms, its trace entry, and its attacks to its
+// kind's set and the colour's sets (`twice_source`: the squares it adds to
+// the attacked-twice set).
+template <bool Trace>
+inline void add_scored_piece(const EvalWork& w, PieceTotals& totals, u64& kind, int sq, int op, int en,
+                             int& trace_total, u64 att, u64 twice_source)
+{
+    totals.op += op;
+    totals.en += en;
+    finish_piece<Trace>(w, sq, op, en, trace_total);
+    kind |= att;
+    totals.twice |= twice_source & totals.all;
+    totals.all |= att;
+}
+
 // A count that would pass 7 (promoted pieces) stays at 7 instead of
 // spilling into the next field.
 inline int capped_zone_count(int n) { return n < 7 ? n : 7; }
@@ -57,8 +78,9 @@ void evaluate_pieces(EvalWork& w)
     const u64 outposts = w.outposts[c];
     const u64 occupied = w.occupied;
     EvalTrace& tr = engine_config.eval_trace;
-    u64 all = w.all_attacks[c], twice = w.attacked_twice[c];
-    int op_sum = 0, en_sum = 0;
+    PieceTotals totals;
+    totals.all = w.all_attacks[c];
+    totals.twice = w.attacked_twice[c];
 
     u64 kind = 0;
     int zone_knights = 0;
@@ -80,12 +102,7 @@ void evaluate_pieces(EvalWork& w)
             op += t.knight_outpost_op / 2;
         }
         if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
-        op_sum += op;
-        en_sum += en;
-        finish_piece<Trace>(w, sq, op, en, tr.knights[c]);
-        kind |= att;
-        twice |= att & all;
-        all |= att;
+        add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.knights[c], att, att);
     }
     w.knight_attacks[c] = kind;
 
@@ -105,12 +122,7 @@ void evaluate_pieces(EvalWork& w)
             if (outposts & square_bit(sq)) op += 12;
             if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
             if (att & enemy_zone) zone_bishops++;
-            op_sum += op;
-            en_sum += en;
-            finish_piece<Trace>(w, sq, op, en, tr.bishops[c]);
-            kind |= att;
-            twice |= att & all;
-            all |= att;
+            add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.bishops[c], att, att);
         }
     }
     w.bishop_attacks[c] = kind;
@@ -143,12 +155,7 @@ void evaluate_pieces(EvalWork& w)
                 en += t.rook_rank7.en;
             }
             if (att & enemy_zone) zone_rooks++;
-            op_sum += op;
-            en_sum += en;
-            finish_piece<Trace>(w, sq, op, en, tr.rooks[c]);
-            kind |= att;
-            twice |= att & all;
-            all |= att;
+            add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.rooks[c], att, att);
         }
     }
     w.rook_attacks[c] = kind;
@@ -172,17 +179,12 @@ void evaluate_pieces(EvalWork& w)
         }
         if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) en += t.queen_rank7_en;
         if (xray & enemy_zone) zone_queens++;
-        op_sum += op;
-        en_sum += en;
-        finish_piece<Trace>(w, sq, op, en, tr.queens[c]);
-        kind |= att;
-        twice |= xray & all;
-        all |= att;
+        add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.queens[c], att, xray);
     }
     w.queen_attacks[c] = kind;
 
-    w.all_attacks[c] = all;
-    w.attacked_twice[c] = twice;
+    w.all_attacks[c] = totals.all;
+    w.attacked_twice[c] = totals.twice;
     zone_knights = capped_zone_count(zone_knights);
     zone_bishops = capped_zone_count(zone_bishops);
     zone_rooks = capped_zone_count(zone_rooks);
@@ -190,8 +192,8 @@ void evaluate_pieces(EvalWork& w)
     w.zone_attackers[c] = u16((zone_knights << ZONE_KNIGHT) | (zone_bishops << ZONE_BISHOP) | (zone_rooks << ZONE_ROOK) |
                               (zone_queens << ZONE_QUEEN));
     w.zone_danger[c] = 36 * zone_knights + 26 * zone_bishops + 46 * zone_rooks + 46 * zone_queens;
-    w.positional_op[c] += op_sum;
-    w.positional_en[c] += en_sum;
+    w.positional_op[c] += totals.op;
+    w.positional_en[c] += totals.en;
 }
 
 // King safety of colour `us`. Reads the enemy's complete attack sets, so it

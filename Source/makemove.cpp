@@ -162,7 +162,7 @@ namespace {
 // pawn key; the piece key is updated here) ...
 [[gnu::noinline]] u64 play_pawn_special(Position& pos, Move move, int side)
 {
-    const int from = move_from(move), to = move_to(move);
+    const int to = move_to(move);
     const int pawn = piece_code(PAWN, side);
     u64 key = pos.key, pawn_change = 0;
     if (move & PROMO_MASK) {
@@ -173,7 +173,6 @@ namespace {
         add_piece(pos, to, promoted);
         key ^= zobrist_piece[promoted][to];
     } else {
-        (void)from;
         int taken = to - pawn_push[side];
         int enemy_pawn = piece_code(PAWN, side ^ 1);
         take_piece_off_square(pos, taken);
@@ -184,11 +183,18 @@ namespace {
     return pawn_change;
 }
 
+// The rook's squares of a castling king move from `from` to `to`.
+inline void castling_rook_squares(int from, int to, int& rook_from, int& rook_to)
+{
+    rook_from = to == from + 2 ? from + 3 : from - 4;
+    rook_to = to == from + 2 ? from + 1 : from - 1;
+}
+
 // ... and the castling rook.
 [[gnu::noinline]] void play_castling_rook(Position& pos, int from, int to, int side)
 {
-    int rook_from = to == from + 2 ? from + 3 : from - 4;
-    int rook_to = to == from + 2 ? from + 1 : from - 1;
+    int rook_from, rook_to;
+    castling_rook_squares(from, to, rook_from, rook_to);
     int rook = piece_code(ROOK, side);
     shift_piece(pos, rook_from, rook_to, rook);
     pos.key ^= zobrist_piece[rook][rook_from] ^ zobrist_piece[rook][rook_to];
@@ -275,8 +281,8 @@ namespace {
     if (type == PAWN) {
         add_piece(pos, to - pawn_push[side], piece_code(PAWN, side ^ 1));
     } else {
-        int rook_from = to == from + 2 ? from + 3 : from - 4;
-        int rook_to = to == from + 2 ? from + 1 : from - 1;
+        int rook_from, rook_to;
+        castling_rook_squares(from, to, rook_from, rook_to);
         shift_piece(pos, rook_to, rook_from, piece_code(ROOK, side));
     }
 }

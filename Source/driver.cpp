@@ -21,9 +21,6 @@
 
 namespace {
 
-// Room for the root list: the most legal moves of any position stay far below.
-constexpr int ROOT_LIST_END_GUARD = 256;
-
 bool is_legal_root_move(const Position& pos, Move move)
 {
     return move != NULL_MOVE && king_safe_after_move(pos, pos.side, move);

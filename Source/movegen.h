@@ -192,7 +192,7 @@ inline int move_class_bits(const Position& pos, int colour, const MoveEntry& ent
     return bits;
 }
 
-inline int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
+[[gnu::always_inline]] inline int check_kind_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
 {
     if (!hint.usable) return check_kind_after_move(pos, colour, entry);
     const Move move = entry.move;
@@ -207,7 +207,7 @@ inline int check_kind_with_hint(const Position& pos, int colour, const MoveEntry
     return direct_check(pos, colour, move, king, hint.occupancy);
 }
 
-inline int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
+[[gnu::always_inline]] inline int classify_move_with_hint(const Position& pos, int colour, const MoveEntry& entry, const CheckHint& hint)
 {
     return move_class_bits(pos, colour, entry, check_kind_with_hint(pos, colour, entry, hint));
 }

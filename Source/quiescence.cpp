@@ -138,7 +138,7 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
         const Move move = entry->move;
         const int to = move_to(move);
         int check = -1;
-        auto check_kind = [&]() {
+        auto check_kind = [&]() __attribute__((always_inline)) {
             if (check < 0) {
                 if (checks.enemy_king == NO_SQUARE) checks = check_hint(pos, s);
                 check = check_kind_with_hint(pos, s, *entry, checks);

@@ -84,8 +84,10 @@ void evaluate_pieces(EvalWork& w)
 
     u64 kind = 0;
     int zone_knights = 0;
-    for (const u8* p = pos.lists[c][KNIGHT]; *p != NO_SQUARE; p++) {
-        int sq = *p, rel = sq ^ relative_rank_flip[c];
+    for (const u8* p = pos.lists[c][KNIGHT];; p++) {
+        const int sq = list_square(p);
+        if (sq == NO_SQUARE) break;
+        const int rel = sq ^ relative_rank_flip[c];
         u64 att = knight_attacks[sq];
         int n = count_bits(att & mobility);
         int op = t.knight_mobility[n].op + t.pst[KNIGHT - 1][rel][0];
@@ -110,8 +112,10 @@ void evaluate_pieces(EvalWork& w)
     int zone_bishops = 0;
     {
         const u64 see_through = occupied & ~pos.pieces[c][QUEEN];  // x-ray through own queens
-        for (const u8* p = pos.lists[c][BISHOP]; *p != NO_SQUARE; p++) {
-            int sq = *p, rel = sq ^ relative_rank_flip[c];
+        for (const u8* p = pos.lists[c][BISHOP];; p++) {
+            const int sq = list_square(p);
+            if (sq == NO_SQUARE) break;
+            const int rel = sq ^ relative_rank_flip[c];
             u64 att = bishop_attack_set(sq, see_through);
             int n = count_bits(att & mobility);
             int centre = count_bits(att & CENTRE_SQUARES);
@@ -133,8 +137,10 @@ void evaluate_pieces(EvalWork& w)
         const u64 own_pawns = pos.pieces[c][PAWN];
         const u64 enemy_pawns = pos.pieces[them][PAWN];
         const u64 see_through = occupied & ~(pos.pieces[c][ROOK] | pos.pieces[c][QUEEN]);
-        for (const u8* p = pos.lists[c][ROOK]; *p != NO_SQUARE; p++) {
-            int sq = *p, rel = sq ^ relative_rank_flip[c];
+        for (const u8* p = pos.lists[c][ROOK];; p++) {
+            const int sq = list_square(p);
+            if (sq == NO_SQUARE) break;
+            const int rel = sq ^ relative_rank_flip[c];
             int f = file_of(sq);
             u64 att = rook_attack_set(sq, see_through);
             int n = count_bits(att & mobility);
@@ -162,8 +168,10 @@ void evaluate_pieces(EvalWork& w)
 
     kind = 0;
     int zone_queens = 0;
-    for (const u8* p = pos.lists[c][QUEEN]; *p != NO_SQUARE; p++) {
-        int sq = *p, rel = sq ^ relative_rank_flip[c];
+    for (const u8* p = pos.lists[c][QUEEN];; p++) {
+        const int sq = list_square(p);
+        if (sq == NO_SQUARE) break;
+        const int rel = sq ^ relative_rank_flip[c];
         u64 diagonal = bishop_attack_set(sq, occupied);
         u64 straight = rook_attack_set(sq, occupied);
         u64 att = diagonal | straight;

@@ -174,8 +174,10 @@ void evaluate_pawn_structure(EvalWork& w)
     const int them = c ^ 1;
     const u64 own = pos.pieces[c][PAWN], enemy = pos.pieces[them][PAWN];
     int op_sum = 0, en_sum = 0;
-    for (const u8* p = pos.lists[c][PAWN]; *p != NO_SQUARE; p++) {
-        const int sq = *p, rel = sq ^ relative_rank_flip[c];
+    for (const u8* p = pos.lists[c][PAWN];; p++) {
+        const int sq = list_square(p);
+        if (sq == NO_SQUARE) break;
+        const int rel = sq ^ relative_rank_flip[c];
         const int f = file_of(sq), r = rank_of(rel);
         const int ahead = sq + pawn_push[c];
         int op = t.pst[PAWN - 1][rel][0], en = t.pst[PAWN - 1][rel][1];

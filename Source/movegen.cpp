@@ -30,8 +30,9 @@ inline MoveEntry* add_promotions(MoveEntry* list, int from, int to, int piece, i
 template <bool CAPTURES, typename Targets>
 inline MoveEntry* add_piece_moves(const Position& pos, const u8* squares, int piece, MoveEntry* list, Targets targets)
 {
-    for (; *squares != NO_SQUARE; squares++) {
-        int from = *squares;
+    for (;; squares++) {
+        const int from = list_square(squares);
+        if (from == NO_SQUARE) break;
         for (u64 to_set = targets(from); to_set;) {
             int to = pop_lowest_bit(to_set);
             list = add_move(list, from, to, piece, CAPTURES ? pos.board[to] : 0);

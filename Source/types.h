@@ -15,6 +15,19 @@ using i64 = int64_t;
 
 // Squares: a1 = 0 .. h8 = 63; 64 = no square (list end, no en-passant square).
 constexpr int NO_SQUARE = 64;
+
+// The square at a piece-list place, read as a whole register. clang would
+// load the byte into the low part of a register that still holds an older
+// value; the merge then makes each piece's work wait for the previous
+// piece's last load.
+inline int list_square(const u8* place)
+{
+    u32 sq = *place;
+#if defined(__clang__)
+    asm("" : "+r"(sq));
+#endif
+    return int(sq);
+}
 constexpr int WHITE = 0;
 constexpr int BLACK = 1;
 

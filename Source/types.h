@@ -28,6 +28,7 @@ inline int list_square(const u8* place)
 #endif
     return int(sq);
 }
+
 constexpr int WHITE = 0;
 constexpr int BLACK = 1;
 

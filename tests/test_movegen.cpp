@@ -1,5 +1,7 @@
 // Generation order and content, legality, check kinds and move classes.
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 #include "board_fixture.h"
 #include "makemove.h"
@@ -27,6 +29,33 @@ struct MoveGenTest : BoardTest {
         return classify_move(pos(), pos().side, e);
     }
     static bool legal(const char* move) { return king_safe_after_move(pos(), pos().side, move_of(move)); }
+
+    // Plays `games` games of up to `plies` plies from each start. At every
+    // position `visit` gets the pseudo-legal list and fills in the legal
+    // moves, of which a fixed-seed generator picks the one played; a fatal
+    // failure inside it ends the walk.
+    template <typename Visit>
+    static void walk_random_games(std::initializer_list<const char*> starts, int games, int plies, u32 seed,
+                                  Visit visit)
+    {
+        for (const char* fen : starts) {
+            for (int game = 0; game < games; game++) {
+                set(fen);
+                td->undo_count = 0;
+                for (int ply = 0; ply < plies; ply++) {
+                    Position& p = pos();
+                    generate_all_moves(p);
+                    std::vector<Move> legal_moves;
+                    visit(p, p.side, td->ply[td->search_ply].list_start, legal_moves);
+                    if (HasFatalFailure()) return;
+                    if (legal_moves.empty() || td->undo_count >= UNDO_STACK_SIZE - 2) break;
+                    seed = seed * 1664525u + 1013904223u;
+                    play_move(p, legal_moves[(seed >> 8) % legal_moves.size()]);
+                    td->search_ply = 1;
+                }
+            }
+        }
+    }
 };
 
 TEST_F(MoveGenTest, StartPositionOrder)
@@ -217,40 +246,27 @@ TEST_F(MoveGenTest, MoveClasses)
 // checks by every slider kind, pins, promotions, en passant, castling).
 TEST_F(MoveGenTest, CheckHintAgreesWithTheFullTest)
 {
-    const char* starts[] = {
-        START_FEN,
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-        "4k3/8/8/8/4N3/8/8/4R1K1 w - -",
-        "3qk3/8/8/2B5/3P4/8/1Q6/4K2R w K -",
-    };
-    u32 seed = 7;
     long compared = 0, discovered = 0;
-    for (const char* fen : starts) {
-        for (int game = 0; game < 60; game++) {
-            set(fen);
-            td->undo_count = 0;
-            for (int ply = 0; ply < 120; ply++) {
-                Position& p = pos();
-                const int side = p.side;
-                generate_all_moves(p);
-                const CheckHint hint = check_hint(p, side);
-                std::vector<Move> legal_moves;
-                for (const MoveEntry* e = td->ply[td->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
-                    const int kind = check_kind_after_move(p, side, *e);
-                    ASSERT_EQ(check_kind_with_hint(p, side, *e, hint), kind) << text_of(e->move);
-                    ASSERT_EQ(classify_move_with_hint(p, side, *e, hint), classify_move(p, side, *e));
-                    compared++;
-                    discovered += kind == 2;
-                    if (king_safe_after_move(p, side, e->move)) legal_moves.push_back(e->move);
-                }
-                if (legal_moves.empty() || td->undo_count >= UNDO_STACK_SIZE - 2) break;
-                seed = seed * 1664525u + 1013904223u;
-                play_move(p, legal_moves[(seed >> 8) % legal_moves.size()]);
-                td->search_ply = 1;
+    walk_random_games(
+        {
+            START_FEN,
+            "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+            "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+            "4k3/8/8/8/4N3/8/8/4R1K1 w - -",
+            "3qk3/8/8/2B5/3P4/8/1Q6/4K2R w K -",
+        },
+        60, 120, 7, [&](Position& p, int side, const MoveEntry* list, std::vector<Move>& legal_moves) {
+            const CheckHint hint = check_hint(p, side);
+            for (const MoveEntry* e = list; e->move != MOVE_LIST_END; e++) {
+                const int kind = check_kind_after_move(p, side, *e);
+                ASSERT_EQ(check_kind_with_hint(p, side, *e, hint), kind) << text_of(e->move);
+                ASSERT_EQ(classify_move_with_hint(p, side, *e, hint), classify_move(p, side, *e));
+                compared++;
+                discovered += kind == 2;
+                if (king_safe_after_move(p, side, e->move)) legal_moves.push_back(e->move);
             }
-        }
-    }
+        });
+    if (HasFatalFailure()) return;
     EXPECT_GT(compared, 100000);
     EXPECT_GT(discovered, 100);
 }
@@ -259,35 +275,22 @@ TEST_F(MoveGenTest, CheckHintAgreesWithTheFullTest)
 // along random games, in check or not (king moves, pins, en passant).
 TEST_F(MoveGenTest, KingSafetyHintAgreesWithTheFullTest)
 {
-    const char* starts[] = {
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-    };
-    u32 seed = 11;
     long in_check = 0;
-    for (const char* fen : starts) {
-        for (int game = 0; game < 40; game++) {
-            set(fen);
-            td->undo_count = 0;
-            for (int ply = 0; ply < 100; ply++) {
-                Position& p = pos();
-                const int side = p.side;
-                generate_all_moves(p);
-                const KingSafetyHint hint = king_safety_hint(p, side);
-                in_check += hint.in_check;
-                std::vector<Move> legal_moves;
-                for (const MoveEntry* e = td->ply[td->search_ply].list_start; e->move != MOVE_LIST_END; e++) {
-                    const int safe = king_safe_after_move(p, side, e->move);
-                    ASSERT_EQ(king_safe_with_hint(p, side, e->move, hint), safe) << text_of(e->move);
-                    if (safe) legal_moves.push_back(e->move);
-                }
-                if (legal_moves.empty() || td->undo_count >= UNDO_STACK_SIZE - 2) break;
-                seed = seed * 1664525u + 1013904223u;
-                play_move(p, legal_moves[(seed >> 8) % legal_moves.size()]);
-                td->search_ply = 1;
+    walk_random_games(
+        {
+            "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+            "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+        },
+        40, 100, 11, [&](Position& p, int side, const MoveEntry* list, std::vector<Move>& legal_moves) {
+            const KingSafetyHint hint = king_safety_hint(p, side);
+            in_check += hint.in_check;
+            for (const MoveEntry* e = list; e->move != MOVE_LIST_END; e++) {
+                const int safe = king_safe_after_move(p, side, e->move);
+                ASSERT_EQ(king_safe_with_hint(p, side, e->move, hint), safe) << text_of(e->move);
+                if (safe) legal_moves.push_back(e->move);
             }
-        }
-    }
+        });
+    if (HasFatalFailure()) return;
     EXPECT_GT(in_check, 100);
 }
 

@@ -74,10 +74,11 @@ int main(int argc, char** argv)
                 without.nodes, double(without.nodes) / double(with.nodes ? with.nodes : 1),
                 without.nodes / (without.seconds > 0 ? without.seconds : 1e-9));
 
-    // The shared test data lie beside the repository.
+    // The mate positions of the test data in the repository.
     std::string suite = __FILE__;
-    suite = suite.substr(0, suite.find_last_of('/') + 1) + "../../shared/testdata/mates.epd";
+    suite = suite.substr(0, suite.find_last_of('/') + 1) + "../tests/data/mates.epd";
     std::ifstream in(suite);
+    if (!in) std::fprintf(stderr, "cannot open %s\n", suite.c_str());
     std::string line;
     int same = 0, total = 0;
     while (std::getline(in, line)) {

@@ -16,9 +16,9 @@ namespace {
 
 std::string default_table_dir()
 {
-    // The benchmark lives in bench/ of the repository; the shared tables beside it.
+    // The benchmark lives in bench/ of the repository, the test tables in tests/data/.
     std::filesystem::path here(__FILE__);
-    return (here.parent_path().parent_path().parent_path() / "shared/testdata/syzygy").string();
+    return (here.parent_path().parent_path() / "tests/data/syzygy").string();
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start)

@@ -1,6 +1,6 @@
 // Helpers shared by the tablebase tests: a small FEN reader into the
-// prober's position, an engine Position built from one, and the paths of
-// the shared test tables.
+// prober's position, an engine Position built from one, and copies of the
+// test tables.
 #pragma once
 
 #include <cstdio>
@@ -9,14 +9,9 @@
 
 #include "bitboard.h"
 #include "tablebase/tb_position.h"
+#include "test_data.h"
 #include "types.h"
 
-#ifndef VANT_SOURCE_DIR
-#define VANT_SOURCE_DIR "."
-#endif
-
-inline const char* shared_table_dir() { return VANT_SOURCE_DIR "/../shared/testdata/syzygy"; }
-inline const char* probe_vector_file() { return VANT_SOURCE_DIR "/../shared/testdata/syzygy-probes.epd"; }
 
 // Reads placement, side, castling (ignored) and en-passant fields.
 // Returns false on a malformed placement.
@@ -150,9 +145,11 @@ inline void write_whole_file(const std::string& path, const std::vector<u8>& byt
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline void copy_shared_table(const std::string& dir, const char* file)
+inline void copy_test_table(const std::string& dir, const char* file)
 {
-    write_whole_file(dir + "/" + file, read_whole_file(std::string(shared_table_dir()) + "/" + file));
+    const std::string source = std::string(test_table_dir()) + "/" + file;
+    EXPECT_TRUE(test_data_present(source));
+    write_whole_file(dir + "/" + file, read_whole_file(source));
 }
 
 // A sound random position of the given material (e.g. "KRvKP"), side to

@@ -24,11 +24,13 @@ std::string scan_quietly(const std::string& path)
     return testing::internal::GetCapturedStdout();
 }
 
-// A directory whose table files are links to the shared tables.
+// A directory whose table files are links to the test tables.
 std::string linked_table_dir(const char* tag)
 {
     const std::string dir = make_temp_dir(tag);
-    for (const auto& file : std::filesystem::directory_iterator(shared_table_dir()))
+    EXPECT_TRUE(test_tables_present());
+    if (!std::filesystem::is_directory(test_table_dir())) return dir;
+    for (const auto& file : std::filesystem::directory_iterator(test_table_dir()))
         std::filesystem::create_symlink(std::filesystem::absolute(file.path()), dir + "/" + file.path().filename().string());
     return dir;
 }

@@ -15,6 +15,7 @@
 #include "movetext.h"
 #include "search_harness.h"
 #include "tablebase/tablebase.h"
+#include "test_data.h"
 
 using namespace search_harness;
 
@@ -507,7 +508,8 @@ TEST_F(SearchTest, SameNodesFromAFreshState)
 
 TEST_F(SearchTest, MatesFromTheSuiteWithAndWithoutPruning)
 {
-    std::ifstream in(VANT_SOURCE_DIR "/../shared/testdata/mates.epd");
+    ASSERT_TRUE(test_data_present(mate_suite_file()));
+    std::ifstream in(mate_suite_file());
     ASSERT_TRUE(in.good());
     std::string line;
     int checked = 0;
@@ -566,12 +568,17 @@ struct TablebaseSearchTest : SearchTest {
     {
         SearchTest::SetUpTestSuite();
         probing_tables = true;
-        scan_tablebase_paths(VANT_SOURCE_DIR "/../shared/testdata/syzygy");
+        scan_tablebase_paths(test_table_dir());
     }
     static void TearDownTestSuite()
     {
         scan_tablebase_paths("");
         probing_tables = false;
+    }
+    void SetUp() override
+    {
+        SearchTest::SetUp();
+        ASSERT_TRUE(test_tables_present());
     }
 };
 

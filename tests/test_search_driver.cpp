@@ -11,6 +11,7 @@
 #include "root.h"
 #include "search_setup.h"
 #include "tablebase/tb_registry.h"
+#include "test_data.h"
 
 namespace {
 
@@ -143,7 +144,8 @@ TEST_F(SearchDriverTest, DepthLimitZeroGivesTheQuiescenceScore)
 
 TEST_F(SearchDriverTest, TablebaseRootMove)
 {
-    scan_tablebase_paths(VANT_SOURCE_DIR "/../shared/testdata/syzygy");
+    ASSERT_TRUE(test_tables_present());
+    scan_tablebase_paths(test_table_dir());
     ASSERT_GE(tb_largest_piece_count.load(), 3u);
     // KQ v K with a half-move clock above 6: the table's move at once.
     ASSERT_TRUE(search_setup::set_game_fen("8/8/8/4k3/8/8/8/3QK3 w - -"));

@@ -1,6 +1,6 @@
 // Mates through the whole driver: every position is searched single-threaded
 // to a fixed depth from a cleared table and must give a mating move and the
-// exact "mate N" score. The classic positions come from the shared test data
+// exact "mate N" score. The classic positions come from the test data
 // (SAN best moves); the rest are the engine's own set, each mate checked by a
 // deeper search of every root move (the listed moves are all the mates of
 // that length). Also roots without a legal move, and draws that score 0.
@@ -17,6 +17,7 @@
 #include "movetext.h"
 #include "report.h"
 #include "search_setup.h"
+#include "test_data.h"
 
 namespace {
 
@@ -83,8 +84,8 @@ struct SearchMatesTest : ::testing::Test {
 
 TEST_F(SearchMatesTest, ClassicMatesInTwoAndThree)
 {
-    std::ifstream file(VANT_SOURCE_DIR "/../shared/testdata/mates.epd");
-    ASSERT_TRUE(file) << "shared test data missing";
+    ASSERT_TRUE(test_data_present(mate_suite_file()));
+    std::ifstream file(mate_suite_file());
     std::string record;
     int count = 0;
     while (std::getline(file, record)) {

@@ -16,6 +16,7 @@
 #include "search.h"
 #include "search_setup.h"
 #include "tablebase/tablebase.h"
+#include "test_data.h"
 #include "tools/tune.h"
 
 namespace {
@@ -140,7 +141,8 @@ TEST(EngineStateGuardTest, PutsBackWhatATestChanged)
     ASSERT_TRUE(search_setup::set_game_fen("4k3/8/8/8/8/8/8/4K2R b K -"));
     game_record->undo_count = u16(undo_count + 5);
     tune_registered = !tunes_registered;
-    scan_tablebase_paths(VANT_SOURCE_DIR "/../shared/testdata/syzygy");
+    ASSERT_TRUE(test_tables_present());
+    scan_tablebase_paths(test_table_dir());
     ASSERT_NE(tb_largest_piece_count.load(), 0u);
     restore_engine_state(snapshot);
 

@@ -16,6 +16,8 @@ namespace {
 TEST(TbConcurrencyTest, RescanWhileThreadsProbe)
 {
     init_board_tables();
+    ASSERT_TRUE(test_data_present(probe_vector_file()));
+    ASSERT_TRUE(test_tables_present());
     std::vector<ProbeVector> vectors;
     FILE* f = std::fopen(probe_vector_file(), "r");
     ASSERT_NE(f, nullptr);
@@ -28,7 +30,7 @@ TEST(TbConcurrencyTest, RescanWhileThreadsProbe)
     ASSERT_EQ(vectors.size(), 100u);
 
     testing::internal::CaptureStdout();
-    scan_tablebase_paths(shared_table_dir());
+    scan_tablebase_paths(test_table_dir());
     std::atomic<bool> done{false};
     std::atomic<int> wrong{0}, answered{0}, refused{0};
     auto wdl_worker = [&]() {
@@ -59,7 +61,7 @@ TEST(TbConcurrencyTest, RescanWhileThreadsProbe)
     threads.emplace_back(dtz_worker);
     for (int i = 0; i < 30; i++) {
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
-        scan_tablebase_paths(i % 5 == 4 ? "" : shared_table_dir());
+        scan_tablebase_paths(i % 5 == 4 ? "" : test_table_dir());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
     done = true;

@@ -29,9 +29,11 @@ struct TbDamagedTest : ::testing::Test {
         scan_quietly("");
         tb_map_into_heap = true;
         dir = make_temp_dir("damaged");
-        for (const auto& file : std::filesystem::directory_iterator(shared_table_dir()))
-            copy_shared_table(dir, file.path().filename().c_str());
+        if (!std::filesystem::is_directory(test_table_dir())) return;
+        for (const auto& file : std::filesystem::directory_iterator(test_table_dir()))
+            copy_test_table(dir, file.path().filename().c_str());
     }
+    void SetUp() override { ASSERT_TRUE(test_tables_present()); }
     static void TearDownTestSuite()
     {
         scan_quietly("");

@@ -15,9 +15,10 @@ struct TbEnPassantTest : ::testing::Test {
     {
         init_board_tables();
         testing::internal::CaptureStdout();
-        scan_tablebase_paths(shared_table_dir());
+        scan_tablebase_paths(test_table_dir());
         testing::internal::GetCapturedStdout();
     }
+    void SetUp() override { ASSERT_TRUE(test_tables_present()); }
     static void TearDownTestSuite()
     {
         testing::internal::CaptureStdout();

@@ -168,8 +168,8 @@ TEST_F(TbHandBuiltTest, ValueOutsideItsMapGivesNoResult)
 // Without a DTZ file: probes that need it fail silently, the others answer.
 TEST_F(TbHandBuiltTest, MissingDtzFile)
 {
-    copy_shared_table(dir, "KQvK.rtbw");
-    copy_shared_table(dir, "KPvK.rtbw");
+    copy_test_table(dir, "KQvK.rtbw");
+    copy_test_table(dir, "KPvK.rtbw");
     scan(dir);
     int success = 1;
     testing::internal::CaptureStderr();

@@ -88,13 +88,14 @@ TEST_F(TbRegistryTest, FiveHundredTenEmptyFilesAreAllRegistered)
 
 TEST_F(TbRegistryTest, EmptyPathRegistersNothingAndPrintsNothing)
 {
-    EXPECT_EQ(quiet_scan(shared_table_dir()), "info string found 35 tablebases\n");
+    ASSERT_TRUE(test_tables_present());
+    EXPECT_EQ(quiet_scan(test_table_dir()), "info string found 35 tablebases\n");
     EXPECT_EQ(tb_largest_piece_count.load(), 4u);
     EXPECT_EQ(quiet_scan(""), "");
     EXPECT_EQ(tb_largest_piece_count.load(), 0u);
     EXPECT_EQ(tb_piece_entry_count + tb_pawn_entry_count, 0);
     EXPECT_EQ(entry_of("KQvK"), nullptr);
-    quiet_scan(shared_table_dir());
+    quiet_scan(test_table_dir());
     EXPECT_EQ(quiet_scan("<empty>"), "");
     EXPECT_EQ(tb_largest_piece_count.load(), 0u);
     // Probing is off: no result.
@@ -151,7 +152,7 @@ TEST_F(TbRegistryTest, FirstDirectoryWins)
     std::filesystem::create_directories(good);
     std::filesystem::create_directories(bad);
     std::filesystem::create_directories(empty);
-    copy_shared_table(good, "KQvK.rtbw");
+    copy_test_table(good, "KQvK.rtbw");
     write_whole_file(bad + "/KQvK.rtbw", std::vector<u8>(300, 0x55));
     const TbPosition pos = fen_position("8/8/8/8/8/8/1Q6/K6k w - -");
     int success = 0;
@@ -192,7 +193,7 @@ TEST_F(TbRegistryTest, MissingFileIsReportedOncePerKey)
 // are reported and skipped, the others still searched.
 TEST_F(TbRegistryTest, LongPathsAreHandled)
 {
-    copy_shared_table(dir, "KQvK.rtbw");
+    copy_test_table(dir, "KQvK.rtbw");
     std::string many;
     for (int i = 0; i < 2000; i++) many += "/nonexistent/directory/number/" + std::to_string(i) + ":";
     const std::string too_long = "/" + std::string(300, 'x');
@@ -208,7 +209,7 @@ TEST_F(TbRegistryTest, LongPathsAreHandled)
     const std::string deep = dir + "/" + std::string(242 - dir.size() - 1, 'd');
     ASSERT_EQ(deep.size(), 242u);
     std::filesystem::create_directories(deep);
-    copy_shared_table(deep, "KQvK.rtbw");
+    copy_test_table(deep, "KQvK.rtbw");
     EXPECT_EQ(quiet_scan(deep), "info string found 1 tablebases\n");
 }
 

@@ -1,4 +1,4 @@
-// Every shared probe vector probes to its stored table value, its full WDL
+// Every probe vector probes to its stored table value, its full WDL
 // and its full DTZ; the root move choice agrees with them.
 #include <gtest/gtest.h>
 
@@ -35,15 +35,20 @@ struct TbVectorTest : ::testing::Test {
     {
         init_board_tables();
         testing::internal::CaptureStdout();
-        scan_tablebase_paths(shared_table_dir());
+        scan_tablebase_paths(test_table_dir());
         found_line = testing::internal::GetCapturedStdout();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(test_tables_present());
+        ASSERT_TRUE(test_data_present(probe_vector_file()));
     }
     static void TearDownTestSuite() { scan_tablebase_paths(""); }
     static std::string found_line;
 };
 std::string TbVectorTest::found_line;
 
-TEST_F(TbVectorTest, ScanFindsAllSharedTables)
+TEST_F(TbVectorTest, ScanFindsAllTestTables)
 {
     EXPECT_EQ(found_line, "info string found 35 tablebases\n");
     EXPECT_EQ(tb_largest_piece_count.load(), 4u);
@@ -222,7 +227,7 @@ TEST_F(TbVectorTest, EnginePositionsConvertToTheSameProbePositions)
 
 namespace {
 
-// Across every shared material: WDL and DTZ agree in sign, and the DTZ of a
+// Across every test material: WDL and DTZ agree in sign, and the DTZ of a
 // decided position is within one ply of what its best move reaches (one
 // more ply than a child's distance, or 1 for a winning zeroing move).
 TEST_F(TbVectorTest, DistancesAgreeWithOnePlyOfTheirChildren)
@@ -231,7 +236,7 @@ TEST_F(TbVectorTest, DistancesAgreeWithOnePlyOfTheirChildren)
     const int count = tablebase_name_list(names);
     std::vector<std::string> materials;
     for (int i = 0; i < count; i++)
-        if (std::filesystem::exists(std::string(shared_table_dir()) + "/" + names[i] + ".rtbw"))
+        if (std::filesystem::exists(std::string(test_table_dir()) + "/" + names[i] + ".rtbw"))
             materials.push_back(names[i]);
     ASSERT_EQ(materials.size(), 35u);
     u32 seed = 99;

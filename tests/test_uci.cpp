@@ -11,6 +11,7 @@
 #include "makemove.h"
 #include "params.h"
 #include "records.h"
+#include "test_data.h"
 #include "tt.h"
 #include "uci.h"
 
@@ -159,7 +160,8 @@ TEST_F(UciTest, SyzygyPathIsOneWordAndNeverEmpty)
     EXPECT_STREQ(search_state.tb_path, "/tb/one");
     EXPECT_EQ(run("setoption name SyzygyPath value"),
               "info string SyzygyPath set to '.'\ninfo string found 0 tablebases\n");
-    std::string tables = VANT_SOURCE_DIR "/../shared/testdata/syzygy";
+    ASSERT_TRUE(test_tables_present());
+    std::string tables = test_table_dir();
     std::string out = run("setoption name SyzygyPath value " + tables);
     EXPECT_NE(out.find("info string found 35 tablebases"), std::string::npos) << out;
     std::string long_path(300, 'p');

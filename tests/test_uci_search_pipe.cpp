@@ -17,6 +17,7 @@
 #include "movegen.h"
 #include "movetext.h"
 #include "records.h"
+#include "test_data.h"
 #include "zobrist.h"
 
 namespace {
@@ -224,7 +225,8 @@ int legal_move_count()
 // fifty-move rule or a threefold repetition can draw it.
 TEST_F(SearchPipeTest, TablebaseWinsAreConvertedToMate)
 {
-    engine.send("setoption name SyzygyPath value " VANT_SOURCE_DIR "/../shared/testdata/syzygy");
+    ASSERT_TRUE(test_tables_present());
+    engine.send(std::string("setoption name SyzygyPath value ") + test_table_dir());
     ASSERT_EQ(engine.wait_for("info string found").rfind("info string found", 0), 0u);
     for (const char* fen : {"8/8/8/4k3/8/8/8/3QK3 w - - 0 1",      // KQvK
                             "8/8/8/4k3/8/8/8/R3K3 w - - 0 1",       // KRvK

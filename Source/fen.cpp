@@ -102,6 +102,20 @@ bool en_passant_possible(const Position& pos, int square)
            pos.board[square - pawn_push[side]] == piece_code(PAWN, side ^ 1);
 }
 
+// The half-move clock: the fifth field when it is a number (EPD records and
+// the engine's own FENs stop after four fields and keep 0). Capped where
+// every clock means the same (the fifty-move rule may be claimed) and a
+// whole search on top still fits the byte.
+u8 read_halfmove_clock(const char* p)
+{
+    while (is_blank(*p)) p++;
+    int clock = 0;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9' && p - digits < 6) clock = 10 * clock + (*p++ - '0');
+    if (p == digits || !is_field_end(*p)) return 0;
+    return u8(clock < MAX_HALFMOVE_CLOCK ? clock : MAX_HALFMOVE_CLOCK);
+}
+
 } // namespace
 
 int set_position_from_fen(Position& pos, const char* text, const char** reason)
@@ -116,14 +130,16 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
         return 0;
     }
 
-    // Side: the character right after the placement's blank; any other
-    // character keeps the side as it was.
-    if (is_blank(*p)) {
-        p++;
-        if (*p == 'w') scratch.side = WHITE;
-        else if (*p == 'b') scratch.side = BLACK;
-        if (*p) p++;
+    // Side: "w" or "b" after the placement's blanks. Without it there is
+    // no telling whose move it is (keeping the previous position's side
+    // would search for the wrong player).
+    while (is_blank(*p)) p++;
+    if ((*p != 'w' && *p != 'b') || !is_field_end(p[1])) {
+        if (reason) *reason = "the side to move is missing or not w or b";
+        return 0;
     }
+    scratch.side = *p == 'w' ? WHITE : BLACK;
+    p++;
 
     while (is_blank(*p)) p++;
     for (; !is_field_end(*p); p++) {
@@ -137,6 +153,8 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
     int ep = NO_SQUARE;
     if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8' && is_field_end(p[2]))
         ep = (p[0] - 'a') + 8 * (p[1] - '1');
+    while (!is_field_end(*p)) p++;
+    scratch.halfmove_clock = read_halfmove_clock(p);
 
     why = check_material(scratch);
     if (why) {

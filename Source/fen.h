@@ -3,9 +3,10 @@
 
 #include "types.h"
 
-// Sets the position from the first four fields of a FEN or EPD text
-// (placement, side, castling, en passant; anything after them is ignored
-// and the half-move clock starts at 0) and empties the owner's undo stack.
+// Sets the position from a FEN or EPD text (placement, side, castling, en
+// passant, then the half-move clock when the fifth field is a number, else
+// 0; anything after is ignored) and empties the owner's undo stack. A clock
+// above MAX_HALFMOVE_CLOCK is read as MAX_HALFMOVE_CLOCK.
 //
 // The text is parsed into a scratch position and checked first; a text
 // that is not a playable position is rejected, the position is left as it
@@ -16,7 +17,8 @@
 // to move in check. An en-passant square no double push can have left
 // becomes "none". Castling rights without their king and rook are dropped
 // with the message "Illegal EPD record" (the position is still accepted).
-// A missing side letter keeps the previous side to move. Returns 1 on success.
+// A side field other than "w" or "b" (or none) is rejected. Returns 1 on
+// success.
 int set_position_from_fen(Position& pos, const char* text, const char** reason = nullptr);
 
 // Writes the four-field FEN (placement, side, castling, en passant),

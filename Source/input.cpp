@@ -11,14 +11,16 @@
 namespace {
 
 char command_queue[COMMAND_QUEUE_SIZE];
-char line_buffer[COMMAND_QUEUE_SIZE];
+char line_buffer[INPUT_LINE_SIZE];
 char token_buffer[INPUT_TOKEN_SIZE];
 // Standard input has reached its end (the other side closed it).
 bool input_ended = false;
-// Raw input (a Windows pipe): the line being built across calls.
-char byte_line[COMMAND_QUEUE_SIZE];
+// Raw input (a pipe): the line being built across calls.
+char byte_line[INPUT_LINE_SIZE];
 i32 byte_line_length = 0;
 bool skipping_long_byte_line = false;
+// The overlong line being skipped began with "position".
+bool skipping_position_line = false;
 
 void send_notice(const char* text)
 {
@@ -27,10 +29,28 @@ void send_notice(const char* text)
     send_line(line);
 }
 
+bool starts_with_position(const char* line)
+{
+    while (*line == ' ') line++;
+    return std::strncmp(line, "position", 8) == 0 && (line[8] == ' ' || line[8] == 0);
+}
+
+// An overlong line is dropped with a notice; a dropped "position" is
+// replaced by one that is refused, so that no "go" after it searches the
+// position before it.
+// Returns 1 when the stand-in was queued.
+int drop_overlong_line(bool was_position)
+{
+    send_notice("input line too long, ignored");
+    return was_position && queue_command_line("position (line too long)") == 1;
+}
+
 // End of input after raw bytes: a last line without its line end still counts.
 void finish_partial_byte_line()
 {
-    if (byte_line_length > 0 && !skipping_long_byte_line) {
+    if (skipping_long_byte_line) {
+        drop_overlong_line(skipping_position_line);
+    } else if (byte_line_length > 0) {
         byte_line[byte_line_length] = 0;
         queue_command_line(byte_line);
     }
@@ -38,14 +58,16 @@ void finish_partial_byte_line()
     skipping_long_byte_line = false;
 }
 
-// Reads the waiting raw bytes, no more than the queue can take now (the rest
-// waits in the pipe until commands have been executed).
+// Reads the waiting raw bytes, no more than the queue can take now beside
+// the line being built (the rest waits in the pipe until commands have been
+// executed), so that no complete line ever finds the queue full.
 void read_input_bytes()
 {
-    int room = int(sizeof command_queue) - int(std::strlen(command_queue)) - 1;
+    const int pending = skipping_long_byte_line ? 0 : byte_line_length;
+    int room = int(sizeof command_queue) - int(std::strlen(command_queue)) - pending - 2;
     if (room < 128) return;
-    char bytes[COMMAND_QUEUE_SIZE];
-    int count = read_standard_input_bytes(bytes, room < COMMAND_QUEUE_SIZE - 1 ? room : COMMAND_QUEUE_SIZE - 1);
+    static char bytes[COMMAND_QUEUE_SIZE];
+    int count = read_standard_input_bytes(bytes, room);
     if (count < 0) {
         finish_partial_byte_line();
         input_ended = true;
@@ -99,10 +121,7 @@ int read_input_line(std::FILE* in)
     if (c == EOF) input_ended = true;
     if (length == 0 && c == EOF) return 0;
     line_buffer[length] = 0;
-    if (overlong) {
-        send_notice("input line too long, ignored");
-        return 0;
-    }
+    if (overlong) return drop_overlong_line(starts_with_position(line_buffer));
     // The command ends at the first NUL, carriage return or line feed.
     return queue_command_line(line_buffer) == 1;
 }
@@ -112,18 +131,22 @@ int queue_input_bytes(const char* bytes, int count)
     int queued = 0;
     for (int i = 0; i < count; i++) {
         char c = bytes[i];
-        if (c == '\n' || c == 0) {
+        // A zero byte joins the line like any other and ends its command
+        // there (the rest of the line is not another command).
+        if (c == '\n') {
             byte_line[byte_line_length] = 0;
             if (skipping_long_byte_line) {
                 skipping_long_byte_line = false;
-                send_notice("input line too long, ignored");
+                queued += drop_overlong_line(skipping_position_line);
             } else if (byte_line_length > 0 && queue_command_line(byte_line) == 1) {
                 queued++;
             }
             byte_line_length = 0;
         } else if (!skipping_long_byte_line) {
-            if (byte_line_length == COMMAND_QUEUE_SIZE - 1) {
+            if (byte_line_length == INPUT_LINE_SIZE - 1) {
                 // Longer than the line buffer: drop it whole rather than split it.
+                byte_line[byte_line_length] = 0;
+                skipping_position_line = starts_with_position(byte_line);
                 skipping_long_byte_line = true;
                 byte_line_length = 0;
             } else {
@@ -188,6 +211,6 @@ void process_input()
         default: break;
         }
     }
-    char command[COMMAND_QUEUE_SIZE];
+    static char command[COMMAND_QUEUE_SIZE];
     if (pop_queued_command(command, sizeof command)) execute_command(command);
 }

@@ -5,7 +5,11 @@
 
 #include <cstdio>
 
-constexpr int COMMAND_QUEUE_SIZE = 4096;
+// The longest command line taken: a "position" line of the longest game the
+// fifty-move rule allows (under 12,000 plies, about 60 KB) with room to spare.
+constexpr int INPUT_LINE_SIZE = 1 << 17;
+// The queue holds a whole longest line beside the commands still waiting.
+constexpr int COMMAND_QUEUE_SIZE = 2 * INPUT_LINE_SIZE;
 constexpr int INPUT_TOKEN_SIZE = 129;
 constexpr char COMMAND_SEPARATOR = '@';
 
@@ -21,8 +25,10 @@ char* next_input_token(const char* text);
 // Reads one line from `in` (which the caller knows to have input) and queues
 // it; the command ends at the line's first NUL or carriage return. A line
 // longer than the line buffer is dropped whole, with a notice, once its end
-// has arrived. Reaching the end of `in` marks the input as ended. Returns 1
-// when a command was queued.
+// has arrived; a dropped "position" line leaves no valid position (a refused
+// "position" command takes its place in the queue), so that the next "go"
+// never answers for the position before it. Reaching the end of `in` marks
+// the input as ended. Returns 1 when a command was queued.
 int read_input_line(std::FILE* in);
 
 // Appends one line (its line end, if any, ends it) to the queue as one
@@ -31,11 +37,12 @@ int read_input_line(std::FILE* in);
 // queued, 0 for an empty line, -1 when dropped.
 int queue_command_line(const char* line);
 
-// Raw input as it arrives from a Windows pipe: a line feed or a zero byte
-// ends the line being built, which is then queued like queue_command_line;
-// every other byte (carriage returns too) joins the line, and an incomplete
-// last line waits for the next call. A line longer than the line buffer is
-// dropped whole with a notice. Returns the number of lines queued.
+// Raw input as it arrives from a pipe: a line feed ends the line being
+// built, which is then queued like queue_command_line (so its command ends
+// at its first zero byte or carriage return); every other byte joins the
+// line, and an incomplete last line waits for the next call. A line longer than the line buffer is
+// dropped whole as read_input_line drops one. Returns the number of lines
+// queued.
 int queue_input_bytes(const char* bytes, int count);
 
 // Pops the oldest command into `out` (size bytes); returns 1 when there was one.

@@ -24,6 +24,10 @@ i32 self_play = 0;
 
 namespace {
 
+// The longest wait of an idle engine: input and finished searches end it
+// at once, so this only bounds how long nothing at all happens.
+constexpr int IDLE_WAIT_MS = 250;
+
 // Starts the search clock, then plays a book move or wakes the threads.
 void start_pending_search()
 {
@@ -41,9 +45,10 @@ void start_pending_search()
         search_state.search_command = 0;
         return;
     }
-    // What a search stopped before its first move answers; past the
-    // fifty-move mark no search runs and no move is named.
-    search_state.fallback_move = pos.halfmove_clock <= 100 ? first_legal_move(pos) : NULL_MOVE;
+    // What a search stopped before its first move answers. Past the
+    // fifty-move mark the search still runs: every move but a mate scores as
+    // the draw the opponent may claim, and the answer is a legal move.
+    search_state.fallback_move = first_legal_move(pos);
     if (search_state.own_book && game_ply() <= search_state.book_depth) {
         choose_book_move(pos, 0);
         Move move = search_state.best_line[1];
@@ -55,7 +60,7 @@ void start_pending_search()
             search_state.stop = STOP_NORMAL;
         }
     }
-    if (pos.halfmove_clock <= 100 && search_state.best_line[1] == 0) wake_search_threads();
+    if (search_state.best_line[1] == 0) wake_search_threads();
     search_state.search_command = 0;
 }
 
@@ -153,12 +158,22 @@ void end_session_at_end_of_input()
     if (state == 0) engine_config.quit = 1;
 }
 
+// How long the idle tick may wait for input or a finished search: queued
+// commands run at once, a running search is looked at every tick (sooner
+// when its time is short), and an idle engine sleeps until input arrives.
+int tick_wait_ms()
+{
+    if (queued_command_count() > 0) return 0;
+    if (search_state.search_state != 0) return milliseconds_to_time_check();
+    return IDLE_WAIT_MS;
+}
+
 }  // namespace
 
 void main_loop_pass()
 {
     if (search_state.search_command == 0) {
-        sleep_ms(5);
+        wait_for_input_or_wake(tick_wait_ms(), !input_at_end());
         check_search_time();
         process_input();
         if (engine_config.quit) return;

@@ -401,6 +401,7 @@ int play_game_move(Move move)
     if (!found || !king_safe_after_move(pos, pos.side, move)) return GAME_MOVE_ILLEGAL;
     if (game->undo_count >= MAX_GAME_PLY) drop_oldest_game_plies(game);
     play_move(pos, move);
+    if (pos.halfmove_clock > MAX_HALFMOVE_CLOCK) pos.halfmove_clock = MAX_HALFMOVE_CLOCK;
     // The search's ply counter stays at the root: game moves are history.
     game->search_ply--;
     return GAME_MOVE_PLAYED;

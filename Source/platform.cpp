@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/select.h>
@@ -129,11 +130,12 @@ void end_timer_resolution() {}
 int poll_standard_input(int protocol_mode)
 {
     if (protocol_mode != 0) {
+        // Whatever has arrived is taken in one read, however long its lines.
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(0, &readable);
         timeval no_wait = {0, 0};
-        return select(16, &readable, nullptr, nullptr, &no_wait) > 0 ? INPUT_LINE : INPUT_NOTHING;
+        return select(16, &readable, nullptr, nullptr, &no_wait) > 0 ? INPUT_BYTES : INPUT_NOTHING;
     }
     // Console mode: a terminal reports the bytes typed so far.
     int waiting = 0;
@@ -151,6 +153,57 @@ int read_standard_input_bytes(char* buffer, int size)
     ssize_t got = read(0, buffer, size_t(size));
     if (got == 0) return -1;
     return got > 0 ? int(got) : 0;
+}
+
+namespace {
+
+// The main thread's wake-up pipe: a byte written to it ends a wait.
+struct WakePipe {
+    int read_end = -1, write_end = -1;
+    WakePipe()
+    {
+        int ends[2];
+        if (pipe(ends) != 0) return;
+        for (int end : ends) {
+            fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+            fcntl(end, F_SETFD, FD_CLOEXEC);
+        }
+        read_end = ends[0];
+        write_end = ends[1];
+    }
+};
+
+const WakePipe& wake_pipe()
+{
+    static const WakePipe pipe_ends;
+    return pipe_ends;
+}
+
+}  // namespace
+
+void wait_for_input_or_wake(int milliseconds, bool watch_input)
+{
+    const WakePipe& wake = wake_pipe();
+    pollfd watched[2];
+    int count = 0;
+    if (wake.read_end >= 0) watched[count++] = {wake.read_end, POLLIN, 0};
+    if (watch_input) watched[count++] = {0, POLLIN, 0};
+    if (poll(watched, nfds_t(count), milliseconds < 0 ? 0 : milliseconds) > 0 && wake.read_end >= 0 &&
+        (watched[0].revents & POLLIN)) {
+        char drained[64];
+        while (read(wake.read_end, drained, sizeof drained) > 0) {
+        }
+    }
+}
+
+void wake_main_thread()
+{
+    const WakePipe& wake = wake_pipe();
+    if (wake.write_end < 0) return;
+    const char byte = 1;
+    // A full pipe already holds a wake-up.
+    ssize_t written = write(wake.write_end, &byte, 1);
+    (void)written;
 }
 
 void* allocate_aligned_block(std::size_t bytes, std::size_t alignment)
@@ -351,6 +404,13 @@ char reader_buffer[READER_BUFFER_SIZE];
 DWORD reader_count = 0;
 bool reader_ended = false;  // the reader thread met the end of the input
 
+// Set by wake_main_thread and by the reader thread when input arrives.
+HANDLE wake_event()
+{
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
 DWORD WINAPI standard_input_reader(void*)
 {
     char chunk[4096];
@@ -360,6 +420,7 @@ DWORD WINAPI standard_input_reader(void*)
             EnterCriticalSection(&reader_lock);
             reader_ended = true;
             LeaveCriticalSection(&reader_lock);
+            SetEvent(wake_event());
             return 0;
         }
         DWORD done = 0;
@@ -370,6 +431,7 @@ DWORD WINAPI standard_input_reader(void*)
             std::memcpy(reader_buffer + reader_count, chunk + done, n);
             reader_count += n;
             LeaveCriticalSection(&reader_lock);
+            SetEvent(wake_event());
             done += n;
             if (done < got) Sleep(1);  // the engine has not taken the earlier input yet
         }
@@ -448,6 +510,17 @@ int read_standard_input_bytes(char* buffer, int size)
     if (got == 0 && input_kind == STDIN_FILE) return -1;
     return int(got);
 }
+
+void wait_for_input_or_wake(int milliseconds, bool watch_input)
+{
+    // A console or a peekable pipe says nothing when input arrives: look
+    // again after one tick. The reader thread of an unpeekable pipe sets the
+    // event itself.
+    if (watch_input && input_kind != STDIN_READER && milliseconds > 5) milliseconds = 5;
+    WaitForSingleObject(wake_event(), DWORD(milliseconds < 0 ? 0 : milliseconds));
+}
+
+void wake_main_thread() { SetEvent(wake_event()); }
 
 void* allocate_aligned_block(std::size_t bytes, std::size_t alignment)
 {

@@ -72,12 +72,23 @@ constexpr int INPUT_BYTES = 2;    // read the waiting bytes (Windows pipe or fil
 constexpr int INPUT_END = 3;      // the input has ended (closed pipe)
 
 // Polls standard input without waiting. `protocol_mode` 0 (console) uses the
-// waiting-byte count on Linux, anything else a zero-timeout select.
+// waiting-byte count on Linux and reads line by line; UCI mode reads the
+// waiting bytes.
 int poll_standard_input(int protocol_mode);
 // After INPUT_BYTES: reads at most `size` bytes of what is waiting into
 // `buffer` without waiting for more. Returns the count, or -1 once the input
 // has ended.
 int read_standard_input_bytes(char* buffer, int size);
+
+// The main loop's wait between two looks at its input and its search: at
+// most `milliseconds`, ended early by input arriving (when `watch_input`)
+// or by wake_main_thread. Where a pipe cannot be waited on (Windows) the
+// wait is one 5 ms tick at most while input is watched.
+void wait_for_input_or_wake(int milliseconds, bool watch_input);
+// Ends the main thread's current or next wait: a search thread that has
+// finished calls it, so that the result is reported without waiting for the
+// next tick. Callable from any thread.
+void wake_main_thread();
 
 // ---- Memory
 

@@ -48,6 +48,7 @@ struct SearchState {
     double clocks[2] = {5.0, 5.0};
     u16 moves_to_go = 0;
     double target_time = 1.0;
+    double hard_time_limit = 1e30;      // elapsed time at which the search stops, whatever its depth
     std::atomic<double> elapsed_time{0.0};
     std::atomic<u8> stop{0};
     double calibration_rate = 0.0;

@@ -26,6 +26,7 @@
 #include "tools/tune.h"
 #include "tt.h"
 #include "uci.h"
+#include "uci_options.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ int run_chosen_tool(const RunChoice& choice)
 
 void run_engine_mode()
 {
+    remember_start_up_limits();
     Position& pos = game_record->pos;
     set_position_from_fen(pos, START_FEN);
     run_speed_test();
@@ -160,9 +162,18 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             search_state.move_time = 1000;
             search_state.time_mode = 1;
         } else if (std::strcmp(arg, "-nps") == 0) limit_node_rate(std::atof(value));
-        else if (std::strcmp(arg, "-hash") == 0) search_state.hash_size = i16(clamp_int(std::atol(value), 0, HASH_MAX_MB));
-        else if (std::strcmp(arg, "-threads") == 0)
-            search_state.thread_count = u8(clamp_int(std::atol(value), 1, MAX_THREADS));
+        else if (std::strcmp(arg, "-hash") == 0 || std::strcmp(arg, "-threads") == 0) {
+            // The ranges of the "Hash" and "Threads" options.
+            const UciOption* option = find_uci_option(arg + 1);
+            long number = 0;
+            if (!read_whole_number(value, &number)) {
+                std::printf("switch %s needs a number, not '%s'\n", arg, value);
+                return 1;
+            }
+            const int taken = clamp_int(number, option->min, option->max);
+            if (arg[1] == 'h') search_state.hash_size = i16(taken);
+            else search_state.thread_count = u8(taken);
+        }
         else if (std::strcmp(arg, "-anepd") == 0) {
             if (take_file_name(arg, value, engine_config.test_file)) return 1;
             choice.epd_test = 1;

@@ -44,6 +44,7 @@ void retire_thread(int i)
         sleep_ms(1);
     }
     td->command.store(99, std::memory_order_release);
+    td->command.notify_one();
     while (slot_alive[i].load(std::memory_order_acquire)) sleep_ms(1);
 }
 
@@ -55,6 +56,14 @@ int count_busy(int count)
         if (td && td->command.load(std::memory_order_acquire) != 0) busy++;
     }
     return busy;
+}
+
+// Thread 0's head start over the helpers: 5 ms, less when the search must
+// stop sooner (the main thread cannot look at the clock meanwhile).
+int head_start_ms()
+{
+    const double left = search_state.hard_time_limit - search_state.elapsed_time.load(std::memory_order_relaxed);
+    return left >= 0.005 ? 5 : left > 0 ? int(left * 1000) : 0;
 }
 
 }  // namespace
@@ -135,11 +144,10 @@ void* search_thread_main(void* index_slot)
     thread_table[i].store(td, std::memory_order_release);
 
     for (;;) {
+        // Idle: asleep until the command byte changes (woken by its writer),
+        // so an idle engine costs no processor time.
+        td->command.wait(0, std::memory_order_acquire);
         const u8 command = td->command.load(std::memory_order_acquire);
-        if (command == 0) {
-            sleep_ms(1);
-            continue;
-        }
         if (i8(command) > 98) {
             td->command.store(0, std::memory_order_release);
             slot_alive[i].store(0, std::memory_order_release);
@@ -147,7 +155,8 @@ void* search_thread_main(void* index_slot)
         }
         run_search_driver(i);
         td->command.store(0, std::memory_order_release);
-        sleep_ms(1);
+        // The main loop reports as soon as the last thread is idle.
+        wake_main_thread();
     }
 }
 
@@ -161,9 +170,11 @@ void wake_search_threads()
     }
     for (int i = 0; i < count; i++) {
         search_prepared[i].store(0, std::memory_order_relaxed);
-        if (ThreadData* td = thread_table[i].load(std::memory_order_acquire))
+        if (ThreadData* td = thread_table[i].load(std::memory_order_acquire)) {
             td->command.store(1, std::memory_order_release);
-        if (i == 0 && count >= 2) sleep_ms(5);
+            td->command.notify_one();
+        }
+        if (i == 0 && count >= 2) sleep_ms(head_start_ms());
     }
     // Each thread copies the game when it starts: the game must not change
     // (a "position" read meanwhile) before every thread has its copy.
@@ -176,6 +187,12 @@ void wake_search_threads()
 }
 
 int count_searching_threads() { return count_busy(search_state.thread_count); }
+
+void wait_for_idle_search_threads(bool abort)
+{
+    if (abort && count_searching_threads() > 0) search_state.stop = STOP_ABORT;
+    while (count_searching_threads() > 0) sleep_ms(1);
+}
 
 void end_search_threads(int count)
 {

@@ -35,6 +35,10 @@ void mark_thread_prepared(int index);
 // Number of threads among the first "Threads" whose command byte is not 0.
 int count_searching_threads();
 
+// Waits in 1 ms sleeps until no search thread is busy; with `abort`, a
+// running search is aborted first (stop byte 2).
+void wait_for_idle_search_threads(bool abort);
+
 // Stops any running search (stop byte 99), tells the threads of the first n
 // slots to leave and waits until they have (slots without a living thread
 // are passed over). Their records stay in the thread table.

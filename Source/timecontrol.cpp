@@ -15,6 +15,28 @@
 
 double search_start_time = 0.0;
 
+namespace {
+
+// What the report of a stopped search may take at most: the hard limit
+// stops the search this much (or a tenth of its time, when less) before the
+// time given runs out.
+constexpr double REPORT_MARGIN = 0.005;
+
+// Targets below this are short enough that the clock is looked at every
+// millisecond instead of every tick.
+constexpr double SHORT_TARGET = 0.02;
+
+}  // namespace
+
+double compute_hard_time_limit(int side)
+{
+    const SearchState& ss = search_state;
+    // A move time is the time given; a clock gives itself less the overhead
+    // kept back for the interface.
+    const double given = ss.time_mode == 1 ? ss.move_time : ss.clocks[side] - ss.move_overhead;
+    return given - std::min(REPORT_MARGIN, 0.1 * std::max(given, 0.0));
+}
+
 void update_elapsed_time()
 {
     search_state.elapsed_time.store(monotonic_seconds() - search_start_time, std::memory_order_relaxed);
@@ -94,6 +116,7 @@ void start_search_clock()
     ss.search_state.store(ss.search_command.load());
 
     ss.target_time = compute_target_time(side, ply);
+    ss.hard_time_limit = compute_hard_time_limit(side);
 
     if (engine_config.output_delay < 9999) {
         char fen[128], text[192];
@@ -179,7 +202,17 @@ void check_search_time()
     SearchState& ss = search_state;
     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
     const int d = ss.published_iteration.load();
-    if (ss.stop.load() != 0 || ss.search_state.load() == 2 || d < 2 || elapsed < 0.02) return;
+    if (ss.stop.load() != 0 || ss.search_state.load() == 2) return;
+    // The hard limit: no rule below (depth, stability, strength limit) keeps
+    // a search past the time it was given; the report answers the best move
+    // found so far, else the first legal move.
+    if (elapsed >= ss.hard_time_limit) {
+        request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
+        return;
+    }
+    // Searches get 20 ms before the rules below may stop them, or their whole
+    // target when it is shorter (a short clock must not pay for the floor).
+    if (d < 2 || elapsed < std::min(SHORT_TARGET, ss.target_time)) return;
 
     const int p = search_instability(d);
     const double limit = search_time_limit(p, d, elapsed);
@@ -196,4 +229,14 @@ void check_search_time()
         // the check repeats at the next tick.
         if (best_depth >= 2) request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
     }
+}
+
+int milliseconds_to_time_check()
+{
+    const SearchState& ss = search_state;
+    if (ss.search_state.load() == 2) return 5;
+    const double left = ss.hard_time_limit - ss.elapsed_time.load(std::memory_order_relaxed);
+    int ms = left >= 0.005 ? 5 : left > 0 ? int(left * 1000) : 0;
+    if (ss.target_time < SHORT_TARGET && ms > 1) ms = 1;
+    return ms;
 }

@@ -35,3 +35,13 @@ int search_instability(int d);
 // The time limit of the running iteration for instability p (before the easy
 // move and time-out tests).
 double search_time_limit(int p, int d, double elapsed);
+
+// The elapsed time at which a search under a move time or a clock stops
+// whatever its depth: the move time, or the side's clock less the move
+// overhead, less a small margin for the report.
+double compute_hard_time_limit(int side);
+
+// How long the main loop may wait before the next check_search_time of a
+// running search: 5 ms, less when the hard limit comes sooner, at most 1 ms
+// when the target is short.
+int milliseconds_to_time_check();

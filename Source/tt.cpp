@@ -1,9 +1,11 @@
 #include "tt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "platform.h"
 #include "records.h"
@@ -43,12 +45,11 @@ TTEntry* bucket_for_key(u64 key, int side)
 
 // Field by field, as the search writes: a search may be running (the
 // "Clear Hash" button does not stop it) and reads entries meanwhile.
-void mark_entries_empty()
+void mark_range_empty(u64 begin, u64 end)
 {
     TranspositionTable& tt = transposition_table;
-    if (!tt.base) return;
     u64 empty_count = tt.entry_count + 16;
-    for (u64 i = 0; i < tt.allocated_entries; i++) {
+    for (u64 i = begin; i < end; i++) {
         TTEntry& e = tt.base[i];
         store_field(e.key_high, u32(0));
         store_field(e.check, u32(0));
@@ -58,6 +59,48 @@ void mark_entries_empty()
         store_field(e.bound, u8(0));
         store_field(e.depth, i8(i < empty_count ? TT_EMPTY_DEPTH : 0));
     }
+}
+
+// One share of a table cleared by several threads.
+struct ClearShare {
+    u64 begin, end;
+    std::atomic<int>* unfinished;
+};
+
+void* clear_share(void* share_record)
+{
+    const ClearShare& share = *static_cast<ClearShare*>(share_record);
+    mark_range_empty(share.begin, share.end);
+    // The last touch of the share: its owner may return at once.
+    share.unfinished->fetch_sub(1, std::memory_order_release);
+    return nullptr;
+}
+
+// A large table is cleared by as many threads as the machine has cores (at
+// least 64 MB each): touching gigabytes of new pages is what costs, and it
+// shares out well. A share whose thread cannot start is cleared here.
+void mark_entries_empty()
+{
+    TranspositionTable& tt = transposition_table;
+    if (!tt.base) return;
+    constexpr u64 SHARE_ENTRIES_MIN = (u64(64) << 20) / sizeof(TTEntry);
+    constexpr int SHARES_MAX = 64;
+    const u64 total = tt.allocated_entries;
+    u64 shares = std::max(1u, std::thread::hardware_concurrency());
+    shares = std::min({shares, u64(SHARES_MAX), std::max<u64>(1, total / SHARE_ENTRIES_MIN)});
+    const u64 size = (total + shares - 1) / shares;
+    ClearShare share[SHARES_MAX];
+    std::atomic<int> unfinished{0};
+    for (u64 k = 1; k < shares; k++) {
+        share[k] = {k * size, std::min(total, (k + 1) * size), &unfinished};
+        unfinished.fetch_add(1);
+        if (start_detached_thread(clear_share, &share[k]) != 0) {
+            unfinished.fetch_sub(1);
+            mark_range_empty(share[k].begin, share[k].end);
+        }
+    }
+    mark_range_empty(0, std::min(total, size));
+    while (unfinished.load(std::memory_order_acquire) != 0) sleep_ms(1);
 }
 
 // The block for a table of `total` entries (large ones on 2 MB boundaries,

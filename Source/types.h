@@ -119,6 +119,10 @@ inline int king_square(const Position& pos, int colour) { return pos.lists[colou
 inline u64 occupancy(const Position& pos) { return pos.pieces[0][0] | pos.pieces[1][0]; }
 
 constexpr int MAX_PLY = 70;          // ply records per thread
+// The game's half-move clock stops here: above 100 plies every value means
+// the same (the fifty-move rule may be claimed), and a search's plies on top
+// must still fit the clock's byte.
+constexpr int MAX_HALFMOVE_CLOCK = 150;
 constexpr int UNDO_STACK_SIZE = 800; // undo records per thread
 constexpr int MOVE_STACK_SIZE = 5000;
 

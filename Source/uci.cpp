@@ -17,43 +17,25 @@
 #include "tablebase/tablebase.h"
 #include "threads.h"
 #include "tt.h"
+#include "uci_options.h"
 
 namespace {
 
 constexpr int OPTION_TEXT_SIZE = 256;
 
-const char* bool_text(int value) { return value ? "true" : "false"; }
-// The value limited to low..high before it is narrowed to a field.
+// The limits a "go" starts from in UCI mode: the command line's depth and
+// node limits ("-d", "-n"), nothing of an earlier "go".
+u8 start_up_depth_limit = 66;
+u64 start_up_node_limit = 0;
+
 int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 long number_of(const char* text) { return std::strtol(text, nullptr, 10); }
-
-// Waits until every search thread is idle; with abort set, a running search
-// is aborted first.
-void wait_for_idle_threads(bool abort)
-{
-    if (abort && count_searching_threads() > 0) search_state.stop = STOP_ABORT;
-    while (count_searching_threads() > 0) sleep_ms(1);
-}
 
 void send_identification()
 {
     send_format("id name %s", ENGINE_NAME);
     send_line("id author Evan Quenmore");
-    send_format("option name Hash type spin default %d min 0 max %d", search_state.hash_size, HASH_MAX_MB);
-    send_format("option name Threads type spin default %d min 1 max 80", search_state.thread_count);
-    send_format("option name Ponder type check default %s", bool_text(search_state.ponder));
-    send_format("option name Contempt type spin default %d min -150 max 150", params.contempt);
-    send_format("option name UCI_LimitStrength type check default %s", bool_text(params.UCI_LimitStrength));
-    send_format("option name UCI_Elo type spin default %.0f min 1500 max %.0f", search_state.strength_ceiling,
-                search_state.strength_ceiling);
-    send_format("option name MultiPV type spin default %d min 1 max 255", search_state.multipv);
-    send_line("option name Clear Hash type button");
-    send_format("option name MoveOverhead type spin default %.0f min 0 max 5000", search_state.move_overhead * 1000);
-    send_format("option name OwnBook type check default %s", bool_text(search_state.own_book));
-    send_format("option name Log type check default %s", bool_text(engine_config.log));
-    send_format("option name SyzygyPath type string default %s", search_state.tb_path);
-    send_format("option name SyzygyProbeDepth5 type spin default %d min 1 max 100", search_state.probe_depths[0]);
-    send_format("option name SyzygyProbeDepth6 type spin default %d min 1 max 100", search_state.probe_depths[1]);
+    send_option_lines();
     send_line("uciok");
 }
 
@@ -83,112 +65,6 @@ void parse_setoption(const char* rest, char* name, char* value)
     if (length > OPTION_TEXT_SIZE - 1) length = OPTION_TEXT_SIZE - 1;
     std::memcpy(value, v, length);
     value[length] = 0;
-}
-
-void set_strength(long requested)
-{
-    double elo = requested < 1500 ? 1500 : double(requested);
-    if (elo < 0.99 * search_state.strength_ceiling) {
-        search_state.target_rate = std::exp((elo - 1337) / 111) + 20;
-        params.UCI_Elo = i16(elo);
-    } else {
-        params.UCI_Elo = i16(search_state.strength_ceiling);
-        search_state.target_rate = 1e9;
-    }
-    send_format("info string UCI_Elo set to %d", params.UCI_Elo);
-    send_format("info string calibration nps = %.0f", search_state.calibration_rate);
-    send_format("info string target nps = %.0f", search_state.target_rate);
-}
-
-void apply_option(const char* name, const char* value)
-{
-    bool flag = std::strcmp(value, "true") == 0;
-    long number = number_of(value);
-    if (std::strcmp(name, "Hash") == 0) {
-        wait_for_idle_threads(true);
-        const int wanted = clamp_int(number, 0, HASH_MAX_MB);
-        const int old_size = search_state.hash_size;
-        search_state.hash_size = i16(wanted);
-        if (setup_hash_table() != 0) {
-            // Memory short: the old table stays and the engine plays on.
-            search_state.hash_size = i16(old_size);
-            send_format("info string Hash size %dM bytes could not be allocated, keeping %dM bytes", wanted,
-                        old_size);
-        } else {
-            // A size of 0 switched the table off at the last search start; a
-            // real size switches it on again.
-            if (search_state.hash_size > 0 && search_state.use_table == 0) search_state.use_table = 1;
-            send_format("info string Hash size set to %dM bytes", search_state.hash_size);
-        }
-    }
-    if (std::strcmp(name, "Threads") == 0) {
-        int count = clamp_int(number, 1, MAX_THREADS);
-        if (count != search_state.thread_count) {
-            wait_for_idle_threads(true);
-            end_search_threads(search_state.thread_count);
-            int started = 0;
-            if (create_search_threads(count, &started) != 0) {
-                // Keep the threads that run (at least one, or nothing could search).
-                if (started == 0 && create_search_threads(1, &started) != 0) started = 0;
-                send_format("info string only %d of %d search threads could be started", started, count);
-                count = started > 0 ? started : 1;
-            }
-            search_state.thread_count = u8(count);
-        }
-        send_format("info string Threads set to %d", search_state.thread_count);
-    }
-    if (std::strcmp(name, "MoveOverhead") == 0) {
-        int ms = clamp_int(number, 0, 5000);
-        search_state.move_overhead = ms * 0.001;
-        send_format("info string MoveOverhead set to %d ms", ms);
-    }
-    if (std::strcmp(name, "Ponder") == 0) {
-        search_state.ponder = flag;
-        send_format("info string Ponder set to %s", bool_text(flag));
-    }
-    if (std::strcmp(name, "Contempt") == 0) {
-        params.contempt = i16(clamp_int(number, -150, 150));
-        send_format("info string Contempt set to %d", params.contempt);
-    }
-    if (std::strcmp(name, "UCI_LimitStrength") == 0) {
-        params.UCI_LimitStrength = flag;
-        send_format("info string UCI_LimitStrength set to %s", bool_text(flag));
-    }
-    if (std::strcmp(name, "UCI_Elo") == 0) set_strength(number);
-    if (std::strcmp(name, "MultiPV") == 0) {
-        search_state.multipv = u16(clamp_int(number, 1, 255));
-        send_format("info string MultiPV set to %d", search_state.multipv);
-    }
-    if (std::strcmp(name, "OwnBook") == 0) {
-        search_state.own_book = flag;
-        send_format("info string OwnBook set to %s", bool_text(flag));
-    }
-    if (std::strcmp(name, "Log") == 0) {
-        engine_config.log = flag;
-        send_format("info string Log set to %s", bool_text(flag));
-    }
-    if (std::strcmp(name, "Clear Hash") == 0 && search_state.use_table) {
-        // A running search goes on; it only loses what it had stored.
-        clear_hash_table();
-        send_line("info string Hash table cleared");
-    }
-    if (std::strcmp(name, "SyzygyPath") == 0) {
-        const char* path = value[0] ? value : ".";
-        // Longer paths are cut to the field.
-        size_t length = std::min(std::strlen(path), sizeof search_state.tb_path - 1);
-        std::memcpy(search_state.tb_path, path, length);
-        search_state.tb_path[length] = 0;
-        send_format("info string SyzygyPath set to '%s'", search_state.tb_path);
-        scan_tablebase_paths(search_state.tb_path);
-    }
-    if (std::strcmp(name, "SyzygyProbeDepth5") == 0) {
-        search_state.probe_depths[0] = i16(clamp_int(number, 1, 100));
-        send_format("info string SyzygyProbeDepth5 set to %d", search_state.probe_depths[0]);
-    }
-    if (std::strcmp(name, "SyzygyProbeDepth6") == 0) {
-        search_state.probe_depths[1] = i16(clamp_int(number, 1, 100));
-        send_format("info string SyzygyProbeDepth6 set to %d", search_state.probe_depths[1]);
-    }
 }
 
 // A move in coordinate form (e2e4, e7e8q): 1 and the move when the word has
@@ -287,18 +163,27 @@ double seconds_of(const char* ms_text)
     return ms > 0 ? ms * 0.001 : 0.0;
 }
 
+// Each "go" stands alone: it sets every limit it names, and no limit of an
+// earlier "go" is in force (only the command line's depth and node limits).
 void store_go_limits(const char* rest)
 {
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
     search_state.time_mode = 0;
-    // An increment left from an earlier "go" would spend time the clock
-    // does not give back.
     search_state.increment = 0;
+    search_state.depth_limit = start_up_depth_limit;
+    search_state.node_limit = start_up_node_limit;
     int side = game_record->pos.side;
+    bool clock_given = false;
     const char* v;
-    if ((v = go_value(rest, "wtime"))) search_state.clocks[WHITE] = seconds_of(v);
-    if ((v = go_value(rest, "btime"))) search_state.clocks[BLACK] = seconds_of(v);
+    if ((v = go_value(rest, "wtime"))) {
+        search_state.clocks[WHITE] = seconds_of(v);
+        clock_given |= side == WHITE;
+    }
+    if ((v = go_value(rest, "btime"))) {
+        search_state.clocks[BLACK] = seconds_of(v);
+        clock_given |= side == BLACK;
+    }
     if ((v = go_value(rest, "winc")) && side == WHITE) search_state.increment = seconds_of(v);
     if ((v = go_value(rest, "binc")) && side == BLACK) search_state.increment = seconds_of(v);
     if ((v = go_value(rest, "movestogo"))) {
@@ -333,6 +218,12 @@ void store_go_limits(const char* rest)
         search_state.time_mode = 1;
         search_state.move_time = 1e7;
     }
+    // No clock of the side to move and no other limit: the search runs
+    // until "stop" or its deepest iteration, never on an old clock.
+    if (search_state.time_mode != 1 && !clock_given) {
+        search_state.time_mode = 1;
+        search_state.move_time = 1e7;
+    }
     search_state.search_command = std::strstr(rest, "ponder") ? 2 : 1;
     engine_config.ready = 1;
 }
@@ -341,7 +232,7 @@ void new_game()
 {
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
-    wait_for_idle_threads(false);
+    wait_for_idle_search_threads(false);
     search_state.time_mode = 0;
     search_state.increment = 0;
     search_state.move_time = 60;
@@ -353,6 +244,12 @@ void new_game()
 }
 
 }  // namespace
+
+void remember_start_up_limits()
+{
+    start_up_depth_limit = search_state.depth_limit;
+    start_up_node_limit = search_state.node_limit;
+}
 
 void stop_search_for_report()
 {
@@ -393,7 +290,7 @@ void run_uci_command(char* line)
         engine_config.ready = 0;
         char name[OPTION_TEXT_SIZE], value[OPTION_TEXT_SIZE];
         parse_setoption(rest, name, value);
-        apply_option(name, value);
+        set_uci_option(name, value);
         engine_config.ready = 1;
     } else if (std::strcmp(command, "ucinewgame") == 0) {
         new_game();

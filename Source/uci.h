@@ -8,6 +8,10 @@ constexpr const char* ENGINE_NAME = "Vant 3.60";
 // Executes one command line popped from the command queue.
 void run_uci_command(char* line);
 
+// Keeps the depth and node limits that the command line set (or the
+// defaults) as the limits every UCI "go" starts from.
+void remember_start_up_limits();
+
 // "stop": ends the running search (or releases a finished one held for
 // "stop") so that the main loop reports it; nothing when no search runs.
 void stop_search_for_report();

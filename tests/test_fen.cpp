@@ -39,7 +39,8 @@ TEST_F(FenTest, RoundTrips)
         set(f);
         EXPECT_EQ(fen_of(pos()), f);
     }
-    // Clock, move number and EPD operations are ignored; the clock starts at 0.
+    // The fifth field is the half-move clock when it is a number; the move
+    // number and EPD operations are ignored.
     set("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
     EXPECT_EQ(pos().side, BLACK);
     EXPECT_EQ(pos().castling, 15);
@@ -47,8 +48,12 @@ TEST_F(FenTest, RoundTrips)
     EXPECT_EQ(pos().halfmove_clock, 0);
     EXPECT_EQ(fen_of(pos()), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
     set("4k3/8/8/8/8/8/8/4K3 w - - 37 80 bm Kd2; id \"x\";");
-    EXPECT_EQ(pos().halfmove_clock, 0);
+    EXPECT_EQ(pos().halfmove_clock, 37);
     EXPECT_EQ(fen_of(pos()), "4k3/8/8/8/8/8/8/4K3 w - -");
+    set("4k3/8/8/8/8/8/8/4K3 w - - bm Kd2;");
+    EXPECT_EQ(pos().halfmove_clock, 0);
+    set("4k3/8/8/8/8/8/8/4K3 w - - 4000 1");  // every clock above the cap means the same
+    EXPECT_EQ(pos().halfmove_clock, MAX_HALFMOVE_CLOCK);
     // Line ends and tabs end a field like blanks.
     set("4k3/8/8/8/8/8/8/4K3\tb - -\n");
     EXPECT_EQ(pos().side, BLACK);
@@ -95,7 +100,7 @@ TEST_F(FenTest, RejectedTextsKeepThePosition)
         const char* why;
     } bad[] = {
         {"rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", "king"},  // extra rank: off the board
-        {"", "king"},
+        {"", "side"},
         {"rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ -", "king"},
         {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w kq -", "king"},
         {"4k3/8/8/8/8/8/8/4K2P w - -", "pawn"},
@@ -104,6 +109,8 @@ TEST_F(FenTest, RejectedTextsKeepThePosition)
         {"QQQ1k3/8/8/8/8/8/PPPPPPPP/4K3 w - -", "too many"},    // a promotion would overflow
         {"4k3/PPPPPPPP/P7/8/8/8/8/4K3 b - -", "too many"},       // nine pawns
         {"4k3/4R3/8/8/8/8/8/4K3 w - -", "check"},                 // Black, not to move, in check
+        {"4k3/8/8/8/8/8/8/4K3", "side"},                          // whose move is it?
+        {"4k3/8/8/8/8/8/8/4K3 W - -", "side"},
     };
     for (const auto& b : bad) {
         set(START_FEN);
@@ -117,9 +124,6 @@ TEST_F(FenTest, RejectedTextsKeepThePosition)
     EXPECT_EQ(set_position_from_fen(pos(), nullptr), 0);
     // The side to move may be in check.
     set("4k3/4R3/8/8/8/8/8/4K3 b - -");
-    // A missing side letter keeps the previous side.
-    set("4k3/8/8/8/8/8/8/4K3");
-    EXPECT_EQ(pos().side, BLACK);
 }
 
 TEST_F(FenTest, MisshapenPlacementsAreReadSquareBySquare)

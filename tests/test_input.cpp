@@ -59,7 +59,7 @@ TEST_F(InputTest, CommandsPopInOrderOnePerCall)
 
 TEST_F(InputTest, FullQueueDropsTheWholeLine)
 {
-    std::string line(3000, 'a');
+    std::string line(COMMAND_QUEUE_SIZE - 1000, 'a');
     EXPECT_EQ(queue_command_line(line.c_str()), 1);
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(queue_command_line((std::string(2000, 'b') + "\n").c_str()), -1);
@@ -73,16 +73,18 @@ TEST_F(InputTest, FullQueueDropsTheWholeLine)
 
 TEST_F(InputTest, OverlongInputLineIsDroppedWholeNotSplit)
 {
-    std::string huge = "position startpos moves" + std::string(9000, ' ') + "e2e4";
+    std::string huge = "position startpos moves" + std::string(INPUT_LINE_SIZE, ' ') + "e2e4";
     std::string out = feed(huge + "\nisready\n");
     EXPECT_NE(out.find("info string input line too long, ignored"), std::string::npos);
+    // The refused stand-in keeps the next "go" off the position before it.
+    EXPECT_EQ(pop(), "position (line too long)");
     EXPECT_EQ(pop(), "isready");
     EXPECT_EQ(pop(), "<none>");
 }
 
 TEST_F(InputTest, LongestLineThatFitsIsKept)
 {
-    std::string line(COMMAND_QUEUE_SIZE - 2, 'x');  // the separator and terminator fill the rest
+    std::string line(INPUT_LINE_SIZE - 1, 'x');  // the terminator fills the rest
     EXPECT_EQ(feed(line + "\n"), "");
     EXPECT_EQ(pop(), line);
     EXPECT_EQ(feed("uci"), "");  // a last line without its line end

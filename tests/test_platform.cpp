@@ -39,11 +39,11 @@ TEST_F(ByteInputTest, LineSplitAcrossReadsWaitsForItsEnd)
     EXPECT_EQ(pop(), "<none>");
 }
 
-TEST_F(ByteInputTest, ZeroByteEndsALineAndEmptyLinesQueueNothing)
+TEST_F(ByteInputTest, ZeroByteEndsTheCommandAndEmptyLinesQueueNothing)
 {
     std::string bytes("go depth 3", 10);
     bytes += '\0';
-    bytes += "\n\r\n\nstop\n";
+    bytes += "quit\n\r\n\nstop\n";  // what follows the zero byte is no command
     EXPECT_EQ(feed(bytes), 2);
     EXPECT_EQ(pop(), "go depth 3");
     EXPECT_EQ(pop(), "stop");
@@ -60,13 +60,16 @@ TEST_F(ByteInputTest, AtSignSplitsOneLineIntoTwoCommands)
 TEST_F(ByteInputTest, OverlongLineIsDroppedWholeAcrossReads)
 {
     ::testing::internal::CaptureStdout();
-    std::string part(3000, 'x');
-    EXPECT_EQ(feed("position startpos moves " + part), 0);
+    std::string part(INPUT_LINE_SIZE / 2, 'x');
+    EXPECT_EQ(feed("setoption name " + part), 0);
     EXPECT_EQ(feed(part), 0);            // past the line buffer: being skipped
     EXPECT_EQ(feed(part + "\nisready\n"), 1);
+    // A dropped "position" is replaced by one that is refused.
+    EXPECT_EQ(feed("position startpos moves " + part + part + part + "\n"), 1);
     std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("input line too long, ignored"), std::string::npos);
     EXPECT_EQ(pop(), "isready");
+    EXPECT_EQ(pop(), "position (line too long)");
     EXPECT_EQ(pop(), "<none>");
 }
 

@@ -208,8 +208,9 @@ TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
 {
     SearchState& ss = search_state;
     ss.time_mode = 1;
-    ss.move_time = 0.05;
+    ss.move_time = 1.0;
     set_running(4, 30, E2E4, 30, 2);
+    ss.target_time = 0.05;
     search_start_time -= 0.1;  // 100 ms have passed: over the 50 ms target
     ss.best_depth = 1;
     check_search_time();
@@ -217,6 +218,25 @@ TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
     ss.best_depth = 3;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
+
+    // The hard limit, the move time less a 5 ms margin for the report,
+    // stops the search whatever its depth.
+    set_running(1, 30, 0, 30, 0);
+    ss.best_depth = 0;
+    search_start_time -= 0.99;
+    check_search_time();
+    EXPECT_EQ(ss.stop.load(), 0);
+    search_start_time -= 0.006;
+    check_search_time();
+    EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
+    // On a clock: the clock less the overhead.
+    ss.time_mode = 0;
+    ss.clocks[WHITE] = 0.01;
+    set_running(1, 30, 0, 30, 0);
+    ss.best_depth = 0;
+    check_search_time();
+    EXPECT_EQ(ss.stop.load(), STOP_NORMAL) << "10 ms on the clock, 50 ms overhead";
+    ss.time_mode = 1;
 
     // Pondering never stops, however long it runs.
     set_running(4, 30, E2E4, 30, 2);

@@ -121,8 +121,11 @@ TEST_F(UciTest, OptionValuesAreClampedAndRepeated)
     run("setoption name MultiPV value 1");
     EXPECT_EQ(run("setoption name Ponder value false"), "info string Ponder set to false\n");
     EXPECT_EQ(search_state.ponder, 0);
-    EXPECT_EQ(run("setoption name Ponder value TRUE"), "info string Ponder set to false\n");
-    EXPECT_EQ(run("setoption name Ponder value true"), "info string Ponder set to true\n");
+    // Names and check values in any case, as GUIs send them.
+    EXPECT_EQ(run("setoption name ponder value TRUE"), "info string Ponder set to true\n");
+    EXPECT_EQ(run("setoption name PONDER value yes"),
+              "info string Ponder needs true or false, 'yes' changes nothing\n");
+    EXPECT_EQ(search_state.ponder, 1);
     EXPECT_EQ(run("setoption name OwnBook value true"), "info string OwnBook set to true\n");
     EXPECT_EQ(search_state.own_book, 1);
     run("setoption name OwnBook value false");
@@ -133,7 +136,11 @@ TEST_F(UciTest, OptionValuesAreClampedAndRepeated)
     EXPECT_EQ(search_state.probe_depths[1], 100);
     EXPECT_EQ(run("setoption name Threads value 1"), "info string Threads set to 1\n");
     EXPECT_EQ(run("setoption name Hash value -3"), "info string Hash size set to 0M bytes\n");
-    EXPECT_EQ(run("setoption name Hash value 1"), "info string Hash size set to 1M bytes\n");
+    EXPECT_EQ(run("setoption name hash value 1"), "info string Hash size set to 1M bytes\n");
+    // A spin value that is not a number changes nothing.
+    EXPECT_EQ(run("setoption name Hash value abc"), "info string Hash needs a number, 'abc' changes nothing\n");
+    EXPECT_EQ(run("setoption name Hash value 16MB"), "info string Hash needs a number, '16MB' changes nothing\n");
+    EXPECT_EQ(search_state.hash_size, 1);
     EXPECT_EQ(run("setoption name Log value true"), "info string Log set to true\n");
     EXPECT_EQ(engine_config.log, 1);
     engine_config.log = 0;
@@ -310,8 +317,11 @@ TEST_F(UciTest, GoKeywordsWithoutValuesReadNothing)
     search_state.depth_limit = 9;
     run("go wtime");
     EXPECT_EQ(search_state.clocks[WHITE], 12.0);
+    // No limit of an earlier "go" stays: no clock named, no time limit.
+    EXPECT_EQ(search_state.time_mode, 1);
+    EXPECT_GE(search_state.move_time, 1e6);
     run("go depth");
-    EXPECT_EQ(search_state.depth_limit, 9);
+    EXPECT_EQ(search_state.depth_limit, 66);
     run("go btime ");
     run("go movetime");
     EXPECT_EQ(search_state.search_command, 1);

@@ -12,6 +12,7 @@
 #include "bitboard.h"
 #include "engine_process.h"
 #include "fen.h"
+#include "input.h"
 #include "makemove.h"
 #include "records.h"
 #include "tools/book.h"
@@ -134,7 +135,7 @@ TEST_F(PipeTest, MalformedCommandsAreSurvived)
                            "position startpos moves e2e4 e7", "setoption name", "setoption name Hash value",
                            "go wtime", "stop", "go depth", "stop", "ponderhit", "@@@", "   ", "\t", "x"};
     for (const char* line : lines) engine.send(line);
-    engine.send(std::string(10000, 'q'));
+    engine.send(std::string(INPUT_LINE_SIZE + 10, 'q'));
     engine.send("isready");
     EXPECT_EQ(engine.wait_for("readyok"), "readyok");
     bool long_line_notice = false;

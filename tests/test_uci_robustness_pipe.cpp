@@ -14,6 +14,7 @@
 #include "engine_process.h"
 #include "pipe_moves.h"
 #include "fen.h"
+#include "input.h"
 #include "makemove.h"
 #include "movetext.h"
 #include "records.h"
@@ -248,7 +249,7 @@ TEST_F(RobustnessPipeTest, NulBytesDoNotSplitALine)
 {
     start();
     // Longer than the line buffer: dropped whole, its tail does not quit.
-    engine().send(std::string("x\0", 2) + std::string(4093, 'A') + "quit");
+    engine().send(std::string("x\0", 2) + std::string(INPUT_LINE_SIZE, 'A') + "quit");
     EXPECT_NE(engine().wait_for("info string input line too long"), "<timeout>");
     // A NUL ends the command; what follows it on the line is not another.
     engine().send(std::string("isready\0quit", 12));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -332,6 +333,116 @@ TEST(BenchmarkSignature, NodeTotalIsStable)
     std::string nodes1 = totals[1].substr(totals[1].find("nodes= "));
     EXPECT_EQ(nodes0.substr(0, nodes0.find(',')), nodes1.substr(0, nodes1.find(',')));
     EXPECT_NE(nodes0.find("nps= "), std::string::npos);
+}
+
+// --- The clock is a hard limit ----------------------------------------------
+
+// The fastest of a few answers to the "go", in milliseconds (a loaded
+// machine may delay one answer; the engine's own cost is the least).
+double fastest_answer_ms(EngineProcess& engine, const std::string& go, int tries)
+{
+    double fastest = 1e9;
+    for (int i = 0; i < tries; i++) {
+        engine.send("position startpos moves e2e4 e7e5 g1f3");
+        engine.send("isready");
+        EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+        const auto start = std::chrono::steady_clock::now();
+        engine.send(go);
+        const std::string line = engine.wait_for("bestmove");
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const std::vector<std::string> w = words_of(line);
+        EXPECT_TRUE(w.size() >= 2 && play_from(START_FEN, {"e2e4", "e7e5", "g1f3", w[1]})) << go << ": " << line;
+        fastest = std::min(fastest, ms);
+    }
+    return fastest;
+}
+
+TEST_F(SearchPipeTest, TinyTimesAreAnsweredAtOnce)
+{
+    EXPECT_LT(fastest_answer_ms(engine, "go movetime 1", 5), 10.0);
+    // 10 ms on the clock, less than the 50 ms overhead: the first move found.
+    EXPECT_LT(fastest_answer_ms(engine, "go wtime 10 btime 10", 5), 10.0);
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, LimitedStrengthKeepsTheClock)
+{
+    engine.send("setoption name UCI_LimitStrength value true");
+    engine.send("setoption name UCI_Elo value 1500");
+    EXPECT_LT(fastest_answer_ms(engine, "go wtime 100 btime 100", 3), 100.0);
+    EXPECT_LT(fastest_answer_ms(engine, "go movetime 100", 3), 100.0);
+    quit_cleanly();
+}
+
+// Each "go" sets the limits it names and no others.
+TEST_F(SearchPipeTest, NoLimitOutlivesItsGo)
+{
+    engine.send("position startpos");
+    engine.send("go nodes 1000");
+    engine.wait_for("bestmove");
+    engine.send("go depth 12");
+    EXPECT_EQ(engine.wait_for("info depth 12 ").rfind("info depth 12 ", 0), 0u);
+    engine.wait_for("bestmove");
+    engine.send("go depth 1");
+    engine.wait_for("bestmove");
+    engine.send("ucinewgame");
+    engine.send("go wtime 60000 btime 60000");
+    EXPECT_EQ(engine.wait_for("info depth 3 ").rfind("info depth 3 ", 0), 0u);
+    engine.send("stop");
+    EXPECT_EQ(engine.wait_for("bestmove").rfind("bestmove", 0), 0u);
+    quit_cleanly();
+}
+
+// --- Every "position" is the GUI's --------------------------------------------
+
+TEST_F(SearchPipeTest, LongGamesArePlayedWhole)
+{
+    // 900 plies of knight moves; then a line near the longest game the
+    // fifty-move rule allows.
+    std::string shuffle;
+    for (int i = 0; i < 225; i++) shuffle += " g1f3 g8f6 f3g1 f6g8";
+    expect_legal_answer(START_FEN, shuffle.substr(1) + " g1f3", "go depth 6");
+    std::string longest;
+    for (int i = 0; i < 2990; i++) longest += " g1f3 g8f6 f3g1 f6g8";
+    expect_legal_answer(START_FEN, longest.substr(1), "go depth 4");
+    EXPECT_TRUE(engine.collect("info string input line too long", 100).empty());
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, TheFenDecidesSideAndClock)
+{
+    engine.send("position startpos moves e2e4");
+    engine.send("position fen 7k/8/8/8/8/8/8/R3K3");
+    EXPECT_NE(engine.wait_for("info string FEN rejected (the side to move"), "<timeout>");
+    engine.send("go depth 5");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove null");
+    // With 99 plies on the clock only the pawn keeps the win: any other move
+    // lets the opponent claim the draw.
+    engine.send("position fen 4k3/8/8/8/8/8/P7/K6R w - - 99 1");
+    engine.send("go depth 10");
+    const std::string line = engine.wait_for("bestmove");
+    EXPECT_TRUE(line.rfind("bestmove a2a3", 0) == 0 || line.rfind("bestmove a2a4", 0) == 0) << line;
+    // Past the mark: still a legal move, never "null".
+    expect_legal_answer("4k3/8/8/8/8/8/P7/K6R w - - 120 1", "", "go depth 6");
+    expect_legal_answer("4k3/8/8/8/8/8/P7/K6R w - - 99 1", "h1h2", "go depth 6");
+    quit_cleanly();
+}
+
+TEST_F(SearchPipeTest, OptionNamesInAnyCase)
+{
+    engine.send("setoption name hash value 2");
+    EXPECT_EQ(engine.wait_for("info string Hash"), "info string Hash size set to 2M bytes");
+    engine.send("setoption name MULTIPV value 2");
+    EXPECT_EQ(engine.wait_for("info string MultiPV"), "info string MultiPV set to 2");
+    engine.send("setoption name Ponder value False");
+    EXPECT_EQ(engine.wait_for("info string Ponder"), "info string Ponder set to false");
+    engine.send("setoption name Hash value abc");
+    EXPECT_EQ(engine.wait_for("info string Hash"), "info string Hash needs a number, 'abc' changes nothing");
+    engine.send("position startpos");
+    engine.send("go depth 3");
+    EXPECT_NE(engine.wait_for("info multipv 2 depth 3 "), "<timeout>");
+    engine.wait_for("bestmove");
+    quit_cleanly();
 }
 
 // "stop" ends the benchmark's current position: at depth 40 none of them

@@ -1,0 +1,260 @@
+#include "uci_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "log.h"
+#include "params.h"
+#include "records.h"
+#include "tablebase/tablebase.h"
+#include "threads.h"
+#include "tt.h"
+
+namespace {
+
+const char* bool_text(int value) { return value ? "true" : "false"; }
+
+char lower_case(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool same_text_ignoring_case(const char* a, const char* b)
+{
+    for (; *a && *b; a++, b++)
+        if (lower_case(*a) != lower_case(*b)) return false;
+    return *a == *b;
+}
+
+// ---- What each option does
+
+void apply_hash(int megabytes)
+{
+    wait_for_idle_search_threads(true);
+    const int old_size = search_state.hash_size;
+    search_state.hash_size = i16(megabytes);
+    if (setup_hash_table() != 0) {
+        // Memory short: the old table stays and the engine plays on.
+        search_state.hash_size = i16(old_size);
+        send_format("info string Hash size %dM bytes could not be allocated, keeping %dM bytes", megabytes, old_size);
+        return;
+    }
+    // A size of 0 switched the table off at the last search start; a real
+    // size switches it on again.
+    if (search_state.hash_size > 0 && search_state.use_table == 0) search_state.use_table = 1;
+    send_format("info string Hash size set to %dM bytes", search_state.hash_size);
+}
+
+void apply_threads(int count)
+{
+    if (count != search_state.thread_count) {
+        wait_for_idle_search_threads(true);
+        end_search_threads(search_state.thread_count);
+        int started = 0;
+        if (create_search_threads(count, &started) != 0) {
+            // Keep the threads that run (at least one, or nothing could search).
+            if (started == 0 && create_search_threads(1, &started) != 0) started = 0;
+            send_format("info string only %d of %d search threads could be started", started, count);
+            count = started > 0 ? started : 1;
+        }
+        search_state.thread_count = u8(count);
+    }
+    send_format("info string Threads set to %d", search_state.thread_count);
+}
+
+void apply_ponder(int on)
+{
+    search_state.ponder = u16(on);
+    send_format("info string Ponder set to %s", bool_text(on));
+}
+
+void apply_contempt(int value)
+{
+    params.contempt = i16(value);
+    send_format("info string Contempt set to %d", params.contempt);
+}
+
+void apply_limit_strength(int on)
+{
+    params.UCI_LimitStrength = i16(on);
+    send_format("info string UCI_LimitStrength set to %s", bool_text(on));
+}
+
+// A strength becomes the target node rate of the search's throttle, the
+// inverse of the start-up speed test's rule; near the ceiling there is no
+// limit at all.
+void apply_elo(int elo)
+{
+    if (elo < 0.99 * search_state.strength_ceiling) {
+        search_state.target_rate = std::exp((elo - 1337) / 111.0) + 20;
+        params.UCI_Elo = i16(elo);
+    } else {
+        params.UCI_Elo = i16(search_state.strength_ceiling);
+        search_state.target_rate = 1e9;
+    }
+    send_format("info string UCI_Elo set to %d", params.UCI_Elo);
+    send_format("info string calibration nps = %.0f", search_state.calibration_rate);
+    send_format("info string target nps = %.0f", search_state.target_rate);
+}
+
+void apply_multipv(int count)
+{
+    search_state.multipv = u16(count);
+    send_format("info string MultiPV set to %d", search_state.multipv);
+}
+
+void apply_clear_hash(int)
+{
+    // A running search goes on; it only loses what it had stored.
+    if (!search_state.use_table) return;
+    clear_hash_table();
+    send_line("info string Hash table cleared");
+}
+
+void apply_move_overhead(int ms)
+{
+    search_state.move_overhead = ms * 0.001;
+    send_format("info string MoveOverhead set to %d ms", ms);
+}
+
+void apply_own_book(int on)
+{
+    search_state.own_book = u8(on);
+    send_format("info string OwnBook set to %s", bool_text(on));
+}
+
+void apply_log(int on)
+{
+    engine_config.log = u16(on);
+    send_format("info string Log set to %s", bool_text(on));
+}
+
+void apply_syzygy_path(const char* value)
+{
+    const char* path = value[0] ? value : ".";
+    // Longer paths are cut to the field.
+    size_t length = std::strlen(path);
+    if (length > sizeof search_state.tb_path - 1) length = sizeof search_state.tb_path - 1;
+    std::memcpy(search_state.tb_path, path, length);
+    search_state.tb_path[length] = 0;
+    send_format("info string SyzygyPath set to '%s'", search_state.tb_path);
+    scan_tablebase_paths(search_state.tb_path);
+}
+
+void apply_probe_depth5(int depth)
+{
+    search_state.probe_depths[0] = i16(depth);
+    send_format("info string SyzygyProbeDepth5 set to %d", search_state.probe_depths[0]);
+}
+
+void apply_probe_depth6(int depth)
+{
+    search_state.probe_depths[1] = i16(depth);
+    send_format("info string SyzygyProbeDepth6 set to %d", search_state.probe_depths[1]);
+}
+
+double strength_ceiling() { return search_state.strength_ceiling; }
+
+// The options in the order of the "uci" reply.
+const UciOption uci_options[] = {
+    {.name = "Hash", .type = OPTION_SPIN, .min = 0, .max = HASH_MAX_MB,
+     .current = [] { return double(search_state.hash_size); }, .apply = apply_hash},
+    {.name = "Threads", .type = OPTION_SPIN, .min = 1, .max = MAX_THREADS,
+     .current = [] { return double(search_state.thread_count); }, .apply = apply_threads},
+    {.name = "Ponder", .type = OPTION_CHECK, .current = [] { return double(search_state.ponder); },
+     .apply = apply_ponder},
+    {.name = "Contempt", .type = OPTION_SPIN, .min = -150, .max = 150,
+     .current = [] { return double(params.contempt); }, .apply = apply_contempt},
+    {.name = "UCI_LimitStrength", .type = OPTION_CHECK, .current = [] { return double(params.UCI_LimitStrength); },
+     .apply = apply_limit_strength},
+    // Default and maximum: the strength measured by the start-up speed test.
+    {.name = "UCI_Elo", .type = OPTION_SPIN, .min = 1500, .current = strength_ceiling, .maximum = strength_ceiling,
+     .apply = apply_elo},
+    {.name = "MultiPV", .type = OPTION_SPIN, .min = 1, .max = 255,
+     .current = [] { return double(search_state.multipv); }, .apply = apply_multipv},
+    {.name = "Clear Hash", .type = OPTION_BUTTON, .apply = apply_clear_hash},
+    {.name = "MoveOverhead", .type = OPTION_SPIN, .min = 0, .max = 5000,
+     .current = [] { return search_state.move_overhead * 1000; }, .apply = apply_move_overhead},
+    {.name = "OwnBook", .type = OPTION_CHECK, .current = [] { return double(search_state.own_book); },
+     .apply = apply_own_book},
+    {.name = "Log", .type = OPTION_CHECK, .current = [] { return double(engine_config.log); }, .apply = apply_log},
+    {.name = "SyzygyPath", .type = OPTION_STRING, .current_text = [] { return (const char*)search_state.tb_path; },
+     .apply_text = apply_syzygy_path},
+    {.name = "SyzygyProbeDepth5", .type = OPTION_SPIN, .min = 1, .max = 100,
+     .current = [] { return double(search_state.probe_depths[0]); }, .apply = apply_probe_depth5},
+    {.name = "SyzygyProbeDepth6", .type = OPTION_SPIN, .min = 1, .max = 100,
+     .current = [] { return double(search_state.probe_depths[1]); }, .apply = apply_probe_depth6},
+};
+
+double option_maximum(const UciOption& option) { return option.maximum ? option.maximum() : option.max; }
+
+// A spin value within the option's range (a measured maximum is taken
+// whole, as the "uci" reply rounds it).
+int clamp_to_range(const UciOption& option, long value)
+{
+    const long high = std::lround(option_maximum(option));
+    if (value > high) value = high;
+    if (value < option.min) value = option.min;
+    return int(value);
+}
+
+}  // namespace
+
+bool read_whole_number(const char* text, long* value)
+{
+    const char* digits = text + (*text == '-' || *text == '+');
+    if (*digits < '0' || *digits > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtol(text, &end, 10);
+    return *end == 0;
+}
+
+const UciOption* find_uci_option(const char* name)
+{
+    for (const UciOption& option : uci_options)
+        if (same_text_ignoring_case(option.name, name)) return &option;
+    return nullptr;
+}
+
+void send_option_lines()
+{
+    for (const UciOption& option : uci_options) {
+        switch (option.type) {
+        case OPTION_SPIN:
+            send_format("option name %s type spin default %.0f min %d max %.0f", option.name, option.current(),
+                        option.min, option_maximum(option));
+            break;
+        case OPTION_CHECK:
+            send_format("option name %s type check default %s", option.name, bool_text(option.current() != 0));
+            break;
+        case OPTION_BUTTON: send_format("option name %s type button", option.name); break;
+        case OPTION_STRING:
+            send_format("option name %s type string default %s", option.name, option.current_text());
+            break;
+        }
+    }
+}
+
+void set_uci_option(const char* name, const char* value)
+{
+    const UciOption* option = find_uci_option(name);
+    if (!option) return;  // unknown names are ignored, as the protocol asks
+    switch (option->type) {
+    case OPTION_SPIN: {
+        long number = 0;
+        if (!read_whole_number(value, &number)) {
+            send_format("info string %s needs a number, '%.64s' changes nothing", option->name, value);
+            return;
+        }
+        option->apply(clamp_to_range(*option, number));
+        break;
+    }
+    case OPTION_CHECK:
+        if (same_text_ignoring_case(value, "true")) option->apply(1);
+        else if (same_text_ignoring_case(value, "false")) option->apply(0);
+        else send_format("info string %s needs true or false, '%.64s' changes nothing", option->name, value);
+        break;
+    case OPTION_BUTTON: option->apply(0); break;
+    case OPTION_STRING: option->apply_text(value); break;
+    }
+}

@@ -121,7 +121,8 @@ void prepare_thread_for_search(int index)
     td->undo_count = game->undo_count;
     td->last_move = game->last_move;
 
-    td->node_limit = search_state.node_limit ? search_state.node_limit : u64(1) << 62;
+    const u64 node_limit = search_state.node_limit;
+    td->node_limit = node_limit ? node_limit : u64(1) << 62;
 
     td->ply[0].list_start->move = MOVE_LIST_END;
     td->ply[0].current = td->ply[0].list_start;

@@ -40,8 +40,9 @@ struct SearchState {
     u8 quiescence_only = 0;             // the running search has depth limit 0
     u8 position_valid = 1;              // 0 after a "position" the engine could not set up
     u16 fallback_move = 0;              // a legal move of the searched position, for a search stopped without one
-    u64 node_limit = 0;
-    u8 depth_limit = 66;
+    // A "go" sets the limits while the search it aborts may still read them.
+    std::atomic<u64> node_limit{0};
+    std::atomic<u8> depth_limit{66};
     u8 time_mode = 1;                   // 0 increment, 1 fixed per move, >1 moves per control
     double move_time = 5.0;
     double increment = 0.0;

@@ -68,9 +68,12 @@ bool repeated_twice(const ThreadData* game)
     return seen >= 2;
 }
 
-// Waits for the search threads, polling the clock and the input.
+// Waits for the search threads, polling the clock and the input. The input
+// is looked at once before the first wait too: a search of a few nodes may
+// end before it, and "quit" must still reach a match of such searches.
 void wait_for_search()
 {
+    process_input();
     while (count_searching_threads() > 0) {
         check_search_time();
         if (!search_state.stop) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int CONFIG_LINE_SIZE = 255;   // 254 characters and the terminator
+constexpr int CONFIG_LINE_SIZE = CONFIG_LINE_LIMIT + 1;
 constexpr int CONFIG_WORD_SIZE = 128;
 constexpr int CONFIG_MAX_WORDS = 10;
 constexpr i16 PST_UNSET = -1000;
@@ -37,14 +37,47 @@ void split_words(const char* text, char words[CONFIG_MAX_WORDS][CONFIG_WORD_SIZE
     }
 }
 
+constexpr int LINE_READ = 1;
+constexpr int LINE_OVERLONG = 2;  // read to its end, only its start kept
+constexpr int LINE_NONE = 0;      // the end of the file
+
+// Reads the next line whole, byte by byte so that its length is what was
+// read; the line feed is consumed and not stored. Of a line longer than
+// CONFIG_LINE_LIMIT only the start is kept, and the rest never reads as a
+// line of its own.
+int read_config_line(ConfigFile& in, char* line)
+{
+    int length = 0, c;
+    bool overlong = false;
+    while ((c = std::getc(in.file)) != EOF && c != '\n') {
+        if (length < CONFIG_LINE_LIMIT) line[length++] = char(c);
+        else overlong = true;
+    }
+    line[length] = 0;
+    if (c == EOF && length == 0) return LINE_NONE;
+    in.line_number++;
+    return overlong ? LINE_OVERLONG : LINE_READ;
+}
+
+void report_overlong_line(const ConfigFile& in)
+{
+    send_format("info string %s line %d is longer than %d characters, skipped", in.path, in.line_number,
+                CONFIG_LINE_LIMIT);
+}
+
 // Copies the first word of `text` (separated by blanks and double quotes)
-// into a field of `size` bytes, cut to fit and always terminated; no word
-// gives an empty text.
-void copy_path_word(const char* text, char* field, size_t size)
+// into a path field of PATH_TEXT_LIMIT characters; no word gives an empty
+// text. A longer word is refused aloud and the field keeps its value.
+void take_path_word(const ConfigFile& in, const char* key, const char* text, char* field)
 {
     while (is_blank(*text) || *text == '"') text++;
     size_t n = 0;
-    while (text[n] && !is_blank(text[n]) && text[n] != '"' && n < size - 1) n++;
+    while (text[n] && !is_blank(text[n]) && text[n] != '"') n++;
+    if (n > size_t(PATH_TEXT_LIMIT)) {
+        send_format("info string %s line %d: %s longer than %d characters, ignored", in.path, in.line_number, key,
+                    PATH_TEXT_LIMIT);
+        return;
+    }
     std::memcpy(field, text, n);
     field[n] = 0;
 }
@@ -78,11 +111,17 @@ bool store_search_setting(const char* key, const char* value)
 
 }  // namespace
 
-void read_config_pst_block(ParamRecord& params, int type, int phase, std::FILE* file)
+void read_config_pst_block(ParamRecord& params, int type, int phase, ConfigFile& in)
 {
     char line[CONFIG_LINE_SIZE];
     for (int rank = 7; rank >= 0; rank--) {
-        if (!std::fgets(line, sizeof line, file)) return;
+        const int read = read_config_line(in, line);
+        if (read == LINE_NONE) return;
+        if (read == LINE_OVERLONG) {
+            // Its squares stay unset: the completeness check says so.
+            report_overlong_line(in);
+            continue;
+        }
         char words[CONFIG_MAX_WORDS][CONFIG_WORD_SIZE];
         split_words(line, words);
         for (int f = 0; f < 8 && words[f][0]; f++) params.pst[type][8 * rank + f][phase] = number_value(words[f]);
@@ -93,31 +132,34 @@ int read_config_file(const char* path, ParamRecord& params)
 {
     // Only a regular file: a FIFO of that name would hold up the start.
     const RegularFile opened = open_regular_file(path, "r");
-    if (opened.status == REGULAR_FILE_NOT_REGULAR) {
-        char message[300];
-        std::snprintf(message, sizeof message, "%.255s is not a regular file, ignored", path);
-        send_line(message);
-    }
-    std::FILE* file = opened.file;
-    if (!file) return 0;
+    if (opened.status == REGULAR_FILE_NOT_REGULAR) send_format("%s is not a regular file, ignored", path);
+    if (!opened.file) return 0;
+    ConfigFile in;
+    in.file = opened.file;
+    in.path = path;
     engine_config.builtin_pst = 0;
     for (auto& type : params.pst)
         for (auto& square : type)
             for (auto& value : square) value = PST_UNSET;
 
     char line[CONFIG_LINE_SIZE];
-    while (std::fgets(line, sizeof line, file)) {
-        if (line[0] == '#' || line[0] == '\n' || line[0] == 0) continue;
+    for (int read; (read = read_config_line(in, line)) != LINE_NONE;) {
+        // A comment is skipped whole, whatever its length.
+        if (line[0] == '#' || line[0] == 0) continue;
+        if (read == LINE_OVERLONG) {
+            report_overlong_line(in);
+            continue;
+        }
         line[std::strcspn(line, "\r\n")] = 0;
         for (char* p = line; *p; p++)
             if (*p == '=' || *p == ',') *p = ' ';
 
         if (const char* key = std::strstr(line, "SyzygyPath")) {
-            copy_path_word(after_key(key, 10), search_state.tb_path, sizeof search_state.tb_path);
+            take_path_word(in, "SyzygyPath", after_key(key, 10), search_state.tb_path);
             continue;
         }
         if (const char* key = std::strstr(line, "VantBook")) {
-            copy_path_word(after_key(key, 8), engine_config.book_file, sizeof engine_config.book_file);
+            take_path_word(in, "VantBook", after_key(key, 8), engine_config.book_file);
             continue;
         }
         char words[CONFIG_MAX_WORDS][CONFIG_WORD_SIZE];
@@ -131,18 +173,16 @@ int read_config_file(const char* path, ParamRecord& params)
         }
         for (const ConfigPstKey& block : config_pst_keys) {
             if (std::strcmp(words[0], block.name) == 0) {
-                read_config_pst_block(params, block.type, block.phase, file);
+                read_config_pst_block(params, block.type, block.phase, in);
                 break;
             }
         }
     }
-    std::fclose(file);
+    std::fclose(in.file);
 
-    char message[64 + 4096];
-    std::snprintf(message, sizeof message, "loaded parameters from %s", path);
-    send_line(message);
+    send_format("loaded parameters from %s", path);
     if (!pst_blocks_complete(params)) {
-        send_line("file vant.rc contains invalid PST");
+        send_format("file %s contains invalid PST", path);
         // An incomplete set of blocks would put the fill value on the board:
         // keep the built-in shapes instead.
         engine_config.builtin_pst = 1;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdlib>
 
 #include "records.h"
 
@@ -20,11 +21,21 @@ void send_line(const char* text)
 void send_format(const char* format, ...)
 {
     char text[1024];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    va_copy(again, args);
+    const int length = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    send_line(text);
+    if (length >= int(sizeof text)) {
+        // A long path list in a reply goes out whole.
+        char* whole = static_cast<char*>(std::malloc(size_t(length) + 1));
+        if (whole) std::vsnprintf(whole, size_t(length) + 1, format, again);
+        send_line(whole ? whole : text);
+        std::free(whole);
+    } else {
+        send_line(text);
+    }
+    va_end(again);
 }
 
 void log_line(const char* text)

@@ -9,7 +9,7 @@ extern std::FILE* log_file;
 // Writes the line and a line end to standard output, flushes, and copies it
 // to the log while logging is on and the log is open.
 void send_line(const char* text);
-// send_line of a printf-style text (cut at 1023 characters).
+// send_line of a printf-style text, whatever its length.
 void send_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The log copy alone (lines the UCI user must not see).
 void log_line(const char* text);

@@ -19,6 +19,10 @@ constexpr u8 STOP_ABORT = 2;
 constexpr u8 STOP_NO_MOVES = 3;
 constexpr u8 STOP_LEAVE = 99;
 
+// Longest tablebase path list and book file name the engine holds; a longer
+// one is refused with a message, never cut.
+constexpr int PATH_TEXT_LIMIT = 4096;
+
 // Fields polled by one thread while another writes them are atomics (relaxed
 // access is enough: they carry no data dependencies, only "look again").
 struct SearchState {
@@ -69,7 +73,7 @@ struct SearchState {
     std::atomic<u64> nodes_by_depth[MAX_PLY] = {};  // every thread adds to it
     u64 summed_counters[8] = {};        // nodes, ec probes, ec hits, hash probes, hash hits, ph probes, ph hits, tb hits
     double hash_fill = 0.0;
-    char tb_path[130] = {};
+    char tb_path[PATH_TEXT_LIMIT + 1] = {};
     i16 probe_depths[3] = {1, 2, 100};
     i32 root_tb_result = -1;
     i16 root_tb_score[2] = {};
@@ -90,7 +94,7 @@ struct EngineConfig {
     EvalTrace eval_trace = {};
     char test_file[140] = {};
     char match_file[140] = {};
-    char book_file[144] = "vant.opn";
+    char book_file[PATH_TEXT_LIMIT + 1] = "vant.opn";
     u16 protocol = 1;                   // 1 UCI, 0 console
 };
 

@@ -92,8 +92,7 @@ int run_chosen_tool(const RunChoice& choice)
     if (choice.pgn_scan_mode) return scan_pgn_file(choice.pgn_path, choice.pgn_scan_mode);
     if (choice.match) {
         engine_config.output_delay = 1000;
-        run_selfplay_match();
-        return 0;
+        return run_selfplay_match();
     }
     if (choice.benchmark) {
         run_benchmark(choice.benchmark, single_thread_bench != 0);

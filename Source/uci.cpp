@@ -22,6 +22,9 @@
 namespace {
 
 constexpr int OPTION_TEXT_SIZE = 256;
+// "SyzygyPath" takes a path list: a value holds one character more than the
+// longest path, so that a longer one is never cut to a size that passes.
+constexpr int OPTION_VALUE_SIZE = PATH_TEXT_LIMIT + 2;
 
 // The limits a "go" starts from in UCI mode: the command line's depth and
 // node limits ("-d", "-n"), nothing of an earlier "go".
@@ -62,7 +65,7 @@ void parse_setoption(const char* rest, char* name, char* value)
     if (*v) v++;
     while (*v == ' ') v++;
     length = std::strcspn(v, " ");
-    if (length > OPTION_TEXT_SIZE - 1) length = OPTION_TEXT_SIZE - 1;
+    if (length > OPTION_VALUE_SIZE - 1) length = OPTION_VALUE_SIZE - 1;
     std::memcpy(value, v, length);
     value[length] = 0;
 }
@@ -288,7 +291,7 @@ void run_uci_command(char* line)
         send_line("readyok");
     } else if (std::strcmp(command, "setoption") == 0) {
         engine_config.ready = 0;
-        char name[OPTION_TEXT_SIZE], value[OPTION_TEXT_SIZE];
+        char name[OPTION_TEXT_SIZE], value[OPTION_VALUE_SIZE];
         parse_setoption(rest, name, value);
         set_uci_option(name, value);
         engine_config.ready = 1;

@@ -131,11 +131,12 @@ void apply_log(int on)
 void apply_syzygy_path(const char* value)
 {
     const char* path = value[0] ? value : ".";
-    // Longer paths are cut to the field.
-    size_t length = std::strlen(path);
-    if (length > sizeof search_state.tb_path - 1) length = sizeof search_state.tb_path - 1;
-    std::memcpy(search_state.tb_path, path, length);
-    search_state.tb_path[length] = 0;
+    if (std::strlen(path) > size_t(PATH_TEXT_LIMIT)) {
+        // Never cut: the tables in force stay as they are.
+        send_format("info string SyzygyPath longer than %d characters, ignored", PATH_TEXT_LIMIT);
+        return;
+    }
+    std::strcpy(search_state.tb_path, path);
     send_format("info string SyzygyPath set to '%s'", search_state.tb_path);
     scan_tablebase_paths(search_state.tb_path);
 }

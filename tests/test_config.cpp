@@ -92,7 +92,7 @@ TEST_F(ConfigTest, PartialFileKeepsTheBuiltInShapesAndSaysSo)
     EXPECT_EQ(read(&out), 0);
     EXPECT_EQ(search_state.book_depth, 10);
     EXPECT_NE(out.find("loaded parameters from " + path + "\n"), std::string::npos);
-    EXPECT_NE(out.find("file vant.rc contains invalid PST\n"), std::string::npos);
+    EXPECT_NE(out.find("file " + path + " contains invalid PST\n"), std::string::npos);
     EXPECT_EQ(engine_config.builtin_pst, 1);
 }
 
@@ -153,21 +153,33 @@ TEST_F(ConfigTest, BlockLinesAreTakenWhateverTheyHold)
     EXPECT_EQ(rec.pst[ROOK][48][1], 1);
     EXPECT_EQ(rec.pst[ROOK][55][1], 8);   // a ninth word is ignored
     EXPECT_EQ(rec.pst[ROOK][0][1], -1000);
-    EXPECT_NE(out.find("file vant.rc contains invalid PST"), std::string::npos);
+    EXPECT_NE(out.find("file " + path + " contains invalid PST"), std::string::npos);
     EXPECT_EQ(engine_config.builtin_pst, 1);
 }
 
+// Paths are held whole up to the limit; a longer one is refused by line
+// and the path in force stays.
 TEST_F(ConfigTest, PathKeysWithoutValueOrTooLongAreSafe)
 {
-    std::string long_path(400, 'x');
+    const std::string longest(PATH_TEXT_LIMIT, 'x');
     write("SyzygyPath\nVantBook\n");
     read();
     EXPECT_STREQ(search_state.tb_path, "");
     EXPECT_STREQ(engine_config.book_file, "");
-    write("SyzygyPath " + long_path + "\nVantBook " + long_path + "\n");
-    read();
-    EXPECT_EQ(std::string(search_state.tb_path), long_path.substr(0, sizeof search_state.tb_path - 1));
-    EXPECT_EQ(std::string(engine_config.book_file), long_path.substr(0, sizeof engine_config.book_file - 1));
+    write("SyzygyPath \"" + longest + "\"\nVantBook " + longest + "\n");
+    std::string out;
+    read(&out);
+    EXPECT_EQ(search_state.tb_path, longest);
+    EXPECT_EQ(engine_config.book_file, longest);
+    EXPECT_EQ(out.find("info string"), std::string::npos) << out.substr(0, 200);
+    write("# paths\nSyzygyPath " + longest + "y\nVantBook=" + longest + "z\n");
+    read(&out);
+    EXPECT_EQ(search_state.tb_path, longest);
+    EXPECT_EQ(engine_config.book_file, longest);
+    EXPECT_EQ(out.rfind("info string " + path + " line 2: SyzygyPath longer than 4096 characters, ignored\n"
+                        "info string " + path + " line 3: VantBook longer than 4096 characters, ignored\n", 0),
+              0u)
+        << out.substr(0, 200);
 }
 
 TEST_F(ConfigTest, MalformedLinesAreHarmless)

@@ -56,7 +56,7 @@ TEST_F(ToolsPipeTest, MissingInputFilesFailTheRun)
 
 TEST_F(ToolsPipeTest, MatchWithoutTest1Rc)
 {
-    EXPECT_EQ(run({"-match", "games.pgn"}), "Can't open file test1.rc\n\n");
+    EXPECT_EQ(run({"-match", "games.pgn"}, 1), "Can't open file test1.rc\n\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/games.pgn"));
 }
 

@@ -108,7 +108,7 @@ TEST_F(MatchSetupTest, PartialTest1RcPlaysOnTheBuiltInShapes)
     capture();
     ASSERT_EQ(load_match_players(players[0], players[1]), 1);
     std::string out = captured();
-    EXPECT_NE(out.find("file vant.rc contains invalid PST"), std::string::npos);
+    EXPECT_NE(out.find("file test1.rc contains invalid PST"), std::string::npos);
     EXPECT_EQ(players[0].builtin_pst, 1);
     EXPECT_EQ(players[0].params.knight_value[0], 400);
     use_match_player(players[0], true);

@@ -171,9 +171,15 @@ TEST_F(UciTest, SyzygyPathIsOneWordAndNeverEmpty)
     std::string tables = test_table_dir();
     std::string out = run("setoption name SyzygyPath value " + tables);
     EXPECT_NE(out.find("info string found 35 tablebases"), std::string::npos) << out;
+    // Held whole, and a longer path than the engine holds is refused with
+    // the tables in force kept.
     std::string long_path(300, 'p');
-    run("setoption name SyzygyPath value " + long_path);
-    EXPECT_EQ(std::string(search_state.tb_path), long_path.substr(0, 129));
+    EXPECT_EQ(run("setoption name SyzygyPath value " + long_path),
+              "info string SyzygyPath set to '" + long_path + "'\ninfo string found 0 tablebases\n");
+    run("setoption name SyzygyPath value " + tables);
+    EXPECT_EQ(run("setoption name SyzygyPath value " + std::string(PATH_TEXT_LIMIT + 1, 'p')),
+              "info string SyzygyPath longer than 4096 characters, ignored\n");
+    EXPECT_EQ(search_state.tb_path, tables);
     run("setoption name SyzygyPath value <empty>");
 }
 

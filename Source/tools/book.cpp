@@ -316,12 +316,8 @@ void load_book_index()
         // Only a regular file, read no further than its size: a FIFO would
         // hold up the start and a device such as /dev/zero never ends.
         const RegularFile book = open_regular_file(engine_config.book_file, "rb");
-        if (book.status == REGULAR_FILE_NOT_REGULAR) {
-            char message[200];
-            std::snprintf(message, sizeof message, "book %.143s is not a regular file, ignored",
-                          engine_config.book_file);
-            send_line(message);
-        }
+        if (book.status == REGULAR_FILE_NOT_REGULAR)
+            send_format("book %s is not a regular file, ignored", engine_config.book_file);
         if (book.file) {
             const u64 records = book.size / u64(book_record_size);
             BookRecord r;

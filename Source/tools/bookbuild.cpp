@@ -8,6 +8,7 @@
 #include "fen.h"
 #include "makemove.h"
 #include "movetext.h"
+#include "platform.h"
 #include "records.h"
 #include "tools/book.h"
 #include "tools/textline.h"
@@ -281,7 +282,8 @@ int build_book_from_pgn(Position& pos)
         report("not enough memory for", BOOK_OUT);
         return 0;
     }
-    std::FILE* in = std::fopen(BOOK_PGN, "r");
+    // Only a regular file: a device or a FIFO of that name may never end.
+    std::FILE* in = open_regular_file(BOOK_PGN, "r").file;
     if (!in) {
         report("could not open", BOOK_PGN);
         return 0;

@@ -85,14 +85,20 @@ int parse_epd_record(const char* line, EpdRecord& out)
     return 1;
 }
 
+bool set_epd_position(Position& pos, const char* position)
+{
+    const char* reason = "";
+    if (set_position_from_fen(pos, position, &reason)) return true;
+    std::string message = "skipping invalid position " + printable_text(position) + " (" + reason + ")";
+    send_line(message.c_str());
+    return false;
+}
+
 int run_epd_test_suite()
 {
     const char* path = engine_config.test_file;
-    std::FILE* in = std::fopen(path, "r");
-    if (!in) {
-        report_unopened_file("EPD file", path);
-        return 1;
-    }
+    std::FILE* in = open_tool_input("EPD file", path);
+    if (!in) return 1;
     std::FILE* unsolved = std::fopen("unsolved.epd", "w");
     if (!unsolved) {
         std::fclose(in);
@@ -115,21 +121,19 @@ int run_epd_test_suite()
     std::string line;
     bool had_line_feed;
     auto* record = new EpdRecord;
-    while (!quit_seen && read_text_line(in, line, &had_line_feed)) {
+    TextFile input;
+    input.file = in;
+    input.poll = poll_for_quit;
+    while (!quit_seen && read_text_line(input, line, &had_line_feed)) {
         if (epd_line_is_comment(line.c_str()) || line.size() + (had_line_feed ? 1 : 0) <= 9) continue;
         if (!parse_epd_record(line.c_str(), *record)) continue;
-        const char* reason = "";
-        if (!set_position_from_fen(pos, record->position, &reason)) {
-            std::string message = std::string("skipping invalid position ") + record->position + " (" + reason + ")";
-            send_line(message.c_str());
-            continue;
-        }
+        if (!set_epd_position(pos, record->position)) continue;
         count++;
         const bool printing = engine_config.output_delay != 9999;
         if (printing) {
             std::snprintf(text, sizeof text, "pos= %d", count);
             send_line(text);
-            send_line(record->position);
+            send_line(printable_text(record->position).c_str());
             print_board_diagram(pos);
         }
         if (i8(search_state.depth_limit) > 1) clear_hash_table();

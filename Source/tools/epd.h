@@ -3,6 +3,8 @@
 // checked against the "bm" (best move) or "am" (avoid move) answer.
 #pragma once
 
+struct Position;
+
 // The texts of one EPD line, each empty when absent; every field is cut to
 // its capacity.
 struct EpdRecord {
@@ -17,6 +19,11 @@ struct EpdRecord {
 // Splits one line into `out`. Returns 1 when the line has the four position
 // fields, else 0 (the fields are then empty).
 int parse_epd_record(const char* line, EpdRecord& out);
+
+// Sets the position of a record; a position that cannot be played is
+// refused with "skipping invalid position POSITION (REASON)", its bytes
+// that are not printable shown as "?". Returns false then.
+bool set_epd_position(Position& pos, const char* position);
 
 // Runs the EPD file named by the test file name of EngineConfig: searches
 // each position, counts the solved ones, writes the positions without a

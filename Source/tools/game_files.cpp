@@ -63,7 +63,7 @@ bool play_line_moves(std::string& line, int& comment_depth)
         std::string move_text = word.substr(first, LOAD_MOVE_TEXT);
         Move move;
         if (!parse_move_text(move_text.c_str(), move) || play_game_move(move) != GAME_MOVE_PLAYED) {
-            std::string message = "can't parse move '" + move_text + "'";
+            std::string message = "can't parse move '" + printable_text(move_text.c_str()) + "'";
             send_line(message.c_str());
             return false;
         }
@@ -77,7 +77,8 @@ void run_load_command(const char* path, const char* selector)
 {
     std::string message = std::string("loading ") + path + ", tag " + (selector ? selector : "") + "\n";
     send_line(message.c_str());
-    std::FILE* file = std::fopen(path, "r");
+    // A missing file sets only the clocks; a device or a FIFO is refused aloud.
+    std::FILE* file = open_tool_input("PGN file", path, false);
     if (file) {
         stop_search_and_wait();
         Position& pos = game_record->pos;
@@ -125,7 +126,7 @@ void run_get_command(const char* id)
 {
     stop_search_and_wait();
     std::string found;
-    if (std::FILE* file = std::fopen("test.epd", "r")) {
+    if (std::FILE* file = open_tool_input("EPD file", "test.epd", false)) {
         std::string wanted = std::string("id \"") + (id ? id : "") + "\"";
         std::string line;
         while (read_text_line(file, line)) {

@@ -68,9 +68,12 @@ bool repeated_twice(const ThreadData* game)
     return seen >= 2;
 }
 
-// Waits for the search threads, polling the clock and the input.
+// Waits for the search threads, polling the clock and the input. The input
+// is looked at once before the first wait too: a search of a few nodes may
+// end before it, and "quit" must still reach a match of such searches.
 void wait_for_search()
 {
+    process_input();
     while (count_searching_threads() > 0) {
         check_search_time();
         if (!search_state.stop) {
@@ -119,9 +122,10 @@ int load_match_players(MatchPlayer& player1, MatchPlayer& player2)
     player1.builtin_pst = player2.builtin_pst = startup_builtin;
     // Only a file that cannot be read stops the match; one without complete
     // piece-square blocks plays on the built-in shapes (the reader says so).
-    std::FILE* probe = std::fopen("test1.rc", "r");
-    if (!probe) return 0;
-    std::fclose(probe);
+    const RegularFile probe = open_regular_file("test1.rc", "r");
+    if (probe.status == REGULAR_FILE_NOT_REGULAR) send_line("test1.rc is not a regular file");
+    if (!probe.file) return 0;
+    std::fclose(probe.file);
     read_config_file("test1.rc", player1.params);
     // The reader sets the engine's flag; it belongs to Player1's set only.
     player1.builtin_pst = engine_config.builtin_pst;
@@ -129,9 +133,9 @@ int load_match_players(MatchPlayer& player1, MatchPlayer& player2)
     return 1;
 }
 
-void run_selfplay_match() { play_selfplay_match(MATCH_GAMES); }
+int run_selfplay_match() { return play_selfplay_match(MATCH_GAMES); }
 
-void play_selfplay_match(int max_games)
+int play_selfplay_match(int max_games)
 {
     auto* players = new MatchPlayer[2];
     MatchPlayer& player1 = players[0];
@@ -139,14 +143,14 @@ void play_selfplay_match(int max_games)
     if (!load_match_players(player1, player2)) {
         send_line("Can't open file test1.rc\n");
         delete[] players;
-        return;
+        return 1;
     }
 
     std::FILE* pgn = std::fopen(engine_config.match_file, "w");
     if (!pgn) {
         std::printf("can't open %s\n", engine_config.match_file);
         delete[] players;
-        return;
+        return 1;
     }
 
     search_state.time_mode = 1;
@@ -158,7 +162,7 @@ void play_selfplay_match(int max_games)
     send_line("Starting match...");
 
     auto* plies = new MatchPly[MAX_GAME_PLY + 1];
-    int wins1 = 0, wins2 = 0, draws = 0;
+    int wins1 = 0, wins2 = 0, draws = 0, code = 0;
     ThreadData* game = game_record;
     Position& pos = game->pos;
     const MatchPlayer* in_use = nullptr;
@@ -200,7 +204,7 @@ void play_selfplay_match(int max_games)
                 std::fclose(pgn);
                 delete[] plies;
                 delete[] players;
-                return;
+                return 0;
             }
 
             sum_thread_counters();
@@ -239,10 +243,12 @@ void play_selfplay_match(int max_games)
 
         if (!write_game(pgn, n, colour_flag, result, plies, count)) {
             std::printf("can't write %s\n", engine_config.match_file);
+            code = 1;
             break;
         }
     }
     std::fclose(pgn);
     delete[] plies;
     delete[] players;
+    return code;
 }

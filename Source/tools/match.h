@@ -16,13 +16,15 @@ struct MatchPlayer {
 constexpr int MATCH_GAMES = 8000;
 
 // Plays the match into the file named by EngineConfig's match file name.
-void run_selfplay_match();
+// Returns 0, or 1 when "test1.rc" or the PGN file could not be opened or
+// the PGN file could not be written (after saying so).
+int run_selfplay_match();
 // The same, ending after `max_games` games.
-void play_selfplay_match(int max_games);
+int play_selfplay_match(int max_games);
 
 // Player1: the start-up parameters with "test1.rc" read over them; Player2:
 // the start-up parameters. Each keeps its own piece-square source. Returns 0
-// when "test1.rc" cannot be opened.
+// when "test1.rc" cannot be opened or is not a regular file.
 int load_match_players(MatchPlayer& player1, MatchPlayer& player2);
 
 // Makes the player's parameters the live ones (tables rebuilt; evaluation

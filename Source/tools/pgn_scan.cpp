@@ -267,11 +267,8 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
 int scan_pgn_file(const char* path, int mode)
 {
     if (mode < 1 || mode > 4 || !game_record) return 1;
-    std::FILE* in = std::fopen(path, "r");
-    if (!in) {
-        report_unopened_file("PGN file", path);
-        return 1;
-    }
+    std::FILE* in = open_tool_input("PGN file", path);
+    if (!in) return 1;
     const char* out_name = mode == 1 ? "tmp.pgn" : "tmp.epd";
     std::FILE* out = std::fopen(out_name, "w");
     std::FILE* second = out ? std::fopen("tmpX.epd", "w") : nullptr;
@@ -283,7 +280,10 @@ int scan_pgn_file(const char* path, int mode)
     }
     auto* s = new ScanState();
     std::string line;
-    while (read_text_line(in, line)) {
+    TextFile input;
+    input.file = in;
+    input.poll = poll_for_quit;
+    while (read_text_line(input, line)) {
         if (line.size() >= 1 && line[0] == '[' && (line.size() < 2 || line[1] != '%')) {
             read_tag_line(*s, line, out, second, mode);
             continue;
@@ -291,7 +291,8 @@ int scan_pgn_file(const char* path, int mode)
         if (line.empty()) continue;
         read_move_text_line(*s, line);
     }
-    write_pending_game(*s, out, second, mode);
+    // After "quit" the game being read may be cut short: it is left out.
+    if (!input.stopped) write_pending_game(*s, out, second, mode);
     std::fputc('\n', out);
     std::fclose(in);
     std::fclose(out);

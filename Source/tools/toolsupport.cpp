@@ -5,6 +5,7 @@
 
 #include "records.h"
 #include "driver.h"
+#include "input.h"
 #include "log.h"
 #include "platform.h"
 #include "report.h"
@@ -21,6 +22,31 @@ void report_unopened_file(const char* what, const char* path)
 {
     std::string text = std::string("can't open ") + what + " " + path;
     send_line(text.c_str());
+}
+
+std::FILE* open_tool_input(const char* what, const char* path, bool report_missing)
+{
+    const RegularFile opened = open_regular_file(path, "r");
+    if (opened.status == REGULAR_FILE_NOT_REGULAR) {
+        std::string text = std::string(what) + " " + path + " is not a regular file";
+        send_line(text.c_str());
+    } else if (!opened.file && report_missing) {
+        report_unopened_file(what, path);
+    }
+    return opened.file;
+}
+
+bool poll_for_quit()
+{
+    process_input();
+    return !engine_config.quit;
+}
+
+std::string printable_text(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p; p++) out += *p >= ' ' && *p <= '~' ? *p : '?';
+    return out;
 }
 
 void clear_thread_evaluation_caches(ThreadData* td)

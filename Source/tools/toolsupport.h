@@ -3,6 +3,9 @@
 // evaluation caches when the parameters they were filled under change.
 #pragma once
 
+#include <cstdio>
+#include <string>
+
 struct ThreadData;
 
 // Aborts a running search or analysis (stop byte 2) and waits in 1 ms
@@ -12,6 +15,20 @@ void stop_search_and_wait();
 // Sends "can't open WHAT PATH": a tool's input or output file that could
 // not be opened.
 void report_unopened_file(const char* what, const char* path);
+
+// Opens a tool's input file for reading, but only a regular file: a
+// directory reads as nothing and a device or a FIFO may never end. Sends
+// "WHAT PATH is not a regular file" for such a one, and "can't open WHAT
+// PATH" for a missing one when `report_missing`; both give nullptr.
+std::FILE* open_tool_input(const char* what, const char* path, bool report_missing = true);
+
+// The poll of a tool reading a long file: one pass of the command
+// interpreter, so that "quit" reaches it; false once the quit flag is set.
+bool poll_for_quit();
+
+// The text with every byte that is not a printable character shown as "?":
+// what a tool echoes of a line it refuses.
+std::string printable_text(const char* text);
 
 // Empties the evaluation cache and the pawn hash of every search thread:
 // their entries hold scores computed under the parameters then in use.

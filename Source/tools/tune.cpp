@@ -69,15 +69,21 @@ int clamp_ce(const char* text)
     return v < -950 ? -950 : v > 950 ? 950 : int(v);
 }
 
-bool file_opens(const char* path)
+// Whether the training file can be read; says why not otherwise.
+bool training_file_readable(const char* path)
 {
-    std::FILE* f = std::fopen(path, "r");
+    std::FILE* f = open_tool_input("training file", path);
     if (!f) return false;
     std::fclose(f);
     return true;
 }
 
-void report_missing_file(const char* path) { report_unopened_file("training file", path); }
+// A line exactly as read (NUL bytes too), then its line feed when it had one.
+void write_line_as_read(std::FILE* out, const std::string& line, bool had_line_feed)
+{
+    std::fwrite(line.data(), 1, line.size(), out);
+    if (had_line_feed) std::fputc('\n', out);
+}
 
 } // namespace
 
@@ -168,7 +174,7 @@ void activate_tune_param(const char* name)
 
 void sample_epd_to_junk(const char* path)
 {
-    std::FILE* in = std::fopen(path, "r");
+    std::FILE* in = open_tool_input("training file", path, false);
     if (!in) return;
     std::FILE* out = std::fopen("junk.epd", "w");
     if (!out) {
@@ -177,8 +183,11 @@ void sample_epd_to_junk(const char* path)
     }
     std::string line;
     bool had_line_feed;
-    while (read_text_line(in, line, &had_line_feed)) {
-        if (next_sample_number() % 100 < 15) std::fprintf(out, "%s%s", line.c_str(), had_line_feed ? "\n" : "");
+    TextFile input;
+    input.file = in;
+    input.poll = poll_for_quit;
+    while (read_text_line(input, line, &had_line_feed)) {
+        if (next_sample_number() % 100 < 15) write_line_as_read(out, line, had_line_feed);
     }
     std::fclose(in);
     if (std::fclose(out) != 0) send_line("could not write junk.epd");
@@ -187,7 +196,7 @@ void sample_epd_to_junk(const char* path)
 double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
 {
     if (used_lines) *used_lines = 0;
-    std::FILE* in = std::fopen(path, "r");
+    std::FILE* in = open_tool_input("training file", path, false);
     if (!in) return 1.0;
     std::FILE* out = nullptr;
     if (rewrite) {
@@ -210,19 +219,17 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
     bool had_line_feed;
     EpdRecord record;
     Position& pos = game_record->pos;
-    while (read_text_line(in, line, &had_line_feed)) {
+    TextFile input;
+    input.file = in;
+    input.poll = poll_for_quit;
+    while (read_text_line(input, line, &had_line_feed)) {
         if (epd_line_is_comment(line.c_str())) continue;
         if (!parse_epd_record(line.c_str(), record)) continue;
         read++;
         const int ce = clamp_ce(record.ce);
         double result = 0.0;
         const bool has_result = read_game_result(line, result);
-        const char* reason = "";
-        if (!set_position_from_fen(pos, record.position, &reason)) {
-            std::string text = std::string("skipping invalid position ") + record.position + " (" + reason + ")";
-            send_line(text.c_str());
-            continue;
-        }
+        if (!set_epd_position(pos, record.position)) continue;
         const int side = pos.side;
         start_search_clock();
         run_single_thread_search();
@@ -248,7 +255,10 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
             bool counted = true;
             if (out) {
                 if (std::abs(ce) > 900) counted = false;
-                else std::fprintf(out, "%s%s\n", line.c_str(), had_line_feed ? "\n" : "");
+                else {
+                    write_line_as_read(out, line, had_line_feed);
+                    std::fputc('\n', out);
+                }
             }
             if (counted) {
                 double error = std::fabs(p - result);
@@ -272,10 +282,7 @@ int run_make_tune()
 {
     search_state.depth_limit = 0;
     engine_config.output_delay = 9999;
-    if (!file_opens(engine_config.test_file)) {
-        report_missing_file(engine_config.test_file);
-        return 1;
-    }
+    if (!training_file_readable(engine_config.test_file)) return 1;
     tuning_error_with_rewrite(engine_config.test_file, 1);
     return 0;
 }
@@ -290,15 +297,13 @@ int run_gradient_tune()
         activate_tune_param(name);
     }
     const char* path = engine_config.test_file;
-    if (!file_opens(path)) {
-        report_missing_file(path);
-        return 1;
-    }
+    if (!training_file_readable(path)) return 1;
     search_state.depth_limit = 0;
     engine_config.output_delay = 9999;
     // A file without one usable line would run every pass at error 0.
     int usable = 0;
     tuning_error_with_rewrite(path, 0, &usable);
+    if (engine_config.quit) return 0;  // "quit" came before the whole file was read
     if (usable == 0) {
         std::string text = std::string("training file ") + path + " holds no usable line";
         send_line(text.c_str());
@@ -392,8 +397,7 @@ void run_tune_command(const char* name, const char* file)
         send_line("done!\n");
         return;
     }
-    if (!file_opens(path)) {
-        report_missing_file(path);
+    if (!training_file_readable(path)) {
         send_line("done!\n");
         return;
     }

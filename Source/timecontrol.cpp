@@ -226,8 +226,11 @@ void check_search_time()
         const int best_depth = ss.best_depth;
         spin_unlock(result_lock);
         // Without two finished iterations there is no move worth playing yet;
-        // the check repeats at the next tick.
-        if (best_depth >= 2) request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
+        // the check repeats at the next tick. Under a strength limit the
+        // second iteration crawls at the limited node rate: one is enough,
+        // or the weakened engine would spend its whole clock on every move.
+        const int depth_needed = ss.target_rate < 1e9 ? 1 : 2;
+        if (best_depth >= depth_needed) request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
     }
 }
 

@@ -218,6 +218,15 @@ TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
     ss.best_depth = 3;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
+    // Under a strength limit one finished iteration is enough.
+    set_running(4, 30, E2E4, 30, 2);
+    ss.target_time = 0.05;
+    ss.target_rate = 100;
+    search_start_time -= 0.1;
+    ss.best_depth = 1;
+    check_search_time();
+    EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
+    ss.target_rate = 1e9;
 
     // The hard limit, the move time less a 5 ms margin for the report,
     // stops the search whatever its depth.

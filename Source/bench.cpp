@@ -10,6 +10,7 @@
 #include "fen.h"
 #include "input.h"
 #include "log.h"
+#include "mainloop.h"
 #include "makemove.h"
 #include "movegen.h"
 #include "movetext.h"
@@ -66,11 +67,7 @@ void run_benchmark(int count, bool single_thread)
             run_single_thread_search();
         } else {
             wake_search_threads();
-            while (count_searching_threads() > 0) {
-                check_search_time();
-                process_input();
-                sleep_ms(1);
-            }
+            serve_input_until_search_ends();
         }
         update_elapsed_time();
         sum_thread_counters();

@@ -16,6 +16,7 @@
 #include "pvtable.h"
 #include "records.h"
 #include "see.h"
+#include "threads.h"
 #include "tools/book.h"
 #include "tools/bookbuild.h"
 #include "tools/dumps.h"
@@ -84,7 +85,7 @@ void set_both_clocks(double seconds) { search_state.clocks[WHITE] = search_state
 
 void new_game()
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     set_position_from_fen(game_record->pos, START_FEN);
     print_board_diagram(game_record->pos);
     set_both_clocks(search_state.move_time);
@@ -92,7 +93,7 @@ void new_game()
 
 void set_fen(const char* line)
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     const char* fen = std::strlen(line) > 4 ? line + 4 : "";
     const char* reason = "";
     if (!set_position_from_fen(game_record->pos, fen, &reason))
@@ -115,7 +116,7 @@ void start_analysis(const char* depth_word)
     search_state.time_mode = 1;
     search_state.move_time = ANALYSIS_MOVE_TIME;
     if (search_state.use_table < 2) {
-        stop_search_and_wait();
+        abort_search_and_wait();
         clear_hash_table();
     }
     request_search(3);
@@ -254,7 +255,7 @@ void print_table_line()
 
 void take_back_one()
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     if (game_record->undo_count > 0) take_back_game_move();
     show_board();
 }
@@ -262,7 +263,7 @@ void take_back_one()
 // "]": plays the recorded move after the current one again.
 void replay_one()
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     ThreadData* game = game_record;
     if (game->undo_count >= UNDO_STACK_SIZE) return;
     Move move = game->undo[game->undo_count].move;
@@ -288,7 +289,7 @@ void replay_one()
 // moves to ply N or the last recorded move.
 void jump_to(int ply)
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     ThreadData* game = game_record;
     while (take_back_game_move()) {
     }
@@ -309,7 +310,7 @@ void try_typed_move(const char* word)
 {
     Move move;
     if (!parse_move_text(word, move)) return;
-    stop_search_and_wait();
+    abort_search_and_wait();
     send_format("%d. move %s", game_ply() / 2 + 1, word);
     int result = play_new_game_move(move);
     if (result != GAME_MOVE_PLAYED) send_line(game_move_refusal_text(result));
@@ -519,13 +520,13 @@ void run_console_command(char* line)
     } else if (is("jump")) {
         jump_to(int_in(arg1, INT_MIN, INT_MAX));
     } else if (is("edit")) {
-        stop_search_and_wait();
+        abort_search_and_wait();
         run_board_editor(stdin);
     } else if (is("book")) {
-        stop_search_and_wait();
+        abort_search_and_wait();
         run_book_command();
     } else if (is("mkbook")) {
-        stop_search_and_wait();
+        abort_search_and_wait();
         run_mkbook_command();
     } else if (is("set")) {
         set_knob(arg1, arg2);

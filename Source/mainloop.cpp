@@ -138,7 +138,7 @@ void report_search_result()
 // search).
 void settle_previous_search()
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     if (search_state.search_state == 2 || search_state.report_on_stop) search_state.search_state = 0;
     else report_search_result();
 }
@@ -187,6 +187,16 @@ void main_loop_pass()
     if (search_state.search_state != 0 && search_state.search_state != 2 && !search_state.report_on_stop &&
         count_searching_threads() == 0)
         report_search_result();
+}
+
+void serve_input_until_search_ends()
+{
+    for (;;) {
+        check_search_time();
+        process_input();
+        if (count_searching_threads() == 0) return;
+        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
+    }
 }
 
 void run_main_loop()

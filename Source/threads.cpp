@@ -188,10 +188,18 @@ void wake_search_threads()
 
 int count_searching_threads() { return count_busy(search_state.thread_count); }
 
-void wait_for_idle_search_threads(bool abort)
+void wait_for_search_threads()
 {
-    if (abort && count_searching_threads() > 0) search_state.stop = STOP_ABORT;
-    while (count_searching_threads() > 0) sleep_ms(1);
+    while (count_searching_threads() > 0) {
+        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
+        else std::this_thread::yield();
+    }
+}
+
+void abort_search_and_wait()
+{
+    search_state.stop = STOP_ABORT;
+    wait_for_search_threads();
 }
 
 void end_search_threads(int count)

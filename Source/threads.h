@@ -35,9 +35,11 @@ void mark_thread_prepared(int index);
 // Number of threads among the first "Threads" whose command byte is not 0.
 int count_searching_threads();
 
-// Waits in 1 ms sleeps until no search thread is busy; with `abort`, a
-// running search is aborted first (stop byte 2).
-void wait_for_idle_search_threads(bool abort);
+// Waits until no search thread is busy: 1 ms sleeps while the search runs,
+// only yields once it has been told to stop (it ends within microseconds).
+void wait_for_search_threads();
+// Aborts a running search (stop byte 2) and waits for its threads.
+void abort_search_and_wait();
 
 // Stops any running search (stop byte 99), tells the threads of the first n
 // slots to leave and waits until they have (slots without a living thread

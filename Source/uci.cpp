@@ -235,7 +235,7 @@ void new_game()
 {
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
-    wait_for_idle_search_threads(false);
+    wait_for_search_threads();
     search_state.time_mode = 0;
     search_state.increment = 0;
     search_state.move_time = 60;
@@ -263,8 +263,7 @@ void stop_search_for_report()
     search_state.infinite = 0;
     search_state.report_on_stop = 0;
     search_state.stop = STOP_NORMAL;
-    while (count_searching_threads() > 0) {
-    }
+    wait_for_search_threads();
     engine_config.ready = 1;
 }
 

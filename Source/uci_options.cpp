@@ -29,7 +29,7 @@ bool same_text_ignoring_case(const char* a, const char* b)
 
 void apply_hash(int megabytes)
 {
-    wait_for_idle_search_threads(true);
+    abort_search_and_wait();
     const int old_size = search_state.hash_size;
     search_state.hash_size = i16(megabytes);
     if (setup_hash_table() != 0) {
@@ -47,7 +47,7 @@ void apply_hash(int megabytes)
 void apply_threads(int count)
 {
     if (count != search_state.thread_count) {
-        wait_for_idle_search_threads(true);
+        abort_search_and_wait();
         end_search_threads(search_state.thread_count);
         int started = 0;
         if (create_search_threads(count, &started) != 0) {

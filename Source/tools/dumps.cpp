@@ -89,7 +89,7 @@ void print_eval_params()
 void print_eval_breakdown()
 {
     // The depth-0 search below runs on thread 0's record.
-    stop_search_and_wait();
+    abort_search_and_wait();
     clear_eval_trace();
     const u8 old_depth = search_state.depth_limit;
     search_state.depth_limit = 0;

@@ -6,6 +6,7 @@
 
 #include "fen.h"
 #include "log.h"
+#include "mainloop.h"
 #include "movetext.h"
 #include "params.h"
 #include "pruning.h"
@@ -143,12 +144,8 @@ int run_epd_test_suite()
         search_state.search_command = 0;
         if (i8(search_state.depth_limit) > 5) {
             wake_search_threads();
-            while (count_searching_threads() > 0) {
-                check_search_time();
-                process_input();
-                if (engine_config.quit) quit_seen = true;
-                if (!search_state.stop) sleep_ms(5);
-            }
+            serve_input_until_search_ends();
+            if (engine_config.quit) quit_seen = true;
         } else {
             run_single_thread_search();
             if (ThreadData* t0 = thread_table[0].load()) search_state.best_score = t0->completed_score;

@@ -11,6 +11,7 @@
 #include "makemove.h"
 #include "movetext.h"
 #include "records.h"
+#include "threads.h"
 #include "tools/book.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
@@ -80,7 +81,7 @@ void run_load_command(const char* path, const char* selector)
     // A missing file sets only the clocks; a device or a FIFO is refused aloud.
     std::FILE* file = open_tool_input("PGN file", path, false);
     if (file) {
-        stop_search_and_wait();
+        abort_search_and_wait();
         Position& pos = game_record->pos;
         set_position_from_fen(pos, START_FEN);
         int wanted = selected_game(file, selector);
@@ -103,7 +104,7 @@ void run_save_command()
 {
     std::FILE* file = std::fopen("tmp.pgn", "a");
     if (!file) return;
-    stop_search_and_wait();
+    abort_search_and_wait();
     ThreadData* game = game_record;
     std::vector<Move> moves;
     for (int i = 0; i < game->undo_count; i++) moves.push_back(game->undo[i].move);
@@ -124,7 +125,7 @@ void run_save_command()
 
 void run_get_command(const char* id)
 {
-    stop_search_and_wait();
+    abort_search_and_wait();
     std::string found;
     if (std::FILE* file = open_tool_input("EPD file", "test.epd", false)) {
         std::string wanted = std::string("id \"") + (id ? id : "") + "\"";

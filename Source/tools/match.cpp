@@ -10,6 +10,7 @@
 #include "fen.h"
 #include "input.h"
 #include "log.h"
+#include "mainloop.h"
 #include "makemove.h"
 #include "movegen.h"
 #include "pruning.h"
@@ -66,21 +67,6 @@ bool repeated_twice(const ThreadData* game)
     for (int back = 4; back <= pos.halfmove_clock && back <= game->undo_count; back += 2)
         if (game->undo[game->undo_count - back].key == pos.key) seen++;
     return seen >= 2;
-}
-
-// Waits for the search threads, polling the clock and the input. The input
-// is looked at once before the first wait too: a search of a few nodes may
-// end before it, and "quit" must still reach a match of such searches.
-void wait_for_search()
-{
-    process_input();
-    while (count_searching_threads() > 0) {
-        check_search_time();
-        if (!search_state.stop) {
-            sleep_ms(1);
-            process_input();
-        }
-    }
 }
 
 const char* result_tag(int result)
@@ -196,7 +182,7 @@ int play_selfplay_match(int max_games)
             }
             if (!searched_or_settled) {
                 wake_search_threads();
-                wait_for_search();
+                serve_input_until_search_ends();
             }
             search_state.search_command = 0;
             search_state.search_state = 0;

@@ -55,7 +55,7 @@ void run_perft_command(int depth)
         return;
     }
     // The count runs on thread 0's record, which a running analysis uses.
-    stop_search_and_wait();
+    abort_search_and_wait();
     ThreadData* td = thread_table[0].load();
     if (!td) return;
     start_search_clock();

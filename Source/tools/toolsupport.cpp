@@ -12,12 +12,6 @@
 #include "threads.h"
 #include "timecontrol.h"
 
-void stop_search_and_wait()
-{
-    search_state.stop = STOP_ABORT;
-    while (count_searching_threads() > 0) sleep_ms(1);
-}
-
 void report_unopened_file(const char* what, const char* path)
 {
     std::string text = std::string("can't open ") + what + " " + path;

@@ -1,16 +1,12 @@
-// Small services the development tools share: bringing the search threads
-// to rest before a tool borrows thread 0's record, and emptying the
-// evaluation caches when the parameters they were filled under change.
+// Small services the development tools share: reporting a file they cannot
+// open, and emptying the evaluation caches when the parameters they were
+// filled under change.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 struct ThreadData;
-
-// Aborts a running search or analysis (stop byte 2) and waits in 1 ms
-// sleeps until no search thread is busy any more.
-void stop_search_and_wait();
 
 // Sends "can't open WHAT PATH": a tool's input or output file that could
 // not be opened.

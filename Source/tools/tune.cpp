@@ -384,7 +384,7 @@ int run_gradient_tune()
 void run_tune_command(const char* name, const char* file)
 {
     if (!name || !name[0]) return;
-    stop_search_and_wait();
+    abort_search_and_wait();
     if (file && file[0]) copy_bounded(engine_config.test_file, sizeof engine_config.test_file, file, std::strlen(file));
     if (!engine_config.test_file[0]) std::strcpy(engine_config.test_file, "tune.epd");
     const char* path = engine_config.test_file;

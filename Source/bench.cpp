@@ -8,7 +8,6 @@
 #include "driver.h"
 #include "eval.h"
 #include "fen.h"
-#include "input.h"
 #include "log.h"
 #include "mainloop.h"
 #include "makemove.h"

@@ -12,7 +12,6 @@ namespace {
 
 char command_queue[COMMAND_QUEUE_SIZE];
 char line_buffer[INPUT_LINE_SIZE];
-char token_buffer[INPUT_TOKEN_SIZE];
 // Standard input has reached its end (the other side closed it).
 bool input_ended = false;
 // Raw input (a pipe): the line being built across calls.
@@ -77,18 +76,6 @@ void read_input_bytes()
 }
 
 }  // namespace
-
-char* next_input_token(const char* text)
-{
-    while (*text == ' ') text++;
-    int n = 0;
-    while (n < INPUT_TOKEN_SIZE - 1 && text[n] && text[n] != ' ' && text[n] != '\r' && text[n] != '\n') {
-        token_buffer[n] = text[n];
-        n++;
-    }
-    token_buffer[n] = 0;
-    return token_buffer;
-}
 
 int queue_command_line(const char* line)
 {

@@ -10,17 +10,11 @@
 constexpr int INPUT_LINE_SIZE = 1 << 17;
 // The queue holds a whole longest line beside the commands still waiting.
 constexpr int COMMAND_QUEUE_SIZE = 2 * INPUT_LINE_SIZE;
-constexpr int INPUT_TOKEN_SIZE = 129;
 constexpr char COMMAND_SEPARATOR = '@';
 
 // Polls standard input without waiting, queues what arrived and executes at
 // most one queued command.
 void process_input();
-
-// Skips leading blanks, then copies up to 128 characters until a blank, a
-// carriage return, a line feed or the end of the text. The result lives in a
-// static buffer that the next call overwrites.
-char* next_input_token(const char* text);
 
 // Reads one line from `in` (which the caller knows to have input) and queues
 // it; the command ends at the line's first NUL or carriage return. A line

@@ -19,12 +19,7 @@
 #include "see.h"
 #include "tt.h"
 
-#if __has_include("tablebase/tablebase.h")
 #include "tablebase/tablebase.h"
-#define VANT_HAS_TABLEBASES 1
-#else
-#define VANT_HAS_TABLEBASES 0
-#endif
 
 bool search_selective = true;
 
@@ -81,7 +76,6 @@ inline bool move_is_null(const MoveEntry* e) { return e != nullptr && e->move ==
 
 int probe_tablebase_in_search(const Position& pos, int depth)
 {
-#if VANT_HAS_TABLEBASES
     const i16* limits = search_state.probe_depths;
     if (depth < limits[0]) return -1;
     const int pieces = count_bits(occupancy(pos));
@@ -95,11 +89,6 @@ int probe_tablebase_in_search(const Position& pos, int depth)
     int success = 0;
     const int wdl = wdl_probe_position(tb, &success);
     return success ? wdl + 2 : -1;
-#else
-    (void)pos;
-    (void)depth;
-    return -1;
-#endif
 }
 
 int pieces_safe_from_exchange(Position& pos, int side, int score, int bound)

@@ -9,7 +9,6 @@
 
 #include "platform.h"
 #include "records.h"
-#include "threads.h"
 #include "zobrist.h"
 
 TranspositionTable transposition_table;
@@ -189,13 +188,11 @@ int setup_hash_table()
 void clear_hash_table()
 {
     mark_entries_empty();
-    // A running search keeps its age and samples the fill itself (its
-    // thread 0 writes both); the next search sets its own.
-    if (count_searching_threads() == 0) {
-        search_state.hash_fill = 0.0;
-        search_state.hash_age = 0;
-    }
+    search_state.hash_fill = 0.0;
+    search_state.hash_age = 0;
 }
+
+void clear_hash_entries() { mark_entries_empty(); }
 
 TTEntry* hash_bucket(const Position& pos)
 {

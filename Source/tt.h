@@ -82,9 +82,11 @@ u64 hash_mask_for_entries(u64 entries);
 // of the old size stays (emptied), or none when even that cannot be had
 // (probes miss and stores do nothing).
 int setup_hash_table();
-// Marks every entry empty (safe while a search runs); hash fill 0.0, and age
-// 0 when no search runs.
+// Marks every entry empty and resets the hash fill and age; no search runs.
 void clear_hash_table();
+// Marks every entry empty under a running search, which keeps its age and
+// samples the fill itself (its thread 0 writes both).
+void clear_hash_entries();
 // Releases the table (shutdown).
 void free_hash_table();
 

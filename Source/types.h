@@ -58,7 +58,6 @@ constexpr Move PROMO_MASK = 0xC0C0;
 
 constexpr int move_from(Move m) { return (m >> 8) & 63; }
 constexpr int move_to(Move m) { return m & 63; }
-constexpr bool is_promotion(Move m) { return (m & PROMO_MASK) != 0; }
 constexpr Move make_move(int from, int to, Move flags = 0) { return Move((from << 8) | to | flags); }
 
 // Piece type a promotion move creates (0 when not a promotion).

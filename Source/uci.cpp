@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "fen.h"
-#include "input.h"
 #include "log.h"
 #include "makemove.h"
 #include "movetext.h"
@@ -16,6 +15,7 @@
 #include "records.h"
 #include "tablebase/tablebase.h"
 #include "threads.h"
+#include "tokenizer.h"
 #include "tt.h"
 #include "uci_options.h"
 
@@ -270,11 +270,7 @@ void stop_search_for_report()
 void run_uci_command(char* line)
 {
     if (!line[0] || line[0] == '\n' || line[0] == '\r') return;
-    if (engine_config.log) {
-        char echo[COMMAND_QUEUE_SIZE + 8];
-        std::snprintf(echo, sizeof echo, "CMD: %s", line);
-        send_line(echo);
-    }
+    if (engine_config.log) send_format("CMD: %s", line);
     char command[INPUT_TOKEN_SIZE];
     std::snprintf(command, sizeof command, "%s", next_input_token(line));
     char* rest = line;

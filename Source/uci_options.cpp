@@ -106,7 +106,8 @@ void apply_clear_hash(int)
 {
     // A running search goes on; it only loses what it had stored.
     if (!search_state.use_table) return;
-    clear_hash_table();
+    if (count_searching_threads() > 0) clear_hash_entries();
+    else clear_hash_table();
     send_line("info string Hash table cleared");
 }
 

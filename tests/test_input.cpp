@@ -5,6 +5,7 @@
 #include <string>
 
 #include "input.h"
+#include "tokenizer.h"
 #include "records.h"
 
 namespace {

@@ -309,7 +309,7 @@ int dtz_one_ply_search(const TbPosition& pos, int wdl, int* success, int one_ply
         if (child.halfmove_clock == 0) {
             v = -1;
             if (wdl == -1) {
-                const int w = wdl_capture_search_internal(child, 1, 2, success);
+                const int w = wdl_capture_search(child, 1, 2, success);
                 if (*success == 0) return 0;
                 v = w == 2 ? 0 : -101;
             }
@@ -325,7 +325,7 @@ int dtz_one_ply_search(const TbPosition& pos, int wdl, int* success, int one_ply
 int probe_dtz_no_ep(const TbPosition& pos, int* success, int one_ply_depth)
 {
     *success = 1;
-    const int wdl = wdl_capture_search_internal(pos, -2, 2, success);
+    const int wdl = wdl_capture_search(pos, -2, 2, success);
     if (*success == 0) return 0;
     if (wdl == 0) return 0;
     if (*success == 2 && wdl > 0) return wdl == 2 ? 1 : 101;
@@ -358,7 +358,7 @@ int probe_dtz_no_ep(const TbPosition& pos, int* success, int one_ply_depth)
                 if (!probe_board_apply_move(child, pos, moves[i])) continue;
                 int ok = 1;
                 const int v = child.ep_square ? wdl_probe_internal(child, &ok)
-                                              : wdl_capture_search_internal(child, -2, 1 - wdl, &ok);
+                                              : wdl_capture_search(child, -2, 1 - wdl, &ok);
                 if (ok == 0) {
                     *success = 0;
                     return 0;
@@ -382,40 +382,16 @@ int dtz_probe_internal(const TbPosition& pos, int* success, int one_ply_depth)
 {
     const int d = probe_dtz_no_ep(pos, success, one_ply_depth);
     if (*success == 0) return 0;
-    if (!pos.ep_square) return d;
-    const int colour = pos.white_to_move ? WHITE : BLACK;
-    const u64 us = pos.white_to_move ? pos.white : pos.black;
-    u64 capturers = pawn_attacks[colour ^ 1][pos.ep_square] & pos.pawns & us;
-    if (!capturers) return d;
-
-    int best_ep = -3;
-    for (; capturers; capturers &= capturers - 1) {
-        TbPosition child;
-        if (!probe_board_apply_move(child, pos, make_probe_move(lowest_bit_index(capturers), pos.ep_square)))
-            continue;
-        int ok = 1;
-        const int e = -wdl_capture_search_internal(child, -2, 2, &ok);
-        if (ok == 0) {
-            *success = 0;
-            return 0;
-        }
-        if (e > best_ep) best_ep = e;
-    }
-    if (best_ep == -3) return d;
+    const int best_ep = best_en_passant_capture(pos, success);
+    if (*success == 0) return 0;
+    if (best_ep == NO_EN_PASSANT_CAPTURE) return d;
     const int t = dtz_of_wdl[best_ep + 2];
     if (d < -100) return t >= 0 ? t : d;
     if (d < 0) return (t >= 0 || t < -100) ? t : d;
     if (d > 100) return t > 0 ? t : d;
     if (d > 0) return t == 1 ? 1 : d;
     if (t >= 0) return t;
-    ProbeMove list[TB_MOVE_LIST_SIZE];
-    ProbeMove* end = probe_board_generate_moves(pos, list);
-    for (ProbeMove* m = list; m < end; m++) {
-        if (tb_is_en_passant_move(pos, *m)) continue;
-        TbPosition child;
-        if (probe_board_apply_move(child, pos, *m)) return 0;
-    }
-    return t;
+    return has_move_besides_en_passant(pos) ? 0 : t;
 }
 
 } // namespace

@@ -8,10 +8,6 @@
 #include "tb_position.h"
 #include "types.h"
 
-// WDL of the side to move within (alpha, beta), captures and promotions
-// resolved by a small search. Success 2 when the value is a win reached by a
-// capture or promotion (or at least beta), 1 otherwise.
-int wdl_capture_search(const TbPosition& pos, int alpha, int beta, int* success);
 // Full WDL (-2..2) including en-passant captures.
 int wdl_probe_position(const TbPosition& pos, int* success);
 // The engine's form of the WDL probe: the code 0..4 (WDL + 2) or -1.
@@ -38,6 +34,17 @@ void release_dtz_cache();
 u64 dtz_cache_slot_key(int i);
 int dtz_cache_slot_loaded(int i);
 
-// Used by the DTZ probe; not for the engine.
+// Used by the DTZ probe, inside the prober (no guard of their own); not for
+// the engine.
 int wdl_probe_internal(const TbPosition& pos, int* success);
-int wdl_capture_search_internal(const TbPosition& pos, int alpha, int beta, int* success);
+// WDL of the side to move within (alpha, beta), captures and promotions
+// resolved by a small search. Success 2 when the value is a win reached by a
+// capture or promotion (or at least beta), 1 otherwise.
+int wdl_capture_search(const TbPosition& pos, int alpha, int beta, int* success);
+// The best WDL value among the side to move's legal en-passant captures, or
+// NO_EN_PASSANT_CAPTURE; on a failed probe *success becomes 0 (otherwise it
+// is left as it was).
+constexpr int NO_EN_PASSANT_CAPTURE = -3;
+int best_en_passant_capture(const TbPosition& pos, int* success);
+// Whether the side to move has a legal move other than an en-passant capture.
+bool has_move_besides_en_passant(const TbPosition& pos);

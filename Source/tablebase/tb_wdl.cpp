@@ -206,7 +206,7 @@ int table_value(const TbPosition& pos, u64 key, int* success)
 
 } // namespace
 
-int wdl_capture_search_internal(const TbPosition& pos, int alpha, int beta, int* success)
+int wdl_capture_search(const TbPosition& pos, int alpha, int beta, int* success)
 {
     ProbeMove list[TB_CAPTURE_LIST_SIZE];
     ProbeMove* end = probe_board_generate_captures(pos, list);
@@ -220,7 +220,7 @@ int wdl_capture_search_internal(const TbPosition& pos, int alpha, int beta, int*
         if (tb_is_en_passant_move(pos, *m)) continue;
         TbPosition child;
         if (!probe_board_apply_move(child, pos, *m)) continue;
-        const int v = -wdl_capture_search_internal(child, -beta, -alpha, success);
+        const int v = -wdl_capture_search(child, -beta, -alpha, success);
         if (*success == 0) return 0;
         if (v > alpha) {
             if (v >= beta) {
@@ -245,51 +245,53 @@ int wdl_capture_search_internal(const TbPosition& pos, int alpha, int beta, int*
     return alpha;
 }
 
-int wdl_probe_internal(const TbPosition& pos, int* success)
+int best_en_passant_capture(const TbPosition& pos, int* success)
 {
-    *success = 1;
-    const int v = wdl_capture_search_internal(pos, -2, 2, success);
-    if (*success == 0) return 0;
+    if (!pos.ep_square) return NO_EN_PASSANT_CAPTURE;
     const int colour = pos.white_to_move ? WHITE : BLACK;
     const u64 us = pos.white_to_move ? pos.white : pos.black;
-    if (!pos.ep_square) return v;
-    u64 capturers = pawn_attacks[colour ^ 1][pos.ep_square] & pos.pawns & us;
-    if (!capturers) return v;
-
-    int best_ep = -3;
-    for (; capturers; capturers &= capturers - 1) {
+    int best = NO_EN_PASSANT_CAPTURE;
+    for (u64 capturers = pawn_attacks[colour ^ 1][pos.ep_square] & pos.pawns & us; capturers;
+         capturers &= capturers - 1) {
         TbPosition child;
         if (!probe_board_apply_move(child, pos, make_probe_move(lowest_bit_index(capturers), pos.ep_square)))
             continue;
-        const int e = -wdl_capture_search_internal(child, -2, 2, success);
-        if (*success == 0) return 0;
-        if (e > best_ep) best_ep = e;
+        int ok = 1;
+        const int e = -wdl_capture_search(child, -2, 2, &ok);
+        if (ok == 0) {
+            *success = 0;
+            return 0;
+        }
+        if (e > best) best = e;
     }
-    if (best_ep == -3) return v;
-    if (best_ep >= v) return best_ep;
-    if (v != 0) return v;
+    return best;
+}
 
-    // The table says draw but every en-passant capture loses: the draw
-    // holds only when some other move is legal.
+bool has_move_besides_en_passant(const TbPosition& pos)
+{
     ProbeMove list[TB_MOVE_LIST_SIZE];
     ProbeMove* end = probe_board_generate_moves(pos, list);
     for (ProbeMove* m = list; m < end; m++) {
         if (tb_is_en_passant_move(pos, *m)) continue;
         TbPosition child;
-        if (probe_board_apply_move(child, pos, *m)) return 0;
+        if (probe_board_apply_move(child, pos, *m)) return true;
     }
-    return best_ep;
+    return false;
 }
 
-int wdl_capture_search(const TbPosition& pos, int alpha, int beta, int* success)
+int wdl_probe_internal(const TbPosition& pos, int* success)
 {
-    if (!tb_enter_prober()) {
-        *success = 0;
-        return 0;
-    }
-    const int v = wdl_capture_search_internal(pos, alpha, beta, success);
-    tb_leave_prober();
-    return v;
+    *success = 1;
+    const int v = wdl_capture_search(pos, -2, 2, success);
+    if (*success == 0) return 0;
+    const int best_ep = best_en_passant_capture(pos, success);
+    if (*success == 0) return 0;
+    if (best_ep == NO_EN_PASSANT_CAPTURE) return v;
+    if (best_ep >= v) return best_ep;
+    if (v != 0) return v;
+    // The table says draw but every en-passant capture loses: the draw
+    // holds only when some other move is legal.
+    return has_move_besides_en_passant(pos) ? 0 : best_ep;
 }
 
 int wdl_probe_position(const TbPosition& pos, int* success)

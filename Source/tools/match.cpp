@@ -8,7 +8,6 @@
 #include "bitboard.h"
 #include "config.h"
 #include "fen.h"
-#include "input.h"
 #include "log.h"
 #include "mainloop.h"
 #include "makemove.h"

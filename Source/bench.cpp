@@ -1,5 +1,6 @@
 #include "bench.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -44,11 +45,11 @@ const char* const bench_positions[BENCH_POSITION_COUNT] = {
     "r2q3r/1p1bbQ2/4p1Bk/3pP3/1n1P1P1p/pP6/Pn4PP/R1B1R1K1 w - -",
 };
 
-double strength_for_rate(double rate)
-{
-    double elo = rate > 21 ? 111 * std::log(rate - 20) + 1337 : 1337;
-    return elo < 1500 ? 1500 : elo;
-}
+double elo_of_node_rate(double rate) { return rate > 21 ? 111 * std::log(rate - 20) + 1337 : 1337; }
+
+double node_rate_of_elo(double elo) { return std::exp((elo - 1337) / 111) + 20; }
+
+double strength_for_rate(double rate) { return std::max(1500.0, elo_of_node_rate(rate)); }
 
 void run_benchmark(int count, bool single_thread)
 {

@@ -22,6 +22,11 @@ void run_speed_test();
 // only counted; nodes with more than 3 plies left stop after 0.4 s.
 void speed_test_walk(ThreadData& td, int colour, int ply, int depth);
 
-// Strength ceiling for a measured node rate: 111 ln(rate - 20) + 1337, and
-// never below the "UCI_Elo" minimum of 1500.
+// The strength scale of the speed test, the one rule between strength and
+// speed: Elo = 111 ln(rate - 20) + 1337 (1337 at 21 nodes per second and
+// below), and its inverse, the node rate that plays at a strength.
+double elo_of_node_rate(double rate);
+double node_rate_of_elo(double elo);
+// Strength ceiling for a measured node rate: its Elo, never below the
+// "UCI_Elo" minimum of 1500.
 double strength_for_rate(double rate);

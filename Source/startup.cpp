@@ -1,7 +1,6 @@
 #include "startup.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +51,7 @@ void limit_node_rate(double rate)
 {
     if (!(rate >= 21)) rate = 21;
     params.UCI_LimitStrength = 1;
-    params.UCI_Elo = i16(111 * std::log(rate - 20) + 1337);
+    params.UCI_Elo = i16(elo_of_node_rate(rate));
     search_state.target_rate = rate;
     std::printf("Elo= %d\n", params.UCI_Elo);
 }

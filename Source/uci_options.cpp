@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bench.h"
 #include "log.h"
 #include "params.h"
 #include "records.h"
@@ -85,7 +86,7 @@ void apply_limit_strength(int on)
 void apply_elo(int elo)
 {
     if (elo < 0.99 * search_state.strength_ceiling) {
-        search_state.target_rate = std::exp((elo - 1337) / 111.0) + 20;
+        search_state.target_rate = node_rate_of_elo(elo);
         params.UCI_Elo = i16(elo);
     } else {
         params.UCI_Elo = i16(search_state.strength_ceiling);

@@ -113,21 +113,21 @@ inline u64 slider_lookup(const SliderTable& t, u64 occ)
 inline u64 rook_attack_set(int sq, u64 occ) { return slider_lookup(rook_table[sq], occ); }
 inline u64 bishop_attack_set(int sq, u64 occ) { return slider_lookup(bishop_table[sq], occ); }
 
-// 1 when a piece of `colour` attacks `sq` in the position's current sets.
-inline int is_square_attacked_by(const Position& pos, int sq, int colour)
+// Whether a piece of `colour` attacks `sq` in the position's current sets.
+inline bool is_square_attacked_by(const Position& pos, int sq, int colour)
 {
     const u64* own = pos.pieces[colour];
-    if (pawn_attacks[colour ^ 1][sq] & own[PAWN]) return 1;
-    if (knight_attacks[sq] & own[KNIGHT]) return 1;
-    if (king_attacks[sq] & own[KING]) return 1;
+    if (pawn_attacks[colour ^ 1][sq] & own[PAWN]) return true;
+    if (knight_attacks[sq] & own[KNIGHT]) return true;
+    if (king_attacks[sq] & own[KING]) return true;
     const u64 occ = pos.pieces[0][0] | pos.pieces[1][0];
     for (u64 s = bishop_rays[sq] & (own[BISHOP] | own[QUEEN]); s;) {
-        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
+        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return true;
     }
     for (u64 s = rook_rays[sq] & (own[ROOK] | own[QUEEN]); s;) {
-        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
+        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return true;
     }
-    return 0;
+    return false;
 }
 
 // The same sets by walking the rays to their first blocker; the attack

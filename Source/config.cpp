@@ -128,12 +128,12 @@ void read_config_pst_block(ParamRecord& params, int type, int phase, ConfigFile&
     }
 }
 
-int read_config_file(const char* path, ParamRecord& params)
+bool read_config_file(const char* path, ParamRecord& params)
 {
     // Only a regular file: a FIFO of that name would hold up the start.
     const RegularFile opened = open_regular_file(path, "r");
     if (opened.status == REGULAR_FILE_NOT_REGULAR) send_format("%s is not a regular file, ignored", path);
-    if (!opened.file) return 0;
+    if (!opened.file) return false;
     ConfigFile in;
     in.file = opened.file;
     in.path = path;
@@ -186,7 +186,7 @@ int read_config_file(const char* path, ParamRecord& params)
         // An incomplete set of blocks would put the fill value on the board:
         // keep the built-in shapes instead.
         engine_config.builtin_pst = 1;
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }

@@ -14,10 +14,10 @@ constexpr int CONFIG_LINE_LIMIT = 8192;
 // write the global records). Every line is read whole: a line longer than
 // CONFIG_LINE_LIMIT, or a path longer than PATH_TEXT_LIMIT, is skipped with
 // a message naming the file and the line; comments are skipped whatever
-// their length. Returns 1 when the file was read and all twelve piece-square
-// blocks are complete, 0 when it cannot be opened (nothing changed) or a
+// their length. Returns true when the file was read and all twelve piece-square
+// blocks are complete, false when it cannot be opened (nothing changed) or a
 // block is incomplete (the built-in shapes stay in use).
-int read_config_file(const char* path, ParamRecord& params);
+bool read_config_file(const char* path, ParamRecord& params);
 
 // An open configuration file and the number of the line last read from it,
 // which the reader's messages name.

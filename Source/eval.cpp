@@ -123,15 +123,15 @@ inline u16 shelter_values(int c, u64 own_pawns)
 
 inline int piece_count(u32 key, int type) { return int((key >> (4 * (type - 1))) & 15); }
 
-// Step 4: a bare king on one side. Returns 1 with the score in *score when
+// Step 4: a bare king on one side. Returns true with the score in *score when
 // one of the known bare-king endings applies.
-int evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
+bool evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
 {
     const Position& pos = *w.pos;
     EvalTrace& tr = engine_config.eval_trace;
     if (sum == 1) {
         *score = kpk_bitbase_score(pos, colour);
-        return 1;
+        return true;
     }
     const int strong = pos.material_key[WHITE] ? WHITE : BLACK, weak = strong ^ 1;
     const int ks = w.king_sq[strong], kw = w.king_sq[weak];
@@ -145,7 +145,7 @@ int evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
             tr.kings[strong] = 4 * v;
         }
         *score = colour == strong ? 4 * v : -4 * v;
-        return 1;
+        return true;
     }
     if (sum & 0xFF000) {
         // A rook or queen against the bare king: material plus mating pattern.
@@ -159,9 +159,9 @@ int evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
         }
         int v = side_score[WHITE] - side_score[BLACK];
         *score = colour == BLACK ? -v : v;
-        return 1;
+        return true;
     }
-    return 0;
+    return false;
 }
 
 // Step 9: pawn structure of one colour into the pawn-hash entry.

@@ -118,7 +118,7 @@ u8 read_halfmove_clock(const char* p)
 
 } // namespace
 
-int set_position_from_fen(Position& pos, const char* text, const char** reason)
+bool set_position_from_fen(Position& pos, const char* text, const char** reason)
 {
     Position scratch;
     clear_position(scratch, pos.owner, pos.side);
@@ -127,7 +127,7 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
     const char* why = read_placement(scratch, p);
     if (why) {
         if (reason) *reason = why;
-        return 0;
+        return false;
     }
 
     // Side: "w" or "b" after the placement's blanks. Without it there is
@@ -136,7 +136,7 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
     while (is_blank(*p)) p++;
     if ((*p != 'w' && *p != 'b') || !is_field_end(p[1])) {
         if (reason) *reason = "the side to move is missing or not w or b";
-        return 0;
+        return false;
     }
     scratch.side = *p == 'w' ? WHITE : BLACK;
     p++;
@@ -159,7 +159,7 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
     why = check_material(scratch);
     if (why) {
         if (reason) *reason = why;
-        return 0;
+        return false;
     }
     scratch.ep_square = u8(en_passant_possible(scratch, ep) ? ep : NO_SQUARE);
 
@@ -188,7 +188,7 @@ int set_position_from_fen(Position& pos, const char* text, const char** reason)
     }
     if (dropped) send_line("Illegal EPD record");
     if (reason) *reason = "";
-    return 1;
+    return true;
 }
 
 void position_to_fen(const Position& pos, char* out)

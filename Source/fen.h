@@ -17,9 +17,9 @@
 // to move in check. An en-passant square no double push can have left
 // becomes "none". Castling rights without their king and rook are dropped
 // with the message "Illegal EPD record" (the position is still accepted).
-// A side field other than "w" or "b" (or none) is rejected. Returns 1 on
+// A side field other than "w" or "b" (or none) is rejected. Returns true on
 // success.
-int set_position_from_fen(Position& pos, const char* text, const char** reason = nullptr);
+bool set_position_from_fen(Position& pos, const char* text, const char** reason = nullptr);
 
 // Writes the four-field FEN (placement, side, castling, en passant),
 // NUL-terminated; `out` needs room for 100 characters.

@@ -144,17 +144,17 @@ int queue_input_bytes(const char* bytes, int count)
     return queued;
 }
 
-int pop_queued_command(char* out, int size)
+bool pop_queued_command(char* out, int size)
 {
     char* separator = std::strchr(command_queue, COMMAND_SEPARATOR);
-    if (!separator) return 0;
+    if (!separator) return false;
     size_t length = size_t(separator - command_queue);
     if (length > size_t(size - 1)) length = size_t(size - 1);
     std::memcpy(out, command_queue, length);
     out[length] = 0;
     std::memmove(command_queue, separator + 1, std::strlen(separator + 1) + 1);
     out[std::strcspn(out, "\r\n")] = 0;
-    return 1;
+    return true;
 }
 
 void execute_command(char* command)

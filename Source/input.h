@@ -39,8 +39,8 @@ int queue_command_line(const char* line);
 // queued.
 int queue_input_bytes(const char* bytes, int count);
 
-// Pops the oldest command into `out` (size bytes); returns 1 when there was one.
-int pop_queued_command(char* out, int size);
+// Pops the oldest command into `out` (size bytes); returns true when there was one.
+bool pop_queued_command(char* out, int size);
 
 // Hands a popped command to the interpreter of the protocol mode.
 void execute_command(char* command);

@@ -119,16 +119,16 @@ void take_piece_off_square(Position& pos, int square)
     remove_piece(pos, square, pos.board[square]);
 }
 
-int put_piece_on_square(Position& pos, int square, int code)
+bool put_piece_on_square(Position& pos, int square, int code)
 {
     int colour = piece_colour_of(code), type = piece_type_of(code);
-    if (type < PAWN || type > KING || pos.board[square] != 0) return 0;
+    if (type < PAWN || type > KING || pos.board[square] != 0) return false;
     const u8* list = pos.lists[colour][type];
     int count = 0;
     while (list[count] != NO_SQUARE) count++;
-    if (count >= SQUARE_LIST_CAPACITY) return 0;
+    if (count >= SQUARE_LIST_CAPACITY) return false;
     add_piece(pos, square, code);
-    return 1;
+    return true;
 }
 
 u64 piece_key_from_board(const Position& pos)
@@ -407,14 +407,14 @@ int play_game_move(Move move)
     return GAME_MOVE_PLAYED;
 }
 
-int take_back_game_move()
+bool take_back_game_move()
 {
     ThreadData* game = game_record;
-    if (game->undo_count == 0) return 0;
+    if (game->undo_count == 0) return false;
     if (game->undo[game->undo_count - 1].move == NULL_MOVE) take_back_null_move(game->pos);
     else take_back_move(game->pos);
     game->search_ply = 1;
-    return 1;
+    return true;
 }
 
 const char* game_move_refusal_text(int result)

@@ -27,9 +27,9 @@ void take_back_null_move(Position& pos);
 // piece units; the keys are left to the caller. Later list entries move down.
 void take_piece_off_square(Position& pos, int square);
 // Puts a piece on an empty square (board, appended to its list, sets,
-// material key, piece units; not the keys). Returns 0 and changes nothing
+// material key, piece units; not the keys). Returns false and changes nothing
 // when the piece's square list is full.
-int put_piece_on_square(Position& pos, int square, int code);
+bool put_piece_on_square(Position& pos, int square, int code);
 
 // The piece key and the pawn key computed from the board.
 u64 piece_key_from_board(const Position& pos);
@@ -53,7 +53,7 @@ int play_game_move(Move move);
 // Plies of the game since its position was set, dropped plies included.
 int game_ply();
 // Takes back the last game move, keeping the game record at the root ply.
-// Returns 0 when the game holds no move.
-int take_back_game_move();
+// Returns false when the game holds no move.
+bool take_back_game_move();
 // Text for a refusal of play_game_move ("" for GAME_MOVE_PLAYED).
 const char* game_move_refusal_text(int result);

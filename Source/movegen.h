@@ -42,28 +42,28 @@ Move first_legal_move(const Position& pos);
 // enemy king is tested only for a king move: otherwise the two kings would
 // already stand side by side.
 template <bool KING_MOVE>
-inline int square_attacked_after_change(const Position& pos, int sq, int by, u64 occ, u64 keep)
+inline bool square_attacked_after_change(const Position& pos, int sq, int by, u64 occ, u64 keep)
 {
     const u64* enemy = pos.pieces[by];
-    if (pawn_attacks[by ^ 1][sq] & enemy[PAWN] & keep) return 1;
-    if (knight_attacks[sq] & enemy[KNIGHT] & keep) return 1;
-    if (KING_MOVE && (king_attacks[sq] & enemy[KING])) return 1;
+    if (pawn_attacks[by ^ 1][sq] & enemy[PAWN] & keep) return true;
+    if (knight_attacks[sq] & enemy[KNIGHT] & keep) return true;
+    if (KING_MOVE && (king_attacks[sq] & enemy[KING])) return true;
     u64 queens = enemy[QUEEN] & keep;
     for (u64 s = bishop_rays[sq] & ((enemy[BISHOP] & keep) | queens); s;) {
-        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
+        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return true;
     }
     for (u64 s = rook_rays[sq] & ((enemy[ROOK] & keep) | queens); s;) {
-        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return 1;
+        if (!(between_squares[pop_lowest_bit(s)][sq] & occ)) return true;
     }
-    return 0;
+    return false;
 }
 
-// 1 when the pseudo-legal move of `colour` (the side to move) leaves its king
+// Whether the pseudo-legal move of `colour` (the side to move) leaves its king
 // unattacked. Castling needs origin, middle and destination unattacked (the
 // square next to the queen-side rook is not tested); en passant removes the
 // captured pawn for the test. The position is not changed: the test works on
 // a copy of the occupancy.
-inline int king_safe_after_move(const Position& pos, int colour, Move move)
+inline bool king_safe_after_move(const Position& pos, int colour, Move move)
 {
     int from = move_from(move), to = move_to(move);
     int king = pos.lists[colour][KING][0];
@@ -113,17 +113,17 @@ inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
                                      is_square_attacked_by(pos, pos.lists[colour][KING][0], colour ^ 1));
 }
 
-inline int king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
+inline bool king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
 {
     const int from = move_from(move);
     if (!(hint.test_origins & square_bit(from)) &&
         !(move_to(move) == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
-        return 1;
+        return true;
     return king_safe_after_move(pos, colour, move);
 }
 
 // 0 for the null move, else king_safe_after_move.
-inline int king_safe_after_nonzero_move(const Position& pos, int colour, Move move)
+inline bool king_safe_after_nonzero_move(const Position& pos, int colour, Move move)
 {
     return move != NULL_MOVE && king_safe_after_move(pos, colour, move);
 }
@@ -155,14 +155,14 @@ CheckHint check_hint(const Position& pos, int colour);
 // Direct check: the piece standing on the destination attacks the king
 // square on an empty board and nothing of the present occupancy stands
 // between (pawns and knights have no squares between).
-inline int direct_check(const Position& pos, int colour, Move move, int enemy_king, u64 occ)
+inline bool direct_check(const Position& pos, int colour, Move move, int enemy_king, u64 occ)
 {
     const int from = move_from(move), to = move_to(move);
     int type = piece_type_of(pos.board[from]);
     if (move & PROMO_MASK) type = promotion_type(move);
     const int kind = type == PAWN ? colour : type;
-    if (between_squares[to][enemy_king] & occ) return 0;
-    return (empty_board_attackers[to][enemy_king] >> kind) & 1;
+    if (between_squares[to][enemy_king] & occ) return false;
+    return ((empty_board_attackers[to][enemy_king] >> kind) & 1) != 0;
 }
 
 // The MOVE_CLASS_* bits of a move whose check kind is known.

@@ -137,22 +137,22 @@ void move_to_algebraic_forms(const Position& pos, Move move, char* coordinate, c
     }
 }
 
-int parse_move_text(const char* text, Move& out)
+bool parse_move_text(const char* text, Move& out)
 {
     out = NULL_MOVE;
-    if (!text || !game_record) return 0;
+    if (!text || !game_record) return false;
 
     // Work on a bounded copy: no move text is anywhere near this long.
     char word[MOVE_TEXT_SIZE + 2];   // room for the promotion rewrite below
     size_t length = strnlen(text, MOVE_TEXT_SIZE);
-    if (length >= size_t(MOVE_TEXT_SIZE)) return 0;
+    if (length >= size_t(MOVE_TEXT_SIZE)) return false;
     std::memcpy(word, text, length + 1);
 
     // Check, mate and annotation marks carry nothing.
     word[std::strcspn(word, "+#")] = 0;
     length = std::strlen(word);
     while (length > 0 && (word[length - 1] == '!' || word[length - 1] == '?')) word[--length] = 0;
-    if (length < 2) return 0;
+    if (length < 2) return false;
 
     // Promotion letter: e7e8q, e8q and e8=q all become ...=Q. Only after a
     // rank digit, so that the pawn capture "ab" keeps its b.
@@ -204,10 +204,10 @@ int parse_move_text(const char* text, Move& out)
             out = move;
         }
     }
-    if (count == 1) return 1;
+    if (count == 1) return true;
     if (count == 2) {
         std::puts("ambiguous move");
         std::fflush(stdout);
     }
-    return 0;
+    return false;
 }

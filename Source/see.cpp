@@ -125,7 +125,7 @@ int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 oc
     return exchange_in_window(pos, colour, from, to, occ, clip ? 0 : -EXCHANGE_UNBOUNDED, EXCHANGE_UNBOUNDED);
 }
 
-int exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold)
+bool exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold)
 {
     return exchange_in_window(pos, colour, from, to, occ, threshold - 1, threshold) >= threshold;
 }
@@ -135,12 +135,12 @@ int exchange_value_on_square(Position& pos, int colour, int from, int to)
     return exchange_value_recursive(pos, colour, from, to, occupancy(pos), 0);
 }
 
-int exchange_meets_threshold(Position& pos, Move move)
+bool exchange_meets_threshold(Position& pos, Move move)
 {
     const int from = move_from(move);
     const int to = move_to(move);
     const int attacker_type = piece_type_of(pos.board[from]);
     const int victim_type = piece_type_of(pos.board[to]);
-    if (coarse_piece_value[attacker_type] <= coarse_piece_value[victim_type] || victim_type == KING) return 1;
+    if (coarse_piece_value[attacker_type] <= coarse_piece_value[victim_type] || victim_type == KING) return true;
     return exchange_value_at_least(pos, pos.side, from, to, occupancy(pos), EXCHANGE_THRESHOLD);
 }

@@ -29,12 +29,12 @@ int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 oc
 // attacker of `to`, 9999 when an enemy king stands there.
 int exchange_value_on_square(Position& pos, int colour, int from, int to);
 
-// 1 when exchange_value_recursive(pos, colour, from, to, occ, 0) would be at
+// Whether exchange_value_recursive(pos, colour, from, to, occ, 0) would be at
 // least `threshold`, else 0; cheaper, as the exchange stops as soon as the
 // comparison is settled.
-int exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold);
+bool exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold);
 
-// 1 when the move of the side to move is safe enough by exchange (value at
+// Whether the move of the side to move is safe enough by exchange (value at
 // least -74, or the quick coarse test passes), else 0. Non-captures are
 // judged the same way with a victim worth 0.
-int exchange_meets_threshold(Position& pos, Move move);
+bool exchange_meets_threshold(Position& pos, Move move);

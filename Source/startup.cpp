@@ -35,14 +35,14 @@ constexpr int FILE_NAME_SIZE = 140;
 int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 
 // Copies a file-name value into a 140-byte field; a longer name is refused.
-int take_file_name(const char* flag, const char* value, char* field)
+bool take_file_name(const char* flag, const char* value, char* field)
 {
     if (std::strlen(value) > FILE_NAME_SIZE - 1) {
         std::printf("file name after %s is longer than %d characters\n", flag, FILE_NAME_SIZE - 1);
-        return 1;
+        return true;
     }
     std::snprintf(field, FILE_NAME_SIZE, "%s", value);
-    return 0;
+    return false;
 }
 
 // "-nps": the strength limit from a node rate. The rate is kept above 21 so

@@ -72,12 +72,12 @@ void parse_setoption(const char* rest, char* name, char* value)
 
 // A move in coordinate form (e2e4, e7e8q): 1 and the move when the word has
 // that form; whether it is legal is the caller's test.
-int coordinate_move(const char* word, Move* move)
+bool coordinate_move(const char* word, Move* move)
 {
     size_t length = std::strlen(word);
-    if (length != 4 && length != 5) return 0;
-    if (word[0] < 'a' || word[0] > 'h' || word[1] < '1' || word[1] > '8') return 0;
-    if (word[2] < 'a' || word[2] > 'h' || word[3] < '1' || word[3] > '8') return 0;
+    if (length != 4 && length != 5) return false;
+    if (word[0] < 'a' || word[0] > 'h' || word[1] < '1' || word[1] > '8') return false;
+    if (word[2] < 'a' || word[2] > 'h' || word[3] < '1' || word[3] > '8') return false;
     Move flags = 0;
     if (length == 5) {
         switch (word[4]) {
@@ -85,13 +85,13 @@ int coordinate_move(const char* word, Move* move)
         case 'n': flags = PROMO_KNIGHT; break;
         case 'b': flags = PROMO_BISHOP; break;
         case 'r': flags = PROMO_ROOK; break;
-        default: return 0;
+        default: return false;
         }
     }
     int from = (word[0] - 'a') + 8 * (word[1] - '1');
     int to = (word[2] - 'a') + 8 * (word[3] - '1');
     *move = make_move(from, to, flags);
-    return 1;
+    return true;
 }
 
 // Plays the words of a move list on the game; the first word that is not a

@@ -1,6 +1,5 @@
 #include "uci_options.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -207,7 +206,6 @@ bool read_whole_number(const char* text, long* value)
     const char* digits = text + (*text == '-' || *text == '+');
     if (*digits < '0' || *digits > '9') return false;
     char* end = nullptr;
-    errno = 0;
     *value = std::strtol(text, &end, 10);
     return *end == 0;
 }

@@ -54,7 +54,7 @@ TbPairDecoder* make_constant_decoder(u32 value)
 
 void free_pair_decoder(TbPairDecoder* d) { std::free(d); }
 
-int pair_symbol_length(TbPairDecoder* d, u32 s, u8* state)
+bool pair_symbol_length(TbPairDecoder* d, u32 s, u8* state)
 {
     state[s] = 1;
     const u8* entry = d->symbol_pattern + 3 * s;
@@ -63,17 +63,17 @@ int pair_symbol_length(TbPairDecoder* d, u32 s, u8* state)
         d->symbol_length[s] = 0;
     } else {
         const u32 left = left_half(entry);
-        if (left >= d->symbol_count || right >= d->symbol_count) return 0;
+        if (left >= d->symbol_count || right >= d->symbol_count) return false;
         for (u32 half : {left, right}) {
-            if (state[half] == 1) return 0;  // a symbol made of itself
-            if (state[half] == 0 && !pair_symbol_length(d, half, state)) return 0;
+            if (state[half] == 1) return false;  // a symbol made of itself
+            if (state[half] == 0 && !pair_symbol_length(d, half, state)) return false;
         }
         const u32 length = u32(d->symbol_length[left]) + d->symbol_length[right] + 1;
-        if (length > 255) return 0;
+        if (length > 255) return false;
         d->symbol_length[s] = u8(length);
     }
     state[s] = 2;
-    return 1;
+    return true;
 }
 
 TbPairDecoder* build_pair_decoder(const u8* header, const u8* end, u64 values, TbSectionSizes* sizes,

@@ -43,9 +43,9 @@ TbPairDecoder* make_constant_decoder(u32 value);
 void free_pair_decoder(TbPairDecoder* d);
 
 // Fills symbol_length of symbol s and, first, of the symbols it is made of.
-// state[] is 0 (not done), 1 (in progress), 2 (done). Returns 0 when the
+// state[] is 0 (not done), 1 (in progress), 2 (done). Returns false when the
 // symbols are damaged (a cycle, a half out of range, a length over 255).
-int pair_symbol_length(TbPairDecoder* d, u32 s, u8* state);
+bool pair_symbol_length(TbPairDecoder* d, u32 s, u8* state);
 
 // The value byte stored at `index` (0..255), or -1 when the stored data
 // are damaged (an index, block or symbol outside what the header declared).

@@ -417,4 +417,4 @@ void release_dtz_cache()
 
 u64 dtz_cache_slot_key(int i) { return dtz_cache[i].key1; }
 
-int dtz_cache_slot_loaded(int i) { return dtz_cache[i].table != nullptr; }
+bool dtz_cache_slot_loaded(int i) { return dtz_cache[i].table != nullptr; }

@@ -10,10 +10,10 @@ inline u32 read_le32(const u8* p) { return u32(p[0]) | (u32(p[1]) << 8) | (u32(p
 
 // A piece order of n codes (1..6, 9..14) that holds exactly the table's
 // material (counts indexed by code) with each kind of piece in one run.
-int piece_order_is_valid(const u8 order[6], int n, const int counts[16]);
+bool piece_order_is_valid(const u8 order[6], int n, const int counts[16]);
 // The same, and the leading colour's pawns (lead_code) first, followed by
 // the other colour's pawns when pawn_counts[1] is not 0.
-int pawn_order_is_valid(const u8 order[6], int n, const int counts[16], const u8 pawn_counts[2], int lead_code);
+bool pawn_order_is_valid(const u8 order[6], int n, const int counts[16], const u8 pawn_counts[2], int lead_code);
 
 // Reads one pair-coding header at offset *at of a file of `length` bytes:
 // the two-byte constant form (every index decodes to constant_value, or to
@@ -23,6 +23,6 @@ TbPairDecoder* read_pair_header(const u8* base, u64 length, u64* at, u64 values,
                                 TbSectionSizes* sizes);
 // Places the index tables, then the size tables, then the data sections
 // (each at a multiple of 64) of `count` decoders from offset *at on.
-// Returns 0 when any section ends past the file.
-int place_sections(const u8* base, u64 length, u64* at, TbPairDecoder* const* decoders,
+// Returns false when any section ends past the file.
+bool place_sections(const u8* base, u64 length, u64* at, TbPairDecoder* const* decoders,
                    const TbSectionSizes* sizes, int count);

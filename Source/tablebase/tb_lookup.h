@@ -32,27 +32,27 @@ inline TbView table_view(bool symmetric, bool own_material, bool white_to_move)
 }
 
 // Squares of the pieces order[start..n-1] (colour offset c, flip m) into
-// p[start..]; 0 when the position's material does not fit the order.
-inline int fill_squares(u8 p[6], int start, int n, const u8 order[6], const TbPosition& pos, int c, int m)
+// p[start..]; false when the position's material does not fit the order.
+inline bool fill_squares(u8 p[6], int start, int n, const u8 order[6], const TbPosition& pos, int c, int m)
 {
     int i = start;
     while (i < n) {
         u64 set = probe_piece_set(pos, order[i] ^ c);
-        if (!set) return 0;
+        if (!set) return false;
         for (; set; set &= set - 1) {
-            if (i >= n) return 0;
+            if (i >= n) return false;
             p[i++] = u8(lowest_bit_index(set) ^ m);
         }
     }
-    return 1;
+    return true;
 }
 
 // The `lead` leading pawns (code lead_code) into p[0..lead-1], the one with
-// the lowest slot first; 0 when the position has another number of them.
-inline int gather_leading_pawns(u8 p[6], const TbPosition& pos, int lead_code, int lead, int m)
+// the lowest slot first; false when the position has another number of them.
+inline bool gather_leading_pawns(u8 p[6], const TbPosition& pos, int lead_code, int lead, int m)
 {
     u64 leading = probe_piece_set(pos, lead_code);
-    if (count_bits(leading) != lead) return 0;
+    if (count_bits(leading) != lead) return false;
     for (int i = 0; leading; leading &= leading - 1) p[i++] = u8(lowest_bit_index(leading) ^ m);
     for (int i = 1; i < lead; i++) {
         if (lead_pawn_slot[p[0]] > lead_pawn_slot[p[i]]) {
@@ -61,5 +61,5 @@ inline int gather_leading_pawns(u8 p[6], const TbPosition& pos, int lead_code, i
             p[i] = tmp;
         }
     }
-    return 1;
+    return true;
 }

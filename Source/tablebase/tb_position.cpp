@@ -187,7 +187,7 @@ ProbeMove* probe_board_generate_moves(const TbPosition& pos, ProbeMove* list) { 
 
 ProbeMove* probe_board_generate_captures(const TbPosition& pos, ProbeMove* list) { return generate(pos, list, true); }
 
-int probe_board_apply_move(TbPosition& out, const TbPosition& pos, ProbeMove move)
+bool probe_board_apply_move(TbPosition& out, const TbPosition& pos, ProbeMove move)
 {
     const int from = probe_move_from(move);
     const int to = probe_move_to(move);
@@ -235,19 +235,19 @@ int probe_board_apply_move(TbPosition& out, const TbPosition& pos, ProbeMove mov
         out.halfmove_clock = ((pos.white | pos.black) & to_bit) ? 0 : u8(pos.halfmove_clock + 1);
     }
 
-    return king_attacked(out, pos.white_to_move ? WHITE : BLACK) == 0 ? 1 : 0;
+    return king_attacked(out, pos.white_to_move ? WHITE : BLACK) == 0;
 }
 
-int tb_side_to_move_in_check(const TbPosition& pos)
+bool tb_side_to_move_in_check(const TbPosition& pos)
 {
-    return king_attacked(pos, pos.white_to_move ? WHITE : BLACK) == 1 ? 1 : 0;
+    return king_attacked(pos, pos.white_to_move ? WHITE : BLACK) == 1;
 }
 
-int tb_is_en_passant_move(const TbPosition& pos, ProbeMove move)
+bool tb_is_en_passant_move(const TbPosition& pos, ProbeMove move)
 {
-    if (!pos.ep_square || probe_move_to(move) != pos.ep_square) return 0;
+    if (!pos.ep_square || probe_move_to(move) != pos.ep_square) return false;
     const u64 us = pos.white_to_move ? pos.white : pos.black;
-    return (pos.pawns & us & square_bit(probe_move_from(move))) ? 1 : 0;
+    return (pos.pawns & us & square_bit(probe_move_from(move))) != 0;
 }
 
 TbPosition tb_position_from_engine(const Position& pos, int halfmove_clock)
@@ -267,40 +267,40 @@ TbPosition tb_position_from_engine(const Position& pos, int halfmove_clock)
     return tb;
 }
 
-int tb_position_is_sound(const TbPosition& pos)
+bool tb_position_is_sound(const TbPosition& pos)
 {
-    if (count_bits(pos.kings & pos.white) != 1 || count_bits(pos.kings & pos.black) != 1) return 0;
-    if (pos.white & pos.black) return 0;
+    if (count_bits(pos.kings & pos.white) != 1 || count_bits(pos.kings & pos.black) != 1) return false;
+    if (pos.white & pos.black) return false;
     const u64 kinds[6] = {pos.kings, pos.queens, pos.rooks, pos.bishops, pos.knights, pos.pawns};
     u64 all = 0;
     for (u64 kind : kinds) {
-        if (all & kind) return 0;
+        if (all & kind) return false;
         all |= kind;
     }
-    if (pos.pawns & (RANK_1 | (RANK_1 << 56))) return 0;
-    if ((pos.white | pos.black) != all) return 0;
+    if (pos.pawns & (RANK_1 | (RANK_1 << 56))) return false;
+    if ((pos.white | pos.black) != all) return false;
     const int wk = lowest_bit_index(pos.kings & pos.white);
-    if (king_attacks[wk] & pos.kings & pos.black) return 0;
+    if (king_attacks[wk] & pos.kings & pos.black) return false;
     // The side not to move must not be in check.
-    if (king_attacked(pos, pos.white_to_move ? BLACK : WHITE) != 0) return 0;
+    if (king_attacked(pos, pos.white_to_move ? BLACK : WHITE) != 0) return false;
     if (pos.ep_square) {
         const int ep = pos.ep_square;
         const u64 occ = pos.white | pos.black;
-        if (ep >= 64) return 0;
+        if (ep >= 64) return false;
         if (pos.white_to_move) {
-            if (rank_of(ep) != 5 || !(pos.pawns & pos.black & square_bit(ep - 8))) return 0;
-            if (occ & (square_bit(ep) | square_bit(ep + 8))) return 0;
+            if (rank_of(ep) != 5 || !(pos.pawns & pos.black & square_bit(ep - 8))) return false;
+            if (occ & (square_bit(ep) | square_bit(ep + 8))) return false;
         } else {
-            if (rank_of(ep) != 2 || !(pos.pawns & pos.white & square_bit(ep + 8))) return 0;
-            if (occ & (square_bit(ep) | square_bit(ep - 8))) return 0;
+            if (rank_of(ep) != 2 || !(pos.pawns & pos.white & square_bit(ep + 8))) return false;
+            if (occ & (square_bit(ep) | square_bit(ep - 8))) return false;
         }
     }
-    return 1;
+    return true;
 }
 
-int tb_root_position_is_valid(const Position& pos)
+bool tb_root_position_is_valid(const Position& pos)
 {
-    if (pos.castling != 0 || pos.side > 1) return 0;
-    if (pos.ep_square > NO_SQUARE) return 0;
+    if (pos.castling != 0 || pos.side > 1) return false;
+    if (pos.ep_square > NO_SQUARE) return false;
     return tb_position_is_sound(tb_position_from_engine(pos, pos.halfmove_clock));
 }

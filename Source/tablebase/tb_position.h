@@ -66,14 +66,14 @@ void material_name_string(const TbPosition& pos, char* out, int mirror);
 ProbeMove* probe_board_generate_moves(const TbPosition& pos, ProbeMove* list);
 // Captures, the en-passant capture and promotion pushes only.
 ProbeMove* probe_board_generate_captures(const TbPosition& pos, ProbeMove* list);
-// Writes the position after the move into out; returns 1 when the mover's
+// Writes the position after the move into out; returns true when the mover's
 // king exists and is not attacked afterwards, else 0 (out is written anyway).
-int probe_board_apply_move(TbPosition& out, const TbPosition& pos, ProbeMove move);
+bool probe_board_apply_move(TbPosition& out, const TbPosition& pos, ProbeMove move);
 
-// 1 when the side to move's king (the lowest one) is attacked by the other side.
-int tb_side_to_move_in_check(const TbPosition& pos);
-// 1 when the move is an en-passant capture in pos.
-int tb_is_en_passant_move(const TbPosition& pos, ProbeMove move);
+// Whether the side to move's king (the lowest one) is attacked by the other side.
+bool tb_side_to_move_in_check(const TbPosition& pos);
+// Whether the move is an en-passant capture in pos.
+bool tb_is_en_passant_move(const TbPosition& pos, ProbeMove move);
 
 // Conversion from the engine's position. The root probe passes the
 // position's clock, the search gate 0.
@@ -83,8 +83,8 @@ TbPosition tb_position_from_engine(const Position& pos, int halfmove_clock);
 // square shared, disjoint kind sets, no pawn on the first or last rank, the
 // colour sets equal the kind sets, kings not adjacent, the side not to move
 // not in check, and an en-passant square consistent with the pawns. 1 = sound.
-int tb_position_is_sound(const TbPosition& pos);
+bool tb_position_is_sound(const TbPosition& pos);
 // The same test on the engine's position (castling rights make it unsound
 // too, since the tables know none). The search calls it once per search and
-// keeps probing off for that search when it returns 0.
-int tb_root_position_is_valid(const Position& pos);
+// keeps probing off for that search when it returns false.
+bool tb_root_position_is_valid(const Position& pos);

@@ -32,7 +32,7 @@ void release_dtz_cache();
 // Test view of the DTZ cache: the first key of slot i and whether a table is
 // loaded there (a slot may remember a failed load).
 u64 dtz_cache_slot_key(int i);
-int dtz_cache_slot_loaded(int i);
+bool dtz_cache_slot_loaded(int i);
 
 // Used by the DTZ probe, inside the prober (no guard of their own); not for
 // the engine.

@@ -118,14 +118,14 @@ void release_previous_scan()
 // Splits a copy of the text at the path separator (":", ";" on Windows) into
 // the non-empty directories; those too long for a table path are reported
 // and left out.
-int build_path_list(const char* text)
+bool build_path_list(const char* text)
 {
     const size_t length = std::strlen(text);
     path_copy = static_cast<char*>(std::malloc(length + 1));
     path_dirs = static_cast<char**>(std::malloc(sizeof(char*) * (length / 2 + 1)));
     if (!path_copy || !path_dirs) {
         std::fprintf(stderr, "Not enough memory for the tablebase path.\n");
-        return 0;
+        return false;
     }
     std::memcpy(path_copy, text, length + 1);
     for (char* p = path_copy; *p;) {
@@ -141,7 +141,7 @@ int build_path_list(const char* text)
         }
         path_dirs[path_dir_count++] = start;
     }
-    return 1;
+    return true;
 }
 
 } // namespace
@@ -286,12 +286,12 @@ TbHashSlot* find_table_slot(u64 key)
     return nullptr;
 }
 
-int tb_enter_prober()
+bool tb_enter_prober()
 {
     ThreadProbeState& t = thread_probe;
     if (t.depth > 0) {
         t.depth++;
-        return 1;
+        return true;
     }
     if (t.slot == -1) {
         t.slot = -2;
@@ -310,9 +310,9 @@ int tb_enter_prober()
     t.depth = 1;
     if (probing_paused.load(std::memory_order_seq_cst)) {
         tb_leave_prober();
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 void tb_leave_prober()

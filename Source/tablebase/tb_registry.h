@@ -89,9 +89,9 @@ void count_material_name(const char* name, int counts[16]);
 TbHashSlot* find_table_slot(u64 key);
 
 // Guard around every probe entry point: a probe enters before it touches
-// the registry and leaves when done. Entering fails (returns 0) while a scan
+// the registry and leaves when done. Entering fails (returns false) while a scan
 // is replacing the tables. Nests within one thread.
-int tb_enter_prober();
+bool tb_enter_prober();
 void tb_leave_prober();
 
 // Release of one decoder set (used by the scan and the loaders).

@@ -15,15 +15,15 @@ Move engine_move(ProbeMove m)
     return Move((probe_move_from(m) << 8) | probe_move_to(m) | (promotion <= 4 ? promotion_flag[promotion] : 0));
 }
 
-int has_legal_move(const TbPosition& pos)
+bool has_legal_move(const TbPosition& pos)
 {
     ProbeMove list[TB_MOVE_LIST_SIZE];
     ProbeMove* end = probe_board_generate_moves(pos, list);
     for (ProbeMove* m = list; m < end; m++) {
         TbPosition child;
-        if (probe_board_apply_move(child, pos, *m)) return 1;
+        if (probe_board_apply_move(child, pos, *m)) return true;
     }
-    return 0;
+    return false;
 }
 
 i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* move_out)

@@ -113,15 +113,15 @@ void free_entry_decoders(TbEntryHead* head)
 }
 
 // Maps and reads the table of an entry; the caller holds tb_load_mutex.
-// Returns 1 when loaded, 0 when the file is missing or damaged.
-int load_wdl_table(TbEntryHead* head, const char* name)
+// Returns true when loaded, false when the file is missing or damaged.
+bool load_wdl_table(TbEntryHead* head, const char* name)
 {
     u64 length = 0;
     bool found = false;
     const u8* data = map_table_file(name, ".rtbw", &length, &found);
     if (!data) {
         if (!found) std::fprintf(stderr, "Could not find %s.rtbw\n", name);
-        return 0;
+        return false;
     }
     if (!fill_wdl_entry(head, data, length, name)) {
         std::fprintf(stderr, "Corrupted table.\n");
@@ -129,11 +129,11 @@ int load_wdl_table(TbEntryHead* head, const char* name)
         unmap_table_file(data, length);
         head->data = nullptr;
         head->mapping = 0;
-        return 0;
+        return false;
     }
     head->data = data;
     head->mapping = length;
-    return 1;
+    return true;
 }
 
 // Squares of the pieces of order[start..n-1] (codes XOR c, squares XOR m)

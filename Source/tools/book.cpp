@@ -69,18 +69,18 @@ bool sorts_before(const BookRecord& r, u16 key16, u32 key32)
 
 // Reads records from record number `first` into the cache, stopping at the
 // end of the file, when the cache is full, or after the first record of a
-// lower bucket than `key16`'s. Returns 1 when the end of the file was met.
-int fill_cache(std::FILE* file, int first, u16 key16)
+// lower bucket than `key16`'s. Returns true when the end of the file was met.
+bool fill_cache(std::FILE* file, int first, u16 key16)
 {
     book_cache_count = 0;
-    if (std::fseek(file, long(first) * book_record_size, SEEK_SET) != 0) return 1;
+    if (std::fseek(file, long(first) * book_record_size, SEEK_SET) != 0) return true;
     while (book_cache_count < book_cache_capacity) {
         BookRecord r;
-        if (!read_book_record(file, &r)) return 1;
+        if (!read_book_record(file, &r)) return true;
         book_cache[book_cache_count++] = r;
-        if ((r.key16 & 0xFFC0) < (key16 & 0xFFC0)) return 0;
+        if ((r.key16 & 0xFFC0) < (key16 & 0xFFC0)) return false;
     }
-    return 0;
+    return false;
 }
 
 // Bisection over the cached records.
@@ -158,10 +158,10 @@ const BookRecord* reload_and_find(u16 key16, u32 key32)
 
 }  // namespace
 
-int read_book_record(std::FILE* file, BookRecord* record)
+bool read_book_record(std::FILE* file, BookRecord* record)
 {
     unsigned char bytes[BOOK_RECORD_SIZE_LINUX];
-    if (std::fread(bytes, size_t(book_record_size), 1, file) != 1) return 0;
+    if (std::fread(bytes, size_t(book_record_size), 1, file) != 1) return false;
     int k = key32_offset();
     record->key16 = get16(bytes);
     record->key32 = get32(bytes + k);
@@ -169,10 +169,10 @@ int read_book_record(std::FILE* file, BookRecord* record)
     record->losses = get16(bytes + k + 6);
     record->draws = get16(bytes + k + 8);
     record->spare = get16(bytes + k + 10);
-    return 1;
+    return true;
 }
 
-int write_book_record(std::FILE* file, const BookRecord& record)
+bool write_book_record(std::FILE* file, const BookRecord& record)
 {
     unsigned char bytes[BOOK_RECORD_SIZE_LINUX] = {};
     int k = key32_offset();

@@ -54,6 +54,6 @@ void load_book_index();
 // Shutdown: frees the key table, the index and the cache.
 void free_book_tables();
 
-// One record in the current layout: 1 when read / written.
-int read_book_record(std::FILE* file, BookRecord* record);
-int write_book_record(std::FILE* file, const BookRecord& record);
+// One record in the current layout: true when read / written.
+bool read_book_record(std::FILE* file, BookRecord* record);
+bool write_book_record(std::FILE* file, const BookRecord& record);

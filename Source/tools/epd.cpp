@@ -49,14 +49,14 @@ bool epd_line_is_comment(const char* line)
     return line[0] == ' ' || line[0] == '#' || line[0] == ';';
 }
 
-int parse_epd_record(const char* line, EpdRecord& out)
+bool parse_epd_record(const char* line, EpdRecord& out)
 {
     std::memset(&out, 0, sizeof out);
     const char* p = line;
     const char* fields[4];
     std::size_t lengths[4];
     for (int i = 0; i < 4; i++)
-        if (!next_token(p, " \t\r\n", fields[i], lengths[i])) return 0;
+        if (!next_token(p, " \t\r\n", fields[i], lengths[i])) return false;
     std::string position;
     for (int i = 0; i < 4; i++) {
         if (i) position += ' ';
@@ -83,7 +83,7 @@ int parse_epd_record(const char* line, EpdRecord& out)
             break;
         }
     }
-    return 1;
+    return true;
 }
 
 bool set_epd_position(Position& pos, const char* position)

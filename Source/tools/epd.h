@@ -16,9 +16,9 @@ struct EpdRecord {
     char c0[256];        // operand of "c0"
 };
 
-// Splits one line into `out`. Returns 1 when the line has the four position
+// Splits one line into `out`. Returns true when the line has the four position
 // fields, else 0 (the fields are then empty).
-int parse_epd_record(const char* line, EpdRecord& out);
+bool parse_epd_record(const char* line, EpdRecord& out);
 
 // Sets the position of a record; a position that cannot be played is
 // refused with "skipping invalid position POSITION (REASON)", its bytes

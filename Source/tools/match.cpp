@@ -99,7 +99,7 @@ void use_match_player(const MatchPlayer& player, bool changed)
     if (changed) clear_evaluation_caches();
 }
 
-int load_match_players(MatchPlayer& player1, MatchPlayer& player2)
+bool load_match_players(MatchPlayer& player1, MatchPlayer& player2)
 {
     const u8 startup_builtin = engine_config.builtin_pst;
     player1.params = saved_params;
@@ -109,13 +109,13 @@ int load_match_players(MatchPlayer& player1, MatchPlayer& player2)
     // piece-square blocks plays on the built-in shapes (the reader says so).
     const RegularFile probe = open_regular_file("test1.rc", "r");
     if (probe.status == REGULAR_FILE_NOT_REGULAR) send_line("test1.rc is not a regular file");
-    if (!probe.file) return 0;
+    if (!probe.file) return false;
     std::fclose(probe.file);
     read_config_file("test1.rc", player1.params);
     // The reader sets the engine's flag; it belongs to Player1's set only.
     player1.builtin_pst = engine_config.builtin_pst;
     engine_config.builtin_pst = startup_builtin;
-    return 1;
+    return true;
 }
 
 int run_selfplay_match() { return play_selfplay_match(MATCH_GAMES); }

@@ -23,9 +23,9 @@ int run_selfplay_match();
 int play_selfplay_match(int max_games);
 
 // Player1: the start-up parameters with "test1.rc" read over them; Player2:
-// the start-up parameters. Each keeps its own piece-square source. Returns 0
+// the start-up parameters. Each keeps its own piece-square source. Returns false
 // when "test1.rc" cannot be opened or is not a regular file.
-int load_match_players(MatchPlayer& player1, MatchPlayer& player2);
+bool load_match_players(MatchPlayer& player1, MatchPlayer& player2);
 
 // Makes the player's parameters the live ones (tables rebuilt; evaluation
 // caches emptied when `changed`).

@@ -43,7 +43,7 @@ bool read_whole_number(const char* p, long long& out)
     return true;
 }
 
-int side_in_check(const Position& pos)
+bool side_in_check(const Position& pos)
 {
     int king = king_square(pos, pos.side);
     return king < 64 && is_square_attacked_by(pos, king, pos.side ^ 1);

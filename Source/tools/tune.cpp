@@ -87,16 +87,16 @@ void write_line_as_read(std::FILE* out, const std::string& line, bool had_line_f
 
 } // namespace
 
-int add_tune_param(const char* name, i16* target)
+bool add_tune_param(const char* name, i16* target)
 {
-    if (tune_count >= TUNE_TABLE_SIZE) return 0;
+    if (tune_count >= TUNE_TABLE_SIZE) return false;
     TuneParam& p = tune_table[tune_count++];
     copy_bounded(p.name, sizeof p.name, name, std::strlen(name));
     p.target = target;
     p.x = *target;
     p.gradient = 0.0;
     p.active = 0;
-    return 1;
+    return true;
 }
 
 void register_tune_params()

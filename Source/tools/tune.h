@@ -27,8 +27,8 @@ extern int tune_count;
 extern bool tune_registered;
 extern std::FILE* tune_log;   // "tune.log" while "-tune" runs
 
-// Appends one parameter (x = the field's value); 0 when the table is full.
-int add_tune_param(const char* name, i16* target);
+// Appends one parameter (x = the field's value); false when the table is full.
+bool add_tune_param(const char* name, i16* target);
 // Fills the table once with the 114 parameters.
 void register_tune_params();
 // Marks the first parameter of that name active.

@@ -8,6 +8,7 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -127,31 +128,37 @@ void prepare_standard_streams()
 int begin_timer_resolution(unsigned) { return 0; }
 void end_timer_resolution() {}
 
+namespace {
+
+// Whether standard input has something to read (or has ended); a closed
+// descriptor counts as the end of the input.
+int look_at_standard_input()
+{
+    pollfd input = {0, POLLIN, 0};
+    const int ready = poll(&input, 1, 0);
+    if (ready > 0 && (input.revents & POLLNVAL)) return INPUT_END;
+    return ready > 0 ? INPUT_LINE : INPUT_NOTHING;
+}
+
+}  // namespace
+
 int poll_standard_input(int protocol_mode)
 {
-    if (protocol_mode != 0) {
-        // Whatever has arrived is taken in one read, however long its lines.
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(0, &readable);
-        timeval no_wait = {0, 0};
-        return select(16, &readable, nullptr, nullptr, &no_wait) > 0 ? INPUT_BYTES : INPUT_NOTHING;
-    }
-    // Console mode: a terminal reports the bytes typed so far.
+    const int seen = look_at_standard_input();
+    // UCI: whatever has arrived is taken in one read, however long its lines.
+    if (protocol_mode != 0) return seen == INPUT_LINE ? INPUT_BYTES : seen;
+    // Console mode: a terminal reports the bytes typed so far; no bytes, yet
+    // readable, is the end of the input, which the line reader sees.
     int waiting = 0;
     if (ioctl(0, FIONREAD, &waiting) == 0 && waiting > 0) return INPUT_LINE;
-    // No bytes, yet readable: the end of the input, which the line reader sees.
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(0, &readable);
-    timeval no_wait = {0, 0};
-    return select(16, &readable, nullptr, nullptr, &no_wait) > 0 ? INPUT_LINE : INPUT_NOTHING;
+    return seen;
 }
 
 int read_standard_input_bytes(char* buffer, int size)
 {
     ssize_t got = read(0, buffer, size_t(size));
-    if (got == 0) return -1;
+    // Nothing more will come: the end, or a descriptor that cannot be read.
+    if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return -1;
     return got > 0 ? int(got) : 0;
 }
 

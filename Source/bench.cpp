@@ -16,6 +16,7 @@
 #include "ordering.h"
 #include "platform.h"
 #include "report.h"
+#include "score.h"
 #include "threads.h"
 #include "timecontrol.h"
 #include "tt.h"
@@ -101,8 +102,8 @@ void speed_test_walk(ThreadData& td, int colour, int ply, int depth)
     td.counters[CNT_NODES]++;
     PlyRecord& node = td.ply[ply];
     node.node_type = 0;
-    node.alpha = -10000;
-    node.beta = 10000;
+    node.alpha = -MATE;
+    node.beta = MATE;
     node.extension = node.reduction = node.internal_deepening = node.singular = 0;
     node.moves_tried = 0;
     node.hash_move = 0;

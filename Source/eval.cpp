@@ -9,6 +9,7 @@
 #include "bitboard.h"
 #include "params.h"
 #include "records.h"
+#include "score.h"
 #include "see.h"
 #include "zobrist.h"
 
@@ -629,7 +630,7 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
 
 int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
 {
-    if (in_check) return -10000;
+    if (in_check) return -MATE;
     Position& pos = td->pos;
     PlyRecord& pr = td->ply[ply];
     const u32 wkey = pos.material_key[WHITE], bkey = pos.material_key[BLACK];

@@ -13,6 +13,7 @@
 #include "platform.h"
 #include "records.h"
 #include "report.h"
+#include "score.h"
 #include "threads.h"
 #include "timecontrol.h"
 #include "tools/book.h"
@@ -114,7 +115,7 @@ void report_search_result()
     }
     if (engine_config.protocol == 1) {
         char best[16], ponder[16], line[48];
-        if (search_state.quiescence_only && search_state.best_score > -10000)
+        if (search_state.quiescence_only && search_state.best_score > -MATE)
             send_format("info depth 0 score cp %d", search_state.best_score);
         move_text_or_null(search_state.best_line[1], best);
         if (search_state.best_line[2])

@@ -10,18 +10,17 @@
 #include "ordering.h"
 #include "pruning.h"
 #include "records.h"
+#include "score.h"
 #include "search.h"
 #include "see.h"
 #include "tt.h"
 
 namespace {
 
-constexpr int MATE = 10000;
-constexpr int MATE_BOUND = 9697;
 constexpr int FULL_EXTENSION = 16;     // sixteenths of a ply
 constexpr int HISTORY_MAX = 8192;
 
-inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != 0; }
+inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != STOP_RUN; }
 
 // An enemy piece of `attackers` on a line (`rays`) through the destination,
 // not on one through the origin, with nothing between it and the destination:
@@ -283,7 +282,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     }
 
     // Mated or stalemated.
-    if (pr.moves_tried == 0) best = in_check ? p - MATE : 0;
+    if (pr.moves_tried == 0) best = in_check ? mated_in(p) : 0;
 
     if (d >= 0) store_hash_entry(pos, p, d, best, best_move, entry_alpha, beta);
 

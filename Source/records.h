@@ -8,6 +8,7 @@
 #include <new>
 
 #include "eval_types.h"
+#include "score.h"
 #include "types.h"
 
 constexpr int MAX_THREADS = 80;
@@ -61,7 +62,7 @@ struct SearchState {
     double target_rate = 1e9;
     std::atomic<u8> published_iteration{0};
     i8 best_depth = 0;
-    i16 best_score = -10000;
+    i16 best_score = -MATE;
     u16 best_line[MAX_PLY] = {};
     i16 epd_root_words[2] = {};
     u8 last_change_depth = 0;

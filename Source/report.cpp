@@ -7,6 +7,7 @@
 #include "log.h"
 #include "movetext.h"
 #include "records.h"
+#include "score.h"
 #include "threads.h"
 #include "tt.h"
 
@@ -19,9 +20,9 @@ constexpr int MAX_PV_TEXT_MOVES = 66;
 int displayed_score(int score)
 {
     switch (search_state.root_tb_result) {
-    case 4: return score >= 9899 ? score : 9800;
+    case 4: return score >= MATE_SHOWN ? score : TB_SHOWN;
     case 2: return 0;
-    case 0: return score < -9899 ? score : -9800;
+    case 0: return score <= MATED_SHOWN ? score : -TB_SHOWN;
     default: return score;
     }
 }
@@ -37,10 +38,10 @@ void append(char* out, std::size_t size, std::size_t& pos, const char* text)
 
 void format_uci_score(int score, char* out, std::size_t size)
 {
-    if (score > 9899) std::snprintf(out, size, "mate %d", (10000 - score) / 2);
-    // Being mated at ply n from the root scores n - 10000 with n odd; the
+    if (score > MATE_SHOWN) std::snprintf(out, size, "mate %d", (MATE - score) / 2);
+    // Being mated at ply n from the root scores n - MATE with n odd; the
     // moves left to the mate are (n - 1) / 2, so -9997 is "mate -1".
-    else if (score < -9900) std::snprintf(out, size, "mate -%d", (score + 10000) / 2);
+    else if (score < MATED_SHOWN) std::snprintf(out, size, "mate -%d", (score + MATE) / 2);
     else std::snprintf(out, size, "cp %d", score);
 }
 

@@ -12,16 +12,15 @@
 #include "movegen.h"
 #include "records.h"
 #include "report.h"
+#include "score.h"
 #include "search.h"
 #include "see.h"
 #include "threads.h"
 #include "tt.h"
 
-i32 runner_up_score = -10000;
+i32 runner_up_score = -MATE;
 
 namespace {
-
-constexpr int WINDOW_CLAMP = 9697;
 
 // Fail-high and fail-low bookkeeping of a root move: the clock reads the
 // result kind, the score and the move to judge the search's stability.
@@ -66,15 +65,15 @@ void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iterat
 
 int aspiration_delta(int depth, int prev, bool narrow_mode)
 {
-    if (!narrow_mode && depth == 1) return 10000;
+    if (!narrow_mode && depth == 1) return MATE;  // the whole scale
     if (!narrow_mode && depth == 2) return 100;
     return std::max(15, (15 - depth) * 4) + (std::abs(prev) >> 4);
 }
 
 int interrupted_move_score(bool main_thread, int recorded, int shared_best, int iteration_best)
 {
-    if (main_thread && iteration_best >= -9999 && recorded > shared_best + 25) return recorded;
-    return -10000;
+    if (main_thread && iteration_best > -MATE && recorded > shared_best + 25) return recorded;
+    return -MATE;
 }
 
 void search_root_moves(Position& pos, int s, int d, int k)
@@ -94,10 +93,10 @@ void search_root_moves(Position& pos, int s, int d, int k)
     const int prev = td->completed_score.load(std::memory_order_relaxed);
     const int delta = aspiration_delta(d, prev, narrow);
     int alpha_w = prev - delta;
-    if (alpha_w < -WINDOW_CLAMP) alpha_w = -10000;
+    if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
     int beta_w = prev + delta;
-    if (beta_w >= WINDOW_CLAMP) beta_w = 10000;
-    int best = -10000;
+    if (beta_w >= MATE_BOUND) beta_w = MATE;
+    int best = -MATE;
 
     MoveEntry* const list = root.list_start;
     u16 saved_pv[MAX_PLY];
@@ -152,7 +151,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
 
         // Reduction of late quiet moves at high depth.
         int R = 0;
-        if (D == d && multipv == 1 && d >= 8 && root.moves_tried >= 6 && best >= prev - 34 && best >= -WINDOW_CLAMP &&
+        if (D == d && multipv == 1 && d >= 8 && root.moves_tried >= 6 && best >= prev - 34 && best >= -MATE_BOUND &&
             !in_check && c == 0 && pos.piece_units[s] > 0 && pos.pieces[s][PAWN] != 0)
             R = 1;
         root.reduction = u16(R);
@@ -161,7 +160,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
         int v;
         int bound;
         child_pv[2] = 0;
-        if (best == -10000 || (d == 1 && ss.target_rate > 15000)) {
+        if (best == -MATE || (d == 1 && ss.target_rate > 15000)) {
             // Aspiration window, widened on failure.
             v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
             if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0) {
@@ -176,8 +175,8 @@ void search_root_moves(Position& pos, int s, int d, int k)
                         alpha_w -= w;
                     }
                     if (narrow) print_bound_line(td, d, move);
-                    if (alpha_w < -WINDOW_CLAMP) alpha_w = -10000;
-                    if (beta_w > WINDOW_CLAMP - 1) beta_w = 10000;
+                    if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
+                    if (beta_w >= MATE_BOUND) beta_w = MATE;
                     child_pv[2] = 0;
                     v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
                 } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0);
@@ -185,7 +184,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
             bound = alpha_w;
         } else {
             // Null window, then widening re-searches of a fail high.
-            const int null_beta = best + 1 > WINDOW_CLAMP - 1 ? 10000 : best + 1;
+            const int null_beta = best + 1 >= MATE_BOUND ? MATE : best + 1;
             v = -search_root_child(pos, s ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
             if (v > best && ss.stop.load() == 0) {
                 record_root_bound(td, 2, v, move);
@@ -195,7 +194,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
                 for (;;) {
                     w = std::max(25, 2 * w);
                     hi += w;
-                    if (hi > WINDOW_CLAMP - 1) hi = 10000;
+                    if (hi >= MATE_BOUND) hi = MATE;
                     child_pv[2] = 0;
                     v = -search_root_child(pos, s ^ 1, D - 1, -hi, -best, 0, child_pv);
                     if (v < hi || ss.stop.load() != 0) break;
@@ -204,7 +203,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
                     if (narrow) print_bound_line(td, d, move);
                 }
             }
-            bound = best < -WINDOW_CLAMP ? -10000 : best;
+            bound = best < -MATE_BOUND ? -MATE : best;
         }
         take_back_move(pos);
 
@@ -226,10 +225,10 @@ void search_root_moves(Position& pos, int s, int d, int k)
         if (score > bound) {
             entry->score = i16(score);
             if (main_thread && score > runner_up_score) {
-                if (best >= -9999 && best >= score) {
+                if (best > -MATE && best >= score) {
                     runner_up_score = score;
                 } else {
-                    if (best >= -9999) runner_up_score = best;
+                    if (best > -MATE) runner_up_score = best;
                     new_best = true;
                 }
             } else {

@@ -16,6 +16,7 @@
 #include "params.h"
 #include "pruning.h"
 #include "records.h"
+#include "score.h"
 #include "see.h"
 #include "tt.h"
 
@@ -34,11 +35,6 @@ static_assert(SEARCH_MAX_PLY + 2 < MAX_PLY, "ply records past the last one");
 
 namespace {
 
-constexpr int MATE = 10000;
-constexpr int MATE_BOUND = 9697;   // scores beyond it are mates (or tablebase results)
-constexpr int TB_WIN = 9799;
-constexpr int TB_LOSS = 9800;
-
 // A node whose move list would start this close to the end of the move stack
 // is treated as a leaf: one more full list (at most about 250 entries with
 // the hash-move slot and end marks) must always fit.
@@ -47,7 +43,7 @@ constexpr int MOVE_STACK_RESERVE = 300;
 // Victim and attacker values of the capture cut test's ordering.
 constexpr int mvv_value[8] = {200, 210, 220, 220, 230, 240, 250, 200};
 
-inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != 0; }
+inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != STOP_RUN; }
 
 // Limited strength: hold the thread back while its node rate is above the
 // target. The elapsed time comes from the main thread's clock tick; when the
@@ -185,8 +181,8 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
 
     // 4-5: selective depth, mate-distance bounds.
     if (td->sel_depth < p) td->sel_depth = u8(p);
-    alpha = std::max(alpha, p - MATE);
-    beta = std::min(beta, MATE - 1 - p);
+    alpha = std::max(alpha, mated_in(p));
+    beta = std::min(beta, mate_in(p + 1));
     if (alpha >= beta) return alpha;
 
     // 6: the ply record and the line.
@@ -239,7 +235,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         pr.tb_result = r;
         if (r != -1) {
             td->counters[CNT_TB_HITS]++;
-            const int v = r == 4 ? TB_WIN - p : r == 0 ? p - TB_LOSS : 0;
+            const int v = r == 4 ? tb_win_in(p) : r == 0 ? tb_loss_in(p) : 0;
             return v <= alpha ? alpha : v;
         }
     }

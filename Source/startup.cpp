@@ -32,6 +32,9 @@ namespace {
 
 constexpr int FILE_NAME_SIZE = 140;
 
+// "-d": seconds per move so many that the depth limit alone ends a search.
+constexpr double DEPTH_ONLY_MOVE_TIME = 10000;
+
 // The value limited to low..high before it is narrowed to a field.
 int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 
@@ -150,7 +153,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
         else if (std::strcmp(arg, "-d") == 0) {
             // Signed 8-bit: 0 is the tools' quiescence mode, below 0 no search.
             search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, 66)));
-            search_state.move_time = 10000;
+            search_state.move_time = DEPTH_ONLY_MOVE_TIME;
             search_state.time_mode = 1;
         } else if (std::strcmp(arg, "-t") == 0) {
             search_state.move_time = std::atof(value) > 0 ? std::atof(value) : 0.0;

@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "pruning.h"
 #include "records.h"
+#include "score.h"
 #include "threads.h"
 
 double search_start_time = 0.0;
@@ -99,7 +100,7 @@ void start_search_clock()
     for (u16& move : ss.best_line) move = 0;
     ss.stop.store(STOP_RUN);
     for (i32& counter : ss.diagnostic_counters) counter = 0;
-    ss.best_score = -10000;
+    ss.best_score = -MATE;
     ss.best_depth = 0;
     ss.published_iteration.store(0);
     ss.last_finished_depth.store(0, std::memory_order_relaxed);
@@ -108,7 +109,7 @@ void start_search_clock()
     ss.hash_age = u16(ply + 1);
     if (ss.hash_size < 1) ss.use_table = 0;
     for (int d = 0; d < MAX_PLY; d++) {
-        ss.score_by_depth[d] = -10000;
+        ss.score_by_depth[d] = -MATE;
         ss.move_by_depth[d] = 0;
         ss.nodes_by_depth[d].store(0, std::memory_order_relaxed);
     }

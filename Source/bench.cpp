@@ -54,7 +54,7 @@ double strength_for_rate(double rate)
 void run_benchmark(int count, bool single_thread)
 {
     search_state.move_time = 99;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     if (search_state.depth_limit > 40) search_state.depth_limit = 17;
     send_format("%s running benchmark using %d threads", ENGINE_NAME, search_state.thread_count);
     double total_nodes = 0, total_time = 0.01;

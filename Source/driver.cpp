@@ -167,9 +167,9 @@ void merge_thread_result(ThreadData* td)
 
     // Printed after the release: the result lock and the output lock never nest.
     if (taken && c >= 2 && ss.multipv == 1) {
-        const bool young = ss.stop.load() == 0 &&
+        const bool young = ss.stop.load() == STOP_RUN &&
                            engine_config.output_delay > ss.elapsed_time.load(std::memory_order_relaxed);
-        if (!young && engine_config.output_delay != 9999 && td->pv[1] != 0)
+        if (!young && engine_config.output_delay != OUTPUT_DELAY_QUIET && td->pv[1] != 0)
             print_pv_line(td->index, PV_NUMBER_SHARED, c, s, td->pv);
     }
 }
@@ -246,7 +246,7 @@ void run_search_driver(int index)
     if (!main_thread) {
         // Helpers join once thread 0 has published its second iteration.
         while (ss.published_iteration.load() <= 1) {
-            if (ss.stop.load() != 0) return;
+            if (ss.stop.load() != STOP_RUN) return;
             sleep_ms(1);
         }
         if (ss.root_tb_result != -1) return;
@@ -294,10 +294,10 @@ void run_search_driver(int index)
         if (multipv >= 1 && root_count > 0) {
             for (int k = 0;; k++) {
                 search_root_moves(pos, side, d, k);
-                const bool stopped = ss.stop.load() != 0;
+                const bool stopped = ss.stop.load() != STOP_RUN;
                 if (main_thread && (d == 1 || multipv > 1) && !stopped) {
                     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != 9999 &&
+                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != OUTPUT_DELAY_QUIET &&
                         td->pv[1] != 0)
                         print_pv_line(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
                 }
@@ -307,9 +307,9 @@ void run_search_driver(int index)
         if (main_thread && multipv > 1 && engine_config.protocol == 0) send_line("");
 
         add_iteration_nodes(d, td);
-        if (ss.stop.load() != 0) break;
+        if (ss.stop.load() != STOP_RUN) break;
 
-        if (td->result_kind.load(std::memory_order_relaxed) != 99) {
+        if (td->result_kind.load(std::memory_order_relaxed) != RESULT_DROPPED) {
             if (main_thread) {
                 ss.last_finished_time = ss.elapsed_time.load(std::memory_order_relaxed);
                 ss.last_finished_depth.store(u8(d), std::memory_order_relaxed);

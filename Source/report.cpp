@@ -104,7 +104,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
     } else {
         // Console: 8 moves while the search runs, up to 32 at its end, the
         // 9th, 17th and 25th on a new indented line.
-        const int limit = ss.stop.load() == 0 ? 8 : 32;
+        const int limit = ss.stop.load() == STOP_RUN ? 8 : 32;
         char pv_text[32 * (MOVE_TEXT_SIZE + 32)] = "";
         std::size_t at = 0;
         for (int i = 1; i <= move_count && i <= limit; i++) {
@@ -148,8 +148,9 @@ void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const 
 void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
 {
     const double delay = engine_config.output_delay;
-    if (search_state.stop.load() == 0 && delay > search_state.elapsed_time.load(std::memory_order_relaxed)) return;
-    if (delay == 9999 || depth == 0 || pv[1] == 0) return;
+    if (search_state.stop.load() == STOP_RUN && delay > search_state.elapsed_time.load(std::memory_order_relaxed))
+        return;
+    if (delay == OUTPUT_DELAY_QUIET || depth == 0 || pv[1] == 0) return;
     print_pv_line(thread_index, pv_number, depth, score, pv);
 }
 

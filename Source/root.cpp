@@ -37,8 +37,9 @@ void record_root_bound(ThreadData* td, int kind, int score, Move move)
 void print_bound_line(ThreadData* td, int d, Move move)
 {
     const double delay = engine_config.output_delay;
-    const bool due = search_state.stop.load() != 0 || search_state.elapsed_time.load(std::memory_order_relaxed) >= delay;
-    if (due && d != 0 && delay != 9999 && move != 0)
+    const bool due = search_state.stop.load() != STOP_RUN ||
+                     search_state.elapsed_time.load(std::memory_order_relaxed) >= delay;
+    if (due && d != 0 && delay != OUTPUT_DELAY_QUIET && move != 0)
         print_pv_line(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv);
 }
 
@@ -105,7 +106,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
         // Helpers drop iterations that thread 0 has already finished.
         if (!main_thread && d < ss.last_finished_depth.load(std::memory_order_relaxed) &&
             ss.elapsed_time.load(std::memory_order_relaxed) >= 0.025) {
-            td->result_kind.store(99, std::memory_order_relaxed);
+            td->result_kind.store(RESULT_DROPPED, std::memory_order_relaxed);
             return;
         }
 
@@ -124,7 +125,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
             if (elapsed > 3.5 && elapsed > engine_config.output_delay) print_progress(td, entry, entry == list + k);
         }
 
-        td->result_kind.store(0, std::memory_order_relaxed);
+        td->result_kind.store(RESULT_NONE, std::memory_order_relaxed);
         root.current = entry;
         const int c = classify_move(pos, s, *entry);
         root.move_class = u16(c);
@@ -163,15 +164,15 @@ void search_root_moves(Position& pos, int s, int d, int k)
         if (best == -MATE || (d == 1 && ss.target_rate > 15000)) {
             // Aspiration window, widened on failure.
             v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
-            if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0) {
+            if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN) {
                 int w = delta;
                 do {
                     w = std::max(25, 2 * w);
                     if (v >= beta_w) {
-                        record_root_bound(td, 2, v, move);
+                        record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                         beta_w += w;
                     } else {
-                        record_root_bound(td, 1, v, move);
+                        record_root_bound(td, RESULT_FAIL_LOW, v, move);
                         alpha_w -= w;
                     }
                     if (narrow) print_bound_line(td, d, move);
@@ -179,15 +180,15 @@ void search_root_moves(Position& pos, int s, int d, int k)
                     if (beta_w >= MATE_BOUND) beta_w = MATE;
                     child_pv[2] = 0;
                     v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
-                } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0);
+                } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN);
             }
             bound = alpha_w;
         } else {
             // Null window, then widening re-searches of a fail high.
             const int null_beta = best + 1 >= MATE_BOUND ? MATE : best + 1;
             v = -search_root_child(pos, s ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
-            if (v > best && ss.stop.load() == 0) {
-                record_root_bound(td, 2, v, move);
+            if (v > best && ss.stop.load() == STOP_RUN) {
+                record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                 if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
                 int hi = best + 1;
                 int w = 1;
@@ -197,8 +198,8 @@ void search_root_moves(Position& pos, int s, int d, int k)
                     if (hi >= MATE_BOUND) hi = MATE;
                     child_pv[2] = 0;
                     v = -search_root_child(pos, s ^ 1, D - 1, -hi, -best, 0, child_pv);
-                    if (v < hi || ss.stop.load() != 0) break;
-                    record_root_bound(td, 2, v, move);
+                    if (v < hi || ss.stop.load() != STOP_RUN) break;
+                    record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                     if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
                     if (narrow) print_bound_line(td, d, move);
                 }
@@ -208,7 +209,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
         take_back_move(pos);
 
         const int recorded = td->completed_score.load(std::memory_order_relaxed);
-        td->result_kind.store(0, std::memory_order_relaxed);
+        td->result_kind.store(RESULT_NONE, std::memory_order_relaxed);
         root.moves_tried++;
         set_thread_root_move(td, saved_pv[1]);
         std::memcpy(td->pv + 2, saved_pv + 2, sizeof(u16) * (MAX_PLY - 2));
@@ -216,7 +217,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
         td->completed_score.store(i16(saved_score), std::memory_order_relaxed);
 
         int score = v;
-        if (ss.stop.load() != 0) {
+        if (ss.stop.load() != STOP_RUN) {
             // Thread 0 is the only writer of the shared best score.
             score = interrupted_move_score(main_thread, recorded, main_thread ? ss.best_score : 0, best);
         }
@@ -249,7 +250,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
             list[k] = moved;
         }
 
-        if (ss.stop.load() != 0) return;
+        if (ss.stop.load() != STOP_RUN) return;
     }
 
     if (main_thread && k == 0 && multipv == 1 && d >= 7) {

@@ -116,7 +116,7 @@ void run_engine_mode()
     scan_tablebase_paths(search_state.tb_path);
     set_position_from_fen(pos, START_FEN);
     if (engine_config.protocol == 0) print_board_diagram(pos);
-    search_state.search_command = 0;
+    search_state.search_command = SEARCH_NONE;
     engine_config.quit = 0;
     run_main_loop();
 }
@@ -147,7 +147,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
         else if (std::strcmp(arg, "-numa") == 0) engine_config.numa = 1;
         else if (std::strcmp(arg, "-noise") == 0) engine_config.output_delay = std::atof(value);
         else if (std::strcmp(arg, "-quiet") == 0) {
-            engine_config.output_delay = 9999;
+            engine_config.output_delay = OUTPUT_DELAY_QUIET;
             engine_config.log = 0;
         } else if (std::strcmp(arg, "-uci_extra") == 0) extra_report = 1;
         else if (std::strcmp(arg, "-d") == 0) {

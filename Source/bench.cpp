@@ -17,6 +17,7 @@
 #include "ordering.h"
 #include "platform.h"
 #include "report.h"
+#include "score.h"
 #include "threads.h"
 #include "timecontrol.h"
 #include "tt.h"
@@ -54,7 +55,7 @@ double strength_for_rate(double rate) { return std::max(1500.0, elo_of_node_rate
 void run_benchmark(int count, bool single_thread)
 {
     search_state.move_time = 99;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     if (search_state.depth_limit > 40) search_state.depth_limit = 17;
     send_format("%s running benchmark using %d threads", ENGINE_NAME, search_state.thread_count);
     double total_nodes = 0, total_time = 0.01;
@@ -98,8 +99,8 @@ void speed_test_walk(ThreadData& td, int colour, int ply, int depth)
     td.counters[CNT_NODES]++;
     PlyRecord& node = td.ply[ply];
     node.node_type = 0;
-    node.alpha = -10000;
-    node.beta = 10000;
+    node.alpha = -MATE;
+    node.beta = MATE;
     node.extension = node.reduction = node.internal_deepening = node.singular = 0;
     node.moves_tried = 0;
     node.hash_move = 0;

@@ -71,7 +71,8 @@ void split_words(const char* line, ConsoleWords& w)
 // Aborts a running search; its report follows from the main loop.
 void abort_search()
 {
-    if (search_state.search_state != 0 || search_state.search_command != 0) search_state.stop = STOP_ABORT;
+    if (search_state.search_state != SEARCH_NONE || search_state.search_command != SEARCH_NONE)
+        search_state.stop = STOP_ABORT;
 }
 
 // The game position, or the evaluation breakdown in debug mode.
@@ -119,7 +120,7 @@ void start_analysis(const char* depth_word)
         abort_search_and_wait();
         clear_hash_table();
     }
-    request_search(3);
+    request_search(SEARCH_ANALYSE);
 }
 
 // "level MOVES TIME INC": TIME in seconds, or minutes:seconds.
@@ -468,7 +469,7 @@ void run_console_command(char* line)
         engine_config.quit = 1;
         search_state.stop = STOP_ABORT;
     } else if (is("mv")) {
-        request_search(1);
+        request_search(SEARCH_THINK);
     } else if (is("go") || is("an")) {
         start_analysis(arg1);
     } else if (is(".")) {
@@ -486,7 +487,7 @@ void run_console_command(char* line)
     } else if (is("self")) {
         self_play = 1;
         search_state.ponder = 0;
-        request_search(1);
+        request_search(SEARCH_THINK);
     } else if (is("get")) {
         run_get_command(arg1);
     } else if (is("noise")) {

@@ -14,6 +14,7 @@
 #include "records.h"
 #include "report.h"
 #include "root.h"
+#include "score.h"
 #include "search.h"
 #include "tablebase/tb_registry.h"
 #include "tablebase/tb_root.h"
@@ -147,8 +148,10 @@ void merge_thread_result(ThreadData* td)
     const int c = td->completed_depth;
 
     spin_lock(result_lock);
-    const bool taken = (s > 9899 && s >= ss.best_score) || (c > ss.best_depth && ss.best_score < 9899) ||
-                       (c == ss.best_depth && s > ss.best_score);
+    // A mate for the engine is taken at any depth; otherwise a deeper result
+    // (while the shared one is no mate) or a better one at the same depth.
+    const bool taken = (s > MATE_SHOWN && s >= ss.best_score) ||
+                       (c > ss.best_depth && ss.best_score < MATE_SHOWN) || (c == ss.best_depth && s > ss.best_score);
     if (taken) {
         if (td->pv[1] != ss.best_line[1]) ss.last_change_depth = u8(c);
         ss.best_score = i16(s);
@@ -164,9 +167,9 @@ void merge_thread_result(ThreadData* td)
 
     // Printed after the release: the result lock and the output lock never nest.
     if (taken && c >= 2 && ss.multipv == 1) {
-        const bool young = ss.stop.load() == 0 &&
+        const bool young = ss.stop.load() == STOP_RUN &&
                            engine_config.output_delay > ss.elapsed_time.load(std::memory_order_relaxed);
-        if (!young && engine_config.output_delay != 9999 && td->pv[1] != 0)
+        if (!young && engine_config.output_delay != OUTPUT_DELAY_QUIET && td->pv[1] != 0)
             print_pv_line(td->index, PV_NUMBER_SHARED, c, s, td->pv);
     }
 }
@@ -196,8 +199,8 @@ void run_search_driver(int index)
 
     PlyRecord& root = td->ply[1];
     root.node_type = 0;
-    root.alpha = -10000;
-    root.beta = 10000;
+    root.alpha = -MATE;
+    root.beta = MATE;
     root.drawn = 0;
     root.extension = root.reduction = root.internal_deepening = root.singular = 0;
     root.move_class = 0;
@@ -216,7 +219,7 @@ void run_search_driver(int index)
 
     // No legal move: mated or stalemated at the root.
     if (build_root_move_list(pos) == 0) {
-        td->completed_score.store(in_check ? -9999 : 0, std::memory_order_relaxed);
+        td->completed_score.store(in_check ? mated_in(1) : 0, std::memory_order_relaxed);
         td->current_depth.store(1, std::memory_order_relaxed);
         td->sel_depth = 1;
         td->completed_depth = 1;
@@ -230,7 +233,7 @@ void run_search_driver(int index)
         // Depth limit 0: the tools ask for the quiescence score of the root.
         if (depth_limit == 0 && main_thread && !in_check) {
             root.stage = 0;
-            int q = quiescence_search(pos, side, 1, 0, -10000, 10000, 0, td->pv);
+            int q = quiescence_search(pos, side, 1, 0, -MATE, MATE, 0, td->pv);
             td->completed_score.store(i16(q), std::memory_order_relaxed);
             set_shared_best_score(q);
         }
@@ -243,7 +246,7 @@ void run_search_driver(int index)
     if (!main_thread) {
         // Helpers join once thread 0 has published its second iteration.
         while (ss.published_iteration.load() <= 1) {
-            if (ss.stop.load() != 0) return;
+            if (ss.stop.load() != STOP_RUN) return;
             sleep_ms(1);
         }
         if (ss.root_tb_result != -1) return;
@@ -252,7 +255,7 @@ void run_search_driver(int index)
         Move tb_move = 0;
         const int r = probe_root_tablebase(pos, tb_move);
         ss.tb_move = tb_move;
-        const int for_side = r == 4 ? 9799 : r == 0 ? -9800 : 0;
+        const int for_side = r == 4 ? TB_WIN : r == 0 ? -TB_LOSS : 0;
         ss.root_tb_score[side] = i16(for_side);
         ss.root_tb_score[side ^ 1] = i16(-for_side);
         ss.root_tb_result = r;
@@ -270,7 +273,7 @@ void run_search_driver(int index)
             return;
         }
         root.tb_result = r;
-        runner_up_score = -10000;
+        runner_up_score = -MATE;
     }
 
     const int multipv = ss.multipv;
@@ -291,10 +294,10 @@ void run_search_driver(int index)
         if (multipv >= 1 && root_count > 0) {
             for (int k = 0;; k++) {
                 search_root_moves(pos, side, d, k);
-                const bool stopped = ss.stop.load() != 0;
+                const bool stopped = ss.stop.load() != STOP_RUN;
                 if (main_thread && (d == 1 || multipv > 1) && !stopped) {
                     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != 9999 &&
+                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != OUTPUT_DELAY_QUIET &&
                         td->pv[1] != 0)
                         print_pv_line(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
                 }
@@ -304,15 +307,15 @@ void run_search_driver(int index)
         if (main_thread && multipv > 1 && engine_config.protocol == 0) send_line("");
 
         add_iteration_nodes(d, td);
-        if (ss.stop.load() != 0) break;
+        if (ss.stop.load() != STOP_RUN) break;
 
-        if (td->result_kind.load(std::memory_order_relaxed) != 99) {
+        if (td->result_kind.load(std::memory_order_relaxed) != RESULT_DROPPED) {
             if (main_thread) {
                 ss.last_finished_time = ss.elapsed_time.load(std::memory_order_relaxed);
                 ss.last_finished_depth.store(u8(d), std::memory_order_relaxed);
             }
             const int best = main_thread ? ss.best_score : shared_best_score();
-            if (best >= 9999 - d || best < d - 9999 || depth_limit <= d) break;
+            if (best >= mate_within(d) || best < -mate_within(d) || depth_limit <= d) break;
         }
     }
 

@@ -9,6 +9,7 @@
 #include "bitboard.h"
 #include "params.h"
 #include "records.h"
+#include "score.h"
 #include "see.h"
 #include "zobrist.h"
 
@@ -123,7 +124,7 @@ inline u16 shelter_values(int c, u64 own_pawns)
 
 inline int piece_count(u32 key, int type) { return int((key >> (4 * (type - 1))) & 15); }
 
-// Step 4: a bare king on one side. Returns true with the score in *score when
+// A bare king on one side. Returns true with the score in *score when
 // one of the known bare-king endings applies.
 bool evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
 {
@@ -164,7 +165,7 @@ bool evaluate_bare_king(const EvalWork& w, int colour, u32 sum, int* score)
     return false;
 }
 
-// Step 9: pawn structure of one colour into the pawn-hash entry.
+// Pawn structure of one colour into the pawn-hash entry.
 template <bool Trace, int c>
 void evaluate_pawn_structure(EvalWork& w)
 {
@@ -246,7 +247,7 @@ inline bool push_is_safe(const EvalWork& w, int sq)
     return exchange_value_recursive(*w.pos, c, sq, sq + pawn_push[c], w.occupied, 0) >= 0;
 }
 
-// Step 12: passed pawns of one colour.
+// Passed pawns of one colour.
 template <bool Trace, int c>
 void evaluate_passed_pawns(EvalWork& w)
 {
@@ -312,7 +313,7 @@ void evaluate_passed_pawns(EvalWork& w)
     w.ply_record->threat[them] = u16(w.ply_record->threat[them] + threat);
 }
 
-// Step 13: candidate passers in the endgame.
+// Candidate passers in the endgame.
 template <bool Trace, int c>
 void evaluate_candidates(EvalWork& w)
 {
@@ -333,7 +334,7 @@ void evaluate_candidates(EvalWork& w)
     }
 }
 
-// Step 14: pieces left hanging. The all-attacks sets include the kings, so
+// Pieces left hanging. The all-attacks sets include the kings, so
 // a king counts as an attacker and as a defender wherever "any piece" or
 // "defended" is said (a king next to an undefended knight does threaten
 // it); queens and rooks are hung only by the piece kinds named for them.
@@ -375,7 +376,7 @@ inline u64 pinned_against(int target, u64 straight_pinners, u64 diagonal_pinners
     return pinned;
 }
 
-// Step 15: pins against the king, and against a single queen.
+// Pins against the king, and against a single queen.
 template <int c>
 [[gnu::always_inline]] inline void evaluate_pins(EvalWork& w)
 {
@@ -394,7 +395,7 @@ template <int c>
     w.positional_en[c] += n * w.tables->pinned.en;
 }
 
-// Step 20: scale down scores of material patterns that are hard to win.
+// Scale down scores of material patterns that are hard to win.
 double drawish_factor(const EvalWork& w, int leader)
 {
     const Position& pos = *w.pos;
@@ -629,7 +630,7 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
 
 int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
 {
-    if (in_check) return -10000;
+    if (in_check) return -MATE;
     Position& pos = td->pos;
     PlyRecord& pr = td->ply[ply];
     const u32 wkey = pos.material_key[WHITE], bkey = pos.material_key[BLACK];

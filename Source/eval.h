@@ -9,7 +9,7 @@ struct ThreadData;
 // centipawns. Uses the thread's EvalTables copy, evaluation cache and pawn
 // hash; raises the threat words of PlyRecord `ply` (the caller clears them)
 // and sets its drawn flag for insufficient material. A non-zero `in_check`
-// returns -10000 at once. Trace mode (thread 0, ply 1, no iteration running)
+// returns -MATE at once. Trace mode (thread 0, ply 1, no iteration running)
 // fills engine_config.eval_trace.
 int evaluate_position(ThreadData* td, int colour, int ply, int in_check);
 

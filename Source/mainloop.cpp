@@ -13,6 +13,7 @@
 #include "platform.h"
 #include "records.h"
 #include "report.h"
+#include "score.h"
 #include "threads.h"
 #include "timecontrol.h"
 #include "tools/book.h"
@@ -42,7 +43,7 @@ void start_pending_search()
                     engine_config.protocol == 1 ? "info string " : "");
         search_state.fallback_move = NULL_MOVE;
         search_state.stop = STOP_NO_MOVES;
-        search_state.search_command = 0;
+        search_state.search_command = SEARCH_NONE;
         return;
     }
     // What a search stopped before its first move answers. Past the
@@ -61,7 +62,7 @@ void start_pending_search()
         }
     }
     if (search_state.best_line[1] == 0) wake_search_threads();
-    search_state.search_command = 0;
+    search_state.search_command = SEARCH_NONE;
 }
 
 void report_console_result()
@@ -99,7 +100,7 @@ void continue_self_play()
         return;
     }
     print_board_diagram(pos);
-    search_state.search_command = 1;
+    search_state.search_command = SEARCH_THINK;
 }
 
 void report_search_result()
@@ -114,7 +115,7 @@ void report_search_result()
     }
     if (engine_config.protocol == 1) {
         char best[16], ponder[16], line[48];
-        if (search_state.quiescence_only && search_state.best_score > -10000)
+        if (search_state.quiescence_only && search_state.best_score > -MATE)
             send_format("info depth 0 score cp %d", search_state.best_score);
         move_text_or_null(search_state.best_line[1], best);
         if (search_state.best_line[2])
@@ -127,7 +128,7 @@ void report_search_result()
         report_console_result();
     }
     if (self_play) continue_self_play();
-    search_state.search_state = 0;
+    search_state.search_state = SEARCH_NONE;
 }
 
 // A new search was asked for while the last one still runs or waits for
@@ -139,8 +140,10 @@ void report_search_result()
 void settle_previous_search()
 {
     abort_search_and_wait();
-    if (search_state.search_state == 2 || search_state.report_on_stop) search_state.search_state = 0;
-    else report_search_result();
+    if (search_state.search_state == SEARCH_PONDER || search_state.report_on_stop)
+        search_state.search_state = SEARCH_NONE;
+    else
+        report_search_result();
 }
 
 // The end of the input ends the session once the queued commands have run:
@@ -148,14 +151,14 @@ void settle_previous_search()
 // is stopped and reports, then the engine quits.
 void end_session_at_end_of_input()
 {
-    if (!input_at_end() || queued_command_count() > 0 || search_state.search_command != 0) return;
+    if (!input_at_end() || queued_command_count() > 0 || search_state.search_command != SEARCH_NONE) return;
     self_play = 0;
     const int state = search_state.search_state;
-    if (state == 2 || state == 3 || (state != 0 && search_state.report_on_stop)) {
+    if (state == SEARCH_PONDER || state == SEARCH_ANALYSE || (state != SEARCH_NONE && search_state.report_on_stop)) {
         stop_search_for_report();
         return;
     }
-    if (state == 0) engine_config.quit = 1;
+    if (state == SEARCH_NONE) engine_config.quit = 1;
 }
 
 // How long the idle tick may wait for input or a finished search: queued
@@ -164,7 +167,7 @@ void end_session_at_end_of_input()
 int tick_wait_ms()
 {
     if (queued_command_count() > 0) return 0;
-    if (search_state.search_state != 0) return milliseconds_to_time_check();
+    if (search_state.search_state != SEARCH_NONE) return milliseconds_to_time_check();
     return IDLE_WAIT_MS;
 }
 
@@ -172,7 +175,7 @@ int tick_wait_ms()
 
 void main_loop_pass()
 {
-    if (search_state.search_command == 0) {
+    if (search_state.search_command == SEARCH_NONE) {
         wait_for_input_or_wake(tick_wait_ms(), !input_at_end());
         check_search_time();
         process_input();
@@ -180,12 +183,14 @@ void main_loop_pass()
         end_session_at_end_of_input();
         if (engine_config.quit) return;
     }
-    if (search_state.search_command != 0 && search_state.search_state != 0) settle_previous_search();
-    if (search_state.search_command != 0 && search_state.search_state == 0) start_pending_search();
+    if (search_state.search_command != SEARCH_NONE && search_state.search_state != SEARCH_NONE)
+        settle_previous_search();
+    if (search_state.search_command != SEARCH_NONE && search_state.search_state == SEARCH_NONE)
+        start_pending_search();
     // A pondering search, or an infinite one before "stop", is never
     // reported, whatever made its threads finish.
-    if (search_state.search_state != 0 && search_state.search_state != 2 && !search_state.report_on_stop &&
-        count_searching_threads() == 0)
+    if (search_state.search_state != SEARCH_NONE && search_state.search_state != SEARCH_PONDER &&
+        !search_state.report_on_stop && count_searching_threads() == 0)
         report_search_result();
 }
 

@@ -10,18 +10,17 @@
 #include "ordering.h"
 #include "pruning.h"
 #include "records.h"
+#include "score.h"
 #include "search.h"
 #include "see.h"
 #include "tt.h"
 
 namespace {
 
-constexpr int MATE = 10000;
-constexpr int MATE_BOUND = 9697;
 constexpr int FULL_EXTENSION = 16;     // sixteenths of a ply
 constexpr int HISTORY_MAX = 8192;
 
-inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != 0; }
+inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != STOP_RUN; }
 
 // An enemy piece of `attackers` on a line (`rays`) through the destination,
 // not on one through the origin, with nothing between it and the destination:
@@ -165,17 +164,18 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
 
     while (MoveEntry* e = pick_next_move(pos, in_check)) {
         const Move move = e->move;
-        // 1-2: duplicates of the hash move, null entries, illegal moves.
+        // Skip null entries, the hash move offered again and illegal moves.
         if (move == NULL_MOVE) continue;
         if (move == hash_move && pr.moves_tried > 0) continue;
         if (!king_safe_with_hint(pos, s, move, hint)) continue;
 
-        // 3: move class.
+        // The move's class steers pruning, extension and reduction.
         const int c = in_check ? 0 : classify_move_with_hint(pos, s, *e, checks);
         pr.move_class = u16(c);
         const int tried = pr.moves_tried;
 
-        // 4: late-move pruning.
+        // Late-move pruning of quiet moves, not while the best score so far
+        // is a mate against the side to move.
         if (lmp_active && best >= -MATE_BOUND && c == 0 && tried >= lmp_threshold && late_move_pruned(pos, *e))
             continue;
 
@@ -189,7 +189,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
             return exchange_ok != 0;
         };
 
-        // 5: extension in sixteenths, carried down the line.
+        // Extension in sixteenths of a ply, carried down the line.
         int u = 0;
         if (move == hash_move && singular)
             u = FULL_EXTENSION;
@@ -207,7 +207,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
             pr.extension = 1;
             pr.reduction = 0;
         } else {
-            // 6: reduction.
+            // Late-move reduction, never below one ply of search.
             if (lmr_active && best >= -MATE_BOUND && tried > 0) {
                 int minuend;
                 if (c != 0) {
@@ -227,7 +227,9 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         }
         td->ext_accumulator = u16(accumulator);
 
-        // 7-8: play and search.
+        // Play and search: the first move with the full window, the others
+        // with a (reduced) null window and again in full when they beat
+        // alpha.
         play_move(pos, move);
         const int full_depth = d - 1 + extension;
         int v;
@@ -243,7 +245,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
                 v = -search_node(pos, s ^ 1, p + 1, full_depth, -beta, -alpha, -node_type, child_pv);
             }
         }
-        // 9: nothing is kept from an interrupted search.
+        // Take it back; nothing is kept from an interrupted search.
         take_back_move(pos);
         if (stopped()) {
             td->ext_accumulator = saved_accumulator;
@@ -251,7 +253,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         }
         pr.moves_tried++;
 
-        // 11: history of quiet moves. "Quiet" is read from the entry: the
+        // History of quiet moves. "Quiet" is read from the entry: the
         // code it found on the destination is 0, so en-passant captures and
         // promotions by push keep a history too.
         if (e->captured == 0 && !in_check) {
@@ -265,7 +267,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
             }
         }
 
-        // 12: best move and line.
+        // Best move and line; a score at beta cuts the loop off.
         if (v > best) {
             best_move = move;
             pv[p] = move;
@@ -283,7 +285,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     }
 
     // Mated or stalemated.
-    if (pr.moves_tried == 0) best = in_check ? p - MATE : 0;
+    if (pr.moves_tried == 0) best = in_check ? mated_in(p) : 0;
 
     if (d >= 0) store_hash_entry(pos, p, d, best, best_move, entry_alpha, beta);
 

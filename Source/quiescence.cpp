@@ -98,15 +98,15 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     ThreadData* td = pos.owner;
     PlyRecord& pr = td->ply[p];
 
-    // 1: stand pat.
+    // Stand pat: the side to move need not capture at all.
     const int e = pr.static_eval;
     if (e >= beta) return beta;
     int best = std::max(alpha, e);
 
-    // 2: delta margin.
+    // Delta margin: tighter at non-PV nodes from the horizon on.
     const int margin = (node_type != 0 && d <= 0) ? 150 : 250;
 
-    // 3: captures and queen promotions, by victim and attacker.
+    // Captures and queen promotions, ordered by victim, then attacker.
     pr.stage = QS_GENERATE_CAPTURES;
     MoveEntry* list = pr.list_start;
     MoveEntry* end = generate_captures(pos, s, list);
@@ -128,7 +128,7 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     KingSafetyHint safety;
     safety.king = NO_SQUARE;
 
-    // 7: one entry: delta and exchange pruning, legality, search. Returns
+    // Trying one entry: delta and exchange pruning, legality, search. Returns
     // true on a cut-off with its score in `cut`. The check prediction
     // exempts a move from both kinds of pruning (any check from delta
     // pruning, a discovered check from exchange pruning); it is computed
@@ -183,7 +183,7 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
         return false;
     };
 
-    // 4: captures by selection into the current slot.
+    // Captures, best first, by selection into the current slot.
     int cut = 0;
     for (MoveEntry* current = list; current != end; current++) {
         MoveEntry* top = current;
@@ -194,7 +194,8 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     }
     if (d < 0) return best;
 
-    // 5-6: quiet checks on the first quiescence ply.
+    // Quiet checks and pushes to the seventh rank, on the first quiescence
+    // ply only.
     pr.stage = QS_GENERATE_CHECKS;
     end = generate_quiet_checks(pos, s, list);
     end->move = MOVE_LIST_END;

@@ -8,16 +8,39 @@
 #include <new>
 
 #include "eval_types.h"
+#include "score.h"
 #include "types.h"
 
 constexpr int MAX_THREADS = 80;
 
-// Values of the stop byte; every reader tests only for non-zero.
+// Values of the stop byte; every reader tests only for STOP_RUN or not.
 constexpr u8 STOP_RUN = 0;
 constexpr u8 STOP_NORMAL = 1;
 constexpr u8 STOP_ABORT = 2;
 constexpr u8 STOP_NO_MOVES = 3;
 constexpr u8 STOP_LEAVE = 99;
+
+// Values of the search state and of the search command: the clock copies
+// the command into the state when the search starts.
+constexpr u8 SEARCH_NONE = 0;     // no search runs (state), none is asked for (command)
+constexpr u8 SEARCH_THINK = 1;    // on the engine's own move
+constexpr u8 SEARCH_PONDER = 2;   // on the opponent's time, until "ponderhit" or "stop"
+constexpr u8 SEARCH_ANALYSE = 3;  // console analysis
+
+// Values of a thread's command byte.
+constexpr u8 THREAD_IDLE = 0;
+constexpr u8 THREAD_SEARCH = 1;
+constexpr u8 THREAD_LEAVE = 99;   // (the thread leaves on any value from 99 to 127)
+
+// Values of a thread's result kind; the clock reads them to judge how
+// settled the search is.
+constexpr u8 RESULT_NONE = 0;       // no bound pending for the root move
+constexpr u8 RESULT_FAIL_LOW = 1;
+constexpr u8 RESULT_FAIL_HIGH = 2;
+constexpr u8 RESULT_DROPPED = 99;   // iteration dropped: thread 0 had finished it
+
+// An output delay of this many seconds (or more) prints no "info" lines.
+constexpr double OUTPUT_DELAY_QUIET = 9999;
 
 // Longest tablebase path list and book file name the engine holds; a longer
 // one is refused with a message, never cut.
@@ -37,8 +60,8 @@ struct SearchState {
     i16 book_variety = 30;
     double move_overhead = 0.05;
     u8 engine_colour = 0;
-    std::atomic<u8> search_state{0};    // 0 none, 1 thinking, 2 pondering, 3 console analysis
-    std::atomic<u8> search_command{0};  // 0 none, 1 think, 2 ponder, 3 console analysis
+    std::atomic<u8> search_state{SEARCH_NONE};    // SEARCH_*
+    std::atomic<u8> search_command{SEARCH_NONE};  // SEARCH_*
     u8 infinite = 0;                    // the last "go" said "infinite"
     u8 report_on_stop = 0;              // the running search is reported only after "stop"
     u8 quiescence_only = 0;             // the running search has depth limit 0
@@ -55,13 +78,13 @@ struct SearchState {
     double target_time = 1.0;
     double hard_time_limit = 1e30;      // elapsed time at which the search stops, whatever its depth
     std::atomic<double> elapsed_time{0.0};
-    std::atomic<u8> stop{0};
+    std::atomic<u8> stop{STOP_RUN};
     double calibration_rate = 0.0;
     double strength_ceiling = 0.0;
     double target_rate = 1e9;
     std::atomic<u8> published_iteration{0};
     i8 best_depth = 0;
-    i16 best_score = -10000;
+    i16 best_score = -MATE;
     u16 best_line[MAX_PLY] = {};
     i16 epd_root_words[2] = {};
     u8 last_change_depth = 0;
@@ -84,7 +107,7 @@ struct SearchState {
 struct EngineConfig {
     std::atomic<u8> quit{0};
     u8 builtin_pst = 1;
-    double output_delay = 0.0;
+    double output_delay = 0.0;          // seconds before "info" lines are printed
     u8 ready = 1;
     u16 log = 1;
     u16 numa = 0;
@@ -154,9 +177,9 @@ struct ThreadData {
     u16 search_ply;
     u16 last_move;
     u8 index;                           // 255 in the game record
-    std::atomic<u8> command;            // 0 idle, 1 search, >98 leave
+    std::atomic<u8> command;            // THREAD_*
     std::atomic<u8> current_depth;
-    std::atomic<u8> result_kind;        // 0, 1 fail low, 2 fail high, 99 iteration dropped; read by the clock
+    std::atomic<u8> result_kind;        // RESULT_*; read by the clock
     u8 completed_depth;                 // 99 for a tablebase root move
     u8 sel_depth;
     u32 seed;

@@ -7,6 +7,7 @@
 #include "log.h"
 #include "movetext.h"
 #include "records.h"
+#include "score.h"
 #include "threads.h"
 #include "tt.h"
 
@@ -19,9 +20,9 @@ constexpr int MAX_PV_TEXT_MOVES = 66;
 int displayed_score(int score)
 {
     switch (search_state.root_tb_result) {
-    case 4: return score >= 9899 ? score : 9800;
+    case 4: return score >= MATE_SHOWN ? score : TB_SHOWN;
     case 2: return 0;
-    case 0: return score < -9899 ? score : -9800;
+    case 0: return score <= MATED_SHOWN ? score : -TB_SHOWN;
     default: return score;
     }
 }
@@ -37,10 +38,10 @@ void append(char* out, std::size_t size, std::size_t& pos, const char* text)
 
 void format_uci_score(int score, char* out, std::size_t size)
 {
-    if (score > 9899) std::snprintf(out, size, "mate %d", (10000 - score) / 2);
-    // Being mated at ply n from the root scores n - 10000 with n odd; the
+    if (score > MATE_SHOWN) std::snprintf(out, size, "mate %d", (MATE - score) / 2);
+    // Being mated at ply n from the root scores n - MATE with n odd; the
     // moves left to the mate are (n - 1) / 2, so -9997 is "mate -1".
-    else if (score < -9900) std::snprintf(out, size, "mate -%d", (score + 10000) / 2);
+    else if (score < MATED_SHOWN) std::snprintf(out, size, "mate -%d", (score + MATE) / 2);
     else std::snprintf(out, size, "cp %d", score);
 }
 
@@ -103,7 +104,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
     } else {
         // Console: 8 moves while the search runs, up to 32 at its end, the
         // 9th, 17th and 25th on a new indented line.
-        const int limit = ss.stop.load() == 0 ? 8 : 32;
+        const int limit = ss.stop.load() == STOP_RUN ? 8 : 32;
         char pv_text[32 * (MOVE_TEXT_SIZE + 32)] = "";
         std::size_t at = 0;
         for (int i = 1; i <= move_count && i <= limit; i++) {
@@ -147,8 +148,9 @@ void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const 
 void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
 {
     const double delay = engine_config.output_delay;
-    if (search_state.stop.load() == 0 && delay > search_state.elapsed_time.load(std::memory_order_relaxed)) return;
-    if (delay == 9999 || depth == 0 || pv[1] == 0) return;
+    if (search_state.stop.load() == STOP_RUN && delay > search_state.elapsed_time.load(std::memory_order_relaxed))
+        return;
+    if (delay == OUTPUT_DELAY_QUIET || depth == 0 || pv[1] == 0) return;
     print_pv_line(thread_index, pv_number, depth, score, pv);
 }
 

@@ -15,7 +15,7 @@ constexpr u32 PV_NUMBER_SHARED = 0xFFFFFFFFu;
 void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
 
 // print_pv_line when the line is due: not while the search is young and
-// running (output delay not reached), never with the output delay 9999, at
+// running (output delay not reached), never with OUTPUT_DELAY_QUIET, at
 // depth 0 or without a move.
 void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
 

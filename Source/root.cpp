@@ -12,16 +12,15 @@
 #include "movegen.h"
 #include "records.h"
 #include "report.h"
+#include "score.h"
 #include "search.h"
 #include "see.h"
 #include "threads.h"
 #include "tt.h"
 
-i32 runner_up_score = -10000;
+i32 runner_up_score = -MATE;
 
 namespace {
-
-constexpr int WINDOW_CLAMP = 9697;
 
 // Fail-high and fail-low bookkeeping of a root move: the clock reads the
 // result kind, the score and the move to judge the search's stability.
@@ -38,8 +37,9 @@ void record_root_bound(ThreadData* td, int kind, int score, Move move)
 void print_bound_line(ThreadData* td, int d, Move move)
 {
     const double delay = engine_config.output_delay;
-    const bool due = search_state.stop.load() != 0 || search_state.elapsed_time.load(std::memory_order_relaxed) >= delay;
-    if (due && d != 0 && delay != 9999 && move != 0)
+    const bool due = search_state.stop.load() != STOP_RUN ||
+                     search_state.elapsed_time.load(std::memory_order_relaxed) >= delay;
+    if (due && d != 0 && delay != OUTPUT_DELAY_QUIET && move != 0)
         print_pv_line(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv);
 }
 
@@ -66,15 +66,15 @@ void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iterat
 
 int aspiration_delta(int depth, int prev, bool narrow_mode)
 {
-    if (!narrow_mode && depth == 1) return 10000;
+    if (!narrow_mode && depth == 1) return MATE;  // the whole scale
     if (!narrow_mode && depth == 2) return 100;
     return std::max(15, (15 - depth) * 4) + (std::abs(prev) >> 4);
 }
 
 int interrupted_move_score(bool main_thread, int recorded, int shared_best, int iteration_best)
 {
-    if (main_thread && iteration_best >= -9999 && recorded > shared_best + 25) return recorded;
-    return -10000;
+    if (main_thread && iteration_best > -MATE && recorded > shared_best + 25) return recorded;
+    return -MATE;
 }
 
 void search_root_moves(Position& pos, int s, int d, int k)
@@ -94,10 +94,10 @@ void search_root_moves(Position& pos, int s, int d, int k)
     const int prev = td->completed_score.load(std::memory_order_relaxed);
     const int delta = aspiration_delta(d, prev, narrow);
     int alpha_w = prev - delta;
-    if (alpha_w < -WINDOW_CLAMP) alpha_w = -10000;
+    if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
     int beta_w = prev + delta;
-    if (beta_w >= WINDOW_CLAMP) beta_w = 10000;
-    int best = -10000;
+    if (beta_w >= MATE_BOUND) beta_w = MATE;
+    int best = -MATE;
 
     MoveEntry* const list = root.list_start;
     u16 saved_pv[MAX_PLY];
@@ -106,7 +106,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
         // Helpers drop iterations that thread 0 has already finished.
         if (!main_thread && d < ss.last_finished_depth.load(std::memory_order_relaxed) &&
             ss.elapsed_time.load(std::memory_order_relaxed) >= 0.025) {
-            td->result_kind.store(99, std::memory_order_relaxed);
+            td->result_kind.store(RESULT_DROPPED, std::memory_order_relaxed);
             return;
         }
 
@@ -125,7 +125,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
             if (elapsed > 3.5 && elapsed > engine_config.output_delay) print_progress(td, entry, entry == list + k);
         }
 
-        td->result_kind.store(0, std::memory_order_relaxed);
+        td->result_kind.store(RESULT_NONE, std::memory_order_relaxed);
         root.current = entry;
         const int c = classify_move(pos, s, *entry);
         root.move_class = u16(c);
@@ -152,7 +152,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
 
         // Reduction of late quiet moves at high depth.
         int R = 0;
-        if (D == d && multipv == 1 && d >= 8 && root.moves_tried >= 6 && best >= prev - 34 && best >= -WINDOW_CLAMP &&
+        if (D == d && multipv == 1 && d >= 8 && root.moves_tried >= 6 && best >= prev - 34 && best >= -MATE_BOUND &&
             !in_check && c == 0 && pos.piece_units[s] > 0 && pos.pieces[s][PAWN] != 0)
             R = 1;
         root.reduction = u16(R);
@@ -161,55 +161,55 @@ void search_root_moves(Position& pos, int s, int d, int k)
         int v;
         int bound;
         child_pv[2] = 0;
-        if (best == -10000 || (d == 1 && ss.target_rate > 15000)) {
+        if (best == -MATE || (d == 1 && ss.target_rate > 15000)) {
             // Aspiration window, widened on failure.
             v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
-            if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0) {
+            if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN) {
                 int w = delta;
                 do {
                     w = std::max(25, 2 * w);
                     if (v >= beta_w) {
-                        record_root_bound(td, 2, v, move);
+                        record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                         beta_w += w;
                     } else {
-                        record_root_bound(td, 1, v, move);
+                        record_root_bound(td, RESULT_FAIL_LOW, v, move);
                         alpha_w -= w;
                     }
                     if (narrow) print_bound_line(td, d, move);
-                    if (alpha_w < -WINDOW_CLAMP) alpha_w = -10000;
-                    if (beta_w > WINDOW_CLAMP - 1) beta_w = 10000;
+                    if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
+                    if (beta_w >= MATE_BOUND) beta_w = MATE;
                     child_pv[2] = 0;
                     v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
-                } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == 0);
+                } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN);
             }
             bound = alpha_w;
         } else {
             // Null window, then widening re-searches of a fail high.
-            const int null_beta = best + 1 > WINDOW_CLAMP - 1 ? 10000 : best + 1;
+            const int null_beta = best + 1 >= MATE_BOUND ? MATE : best + 1;
             v = -search_root_child(pos, s ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
-            if (v > best && ss.stop.load() == 0) {
-                record_root_bound(td, 2, v, move);
+            if (v > best && ss.stop.load() == STOP_RUN) {
+                record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                 if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
                 int hi = best + 1;
                 int w = 1;
                 for (;;) {
                     w = std::max(25, 2 * w);
                     hi += w;
-                    if (hi > WINDOW_CLAMP - 1) hi = 10000;
+                    if (hi >= MATE_BOUND) hi = MATE;
                     child_pv[2] = 0;
                     v = -search_root_child(pos, s ^ 1, D - 1, -hi, -best, 0, child_pv);
-                    if (v < hi || ss.stop.load() != 0) break;
-                    record_root_bound(td, 2, v, move);
+                    if (v < hi || ss.stop.load() != STOP_RUN) break;
+                    record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                     if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
                     if (narrow) print_bound_line(td, d, move);
                 }
             }
-            bound = best < -WINDOW_CLAMP ? -10000 : best;
+            bound = best < -MATE_BOUND ? -MATE : best;
         }
         take_back_move(pos);
 
         const int recorded = td->completed_score.load(std::memory_order_relaxed);
-        td->result_kind.store(0, std::memory_order_relaxed);
+        td->result_kind.store(RESULT_NONE, std::memory_order_relaxed);
         root.moves_tried++;
         set_thread_root_move(td, saved_pv[1]);
         std::memcpy(td->pv + 2, saved_pv + 2, sizeof(u16) * (MAX_PLY - 2));
@@ -217,7 +217,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
         td->completed_score.store(i16(saved_score), std::memory_order_relaxed);
 
         int score = v;
-        if (ss.stop.load() != 0) {
+        if (ss.stop.load() != STOP_RUN) {
             // Thread 0 is the only writer of the shared best score.
             score = interrupted_move_score(main_thread, recorded, main_thread ? ss.best_score : 0, best);
         }
@@ -226,10 +226,10 @@ void search_root_moves(Position& pos, int s, int d, int k)
         if (score > bound) {
             entry->score = i16(score);
             if (main_thread && score > runner_up_score) {
-                if (best >= -9999 && best >= score) {
+                if (best > -MATE && best >= score) {
                     runner_up_score = score;
                 } else {
-                    if (best >= -9999) runner_up_score = best;
+                    if (best > -MATE) runner_up_score = best;
                     new_best = true;
                 }
             } else {
@@ -250,7 +250,7 @@ void search_root_moves(Position& pos, int s, int d, int k)
             list[k] = moved;
         }
 
-        if (ss.stop.load() != 0) return;
+        if (ss.stop.load() != STOP_RUN) return;
     }
 
     if (main_thread && k == 0 && multipv == 1 && d >= 7) {

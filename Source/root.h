@@ -7,7 +7,7 @@
 
 // Best score among the root moves that beat the window but not the best
 // move, or that were displaced as best; kept by thread 0 for the easy-move
-// test. Set to -10000 by the driver before the first iteration.
+// test. Set to -MATE by the driver before the first iteration.
 extern i32 runner_up_score;
 
 // Searches the root list of the position's thread from entry k on at depth d
@@ -22,5 +22,5 @@ int aspiration_delta(int depth, int prev, bool narrow_mode);
 // only thread 0 keeps the score its interrupted search recorded (a fail high
 // over the window), and only when that beats the shared best score by more
 // than 25 and the iteration already has a best move; every other
-// interrupted move is dropped (-10000).
+// interrupted move is dropped (-MATE).
 int interrupted_move_score(bool main_thread, int recorded, int shared_best, int iteration_best);

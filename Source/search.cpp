@@ -16,6 +16,7 @@
 #include "params.h"
 #include "pruning.h"
 #include "records.h"
+#include "score.h"
 #include "see.h"
 #include "tt.h"
 
@@ -29,11 +30,6 @@ static_assert(SEARCH_MAX_PLY + 2 < MAX_PLY, "ply records past the last one");
 
 namespace {
 
-constexpr int MATE = 10000;
-constexpr int MATE_BOUND = 9697;   // scores beyond it are mates (or tablebase results)
-constexpr int TB_WIN = 9799;
-constexpr int TB_LOSS = 9800;
-
 // A node whose move list would start this close to the end of the move stack
 // is treated as a leaf: one more full list (at most about 250 entries with
 // the hash-move slot and end marks) must always fit.
@@ -42,7 +38,7 @@ constexpr int MOVE_STACK_RESERVE = 300;
 // Victim and attacker values of the capture cut test's ordering.
 constexpr int mvv_value[8] = {200, 210, 220, 220, 230, 240, 250, 200};
 
-inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != 0; }
+inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != STOP_RUN; }
 
 // Limited strength: hold the thread back while its node rate is above the
 // target. The elapsed time comes from the main thread's clock tick; when the
@@ -165,20 +161,22 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
 {
     ThreadData* td = pos.owner;
 
-    // 1-3: count the node, hold back under a strength limit, node limit.
+    // Count the node, hold it back under a strength limit, stop at the node
+    // limit.
     td->counters[CNT_NODES]++;
     if (d > 0 && search_state.target_rate < 1e9) throttle_node_rate(td);
     if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
         search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
     if (stopped()) return 0;
 
-    // 4-5: selective depth, mate-distance bounds.
+    // Selective depth. Mate-distance bounds: nothing here does better than a
+    // mate on the next ply, or worse than being mated on this one.
     if (td->sel_depth < p) td->sel_depth = u8(p);
-    alpha = std::max(alpha, p - MATE);
-    beta = std::min(beta, MATE - 1 - p);
+    alpha = std::max(alpha, mated_in(p));
+    beta = std::min(beta, mate_in(p + 1));
     if (alpha >= beta) return alpha;
 
-    // 6: the ply record and the line.
+    // A fresh ply record and line; the grandchildren start without killers.
     PlyRecord& pr = td->ply[p];
     pr.node_type = i16(node_type);
     pr.drawn = 0;
@@ -198,7 +196,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     pv[p] = 0;
     pv[p + 1] = 0;
 
-    // 7-8: check, draws.
+    // Check, then draws: a drawn node needs nothing else.
     const int in_check = is_square_attacked_by(pos, king_square(pos, s), s ^ 1);
     const bool stack_full = pr.list_start - td->move_stack > MOVE_STACK_SIZE - MOVE_STACK_RESERVE;
     const int draw_mode = p < 4 ? 3 : 2;
@@ -210,7 +208,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         return 0;
     }
 
-    // 9: below a tablebase node, a child that does better than its parent's
+    // Below a tablebase node, a child that does better than its parent's
     // result allows refutes the move into it.
     const int parent_tb = td->ply[p - 1].tb_result;
     if (parent_tb != -1) {
@@ -221,30 +219,32 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
             if (r > 4 - parent_tb) return beta;
         }
     }
-    // 10: right after a capture or pawn move, when the root is not itself a
+    // Right after a capture or pawn move, when the root is not itself a
     // tablebase position, the tables settle the node.
     if (pos.halfmove_clock == 0 && search_state.root_tb_result == -1) {
         const int r = probe_tablebase_in_search(pos, d);
         pr.tb_result = r;
         if (r != -1) {
             td->counters[CNT_TB_HITS]++;
-            const int v = r == 4 ? TB_WIN - p : r == 0 ? p - TB_LOSS : 0;
+            const int v = r == 4 ? tb_win_in(p) : r == 0 ? tb_loss_in(p) : 0;
             return v <= alpha ? alpha : v;
         }
     }
 
-    // 11-12: prefetch the bucket, then evaluate while it loads.
+    // Prefetch the table bucket, then evaluate while it loads.
     if (d > 0) prefetch_hash_bucket(pos);
     const int e = evaluate_position(td, s, p, in_check);
     pr.depth = i16(d);
     pr.static_eval = i16(e);
 
-    // 13: leaves.
+    // Leaves: a drawn position, the deepest ply or a full move stack, and
+    // the horizon, where the quiescence search takes over.
     if (pr.drawn && !in_check) return e;
     if (p >= SEARCH_MAX_PLY || stack_full) return in_check ? 0 : e;
     if (d < 1 && !in_check) return quiescence_search(pos, s, p, d, alpha, beta, node_type, pv);
 
-    // 14: the transposition table.
+    // The transposition table: a hit gives the hash move and a score
+    // relative to this ply.
     td->counters[CNT_HASH_PROBES]++;
     TTEntry h;
     probe_hash_table(pos, h);
@@ -255,7 +255,8 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         pr.hash_move = h.move;
         h_score = score_from_table(h.score, p);
 
-        // 15: hash cuts.
+        // Hash cuts: an entry deep enough narrows the window; at PV nodes
+        // only an exact entry, and not near the root.
         if (h.depth >= d) {
             if (node_type != 0) {
                 if (h_score > alpha && h.bound != BOUND_UPPER) {
@@ -273,7 +274,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         }
     }
 
-    // 16: what the entry permits (a miss permits everything). An entry that
+    // What the entry permits (a miss permits everything). An entry that
     // says the node fails low (score at most alpha, not a lower bound) rules
     // out the null move, static-evaluation pruning and the capture cut test;
     // futility needs an entry below beta or an upper bound.
@@ -284,12 +285,12 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     const int their_units = pos.piece_units[s ^ 1];
 
     if (search_selective && !in_check && non_pv) {
-        // 17: futility: hopelessly below alpha, only tactics can help.
+        // Futility: hopelessly below alpha, only tactics can help.
         if (d <= FP_depth && e <= alpha - FP_margin * d && futility_ok && their_units > 3) {
             const int q = quiescence_search(pos, s, p, d, alpha, beta, node_type, pv);
             if (q <= alpha) return q;
         }
-        // 18: static-evaluation pruning: far enough above beta, and no
+        // Static-evaluation pruning: far enough above beta, and no
         // threat or no piece en prise that would undo it.
         if (d <= SEP_depth && !fail_low_hint && own_units >= 4) {
             const int threat = i16(pr.threat[s]) / 2;
@@ -298,11 +299,12 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
                 if (d < 3 && pieces_safe_from_exchange(pos, s, e, beta)) return beta;
             }
         }
-        // 19: a winning capture that holds beta + 125 in a shallow search.
+        // Capture cut: a winning capture that holds beta + 125 in a shallow
+        // search.
         if (d > 4 && e > beta + 24 && !fail_low_hint && own_units > 3) {
             if (probcut_capture_test(pos, p, d - 3, beta + 125)) return beta;
         }
-        // 20: null move, never twice in a row within two plies.
+        // Null move, never twice in a row within two plies.
         if (d >= NMP_depth && e > beta + 11 && !fail_low_hint && own_units >= 1 &&
             !move_is_null(td->ply[p - 1].current) && !move_is_null(td->ply[p - 2].current)) {
             const int reduction = (own_units > 5 && d >= 8) ? 4 : 3;
@@ -325,14 +327,17 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         }
     }
 
-    // 21: what the table says about this node's value.
+    // What the table says about this node's depth and value, for internal
+    // deepening and the singular test.
     int hd = 0, hv = e;
     if (hit && h.move != NULL_MOVE && h.depth >= 1) {
         hd = h.depth;
         hv = h.bound == BOUND_UPPER ? alpha : h_score;
     }
 
-    // 22: internal deepening and the singular test.
+    // Internal deepening finds a hash move where the table has none deep
+    // enough; the singular test extends a hash move no other move comes
+    // near.
     const u8 singular_count = td->singular_count;
     if (d > 3) {
         const int id_depth = node_type == 0 ? d - 3 : std::max(d, 6) - 5;
@@ -354,7 +359,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
         }
     }
 
-    // 23: the moves.
+    // The moves; the result is held inside the window.
     const int v = search_move_loop(pos, s, p, d, alpha, beta, in_check, node_type, pv);
     td->singular_count = singular_count;
     return v <= alpha ? alpha : std::min(v, beta);

@@ -5,9 +5,10 @@
 // fractional extensions, late-move reductions and the principal-variation
 // search; and the quiescence search at the leaves.
 //
-// Scores are from the side to move's point of view. A side mated at ply p
-// scores p - 10000 (the root is ply 1, so a mate in one move is 9998 for
-// the root side); stalemates, repetitions and fifty-move draws score 0.
+// Scores are from the side to move's point of view (score.h). A side mated
+// at ply p scores mated_in(p) (the root is ply 1, so a mate in one move is
+// 9998 for the root side); stalemates, repetitions and fifty-move draws
+// score 0.
 // Plies run from 1 (root) to at most 66; ply records up to 68 are touched.
 #pragma once
 
@@ -65,7 +66,7 @@ int singular_move_test(Position& pos, int ply, int depth, int bound, int in_chec
 // Searches the moves of the node at ply p after the node search decided to:
 // picks, prunes, extends, reduces, searches and keeps the history, killer,
 // countermove and follow-up tables; stores the result in the transposition
-// table when d >= 0. Returns the best score, p - 10000 when mated and 0
+// table when d >= 0. Returns the best score, mated_in(p) when mated and 0
 // when stalemated; returns 0 at once when the stop byte gets set.
 int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int beta, int in_check,
                      int node_type, u16* pv);

@@ -31,6 +31,9 @@ namespace {
 
 constexpr int FILE_NAME_SIZE = 140;
 
+// "-d": seconds per move so many that the depth limit alone ends a search.
+constexpr double DEPTH_ONLY_MOVE_TIME = 10000;
+
 // The value limited to low..high before it is narrowed to a field.
 int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 
@@ -112,7 +115,7 @@ void run_engine_mode()
     scan_tablebase_paths(search_state.tb_path);
     set_position_from_fen(pos, START_FEN);
     if (engine_config.protocol == 0) print_board_diagram(pos);
-    search_state.search_command = 0;
+    search_state.search_command = SEARCH_NONE;
     engine_config.quit = 0;
     run_main_loop();
 }
@@ -143,13 +146,13 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
         else if (std::strcmp(arg, "-numa") == 0) engine_config.numa = 1;
         else if (std::strcmp(arg, "-noise") == 0) engine_config.output_delay = std::atof(value);
         else if (std::strcmp(arg, "-quiet") == 0) {
-            engine_config.output_delay = 9999;
+            engine_config.output_delay = OUTPUT_DELAY_QUIET;
             engine_config.log = 0;
         } else if (std::strcmp(arg, "-uci_extra") == 0) extra_report = 1;
         else if (std::strcmp(arg, "-d") == 0) {
             // Signed 8-bit: 0 is the tools' quiescence mode, below 0 no search.
             search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, 66)));
-            search_state.move_time = 10000;
+            search_state.move_time = DEPTH_ONLY_MOVE_TIME;
             search_state.time_mode = 1;
         } else if (std::strcmp(arg, "-t") == 0) {
             search_state.move_time = std::atof(value) > 0 ? std::atof(value) : 0.0;

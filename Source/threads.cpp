@@ -38,12 +38,12 @@ void retire_thread(int i)
 {
     if (!slot_alive[i].load(std::memory_order_acquire)) return;
     ThreadData* td = thread_table[i].load(std::memory_order_acquire);
-    while (td->command.load(std::memory_order_acquire) != 0) {
+    while (td->command.load(std::memory_order_acquire) != THREAD_IDLE) {
         u8 running = STOP_RUN;
         search_state.stop.compare_exchange_strong(running, STOP_ABORT);
         sleep_ms(1);
     }
-    td->command.store(99, std::memory_order_release);
+    td->command.store(THREAD_LEAVE, std::memory_order_release);
     td->command.notify_one();
     while (slot_alive[i].load(std::memory_order_acquire)) sleep_ms(1);
 }
@@ -53,7 +53,7 @@ int count_busy(int count)
     int busy = 0;
     for (int i = 0; i < count && i < MAX_THREADS; i++) {
         const ThreadData* td = thread_table[i].load(std::memory_order_acquire);
-        if (td && td->command.load(std::memory_order_acquire) != 0) busy++;
+        if (td && td->command.load(std::memory_order_acquire) != THREAD_IDLE) busy++;
     }
     return busy;
 }
@@ -76,7 +76,7 @@ void reset_thread_search_fields(ThreadData* td)
     td->sel_depth = 0;
     td->completed_score.store(0, std::memory_order_relaxed);
     for (CounterCell& counter : td->counters) counter = 0;
-    td->result_kind.store(0, std::memory_order_relaxed);
+    td->result_kind.store(RESULT_NONE, std::memory_order_relaxed);
     set_thread_root_move(td, 0);
 }
 
@@ -136,7 +136,7 @@ void* search_thread_main(void* index_slot)
         return nullptr;
     }
     reset_thread_links(td);
-    td->command.store(0, std::memory_order_relaxed);
+    td->command.store(THREAD_IDLE, std::memory_order_relaxed);
     td->undo[0].move = 0;
     td->index = u8(i);
     td->seed = u32(i) * 123;
@@ -146,15 +146,15 @@ void* search_thread_main(void* index_slot)
     for (;;) {
         // Idle: asleep until the command byte changes (woken by its writer),
         // so an idle engine costs no processor time.
-        td->command.wait(0, std::memory_order_acquire);
+        td->command.wait(THREAD_IDLE, std::memory_order_acquire);
         const u8 command = td->command.load(std::memory_order_acquire);
-        if (i8(command) > 98) {
-            td->command.store(0, std::memory_order_release);
+        if (i8(command) >= THREAD_LEAVE) {
+            td->command.store(THREAD_IDLE, std::memory_order_release);
             slot_alive[i].store(0, std::memory_order_release);
             return nullptr;
         }
         run_search_driver(i);
-        td->command.store(0, std::memory_order_release);
+        td->command.store(THREAD_IDLE, std::memory_order_release);
         // The main loop reports as soon as the last thread is idle.
         wake_main_thread();
     }
@@ -171,7 +171,7 @@ void wake_search_threads()
     for (int i = 0; i < count; i++) {
         search_prepared[i].store(0, std::memory_order_relaxed);
         if (ThreadData* td = thread_table[i].load(std::memory_order_acquire)) {
-            td->command.store(1, std::memory_order_release);
+            td->command.store(THREAD_SEARCH, std::memory_order_release);
             td->command.notify_one();
         }
         if (i == 0 && count >= 2) sleep_ms(head_start_ms());
@@ -181,7 +181,7 @@ void wake_search_threads()
     for (int i = 0; i < count; i++) {
         const ThreadData* td = thread_table[i].load(std::memory_order_acquire);
         while (td && !search_prepared[i].load(std::memory_order_acquire) &&
-               td->command.load(std::memory_order_acquire) != 0)
+               td->command.load(std::memory_order_acquire) != THREAD_IDLE)
             std::this_thread::yield();
     }
 }

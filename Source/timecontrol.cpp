@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "pruning.h"
 #include "records.h"
+#include "score.h"
 #include "threads.h"
 
 double search_start_time = 0.0;
@@ -99,7 +100,7 @@ void start_search_clock()
     for (u16& move : ss.best_line) move = 0;
     ss.stop.store(STOP_RUN);
     for (i32& counter : ss.diagnostic_counters) counter = 0;
-    ss.best_score = -10000;
+    ss.best_score = -MATE;
     ss.best_depth = 0;
     ss.published_iteration.store(0);
     ss.last_finished_depth.store(0, std::memory_order_relaxed);
@@ -108,7 +109,7 @@ void start_search_clock()
     ss.hash_age = u16(ply + 1);
     if (ss.hash_size < 1) ss.use_table = 0;
     for (int d = 0; d < MAX_PLY; d++) {
-        ss.score_by_depth[d] = -10000;
+        ss.score_by_depth[d] = -MATE;
         ss.move_by_depth[d] = 0;
         ss.nodes_by_depth[d].store(0, std::memory_order_relaxed);
     }
@@ -118,7 +119,7 @@ void start_search_clock()
     ss.target_time = compute_target_time(side, ply);
     ss.hard_time_limit = compute_hard_time_limit(side);
 
-    if (engine_config.output_delay < 9999) {
+    if (engine_config.output_delay < OUTPUT_DELAY_QUIET) {
         char fen[128], text[192];
         position_to_fen(game, fen);
         if (engine_config.protocol == 1) {
@@ -158,9 +159,9 @@ int search_instability(int d)
         const int score = td->completed_score.load(std::memory_order_relaxed);
         const int kind = td->result_kind.load(std::memory_order_relaxed);
         if (thread_root_move(td) == best_move) {
-            if (score < best_score && kind == 1) p = 20;
+            if (score < best_score && kind == RESULT_FAIL_LOW) p = 20;
         } else if (score > best_score) {
-            if (kind == 2 && p < 2) p = 2;
+            if (kind == RESULT_FAIL_HIGH && p < 2) p = 2;
             if (score > best_score + 20 && p < 12) p = 12;
         }
     }
@@ -202,12 +203,12 @@ void check_search_time()
     SearchState& ss = search_state;
     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
     const int d = ss.published_iteration.load();
-    if (ss.stop.load() != 0 || ss.search_state.load() == 2) return;
+    if (ss.stop.load() != STOP_RUN || ss.search_state.load() == SEARCH_PONDER) return;
     // The hard limit: no rule below (depth, stability, strength limit) keeps
     // a search past the time it was given; the report answers the best move
     // found so far, else the first legal move.
     if (elapsed >= ss.hard_time_limit) {
-        request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
+        request_stop(ss.search_state.load() == SEARCH_THINK ? STOP_NORMAL : STOP_ABORT);
         return;
     }
     // Searches get 20 ms before the rules below may stop them, or their whole
@@ -230,14 +231,14 @@ void check_search_time()
         // second iteration crawls at the limited node rate: one is enough,
         // or the weakened engine would spend its whole clock on every move.
         const int depth_needed = ss.target_rate < 1e9 ? 1 : 2;
-        if (best_depth >= depth_needed) request_stop(ss.search_state.load() == 1 ? STOP_NORMAL : STOP_ABORT);
+        if (best_depth >= depth_needed) request_stop(ss.search_state.load() == SEARCH_THINK ? STOP_NORMAL : STOP_ABORT);
     }
 }
 
 int milliseconds_to_time_check()
 {
     const SearchState& ss = search_state;
-    if (ss.search_state.load() == 2) return 5;
+    if (ss.search_state.load() == SEARCH_PONDER) return 5;
     const double left = ss.hard_time_limit - ss.elapsed_time.load(std::memory_order_relaxed);
     int ms = left >= 0.005 ? 5 : left > 0 ? int(left * 1000) : 0;
     if (ss.target_time < SHORT_TARGET && ms > 1) ms = 1;

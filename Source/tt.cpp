@@ -215,7 +215,7 @@ void probe_hash_table(const Position& pos, TTEntry& out)
     out.key_high = 0;
     out.check = 0;
     out.move = 0;
-    out.score = -10000;
+    out.score = -MATE;
     out.age = 0;
     out.bound = 0;
     out.depth = TT_NO_ENTRY;

@@ -5,6 +5,7 @@
 // rejects an entry torn by two concurrent writers.
 #pragma once
 
+#include "score.h"
 #include "types.h"
 
 // Bound kinds of a stored score.
@@ -19,9 +20,6 @@ constexpr i8 TT_NO_ENTRY = -99;      // no key match, table off or empty
 constexpr i8 TT_BAD_CHECK = -98;     // check word does not match (torn entry)
 constexpr i8 TT_FOREIGN_MOVE = -97;  // stored move cannot belong to the side to move
 constexpr int TT_MISS_BELOW = -10;
-
-// Mate scores beyond this bound are stored relative to the node.
-constexpr int TT_MATE_BOUND = 9697;
 
 struct TTEntry {
     u32 key_high;   // upper 32 bits of the full key
@@ -55,18 +53,19 @@ inline u32 hash_check_word(u64 full_key, u16 move, i16 score)
     return u32(full_key) ^ (u32(move) << 16) ^ u32(i32(score) + 15000);
 }
 
-// Mate scores: stored as the distance to mate from the node (ply = the
-// node's distance from the root) and converted back when read.
+// Mate scores (beyond +-MATE_BOUND): stored as the distance to mate from the
+// node (ply = the node's distance from the root) and converted back when
+// read.
 inline int score_to_table(int score, int ply)
 {
-    if (score < -TT_MATE_BOUND) return score - ply;
-    if (score >= TT_MATE_BOUND) return score + ply;
+    if (score < -MATE_BOUND) return score - ply;
+    if (score >= MATE_BOUND) return score + ply;
     return score;
 }
 inline int score_from_table(int score, int ply)
 {
-    if (score < -TT_MATE_BOUND) return score + ply;
-    if (score > TT_MATE_BOUND - 1) return score - ply;
+    if (score < -MATE_BOUND) return score + ply;
+    if (score >= MATE_BOUND) return score - ply;
     return score;
 }
 
@@ -92,7 +91,7 @@ void free_hash_table();
 
 // Looks the position up. `out` is the copied entry; its depth carries the
 // failure codes -99, -98, -97 (any depth below -10 is a miss). On -99 the
-// copy holds move 0 and score -10000. A hit refreshes the entry's age. An
+// copy holds move 0 and score -MATE. A hit refreshes the entry's age. An
 // empty or missing table (Hash 0, failed allocation) always misses. The score is returned as stored: the caller
 // converts it back with score_from_table.
 void probe_hash_table(const Position& pos, TTEntry& out);
@@ -100,7 +99,7 @@ void probe_hash_table(const Position& pos, TTEntry& out);
 // The store at the end of a node (depth 0 or more): the bound follows from the
 // best score against beta and the alpha the move loop was entered with; the
 // score is mate-adjusted for the ply; best_move is 0 when no move improved on
-// the initial -10000. Replacement: a same-key entry is overwritten when the
+// the initial -MATE. Replacement: a same-key entry is overwritten when the
 // new depth is at least its depth - 2; otherwise the cheapest entry of the
 // bucket (age * 16 + depth) when the new depth is at least its depth - 7.
 // Nothing is stored while the use-table byte is 0, for a depth below 0, or

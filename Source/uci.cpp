@@ -227,7 +227,7 @@ void store_go_limits(const char* rest)
         search_state.time_mode = 1;
         search_state.move_time = 1e7;
     }
-    search_state.search_command = std::strstr(rest, "ponder") ? 2 : 1;
+    search_state.search_command = std::strstr(rest, "ponder") ? SEARCH_PONDER : SEARCH_THINK;
     engine_config.ready = 1;
 }
 
@@ -257,9 +257,9 @@ void remember_start_up_limits()
 void stop_search_for_report()
 {
     // Nothing runs: no report may follow. The benchmark's searches run with
-    // the search state 0 (they are never reported); "stop" still ends them.
-    if (search_state.search_state == 0 && count_searching_threads() == 0) return;
-    search_state.search_state = 1;
+    // the search state SEARCH_NONE (they are never reported); "stop" still ends them.
+    if (search_state.search_state == SEARCH_NONE && count_searching_threads() == 0) return;
+    search_state.search_state = SEARCH_THINK;
     search_state.infinite = 0;
     search_state.report_on_stop = 0;
     search_state.stop = STOP_NORMAL;
@@ -297,7 +297,7 @@ void run_uci_command(char* line)
     } else if (std::strcmp(command, "go") == 0) {
         store_go_limits(rest);
     } else if (std::strcmp(command, "ponderhit") == 0) {
-        if (search_state.search_state == 2) search_state.search_state = 1;
+        if (search_state.search_state == SEARCH_PONDER) search_state.search_state = SEARCH_THINK;
     } else if (std::strcmp(command, "stop") == 0) {
         stop_search_for_report();
     } else if (std::strcmp(command, "quit") == 0) {

@@ -96,7 +96,7 @@ void print_eval_breakdown()
     start_search_clock();
     run_single_thread_search();
     search_state.depth_limit = old_depth;
-    search_state.search_state = 0;
+    search_state.search_state = SEARCH_NONE;
 
     const EvalTrace& tr = engine_config.eval_trace;
     const Position& pos = game_record->pos;

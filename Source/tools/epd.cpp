@@ -130,7 +130,7 @@ int run_epd_test_suite()
         if (!parse_epd_record(line.c_str(), *record)) continue;
         if (!set_epd_position(pos, record->position)) continue;
         count++;
-        const bool printing = engine_config.output_delay != 9999;
+        const bool printing = engine_config.output_delay != OUTPUT_DELAY_QUIET;
         if (printing) {
             std::snprintf(text, sizeof text, "pos= %d", count);
             send_line(text);
@@ -139,9 +139,9 @@ int run_epd_test_suite()
         }
         if (i8(search_state.depth_limit) > 1) clear_hash_table();
         // A running search as the interpreter knows it, so that "stop" ends it.
-        search_state.search_command = 1;
+        search_state.search_command = SEARCH_THINK;
         start_search_clock();
-        search_state.search_command = 0;
+        search_state.search_command = SEARCH_NONE;
         if (i8(search_state.depth_limit) > 5) {
             wake_search_threads();
             serve_input_until_search_ends();
@@ -182,7 +182,7 @@ int run_epd_test_suite()
                           0.001 * double(nodes) / (elapsed + 0.001));
             send_line(text);
         }
-        search_state.search_state = 0;
+        search_state.search_state = SEARCH_NONE;
     }
     delete record;
 

@@ -142,7 +142,7 @@ int play_selfplay_match(int max_games)
     search_state.move_time = 1.0;
     search_state.clocks[0] = search_state.clocks[1] = 1.0;
     search_state.book_variety = 70;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     search_state.node_limit = u64(std::rand() % 11 + 95) * 750;
     send_line("Starting match...");
 
@@ -165,7 +165,7 @@ int play_selfplay_match(int max_games)
             const MatchPlayer& mover = colour_flag != pos.side ? player2 : player1;
             use_match_player(mover, &mover != in_use);
             in_use = &mover;
-            search_state.search_command = 1;
+            search_state.search_command = SEARCH_THINK;
             start_search_clock();
 
             if (game->undo_count < BOOK_PLIES) {
@@ -183,8 +183,8 @@ int play_selfplay_match(int max_games)
                 wake_search_threads();
                 serve_input_until_search_ends();
             }
-            search_state.search_command = 0;
-            search_state.search_state = 0;
+            search_state.search_command = SEARCH_NONE;
+            search_state.search_state = SEARCH_NONE;
             if (engine_config.quit) {
                 std::fclose(pgn);
                 delete[] plies;

@@ -70,5 +70,5 @@ void run_perft_command(int depth)
     std::snprintf(text, sizeof text, "visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed,
                   nodes / (elapsed + 0.001));
     send_line(text);
-    search_state.search_state = 0;
+    search_state.search_state = SEARCH_NONE;
 }

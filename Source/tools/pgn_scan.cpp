@@ -10,6 +10,7 @@
 #include "makemove.h"
 #include "movetext.h"
 #include "records.h"
+#include "score.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
 
@@ -222,7 +223,7 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
             if (i % 2 == 0) std::snprintf(prefix, sizeof prefix, "%3d. ", i / 2 + 1);
             else std::snprintf(prefix, sizeof prefix, "     ");
             value[0] = 0;
-            if (e >= -9999) std::snprintf(value, sizeof value, "%6.2f", (i % 2 == 0 ? e : -e) / 100.0);
+            if (e > -MATE) std::snprintf(value, sizeof value, "%6.2f", (i % 2 == 0 ? e : -e) / 100.0);
             std::size_t used = std::strlen(value);
             if (previous_blunder) {
                 std::snprintf(value + used, sizeof value - used, " ! %s bm %s;", fen, entry.text);

@@ -9,7 +9,7 @@
 #include "types.h"
 
 // A ply of the game being scanned: the move as written and the mover's
-// evaluation in centipawns (below -9999: none).
+// evaluation in centipawns (-MATE or below: none).
 constexpr int SCAN_MOVE_TEXT_SIZE = 16;
 struct ScanMoveEntry {
     char text[SCAN_MOVE_TEXT_SIZE];

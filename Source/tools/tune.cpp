@@ -245,7 +245,7 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
             check_search_time();
             process_input();
         }
-        search_state.search_state = 0;
+        search_state.search_state = SEARCH_NONE;
         const bool quit = engine_config.quit != 0;
 
         if (has_result && std::abs(score) <= 900 && std::abs(static_eval - score) <= 150) {
@@ -281,7 +281,7 @@ double tuning_error(const char* path) { return tuning_error_with_rewrite(path, 0
 int run_make_tune()
 {
     search_state.depth_limit = 0;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     if (!training_file_readable(engine_config.test_file)) return 1;
     tuning_error_with_rewrite(engine_config.test_file, 1);
     return 0;
@@ -299,7 +299,7 @@ int run_gradient_tune()
     const char* path = engine_config.test_file;
     if (!training_file_readable(path)) return 1;
     search_state.depth_limit = 0;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     // A file without one usable line would run every pass at error 0.
     int usable = 0;
     tuning_error_with_rewrite(path, 0, &usable);
@@ -390,7 +390,7 @@ void run_tune_command(const char* name, const char* file)
     const char* path = engine_config.test_file;
     std::printf("tune file= %s\n", path);
     search_state.depth_limit = 0;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     if (!tune_registered) register_tune_params();
     TuneParam* p = find_tune_param(name);
     if (!p) {

@@ -104,7 +104,7 @@ inline void update_followup(ThreadData* td, int ply, Move move)
 
 } // namespace
 
-int slider_still_attacks_targets(Position& pos, int type, int origin, int destination, u64 targets)
+bool slider_still_attacks_targets(Position& pos, int type, int origin, int destination, u64 targets)
 {
     const int side = pos.side;
     u64* own = pos.pieces[side];
@@ -121,22 +121,22 @@ int slider_still_attacks_targets(Position& pos, int type, int origin, int destin
             const int attacked = is_square_attacked_by(pos, q, side);
             own[0] ^= from_bit;
             own[type] ^= from_bit;
-            if (attacked) return 1;
+            if (attacked) return true;
         }
-        return 0;
+        return false;
     };
-    if ((type == ROOK || type == QUEEN) && scan(rook_rays, own[ROOK] | own[QUEEN])) return 1;
-    if ((type == BISHOP || type == QUEEN) && scan(bishop_rays, own[BISHOP] | own[QUEEN])) return 1;
-    return 0;
+    if ((type == ROOK || type == QUEEN) && scan(rook_rays, own[ROOK] | own[QUEEN])) return true;
+    if ((type == BISHOP || type == QUEEN) && scan(bishop_rays, own[BISHOP] | own[QUEEN])) return true;
+    return false;
 }
 
-int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, int in_check, int node_type,
+int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int beta, int in_check, int node_type,
                      u16* pv)
 {
     ThreadData* td = pos.owner;
-    PlyRecord& pr = td->ply[p];
+    PlyRecord& pr = td->ply[ply];
 
-    pv[p] = 0;
+    pv[ply] = 0;
     int best = -MATE;
     Move best_move = NULL_MOVE;
     pr.moves_tried = 0;
@@ -145,17 +145,17 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     const int entry_alpha = alpha;
     const bool pv_node = node_type == 0;
 
-    const bool lmp_active = search_selective && d <= LMP_depth && !in_check && !pr.internal_deepening && !pv_node;
-    const bool lmr_active = search_selective && d >= LMR_depth && !in_check &&
-                            p + d > td->current_depth.load(std::memory_order_relaxed) / 2;
-    const int lmp_threshold = std::max(4, LMP_count * d);
-    const int table_depth = std::min(d, 36);
+    const bool lmp_active = search_selective && depth <= LMP_depth && !in_check && !pr.internal_deepening && !pv_node;
+    const bool lmr_active = search_selective && depth >= LMR_depth && !in_check &&
+                            ply + depth > td->current_depth.load(std::memory_order_relaxed) / 2;
+    const int lmp_threshold = std::max(4, LMP_count * depth);
+    const int table_depth = std::min(depth, 36);
     const u8(*reductions)[REDUCTION_MOVES] = pv_node ? reduction_pv : reduction_non_pv;
-    const int grandparent_eval = td->ply[p - 2].static_eval;
+    const int grandparent_eval = td->ply[ply - 2].static_eval;
 
-    const KingSafetyHint hint = king_safety_hint_in_check(pos, s, in_check);
+    const KingSafetyHint hint = king_safety_hint_in_check(pos, side, in_check);
     // Move classes are read only out of check.
-    const CheckHint checks = in_check ? CheckHint{} : check_hint(pos, s);
+    const CheckHint checks = in_check ? CheckHint{} : check_hint(pos, side);
     // Record fields that no child changes, kept in registers across the calls.
     const Move hash_move = pr.hash_move;
     const bool singular = pr.singular != 0;
@@ -167,10 +167,10 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         // Skip null entries, the hash move offered again and illegal moves.
         if (move == NULL_MOVE) continue;
         if (move == hash_move && pr.moves_tried > 0) continue;
-        if (!king_safe_with_hint(pos, s, move, hint)) continue;
+        if (!king_safe_with_hint(pos, side, move, hint)) continue;
 
         // The move's class steers pruning, extension and reduction.
-        const int c = in_check ? 0 : classify_move_with_hint(pos, s, *e, checks);
+        const int c = in_check ? 0 : classify_move_with_hint(pos, side, *e, checks);
         pr.move_class = u16(c);
         const int tried = pr.moves_tried;
 
@@ -198,7 +198,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         else if ((c & (MOVE_CLASS_CHECK | MOVE_CLASS_SEVENTH)) && safe_by_exchange())
             u = pv_node ? 16 : 8;
         else if (c & MOVE_CLASS_CAPTURE)
-            u = (pv_node && p <= 6) ? 8 : 4;
+            u = (pv_node && ply <= 6) ? 8 : 4;
         int accumulator = saved_accumulator + u;
         int extension = 0, r = 0;
         if (accumulator >= FULL_EXTENSION) {
@@ -212,7 +212,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
                 int minuend;
                 if (c != 0) {
                     r = safe_by_exchange() ? 0 : (c & MOVE_CLASS_DISCOVERED) ? 0 : 1;
-                    minuend = d;
+                    minuend = depth;
                 } else {
                     const int t = reductions[table_depth][std::min(tried, REDUCTION_MOVES - 1)];
                     const bool ok = safe_by_exchange();
@@ -231,18 +231,18 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         // with a (reduced) null window and again in full when they beat
         // alpha.
         play_move(pos, move);
-        const int full_depth = d - 1 + extension;
+        const int full_depth = depth - 1 + extension;
         int v;
         if (best == -MATE) {
-            v = -search_node(pos, s ^ 1, p + 1, full_depth, -beta, -alpha, -node_type, child_pv);
+            v = -search_node(pos, side ^ 1, ply + 1, full_depth, -beta, -alpha, -node_type, child_pv);
         } else {
-            const int n = d + extension - r;
+            const int n = depth + extension - r;
             if (n > 1) {
-                v = -search_node(pos, s ^ 1, p + 1, n - 1, -alpha - 1, -alpha, 1, child_pv);
+                v = -search_node(pos, side ^ 1, ply + 1, n - 1, -alpha - 1, -alpha, 1, child_pv);
                 if (v > alpha)
-                    v = -search_node(pos, s ^ 1, p + 1, full_depth, -beta, -alpha, -node_type, child_pv);
+                    v = -search_node(pos, side ^ 1, ply + 1, full_depth, -beta, -alpha, -node_type, child_pv);
             } else {
-                v = -search_node(pos, s ^ 1, p + 1, full_depth, -beta, -alpha, -node_type, child_pv);
+                v = -search_node(pos, side ^ 1, ply + 1, full_depth, -beta, -alpha, -node_type, child_pv);
             }
         }
         // Take it back; nothing is kept from an interrupted search.
@@ -262,7 +262,7 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
                 h = i16(h - h / 128);
             } else {
                 int step = (HISTORY_MAX - h) / 64;
-                if (d > 1) step *= 2;
+                if (depth > 1) step *= 2;
                 h = i16(h + step);
             }
         }
@@ -270,14 +270,14 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
         // Best move and line; a score at beta cuts the loop off.
         if (v > best) {
             best_move = move;
-            pv[p] = move;
-            pv[p + 1] = 0;
+            pv[ply] = move;
+            pv[ply + 1] = 0;
             if (v >= beta) {
                 best = v;
                 break;
             }
             if (v > alpha) {
-                copy_child_line(pv, child_pv, p + 1);
+                copy_child_line(pv, child_pv, ply + 1);
                 alpha = v;
             }
             best = v;
@@ -285,9 +285,9 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
     }
 
     // Mated or stalemated.
-    if (pr.moves_tried == 0) best = in_check ? mated_in(p) : 0;
+    if (pr.moves_tried == 0) best = in_check ? mated_in(ply) : 0;
 
-    if (d >= 0) store_hash_entry(pos, p, d, best, best_move, entry_alpha, beta);
+    if (depth >= 0) store_hash_entry(pos, ply, depth, best, best_move, entry_alpha, beta);
 
     // A quiet move that cut off: killers, evasion, countermove, follow-up.
     if (best >= beta && best_move != NULL_MOVE && pos.board[move_to(best_move)] == 0) {
@@ -297,14 +297,14 @@ int search_move_loop(Position& pos, int s, int p, int d, int alpha, int beta, in
             if (last != NULL_MOVE) update_countermove(td, pos, last, best_move);
         } else if (last == NULL_MOVE) {
             pr.killer[0] = best_move;
-            update_followup(td, p, best_move);
+            update_followup(td, ply, best_move);
         } else {
             if (best_move != pr.killer[1]) {
                 pr.killer[2] = pr.killer[1];
                 pr.killer[1] = best_move;
             }
             update_countermove(td, pos, last, best_move);
-            update_followup(td, p, best_move);
+            update_followup(td, ply, best_move);
         }
     }
 

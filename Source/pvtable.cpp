@@ -77,14 +77,14 @@ void extend_ply(Position& pos, int p, u16* pv)
 
 }  // namespace
 
-int is_legal_move(const Position& pos, Move move)
+bool is_legal_move(const Position& pos, Move move)
 {
-    if (move == NULL_MOVE || move == MOVE_LIST_END) return 0;
+    if (move == NULL_MOVE || move == MOVE_LIST_END) return false;
     MoveEntry list[LOCAL_MOVE_LIST_SIZE];
     int count = pseudo_legal_moves(pos, list);
     for (int i = 0; i < count; i++)
         if (list[i].move == move) return king_safe_after_move(pos, pos.side, move);
-    return 0;
+    return false;
 }
 
 void extend_pv_from_hash_top(Position& pos, int p, u16* pv)

@@ -22,6 +22,6 @@ void extend_pv_from_hash_top(Position& pos, int p, u16* pv);
 // The same for the plies after the first.
 void extend_pv_from_hash(Position& pos, int p, u16* pv);
 
-// 1 when the move is a legal move of the side to move in pos (one the
+// Whether the move is a legal move of the side to move in pos (one the
 // generators produce there and that leaves the king safe).
-int is_legal_move(const Position& pos, Move move);
+bool is_legal_move(const Position& pos, Move move);

@@ -93,10 +93,10 @@ MoveEntry* generate_quiet_checks(const Position& pos, int side, MoveEntry* list)
 
 } // namespace
 
-int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, int node_type, u16* pv)
+int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, u16* pv)
 {
     ThreadData* td = pos.owner;
-    PlyRecord& pr = td->ply[p];
+    PlyRecord& pr = td->ply[ply];
 
     // Stand pat: the side to move need not capture at all.
     const int e = pr.static_eval;
@@ -104,21 +104,21 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
     int best = std::max(alpha, e);
 
     // Delta margin: tighter at non-PV nodes from the horizon on.
-    const int margin = (node_type != 0 && d <= 0) ? 150 : 250;
+    const int margin = (node_type != 0 && depth <= 0) ? 150 : 250;
 
     // Captures and queen promotions, ordered by victim, then attacker.
     pr.stage = QS_GENERATE_CAPTURES;
     MoveEntry* list = pr.list_start;
-    MoveEntry* end = generate_captures(pos, s, list);
-    end = generate_promotions(pos, s, 0, end);
+    MoveEntry* end = generate_captures(pos, side, list);
+    end = generate_promotions(pos, side, 0, end);
     end->move = MOVE_LIST_END;
-    td->ply[p + 1].list_start = end + 1;
-    td->ply[p + 2].list_start = end + 2;
+    td->ply[ply + 1].list_start = end + 1;
+    td->ply[ply + 2].list_start = end + 2;
     for (MoveEntry* e2 = list; e2 != end; e2++)
         e2->score = i16(mvv_value[piece_type_of(e2->captured)] - piece_type_of(e2->piece));
     pr.stage = QS_CAPTURES;
 
-    const int them = s ^ 1;
+    const int them = side ^ 1;
     const u64 enemy_pawns = pos.pieces[them][PAWN];
     u16 child_pv[MAX_PLY];
     // The check test's and the legality test's facts of this node, each
@@ -140,13 +140,13 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
         int check = -1;
         auto check_kind = [&]() __attribute__((always_inline)) {
             if (check < 0) {
-                if (checks.enemy_king == NO_SQUARE) checks = check_hint(pos, s);
-                check = check_kind_with_hint(pos, s, *entry, checks);
+                if (checks.enemy_king == NO_SQUARE) checks = check_hint(pos, side);
+                check = check_kind_with_hint(pos, side, *entry, checks);
             }
             return check;
         };
         const bool pawn_to_last_ranks =
-            piece_type_of(entry->piece) == PAWN && ((to ^ relative_rank_flip[s]) >> 3) >= 6;
+            piece_type_of(entry->piece) == PAWN && ((to ^ relative_rank_flip[side]) >> 3) >= 6;
         if (!pawn_to_last_ranks) {
             const int t = piece_type_of(entry->captured);
             bool exempt = false;
@@ -154,30 +154,30 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
                 // Taking the last pawn into a drawn-looking material balance.
                 const int pawns_left = count_bits(enemy_pawns) - (t == PAWN ? 1 : 0);
                 const int units_after = pos.piece_units[them] - piece_unit_value[t];
-                exempt = pawns_left == 0 && units_after - pos.piece_units[s] <= 3;
+                exempt = pawns_left == 0 && units_after - pos.piece_units[side] <= 3;
             }
             if (!exempt && delta_value[t] + e <= best - margin && check_kind() == 0) return false;
         }
-        if (d <= 0 &&
+        if (depth <= 0 &&
             coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[piece_type_of(pos.board[to])] &&
             !exchange_meets_threshold(pos, move) && check_kind() != 2)
             return false;
         if (move == NULL_MOVE) return false;
-        if (safety.king == NO_SQUARE) safety = king_safety_hint_in_check(pos, s, 0);
-        if (!king_safe_with_hint(pos, s, move, safety)) return false;
+        if (safety.king == NO_SQUARE) safety = king_safety_hint_in_check(pos, side, 0);
+        if (!king_safe_with_hint(pos, side, move, safety)) return false;
 
         pr.current = entry;
         play_move(pos, move);
-        const int v = -search_node(pos, them, p + 1, d - 1, -beta, -best, -node_type, child_pv);
+        const int v = -search_node(pos, them, ply + 1, depth - 1, -beta, -best, -node_type, child_pv);
         take_back_move(pos);
         if (v > best) {
-            pv[p] = move;
-            pv[p + 1] = 0;
+            pv[ply] = move;
+            pv[ply + 1] = 0;
             if (v >= beta) {
                 cut = v;
                 return true;
             }
-            copy_child_line(pv, child_pv, p + 1);
+            copy_child_line(pv, child_pv, ply + 1);
             best = v;
         }
         return false;
@@ -192,15 +192,15 @@ int quiescence_search(Position& pos, int s, int p, int d, int alpha, int beta, i
         std::swap(*top, *current);
         if (try_entry(current, cut)) return cut;
     }
-    if (d < 0) return best;
+    if (depth < 0) return best;
 
     // Quiet checks and pushes to the seventh rank, on the first quiescence
     // ply only.
     pr.stage = QS_GENERATE_CHECKS;
-    end = generate_quiet_checks(pos, s, list);
+    end = generate_quiet_checks(pos, side, list);
     end->move = MOVE_LIST_END;
-    td->ply[p + 1].list_start = end + 1;
-    td->ply[p + 2].list_start = end + 2;
+    td->ply[ply + 1].list_start = end + 1;
+    td->ply[ply + 2].list_start = end + 2;
     if (end == list) return best;
     pr.stage = QS_CHECKS;
     for (MoveEntry* current = list; current != end; current++)

@@ -77,7 +77,7 @@ int interrupted_move_score(bool main_thread, int recorded, int shared_best, int 
     return -MATE;
 }
 
-void search_root_moves(Position& pos, int s, int d, int k)
+void search_root_moves(Position& pos, int side, int depth, int pv_number)
 {
     SearchState& ss = search_state;
     ThreadData* td = pos.owner;
@@ -86,13 +86,13 @@ void search_root_moves(Position& pos, int s, int d, int k)
 
     td->ext_accumulator = 0;
     root.moves_tried = 0;
-    root.depth = i16(d);
-    const int in_check = is_square_attacked_by(pos, king_square(pos, s), s ^ 1);
+    root.depth = i16(depth);
+    const int in_check = is_square_attacked_by(pos, king_square(pos, side), side ^ 1);
     const int multipv = ss.multipv;
-    const bool narrow = main_thread && multipv == 1 && k == 0 && d > 3;
+    const bool narrow = main_thread && multipv == 1 && pv_number == 0 && depth > 3;
 
     const int prev = td->completed_score.load(std::memory_order_relaxed);
-    const int delta = aspiration_delta(d, prev, narrow);
+    const int delta = aspiration_delta(depth, prev, narrow);
     int alpha_w = prev - delta;
     if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
     int beta_w = prev + delta;
@@ -102,9 +102,9 @@ void search_root_moves(Position& pos, int s, int d, int k)
     MoveEntry* const list = root.list_start;
     u16 saved_pv[MAX_PLY];
     u16 child_pv[MAX_PLY];
-    for (MoveEntry* entry = list + k; entry->move != MOVE_LIST_END; entry++) {
+    for (MoveEntry* entry = list + pv_number; entry->move != MOVE_LIST_END; entry++) {
         // Helpers drop iterations that thread 0 has already finished.
-        if (!main_thread && d < ss.last_finished_depth.load(std::memory_order_relaxed) &&
+        if (!main_thread && depth < ss.last_finished_depth.load(std::memory_order_relaxed) &&
             ss.elapsed_time.load(std::memory_order_relaxed) >= 0.025) {
             td->result_kind.store(RESULT_DROPPED, std::memory_order_relaxed);
             return;
@@ -120,40 +120,41 @@ void search_root_moves(Position& pos, int s, int d, int k)
         std::memcpy(saved_pv, td->pv, sizeof saved_pv);
         const int saved_score = td->completed_score.load(std::memory_order_relaxed);
 
-        if (main_thread && k == 0 && engine_config.protocol == 1) {
+        if (main_thread && pv_number == 0 && engine_config.protocol == 1) {
             const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-            if (elapsed > 3.5 && elapsed > engine_config.output_delay) print_progress(td, entry, entry == list + k);
+            if (elapsed > 3.5 && elapsed > engine_config.output_delay)
+                print_progress(td, entry, entry == list + pv_number);
         }
 
         td->result_kind.store(RESULT_NONE, std::memory_order_relaxed);
         root.current = entry;
-        const int c = classify_move(pos, s, *entry);
+        const int c = classify_move(pos, side, *entry);
         root.move_class = u16(c);
         entry->score = i16(-11000 - root.moves_tried);  // the next iteration keeps the search order
 
         // Extension.
         td->ext_accumulator = 0;
-        int D = d;
+        int D = depth;
         const int mover_coarse = coarse_piece_value[piece_type_of(entry->piece)];
         const int victim_coarse = coarse_piece_value[piece_type_of(entry->captured)];
         if ((move == root.hash_move && root.singular) || (c & MOVE_CLASS_DISCOVERED) ||
             ((c & (MOVE_CLASS_CHECK | MOVE_CLASS_SEVENTH)) && mover_coarse <= victim_coarse)) {
-            D = d + 1;
+            D = depth + 1;
         } else if (c & (MOVE_CLASS_CHECK | MOVE_CLASS_SEVENTH)) {
             const int exchange =
-                exchange_value_recursive(pos, s, move_from(move), move_to(move), occupancy(pos), 0);
+                exchange_value_recursive(pos, side, move_from(move), move_to(move), occupancy(pos), 0);
             const int u = exchange >= EXCHANGE_THRESHOLD ? 16 : (c & MOVE_CLASS_CAPTURE) ? 8 : 0;
-            if (u > 15) D = d + 1;
+            if (u > 15) D = depth + 1;
             else td->ext_accumulator = u16(u);
         } else if (c & MOVE_CLASS_CAPTURE) {
             td->ext_accumulator = 8;
         }
-        root.extension = D > d;
+        root.extension = D > depth;
 
         // Reduction of late quiet moves at high depth.
         int R = 0;
-        if (D == d && multipv == 1 && d >= 8 && root.moves_tried >= 6 && best >= prev - 34 && best >= -MATE_BOUND &&
-            !in_check && c == 0 && pos.piece_units[s] > 0 && pos.pieces[s][PAWN] != 0)
+        if (D == depth && multipv == 1 && depth >= 8 && root.moves_tried >= 6 && best >= prev - 34 &&
+            best >= -MATE_BOUND && !in_check && c == 0 && pos.piece_units[side] > 0 && pos.pieces[side][PAWN] != 0)
             R = 1;
         root.reduction = u16(R);
 
@@ -161,9 +162,9 @@ void search_root_moves(Position& pos, int s, int d, int k)
         int v;
         int bound;
         child_pv[2] = 0;
-        if (best == -MATE || (d == 1 && ss.target_rate > 15000)) {
+        if (best == -MATE || (depth == 1 && ss.target_rate > 15000)) {
             // Aspiration window, widened on failure.
-            v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
+            v = -search_root_child(pos, side ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
             if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN) {
                 int w = delta;
                 do {
@@ -175,18 +176,18 @@ void search_root_moves(Position& pos, int s, int d, int k)
                         record_root_bound(td, RESULT_FAIL_LOW, v, move);
                         alpha_w -= w;
                     }
-                    if (narrow) print_bound_line(td, d, move);
+                    if (narrow) print_bound_line(td, depth, move);
                     if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
                     if (beta_w >= MATE_BOUND) beta_w = MATE;
                     child_pv[2] = 0;
-                    v = -search_root_child(pos, s ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
+                    v = -search_root_child(pos, side ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
                 } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN);
             }
             bound = alpha_w;
         } else {
             // Null window, then widening re-searches of a fail high.
             const int null_beta = best + 1 >= MATE_BOUND ? MATE : best + 1;
-            v = -search_root_child(pos, s ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
+            v = -search_root_child(pos, side ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
             if (v > best && ss.stop.load() == STOP_RUN) {
                 record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                 if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
@@ -197,11 +198,11 @@ void search_root_moves(Position& pos, int s, int d, int k)
                     hi += w;
                     if (hi >= MATE_BOUND) hi = MATE;
                     child_pv[2] = 0;
-                    v = -search_root_child(pos, s ^ 1, D - 1, -hi, -best, 0, child_pv);
+                    v = -search_root_child(pos, side ^ 1, D - 1, -hi, -best, 0, child_pv);
                     if (v < hi || ss.stop.load() != STOP_RUN) break;
                     record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                     if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
-                    if (narrow) print_bound_line(td, d, move);
+                    if (narrow) print_bound_line(td, depth, move);
                 }
             }
             bound = best < -MATE_BOUND ? -MATE : best;
@@ -241,22 +242,23 @@ void search_root_moves(Position& pos, int s, int d, int k)
             best = score;
             td->completed_score.store(i16(score), std::memory_order_relaxed);
             set_thread_root_move(td, move);
-            td->completed_depth = u8(d);
+            td->completed_depth = u8(depth);
             copy_child_line(td->pv, child_pv, 2);
             if (main_thread) merge_thread_result(td);
             // The new best goes to the front of this line's part of the list.
             MoveEntry moved = *entry;
-            std::memmove(list + k + 1, list + k, sizeof(MoveEntry) * size_t(entry - (list + k)));
-            list[k] = moved;
+            std::memmove(list + pv_number + 1, list + pv_number,
+                         sizeof(MoveEntry) * size_t(entry - (list + pv_number)));
+            list[pv_number] = moved;
         }
 
         if (ss.stop.load() != STOP_RUN) return;
     }
 
-    if (main_thread && k == 0 && multipv == 1 && d >= 7) {
+    if (main_thread && pv_number == 0 && multipv == 1 && depth >= 7) {
         u8 easy = 0;
         if (root.moves_tried == 1) easy = 1;
-        else if (d >= 12 && d - 5 > ss.last_change_depth && best > runner_up_score + 200 &&
+        else if (depth >= 12 && depth - 5 > ss.last_change_depth && best > runner_up_score + 200 &&
                  best > root.static_eval + 200)
             easy = 2;
         ss.easy_move.store(easy, std::memory_order_relaxed);

@@ -87,7 +87,7 @@ int probe_tablebase_in_search(const Position& pos, int depth)
     return success ? wdl + 2 : -1;
 }
 
-int pieces_safe_from_exchange(Position& pos, int side, int score, int bound)
+bool pieces_safe_from_exchange(Position& pos, int side, int score, int bound)
 {
     // A gain of at least 1 that brings the score down to bound + 99.
     const int fatal_gain = std::max(1, score - bound - 99);
@@ -95,12 +95,12 @@ int pieces_safe_from_exchange(Position& pos, int side, int score, int bound)
     u64 pieces = pos.pieces[side][0] & ~pos.pieces[side][KING];
     while (pieces) {
         const int sq = pop_lowest_bit(pieces);
-        if (exchange_value_at_least(pos, side ^ 1, NO_SQUARE, sq, occ, fatal_gain)) return 0;
+        if (exchange_value_at_least(pos, side ^ 1, NO_SQUARE, sq, occ, fatal_gain)) return false;
     }
-    return 1;
+    return true;
 }
 
-int probcut_capture_test(Position& pos, int ply, int depth, int bound)
+bool probcut_capture_test(Position& pos, int ply, int depth, int bound)
 {
     ThreadData* td = pos.owner;
     PlyRecord& pr = td->ply[ply];
@@ -134,15 +134,15 @@ int probcut_capture_test(Position& pos, int ply, int depth, int bound)
         play_move(pos, move);
         const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound, 1 - bound, -1, child_pv);
         take_back_move(pos);
-        if (v >= bound) return 1;
+        if (v >= bound) return true;
     }
-    return 0;
+    return false;
 }
 
-int singular_move_test(Position& pos, int ply, int depth, int bound, int in_check, Move move)
+bool singular_move_test(Position& pos, int ply, int depth, int bound, int in_check, Move move)
 {
     const int side = pos.side;
-    if (!king_safe_after_nonzero_move(pos, side, move)) return 0;
+    if (!king_safe_after_nonzero_move(pos, side, move)) return false;
     ThreadData* td = pos.owner;
     td->ply[ply].stage = PICK_HASH_MOVE;
     u16 child_pv[MAX_PLY];
@@ -152,32 +152,32 @@ int singular_move_test(Position& pos, int ply, int depth, int bound, int in_chec
         play_move(pos, m);
         const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound - 1, -bound, -1, child_pv);
         take_back_move(pos);
-        if (v > bound || stopped()) return 0;
+        if (v > bound || stopped()) return false;
     }
-    return 1;
+    return true;
 }
 
-int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int node_type, u16* pv)
+int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, u16* pv)
 {
     ThreadData* td = pos.owner;
 
     // Count the node, hold it back under a strength limit, stop at the node
     // limit.
     td->counters[CNT_NODES]++;
-    if (d > 0 && search_state.target_rate < 1e9) throttle_node_rate(td);
+    if (depth > 0 && search_state.target_rate < 1e9) throttle_node_rate(td);
     if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
         search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
     if (stopped()) return 0;
 
     // Selective depth. Mate-distance bounds: nothing here does better than a
     // mate on the next ply, or worse than being mated on this one.
-    if (td->sel_depth < p) td->sel_depth = u8(p);
-    alpha = std::max(alpha, mated_in(p));
-    beta = std::min(beta, mate_in(p + 1));
+    if (td->sel_depth < ply) td->sel_depth = u8(ply);
+    alpha = std::max(alpha, mated_in(ply));
+    beta = std::min(beta, mate_in(ply + 1));
     if (alpha >= beta) return alpha;
 
     // A fresh ply record and line; the grandchildren start without killers.
-    PlyRecord& pr = td->ply[p];
+    PlyRecord& pr = td->ply[ply];
     pr.node_type = i16(node_type);
     pr.drawn = 0;
     pr.alpha = i16(alpha);
@@ -190,16 +190,16 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     pr.moves_tried = 0;
     pr.tb_result = -1;
     pr.hash_move = NULL_MOVE;
-    PlyRecord& grandchild = td->ply[p + 2];
+    PlyRecord& grandchild = td->ply[ply + 2];
     grandchild.killer[0] = grandchild.killer[1] = grandchild.killer[2] = NULL_MOVE;
     grandchild.evasion_move = NULL_MOVE;
-    pv[p] = 0;
-    pv[p + 1] = 0;
+    pv[ply] = 0;
+    pv[ply + 1] = 0;
 
     // Check, then draws: a drawn node needs nothing else.
-    const int in_check = is_square_attacked_by(pos, king_square(pos, s), s ^ 1);
+    const int in_check = is_square_attacked_by(pos, king_square(pos, side), side ^ 1);
     const bool stack_full = pr.list_start - td->move_stack > MOVE_STACK_SIZE - MOVE_STACK_RESERVE;
-    const int draw_mode = p < 4 ? 3 : 2;
+    const int draw_mode = ply < 4 ? 3 : 2;
     // (The fifty-move test generates moves at this ply; with the move stack
     // nearly full only the repetition part may run.)
     if (stack_full && pos.halfmove_clock > 99) {
@@ -210,9 +210,9 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
 
     // Below a tablebase node, a child that does better than its parent's
     // result allows refutes the move into it.
-    const int parent_tb = td->ply[p - 1].tb_result;
+    const int parent_tb = td->ply[ply - 1].tb_result;
     if (parent_tb != -1) {
-        const int r = probe_tablebase_in_search(pos, d);
+        const int r = probe_tablebase_in_search(pos, depth);
         pr.tb_result = r;
         if (r != -1) {
             td->counters[CNT_TB_HITS]++;
@@ -222,26 +222,26 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     // Right after a capture or pawn move, when the root is not itself a
     // tablebase position, the tables settle the node.
     if (pos.halfmove_clock == 0 && search_state.root_tb_result == -1) {
-        const int r = probe_tablebase_in_search(pos, d);
+        const int r = probe_tablebase_in_search(pos, depth);
         pr.tb_result = r;
         if (r != -1) {
             td->counters[CNT_TB_HITS]++;
-            const int v = r == 4 ? tb_win_in(p) : r == 0 ? tb_loss_in(p) : 0;
+            const int v = r == 4 ? tb_win_in(ply) : r == 0 ? tb_loss_in(ply) : 0;
             return v <= alpha ? alpha : v;
         }
     }
 
     // Prefetch the table bucket, then evaluate while it loads.
-    if (d > 0) prefetch_hash_bucket(pos);
-    const int e = evaluate_position(td, s, p, in_check);
-    pr.depth = i16(d);
+    if (depth > 0) prefetch_hash_bucket(pos);
+    const int e = evaluate_position(td, side, ply, in_check);
+    pr.depth = i16(depth);
     pr.static_eval = i16(e);
 
     // Leaves: a drawn position, the deepest ply or a full move stack, and
     // the horizon, where the quiescence search takes over.
     if (pr.drawn && !in_check) return e;
-    if (p >= SEARCH_MAX_PLY || stack_full) return in_check ? 0 : e;
-    if (d < 1 && !in_check) return quiescence_search(pos, s, p, d, alpha, beta, node_type, pv);
+    if (ply >= SEARCH_MAX_PLY || stack_full) return in_check ? 0 : e;
+    if (depth < 1 && !in_check) return quiescence_search(pos, side, ply, depth, alpha, beta, node_type, pv);
 
     // The transposition table: a hit gives the hash move and a score
     // relative to this ply.
@@ -253,11 +253,11 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     if (hit) {
         td->counters[CNT_HASH_HITS]++;
         pr.hash_move = h.move;
-        h_score = score_from_table(h.score, p);
+        h_score = score_from_table(h.score, ply);
 
         // Hash cuts: an entry deep enough narrows the window; at PV nodes
         // only an exact entry, and not near the root.
-        if (h.depth >= d) {
+        if (h.depth >= depth) {
             if (node_type != 0) {
                 if (h_score > alpha && h.bound != BOUND_UPPER) {
                     if (h_score >= beta) return h_score;
@@ -266,7 +266,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
                     beta = h_score;
                 }
                 if (alpha >= beta) return alpha;
-            } else if (h.bound == BOUND_EXACT && p >= 12) {
+            } else if (h.bound == BOUND_EXACT && ply >= 12) {
                 alpha = std::max(alpha, h_score);
                 beta = std::min(beta, h_score);
                 if (alpha >= beta) return alpha;
@@ -281,48 +281,48 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     const bool fail_low_hint = hit && h_score <= alpha && h.bound != BOUND_LOWER;
     const bool futility_ok = !hit || h_score < beta || h.bound == BOUND_UPPER;
     const bool non_pv = node_type != 0;
-    const int own_units = pos.piece_units[s];
-    const int their_units = pos.piece_units[s ^ 1];
+    const int own_units = pos.piece_units[side];
+    const int their_units = pos.piece_units[side ^ 1];
 
     if (search_selective && !in_check && non_pv) {
         // Futility: hopelessly below alpha, only tactics can help.
-        if (d <= FP_depth && e <= alpha - FP_margin * d && futility_ok && their_units > 3) {
-            const int q = quiescence_search(pos, s, p, d, alpha, beta, node_type, pv);
+        if (depth <= FP_depth && e <= alpha - FP_margin * depth && futility_ok && their_units > 3) {
+            const int q = quiescence_search(pos, side, ply, depth, alpha, beta, node_type, pv);
             if (q <= alpha) return q;
         }
         // Static-evaluation pruning: far enough above beta, and no
         // threat or no piece en prise that would undo it.
-        if (d <= SEP_depth && !fail_low_hint && own_units >= 4) {
-            const int threat = i16(pr.threat[s]) / 2;
+        if (depth <= SEP_depth && !fail_low_hint && own_units >= 4) {
+            const int threat = i16(pr.threat[side]) / 2;
             if (e >= beta + threat + 25) {
-                if (e >= beta + SEP_margin * d) return beta;
-                if (d < 3 && pieces_safe_from_exchange(pos, s, e, beta)) return beta;
+                if (e >= beta + SEP_margin * depth) return beta;
+                if (depth < 3 && pieces_safe_from_exchange(pos, side, e, beta)) return beta;
             }
         }
         // Capture cut: a winning capture that holds beta + 125 in a shallow
         // search.
-        if (d > 4 && e > beta + 24 && !fail_low_hint && own_units > 3) {
-            if (probcut_capture_test(pos, p, d - 3, beta + 125)) return beta;
+        if (depth > 4 && e > beta + 24 && !fail_low_hint && own_units > 3) {
+            if (probcut_capture_test(pos, ply, depth - 3, beta + 125)) return beta;
         }
         // Null move, never twice in a row within two plies.
-        if (d >= NMP_depth && e > beta + 11 && !fail_low_hint && own_units >= 1 &&
-            !move_is_null(td->ply[p - 1].current) && !move_is_null(td->ply[p - 2].current)) {
-            const int reduction = (own_units > 5 && d >= 8) ? 4 : 3;
+        if (depth >= NMP_depth && e > beta + 11 && !fail_low_hint && own_units >= 1 &&
+            !move_is_null(td->ply[ply - 1].current) && !move_is_null(td->ply[ply - 2].current)) {
+            const int reduction = (own_units > 5 && depth >= 8) ? 4 : 3;
             MoveEntry* slot = pr.list_start;
             slot[0].move = NULL_MOVE;
             slot[1].move = MOVE_LIST_END;
             pr.current = slot;
-            td->ply[p + 1].list_start = slot + 2;
-            td->ply[p + 2].list_start = slot + 3;
+            td->ply[ply + 1].list_start = slot + 2;
+            td->ply[ply + 2].list_start = slot + 3;
             u16 child_pv[MAX_PLY];
             play_null_move(pos);
-            const int v = -search_node(pos, s ^ 1, p + 1, std::max(d - reduction, 1) - 1, -beta, -alpha,
+            const int v = -search_node(pos, side ^ 1, ply + 1, std::max(depth - reduction, 1) - 1, -beta, -alpha,
                                        -node_type, child_pv);
             take_back_null_move(pos);
             if (v >= beta) {
-                if (d < 6) return beta;
+                if (depth < 6) return beta;
                 // Verification with a reduced move loop at deep nodes.
-                return search_move_loop(pos, s, p, d - 5, alpha, beta, 0, node_type, pv);
+                return search_move_loop(pos, side, ply, depth - 5, alpha, beta, 0, node_type, pv);
             }
         }
     }
@@ -339,20 +339,20 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     // enough; the singular test extends a hash move no other move comes
     // near.
     const u8 singular_count = td->singular_count;
-    if (d > 3) {
-        const int id_depth = node_type == 0 ? d - 3 : std::max(d, 6) - 5;
+    if (depth > 3) {
+        const int id_depth = node_type == 0 ? depth - 3 : std::max(depth, 6) - 5;
         if (hd < id_depth && e >= alpha - 199) {
             pr.internal_deepening = 1;
-            hv = search_move_loop(pos, s, p, id_depth, alpha, beta, in_check, node_type, pv);
+            hv = search_move_loop(pos, side, ply, id_depth, alpha, beta, in_check, node_type, pv);
             pr.internal_deepening = 0;
             if (hv > alpha)
-                pr.hash_move = pv[p];
+                pr.hash_move = pv[ply];
             else if (hv < -MATE_BOUND)
                 return alpha;
             if (hv >= MATE_BOUND && hv >= beta) return beta;
         }
-        if (d > 7 && pr.hash_move != NULL_MOVE && params.SingularExtension != 0 && hv >= beta && hd > 0) {
-            if (singular_move_test(pos, p, d - 7, beta - 50, in_check, pr.hash_move)) {
+        if (depth > 7 && pr.hash_move != NULL_MOVE && params.SingularExtension != 0 && hv >= beta && hd > 0) {
+            if (singular_move_test(pos, ply, depth - 7, beta - 50, in_check, pr.hash_move)) {
                 pr.singular = 1;
                 td->singular_count++;
             }
@@ -360,7 +360,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
     }
 
     // The moves; the result is held inside the window.
-    const int v = search_move_loop(pos, s, p, d, alpha, beta, in_check, node_type, pv);
+    const int v = search_move_loop(pos, side, ply, depth, alpha, beta, in_check, node_type, pv);
     td->singular_count = singular_count;
     return v <= alpha ? alpha : std::min(v, beta);
 }
@@ -368,7 +368,7 @@ int search_node(Position& pos, int s, int p, int d, int alpha, int beta, int nod
 // Every difference of the root's children (mate bounds -9998 / 9997, draw
 // mode 3, tablebase scores 9797 / -9798, the null-move history through the
 // root's move and ply 0's record) is what the general node gives at ply 2.
-int search_root_child(Position& pos, int s, int d, int alpha, int beta, int node_type, u16* pv)
+int search_root_child(Position& pos, int side, int depth, int alpha, int beta, int node_type, u16* pv)
 {
-    return search_node(pos, s, 2, d, alpha, beta, node_type, pv);
+    return search_node(pos, side, 2, depth, alpha, beta, node_type, pv);
 }

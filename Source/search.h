@@ -50,18 +50,18 @@ int search_root_child(Position& pos, int side, int depth, int alpha, int beta, i
 // or the tables give no result.
 int probe_tablebase_in_search(const Position& pos, int depth);
 
-// 1 when no piece of `side` (king excepted) loses so much to an enemy
+// Whether no piece of `side` (king excepted) loses so much to an enemy
 // capture that score - loss falls to bound + 99 or below.
-int pieces_safe_from_exchange(Position& pos, int side, int score, int bound);
+bool pieces_safe_from_exchange(Position& pos, int side, int score, int bound);
 
-// 1 when a capture or promotion that wins material by exchange already
-// scores bound or more in a reduced search of depth d (child depth d - 1).
-int probcut_capture_test(Position& pos, int ply, int depth, int bound);
+// Whether a capture or promotion that wins material by exchange already
+// scores bound or more in a reduced search of `depth` (child depth - 1).
+bool probcut_capture_test(Position& pos, int ply, int depth, int bound);
 
-// 1 when every legal move other than `move` stays at or below `bound` in a
-// null-window search of depth d (child depth d - 1); 0 when `move` is
+// Whether every legal move other than `move` stays at or below `bound` in a
+// null-window search of `depth` (child depth - 1); false when `move` is
 // illegal, when another move beats the bound, or when the search stops.
-int singular_move_test(Position& pos, int ply, int depth, int bound, int in_check, Move move);
+bool singular_move_test(Position& pos, int ply, int depth, int bound, int in_check, Move move);
 
 // Searches the moves of the node at ply p after the node search decided to:
 // picks, prunes, extends, reduces, searches and keeps the history, killer,
@@ -75,7 +75,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
 // `origin` to `destination`: 1 when a square of `targets` on a new line of
 // the slider through the destination is attacked by the side's other
 // pieces (the mover lifted off its origin).
-int slider_still_attacks_targets(Position& pos, int type, int origin, int destination, u64 targets);
+bool slider_still_attacks_targets(Position& pos, int type, int origin, int destination, u64 targets);
 
 // Quiescence search at ply p: stand pat on the ply's static evaluation (the
 // caller stores it in the ply record first), then captures and queen

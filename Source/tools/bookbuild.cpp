@@ -189,24 +189,24 @@ bool ensure_key_table()
 }
 
 // Closes a merge's output and moves it onto `target`; on any failure the
-// partial output is removed, the target left as it was and 0 returned.
-int finish_merge_output(std::FILE* out, bool written, const char* target)
+// partial output is removed, the target left as it was and false returned.
+bool finish_merge_output(std::FILE* out, bool written, const char* target)
 {
     if (!written) {
         std::fclose(out);
         report("could not write", MERGE_OUT);
         std::remove(MERGE_OUT);
-        return 0;
+        return false;
     }
     if (!close_written(out, MERGE_OUT)) {
         std::remove(MERGE_OUT);
-        return 0;
+        return false;
     }
     if (std::rename(MERGE_OUT, target) != 0) {
         report("could not rename", MERGE_OUT);
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 } // namespace
@@ -230,12 +230,12 @@ const char* next_pgn_token(const char* text)
     return token_buffer;
 }
 
-int flush_book_records()
+bool flush_book_records()
 {
     std::FILE* out = std::fopen(MERGE_OUT, "wb");
     if (!out) {
         report("could not create", MERGE_OUT);
-        return 0;
+        return false;
     }
     RecordSource old_records;
     old_records.file = std::fopen(SCRATCH, "rb");
@@ -244,22 +244,22 @@ int flush_book_records()
     fresh.count = book_record_count;
     bool ok = merge_sources(old_records, fresh, out);
     if (old_records.file) std::fclose(old_records.file);
-    if (!finish_merge_output(out, ok, SCRATCH)) return 0;
+    if (!finish_merge_output(out, ok, SCRATCH)) return false;
     std::printf(".");
     std::fflush(stdout);
-    return 1;
+    return true;
 }
 
-int merge_book_files()
+bool merge_book_files()
 {
     RecordSource scratch;
     scratch.file = std::fopen(SCRATCH, "rb");
-    if (!scratch.file) return 1;  // nothing flushed since the last merge
+    if (!scratch.file) return true;  // nothing flushed since the last merge
     std::FILE* out = std::fopen(MERGE_OUT, "wb");
     if (!out) {
         std::fclose(scratch.file);
         report("could not create", MERGE_OUT);
-        return 0;
+        return false;
     }
     std::printf("\nmerging...");
     std::fflush(stdout);
@@ -268,25 +268,25 @@ int merge_book_files()
     bool ok = merge_sources(book, scratch, out);
     if (book.file) std::fclose(book.file);
     std::fclose(scratch.file);
-    if (!finish_merge_output(out, ok, BOOK_OUT)) return 0;
+    if (!finish_merge_output(out, ok, BOOK_OUT)) return false;
     ignore_old_book = false;
     std::remove(SCRATCH);
     std::printf("\n");
-    return 1;
+    return true;
 }
 
-int build_book_from_pgn(Position& pos)
+bool build_book_from_pgn(Position& pos)
 {
     book_record_count = 0;
     if (!book_cache || book_cache_capacity < FLUSH_GAMES * BOOK_PLIES || !ensure_key_table()) {
         report("not enough memory for", BOOK_OUT);
-        return 0;
+        return false;
     }
     // Only a regular file: a device or a FIFO of that name may never end.
     std::FILE* in = open_regular_file(BOOK_PGN, "r").file;
     if (!in) {
         report("could not open", BOOK_PGN);
-        return 0;
+        return false;
     }
     // A fresh build: neither the old book nor the scratch files of an
     // interrupted run take part in the merges. The old book stays in place
@@ -367,10 +367,10 @@ int build_book_from_pgn(Position& pos)
     if (ok) ok = prune_book();
     ignore_old_book = false;
     set_position_from_fen(pos, START_FEN);
-    if (!ok) return 0;
+    if (!ok) return false;
     std::printf("done\n");
     std::fflush(stdout);
-    return 1;
+    return true;
 }
 
 int run_mkbook_command()

@@ -17,9 +17,9 @@ constexpr int BOOK_BUILD_RECORDS = 20000;
 int run_mkbook_command();
 
 // Builds "book.opn" from "book.pgn"; `pos` is the game record's position,
-// left at the start position. Returns 1 on success, 0 after a failure (which
+// left at the start position. Returns true on success, false after a failure (which
 // it reports; "done" is printed only on success).
-int build_book_from_pgn(Position& pos);
+bool build_book_from_pgn(Position& pos);
 
 // Splits a text into PGN tokens: braces and parentheses are tokens of their
 // own, other tokens end at a blank or a bracket; control and non-ASCII
@@ -30,7 +30,7 @@ const char* next_pgn_token(const char* text);
 
 // Merges the in-memory record set into "tmp.opn" (the set is kept).
 // Returns 1 on success.
-int flush_book_records();
-// Merges "tmp.opn" into "book.opn" and removes "tmp.opn". Returns 1 on
+bool flush_book_records();
+// Merges "tmp.opn" into "book.opn" and removes "tmp.opn". Returns true on
 // success (also when there was nothing to merge).
-int merge_book_files();
+bool merge_book_files();

@@ -61,24 +61,6 @@ void apply_threads(int count)
     send_format("info string Threads set to %d", search_state.thread_count);
 }
 
-void apply_ponder(int on)
-{
-    search_state.ponder = u16(on);
-    send_format("info string Ponder set to %s", bool_text(on));
-}
-
-void apply_contempt(int value)
-{
-    params.contempt = i16(value);
-    send_format("info string Contempt set to %d", params.contempt);
-}
-
-void apply_limit_strength(int on)
-{
-    params.UCI_LimitStrength = i16(on);
-    send_format("info string UCI_LimitStrength set to %s", bool_text(on));
-}
-
 // A strength becomes the target node rate of the search's throttle, the
 // inverse of the start-up speed test's rule; near the ceiling there is no
 // limit at all.
@@ -96,12 +78,6 @@ void apply_elo(int elo)
     send_format("info string target nps = %.0f", search_state.target_rate);
 }
 
-void apply_multipv(int count)
-{
-    search_state.multipv = u16(count);
-    send_format("info string MultiPV set to %d", search_state.multipv);
-}
-
 void apply_clear_hash(int)
 {
     // A running search goes on; it only loses what it had stored.
@@ -117,18 +93,6 @@ void apply_move_overhead(int ms)
     send_format("info string MoveOverhead set to %d ms", ms);
 }
 
-void apply_own_book(int on)
-{
-    search_state.own_book = u8(on);
-    send_format("info string OwnBook set to %s", bool_text(on));
-}
-
-void apply_log(int on)
-{
-    engine_config.log = u16(on);
-    send_format("info string Log set to %s", bool_text(on));
-}
-
 void apply_syzygy_path(const char* value)
 {
     const char* path = value[0] ? value : ".";
@@ -142,18 +106,6 @@ void apply_syzygy_path(const char* value)
     scan_tablebase_paths(search_state.tb_path);
 }
 
-void apply_probe_depth5(int depth)
-{
-    search_state.probe_depths[0] = i16(depth);
-    send_format("info string SyzygyProbeDepth5 set to %d", search_state.probe_depths[0]);
-}
-
-void apply_probe_depth6(int depth)
-{
-    search_state.probe_depths[1] = i16(depth);
-    send_format("info string SyzygyProbeDepth6 set to %d", search_state.probe_depths[1]);
-}
-
 double strength_ceiling() { return search_state.strength_ceiling; }
 
 // The options in the order of the "uci" reply.
@@ -163,28 +115,33 @@ const UciOption uci_options[] = {
     {.name = "Threads", .type = OPTION_SPIN, .min = 1, .max = MAX_THREADS,
      .current = [] { return double(search_state.thread_count); }, .apply = apply_threads},
     {.name = "Ponder", .type = OPTION_CHECK, .current = [] { return double(search_state.ponder); },
-     .apply = apply_ponder},
+     .apply = [](int on) { search_state.ponder = u16(on); }, .plain_reply = true},
     {.name = "Contempt", .type = OPTION_SPIN, .min = -150, .max = 150,
-     .current = [] { return double(params.contempt); }, .apply = apply_contempt},
+     .current = [] { return double(params.contempt); }, .apply = [](int value) { params.contempt = i16(value); },
+     .plain_reply = true},
     {.name = "UCI_LimitStrength", .type = OPTION_CHECK, .current = [] { return double(params.UCI_LimitStrength); },
-     .apply = apply_limit_strength},
+     .apply = [](int on) { params.UCI_LimitStrength = i16(on); }, .plain_reply = true},
     // Default and maximum: the strength measured by the start-up speed test.
     {.name = "UCI_Elo", .type = OPTION_SPIN, .min = 1500, .current = strength_ceiling, .maximum = strength_ceiling,
      .apply = apply_elo},
     {.name = "MultiPV", .type = OPTION_SPIN, .min = 1, .max = 255,
-     .current = [] { return double(search_state.multipv); }, .apply = apply_multipv},
+     .current = [] { return double(search_state.multipv); },
+     .apply = [](int count) { search_state.multipv = u16(count); }, .plain_reply = true},
     {.name = "Clear Hash", .type = OPTION_BUTTON, .apply = apply_clear_hash},
     {.name = "MoveOverhead", .type = OPTION_SPIN, .min = 0, .max = 5000,
      .current = [] { return search_state.move_overhead * 1000; }, .apply = apply_move_overhead},
     {.name = "OwnBook", .type = OPTION_CHECK, .current = [] { return double(search_state.own_book); },
-     .apply = apply_own_book},
-    {.name = "Log", .type = OPTION_CHECK, .current = [] { return double(engine_config.log); }, .apply = apply_log},
+     .apply = [](int on) { search_state.own_book = u8(on); }, .plain_reply = true},
+    {.name = "Log", .type = OPTION_CHECK, .current = [] { return double(engine_config.log); },
+     .apply = [](int on) { engine_config.log = u16(on); }, .plain_reply = true},
     {.name = "SyzygyPath", .type = OPTION_STRING, .current_text = [] { return (const char*)search_state.tb_path; },
      .apply_text = apply_syzygy_path},
     {.name = "SyzygyProbeDepth5", .type = OPTION_SPIN, .min = 1, .max = 100,
-     .current = [] { return double(search_state.probe_depths[0]); }, .apply = apply_probe_depth5},
+     .current = [] { return double(search_state.probe_depths[0]); },
+     .apply = [](int depth) { search_state.probe_depths[0] = i16(depth); }, .plain_reply = true},
     {.name = "SyzygyProbeDepth6", .type = OPTION_SPIN, .min = 1, .max = 100,
-     .current = [] { return double(search_state.probe_depths[1]); }, .apply = apply_probe_depth6},
+     .current = [] { return double(search_state.probe_depths[1]); },
+     .apply = [](int depth) { search_state.probe_depths[1] = i16(depth); }, .plain_reply = true},
 };
 
 double option_maximum(const UciOption& option) { return option.maximum ? option.maximum() : option.max; }
@@ -248,12 +205,18 @@ void set_uci_option(const char* name, const char* value)
             return;
         }
         option->apply(clamp_to_range(*option, number));
+        if (option->plain_reply) send_format("info string %s set to %.0f", option->name, option->current());
         break;
     }
     case OPTION_CHECK:
         if (same_text_ignoring_case(value, "true")) option->apply(1);
         else if (same_text_ignoring_case(value, "false")) option->apply(0);
-        else send_format("info string %s needs true or false, '%.64s' changes nothing", option->name, value);
+        else {
+            send_format("info string %s needs true or false, '%.64s' changes nothing", option->name, value);
+            return;
+        }
+        if (option->plain_reply)
+            send_format("info string %s set to %s", option->name, bool_text(option->current() != 0));
         break;
     case OPTION_BUTTON: option->apply(0); break;
     case OPTION_STRING: option->apply_text(value); break;

@@ -16,6 +16,9 @@ struct UciOption {
     void (*apply)(int value) = nullptr;        // spin (clamped), check (0 or 1), button (0)
     const char* (*current_text)() = nullptr;   // string: the value now
     void (*apply_text)(const char*) = nullptr; // string
+    // `apply` only stores the value; the reply "info string NAME set to
+    // VALUE" (the value as stored) follows. Otherwise `apply` replies itself.
+    bool plain_reply = false;
 };
 
 // The option of that name, compared without regard to case; null when none.

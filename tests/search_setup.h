@@ -1,6 +1,7 @@
-// Set-up for tests that run whole searches through the deepening driver:
-// tables, parameters, a 16 MB transposition table, the game record and the
-// pool of search threads; and helpers that search a FEN to a fixed depth.
+// The engine start-up of every test that searches (tables, keys,
+// parameters, a 16 MB transposition table, the game record), the pool of
+// search threads, and helpers that search a FEN to a fixed depth through
+// the deepening driver.
 #pragma once
 
 #include <cstring>
@@ -22,8 +23,8 @@
 
 namespace search_setup {
 
-// Tables, keys, parameters, table and game record; idempotent. Search lines
-// are not printed and nothing is logged.
+// The engine start-up of the tests and benchmarks that search; idempotent.
+// Search lines are not printed and nothing is logged.
 inline void init_engine_once()
 {
     static bool done = false;
@@ -33,6 +34,7 @@ inline void init_engine_once()
     if (done) return;
     done = true;
     init_board_tables();
+    generate_zobrist_keys();
     build_kpk_bitbase();
     write_default_params(params);
     engine_config.builtin_pst = 1;

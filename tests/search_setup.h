@@ -1,7 +1,7 @@
 // The engine start-up of every test that searches (tables, keys,
 // parameters, a 16 MB transposition table, the game record), the pool of
-// search threads, and helpers that search a FEN to a fixed depth through
-// the deepening driver.
+// search threads, and helpers for whole searches through the deepening
+// driver: search a FEN to a fixed depth, publish a thread's result.
 #pragma once
 
 #include <cstring>
@@ -84,6 +84,18 @@ inline void set_depth_limit(int depth)
 
 // Sets the game position; false when the FEN is refused.
 inline bool set_game_fen(const char* fen) { return set_position_from_fen(game_record->pos, fen) == 1; }
+
+// Publishes a thread's finished iteration the way the driver does: the
+// thread's result (score, root move, no further line), then the merge into
+// the shared result.
+inline void publish_thread_result(ThreadData* td, int depth, int score, Move move)
+{
+    td->completed_depth = u8(depth);
+    td->completed_score = i16(score);
+    set_thread_root_move(td, move);
+    td->pv[2] = 0;
+    merge_thread_result(td);
+}
 
 // Searches the game position to the depth on the calling thread with thread
 // 0's record, from a cleared table.

@@ -11,16 +11,10 @@
 
 namespace {
 
-struct ConsoleTest : ToolTest {
-    static void SetUpTestSuite()
-    {
-        ToolTest::SetUpTestSuite();
-        search_setup::init_engine_with_one_thread();
-    }
+struct ConsoleTest : EngineToolTest {
     void SetUp() override
     {
-        ToolTest::SetUp();
-        search_setup::init_engine_once();
+        EngineToolTest::SetUp();
         engine_config.protocol = 0;
         engine_config.debug = 0;
         search_state.search_command = 0;
@@ -29,7 +23,7 @@ struct ConsoleTest : ToolTest {
     {
         search_state.search_command = 0;
         engine_config.protocol = 1;
-        ToolTest::TearDown();
+        EngineToolTest::TearDown();
     }
 
     // Runs one console line and returns what it printed.

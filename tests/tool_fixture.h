@@ -1,6 +1,7 @@
 // Shared set-up for the development-tool tests: the board tables, keys and
 // game record, and a fresh working directory per test (the tools read and
-// write fixed file names in the working directory).
+// write fixed file names in the working directory); with the started engine
+// for the console and the tools that search.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "fen.h"
 #include "params.h"
 #include "records.h"
+#include "search_setup.h"
 #include "zobrist.h"
 
 inline std::string read_file(const std::string& path)
@@ -85,6 +87,21 @@ struct ToolTest : ::testing::Test {
     // Captures what the code under test prints on standard output.
     void capture() { ::testing::internal::CaptureStdout(); }
     std::string captured() { return ::testing::internal::GetCapturedStdout(); }
+};
+
+// A tool test on the started engine with one live search thread: the
+// console and the tools that borrow thread 0's record.
+struct EngineToolTest : ToolTest {
+    static void SetUpTestSuite()
+    {
+        ToolTest::SetUpTestSuite();
+        search_setup::init_engine_with_one_thread();
+    }
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        search_setup::init_engine_once();
+    }
 };
 
 #include "makemove.h"

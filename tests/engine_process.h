@@ -18,17 +18,7 @@
 
 #include <gtest/gtest.h>
 
-// A fresh working directory for the running test, unique to this process so
-// that test runs of several checkouts at once never share one.
-inline std::string test_session_dir(const std::string& group)
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + group + "/" + info->test_suite_name() + "_" + info->name() + "_" +
-                      std::to_string(getpid());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
+#include "test_files.h"
 
 struct EngineProcess {
     pid_t pid = -1;

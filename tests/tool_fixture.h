@@ -20,20 +20,8 @@
 #include "params.h"
 #include "records.h"
 #include "search_setup.h"
+#include "test_files.h"
 #include "zobrist.h"
-
-inline std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 inline std::vector<std::string> lines_of(const std::string& text)
 {
@@ -42,18 +30,6 @@ inline std::vector<std::string> lines_of(const std::string& text)
     std::string line;
     while (std::getline(s, line)) out.push_back(line);
     return out;
-}
-
-// A directory of its own for each test (and test process), made the working
-// directory while the test runs.
-inline std::string fresh_test_dir(const char* group)
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + "vant_tools/" + group + "_" + info->name() + "_" +
-                      std::to_string(getpid());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 struct ToolTest : ::testing::Test {
@@ -73,7 +49,7 @@ struct ToolTest : ::testing::Test {
         engine_config.protocol = 1;
         engine_config.quit = 0;
         old_dir = std::filesystem::current_path();
-        dir = fresh_test_dir("tool");
+        dir = fresh_test_dir("vant_tools");
         std::filesystem::current_path(dir);
         set_position_from_fen(game_record->pos, START_FEN);
     }

@@ -53,9 +53,7 @@ struct BitbaseTest : ::testing::Test {
 TEST_F(BitbaseTest, EveryPositionAgreesWithTheTablebase)
 {
     ASSERT_TRUE(test_tables_present());
-    testing::internal::CaptureStdout();
-    scan_tablebase_paths(test_table_dir());
-    testing::internal::GetCapturedStdout();
+    scan_quietly(test_table_dir());
     ASSERT_NE(tb_largest_piece_count.load(), 0u);
     // Every legal position with a white pawn on ranks 2-7, either side to
     // move: a win for the pawn side in the tablebase (the fifty-move rule

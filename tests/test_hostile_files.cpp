@@ -17,13 +17,6 @@
 
 namespace {
 
-std::string scan_quietly(const std::string& path)
-{
-    testing::internal::CaptureStdout();
-    scan_tablebase_paths(path.c_str());
-    return testing::internal::GetCapturedStdout();
-}
-
 // A directory whose table files are links to the test tables.
 std::string linked_table_dir(const char* tag)
 {

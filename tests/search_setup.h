@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,14 @@ inline void set_depth_limit(int depth)
 
 // Sets the game position; false when the FEN is refused.
 inline bool set_game_fen(const char* fen) { return set_position_from_fen(game_record->pos, fen) == 1; }
+
+// The FEN of the game position.
+inline std::string game_fen()
+{
+    char fen[128];
+    position_to_fen(game_record->pos, fen);
+    return fen;
+}
 
 // Publishes a thread's finished iteration the way the driver does: the
 // thread's result (score, root move, no further line), then the merge into

@@ -73,6 +73,19 @@ inline void init_engine_with_one_thread()
     use_search_threads(1);
 }
 
+// Thread 0's record for tests that use it without a search: the live pool's,
+// or else a record of its own put in slot 0.
+inline ThreadData* thread_zero_record()
+{
+    ThreadData* td = thread_table[0].load();
+    if (!td) {
+        td = allocate_thread_data();
+        reset_thread_links(td);
+        thread_table[0].store(td);
+    }
+    return td;
+}
+
 // Limits of a fixed-depth search with no clock.
 inline void set_depth_limit(int depth)
 {

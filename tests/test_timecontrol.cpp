@@ -13,13 +13,7 @@ struct TimeControlTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         search_setup::init_engine_once();
-        if (!thread_table[0].load()) {
-            td = allocate_thread_data();
-            reset_thread_links(td);
-            thread_table[0].store(td);
-        } else {
-            td = thread_table[0].load();
-        }
+        td = search_setup::thread_zero_record();
     }
 
     void SetUp() override

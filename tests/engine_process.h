@@ -178,3 +178,19 @@ struct EngineProcess {
         if (from_engine >= 0) close(from_engine);
     }
 };
+
+// Runs the binary with "-nolog" and the arguments in `dir` to its end,
+// sending `input` first when given, and checks the exit code (-1: killed
+// after `ms`). Returns every line the engine process has printed.
+inline std::string run_to_end(EngineProcess& engine, const std::vector<std::string>& args, const std::string& dir,
+                              int expected_code, int ms, const char* input = nullptr)
+{
+    std::vector<std::string> all = {"-nolog"};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_TRUE(engine.start(all, dir));
+    if (input) engine.send(input);
+    EXPECT_EQ(engine.finish(ms), expected_code);
+    std::string out;
+    for (const std::string& line : engine.lines) out += line + "\n";
+    return out;
+}

@@ -1,5 +1,6 @@
 // Shared set-up for the board tests: tables, keys, the game record and one
-// thread record whose position the tests play on.
+// thread record whose position the tests play on; squares and moves named
+// by their coordinate texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,36 @@
 #include "movegen.h"
 #include "records.h"
 #include "zobrist.h"
+
+// The square of a name such as "e4".
+constexpr int square(const char* name) { return (name[0] - 'a') + 8 * (name[1] - '1'); }
+
+// The move of a coordinate text such as "e2e4" or "e7e8q".
+inline Move move_of(const char* text)
+{
+    Move m = make_move(square(text), square(text + 2));
+    switch (text[4]) {
+    case 'q': m |= PROMO_QUEEN; break;
+    case 'n': m |= PROMO_KNIGHT; break;
+    case 'b': m |= PROMO_BISHOP; break;
+    case 'r': m |= PROMO_ROOK; break;
+    default: break;
+    }
+    return m;
+}
+
+// The coordinate text of a move.
+inline std::string text_of(Move m)
+{
+    const char* from = square_name[move_from(m)];
+    const char* to = square_name[move_to(m)];
+    std::string s = std::string(from) + to;
+    if (m & PROMO_QUEEN) s += "q";
+    else if (m & PROMO_KNIGHT) s += "n";
+    else if (m & PROMO_BISHOP) s += "b";
+    else if (m & PROMO_ROOK) s += "r";
+    return s;
+}
 
 struct BoardTest : ::testing::Test {
     static inline ThreadData* td = nullptr;
@@ -54,32 +85,5 @@ struct BoardTest : ::testing::Test {
         for (const MoveEntry* e = t->ply[t->search_ply].list_start; e->move != MOVE_LIST_END; e++)
             out.push_back(text_of(e->move));
         return out;
-    }
-
-    static std::string text_of(Move m)
-    {
-        const char* from = square_name[move_from(m)];
-        const char* to = square_name[move_to(m)];
-        std::string s = std::string(from) + to;
-        if (m & PROMO_QUEEN) s += "q";
-        else if (m & PROMO_KNIGHT) s += "n";
-        else if (m & PROMO_BISHOP) s += "b";
-        else if (m & PROMO_ROOK) s += "r";
-        return s;
-    }
-
-    static int square(const char* name) { return (name[0] - 'a') + 8 * (name[1] - '1'); }
-
-    static Move move_of(const char* text)
-    {
-        Move m = make_move(square(text), square(text + 2));
-        switch (text[4]) {
-        case 'q': m |= PROMO_QUEEN; break;
-        case 'n': m |= PROMO_KNIGHT; break;
-        case 'b': m |= PROMO_BISHOP; break;
-        case 'r': m |= PROMO_ROOK; break;
-        default: break;
-        }
-        return m;
     }
 };

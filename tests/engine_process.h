@@ -18,17 +18,7 @@
 
 #include <gtest/gtest.h>
 
-// A fresh working directory for the running test, unique to this process so
-// that test runs of several checkouts at once never share one.
-inline std::string test_session_dir(const std::string& group)
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + group + "/" + info->test_suite_name() + "_" + info->name() + "_" +
-                      std::to_string(getpid());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
+#include "test_files.h"
 
 struct EngineProcess {
     pid_t pid = -1;
@@ -188,3 +178,19 @@ struct EngineProcess {
         if (from_engine >= 0) close(from_engine);
     }
 };
+
+// Runs the binary with "-nolog" and the arguments in `dir` to its end,
+// sending `input` first when given, and checks the exit code (-1: killed
+// after `ms`). Returns every line the engine process has printed.
+inline std::string run_to_end(EngineProcess& engine, const std::vector<std::string>& args, const std::string& dir,
+                              int expected_code, int ms, const char* input = nullptr)
+{
+    std::vector<std::string> all = {"-nolog"};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_TRUE(engine.start(all, dir));
+    if (input) engine.send(input);
+    EXPECT_EQ(engine.finish(ms), expected_code);
+    std::string out;
+    for (const std::string& line : engine.lines) out += line + "\n";
+    return out;
+}

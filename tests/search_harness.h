@@ -19,6 +19,7 @@
 #include "pruning.h"
 #include "records.h"
 #include "search.h"
+#include "search_setup.h"
 #include "tt.h"
 #include "zobrist.h"
 
@@ -31,23 +32,8 @@ struct RootResult {
     u16 pv[MAX_PLY] = {};
 };
 
-// Tables, keys, parameters and a 16 MB table; idempotent.
-inline void init_engine_once()
-{
-    static bool done = false;
-    if (done) return;
-    done = true;
-    init_board_tables();
-    generate_zobrist_keys();
-    build_kpk_bitbase();
-    write_default_params(params);
-    engine_config.builtin_pst = 1;
-    init_evaluation_tables();
-    init_pruning_tables();
-    search_state.hash_size = 16;
-    setup_hash_table();
-    if (!game_record) setup_game_record();
-}
+// The one engine start-up, shared with the whole-search tests.
+using search_setup::init_engine_once;
 
 // Search-state fields a fixed-depth run depends on.
 inline void reset_search_state()

@@ -1,9 +1,11 @@
-// Set-up for tests that run whole searches through the deepening driver:
-// tables, parameters, a 16 MB transposition table, the game record and the
-// pool of search threads; and helpers that search a FEN to a fixed depth.
+// The engine start-up of every test that searches (tables, keys,
+// parameters, a 16 MB transposition table, the game record), the pool of
+// search threads, and helpers for whole searches through the deepening
+// driver: search a FEN to a fixed depth, publish a thread's result.
 #pragma once
 
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -22,8 +24,8 @@
 
 namespace search_setup {
 
-// Tables, keys, parameters, table and game record; idempotent. Search lines
-// are not printed and nothing is logged.
+// The engine start-up of the tests and benchmarks that search; idempotent.
+// Search lines are not printed and nothing is logged.
 inline void init_engine_once()
 {
     static bool done = false;
@@ -33,6 +35,7 @@ inline void init_engine_once()
     if (done) return;
     done = true;
     init_board_tables();
+    generate_zobrist_keys();
     build_kpk_bitbase();
     write_default_params(params);
     engine_config.builtin_pst = 1;
@@ -70,6 +73,19 @@ inline void init_engine_with_one_thread()
     use_search_threads(1);
 }
 
+// Thread 0's record for tests that use it without a search: the live pool's,
+// or else a record of its own put in slot 0.
+inline ThreadData* thread_zero_record()
+{
+    ThreadData* td = thread_table[0].load();
+    if (!td) {
+        td = allocate_thread_data();
+        reset_thread_links(td);
+        thread_table[0].store(td);
+    }
+    return td;
+}
+
 // Limits of a fixed-depth search with no clock.
 inline void set_depth_limit(int depth)
 {
@@ -82,6 +98,26 @@ inline void set_depth_limit(int depth)
 
 // Sets the game position; false when the FEN is refused.
 inline bool set_game_fen(const char* fen) { return set_position_from_fen(game_record->pos, fen) == 1; }
+
+// The FEN of the game position.
+inline std::string game_fen()
+{
+    char fen[128];
+    position_to_fen(game_record->pos, fen);
+    return fen;
+}
+
+// Publishes a thread's finished iteration the way the driver does: the
+// thread's result (score, root move, no further line), then the merge into
+// the shared result.
+inline void publish_thread_result(ThreadData* td, int depth, int score, Move move)
+{
+    td->completed_depth = u8(depth);
+    td->completed_score = i16(score);
+    set_thread_root_move(td, move);
+    td->pv[2] = 0;
+    merge_thread_result(td);
+}
 
 // Searches the game position to the depth on the calling thread with thread
 // 0's record, from a cleared table.

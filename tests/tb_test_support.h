@@ -9,6 +9,7 @@
 
 #include "bitboard.h"
 #include "tablebase/tb_position.h"
+#include "tablebase/tb_registry.h"
 #include "test_data.h"
 #include "types.h"
 
@@ -131,6 +132,15 @@ inline std::string make_temp_dir(const char* tag)
     buffer.push_back(0);
     const char* made = mkdtemp(buffer.data());
     return made ? std::string(made) : std::string();
+}
+
+// Registers the tables of a path list (empty: none) and returns what the
+// scan printed instead of printing it.
+inline std::string scan_quietly(const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    scan_tablebase_paths(path.c_str());
+    return testing::internal::GetCapturedStdout();
 }
 
 inline std::vector<u8> read_whole_file(const std::string& path)

@@ -6,12 +6,11 @@
 
 #include "bitbase.h"
 #include "bitboard.h"
+#include "board_fixture.h"
 #include "tablebase/tablebase.h"
 #include "tb_test_support.h"
 
 namespace {
-
-int sq(const char* name) { return (name[0] - 'a') + 8 * (name[1] - '1'); }
 
 // Two kings and one pawn; `pawn_side` owns the pawn and its king stands on `strong`.
 Position kpk(int pawn_side, const char* pawn, const char* strong, const char* weak, int side)
@@ -28,9 +27,9 @@ Position kpk(int pawn_side, const char* pawn, const char* strong, const char* we
         pos.lists[colour][type][1] = NO_SQUARE;
         pos.material_key[colour] += material_key_step[type];
     };
-    put(pawn_side, PAWN, sq(pawn));
-    put(pawn_side, KING, sq(strong));
-    put(pawn_side ^ 1, KING, sq(weak));
+    put(pawn_side, PAWN, square(pawn));
+    put(pawn_side, KING, square(strong));
+    put(pawn_side ^ 1, KING, square(weak));
     pos.side = u8(side);
     pos.ep_square = NO_SQUARE;
     return pos;
@@ -53,9 +52,7 @@ struct BitbaseTest : ::testing::Test {
 TEST_F(BitbaseTest, EveryPositionAgreesWithTheTablebase)
 {
     ASSERT_TRUE(test_tables_present());
-    testing::internal::CaptureStdout();
-    scan_tablebase_paths(test_table_dir());
-    testing::internal::GetCapturedStdout();
+    scan_quietly(test_table_dir());
     ASSERT_NE(tb_largest_piece_count.load(), 0u);
     // Every legal position with a white pawn on ranks 2-7, either side to
     // move: a win for the pawn side in the tablebase (the fifty-move rule
@@ -196,10 +193,10 @@ TEST_F(BitbaseTest, ExplicitPawnSideIgnoresTheOtherPawn)
 {
     Position pos = kpk(WHITE, "e5", "e6", "e8", WHITE);
     // Add a black pawn on a7: the drawish test probes white's pawn alone.
-    pos.board[sq("a7")] = u8(piece_code(PAWN, BLACK));
-    pos.pieces[BLACK][0] |= square_bit(sq("a7"));
-    pos.pieces[BLACK][PAWN] |= square_bit(sq("a7"));
-    pos.lists[BLACK][PAWN][0] = u8(sq("a7"));
+    pos.board[square("a7")] = u8(piece_code(PAWN, BLACK));
+    pos.pieces[BLACK][0] |= square_bit(square("a7"));
+    pos.pieces[BLACK][PAWN] |= square_bit(square("a7"));
+    pos.lists[BLACK][PAWN][0] = u8(square("a7"));
     pos.lists[BLACK][PAWN][1] = NO_SQUARE;
     pos.material_key[BLACK] = 1;
     EXPECT_EQ(kpk_bitbase_score_for(pos, WHITE, WHITE), 800);

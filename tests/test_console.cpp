@@ -11,16 +11,12 @@
 
 namespace {
 
-struct ConsoleTest : ToolTest {
-    static void SetUpTestSuite()
-    {
-        ToolTest::SetUpTestSuite();
-        search_setup::init_engine_with_one_thread();
-    }
+using search_setup::game_fen;
+
+struct ConsoleTest : EngineToolTest {
     void SetUp() override
     {
-        ToolTest::SetUp();
-        search_setup::init_engine_once();
+        EngineToolTest::SetUp();
         engine_config.protocol = 0;
         engine_config.debug = 0;
         search_state.search_command = 0;
@@ -29,7 +25,7 @@ struct ConsoleTest : ToolTest {
     {
         search_state.search_command = 0;
         engine_config.protocol = 1;
-        ToolTest::TearDown();
+        EngineToolTest::TearDown();
     }
 
     // Runs one console line and returns what it printed.
@@ -40,12 +36,6 @@ struct ConsoleTest : ToolTest {
         capture();
         run_console_command(text);
         return captured();
-    }
-    static std::string fen()
-    {
-        char text[128];
-        position_to_fen(game_record->pos, text);
-        return text;
     }
     // Runs the board editor over the given input lines.
     std::string edit(const char* input)
@@ -75,12 +65,12 @@ TEST_F(ConsoleTest, StepsThroughTheGameAndNeverReplaysAnAbandonedMove)
     EXPECT_EQ(game_record->undo_count, 2);
     run("jump 0");
     EXPECT_EQ(game_record->undo_count, 0);
-    EXPECT_EQ(fen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     run("jump 99");
     EXPECT_EQ(game_record->undo_count, 2);
-    EXPECT_EQ(fen(), "rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6");
     run("jump 1");
-    EXPECT_EQ(fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
 
     // A new position forgets the old game's moves.
     run("new");
@@ -131,30 +121,30 @@ TEST_F(ConsoleTest, BoardEditor)
 {
     std::string out = edit("#\nw Ke1 Ra1\nb Ke8\n.\n");
     EXPECT_EQ(out.rfind("\n\n\n.                    end edit\n#", 0), 0u) << out;
-    EXPECT_EQ(fen(), "4k3/8/8/8/8/8/8/R3K3 b Q -");
+    EXPECT_EQ(game_fen(), "4k3/8/8/8/8/8/8/R3K3 b Q -");
     EXPECT_EQ(game_record->undo_count, 0);
     EXPECT_EQ(game_record->pos.key, piece_key_from_board(game_record->pos));
 
     // Squares off the board end the line; what came before it stands.
     out = edit("w Qd1 Ki9 Qe2\nw Q`1\nb Rh8 Ra0\n");
     EXPECT_NE(out.find("bad square in 'Ki9'"), std::string::npos);
-    EXPECT_EQ(fen(), "4k2r/8/8/8/8/8/8/R2QK3 b Q -");
+    EXPECT_EQ(game_fen(), "4k2r/8/8/8/8/8/8/R2QK3 b Q -");
 
     // More pieces of a kind than a square list holds are refused one by one.
     out = edit("#\nw Ke1 Qa3 Qb3 Qc3 Qd3 Qe3 Qf3 Qg3 Qh3 Qa4 Qb4 Qc4\nb Kh8\n.\n");
     EXPECT_NE(out.find("too many pieces"), std::string::npos);
-    EXPECT_EQ(fen(), "7k/8/8/8/QQ6/QQQQQQQQ/8/4K3 b - -");
+    EXPECT_EQ(game_fen(), "7k/8/8/8/QQ6/QQQQQQQQ/8/4K3 b - -");
 
     // A board without both kings keeps the previous position.
-    std::string before = fen();
+    std::string before = game_fen();
     out = edit("#\nw Qd1\n.\n");
     EXPECT_NE(out.find("position refused"), std::string::npos);
-    EXPECT_EQ(fen(), before);
+    EXPECT_EQ(game_fen(), before);
 
     // An overlong line is cut; the next line is read on its own.
     std::string long_line = "#\nw Ke1" + std::string(120, ' ') + "Qd1\nb Ke8\n";
     edit(long_line.c_str());
-    EXPECT_EQ(fen(), "4k3/8/8/8/8/8/8/4K3 b - -");
+    EXPECT_EQ(game_fen(), "4k3/8/8/8/8/8/8/4K3 b - -");
 }
 
 TEST_F(ConsoleTest, SaveThenLoadRoundTripsTheGame)
@@ -165,7 +155,7 @@ TEST_F(ConsoleTest, SaveThenLoadRoundTripsTheGame)
         std::string out = run(m);
         ASSERT_NE(out.find(std::string(" move ") + m + "\n"), std::string::npos) << m << "\n" << out;
     }
-    std::string final_fen = fen();
+    std::string final_fen = game_fen();
     int plies = game_record->undo_count;
     ASSERT_EQ(plies, 19);
     run("undo");  // "save" writes the game up to the current position
@@ -174,13 +164,13 @@ TEST_F(ConsoleTest, SaveThenLoadRoundTripsTheGame)
     std::string pgn = read_file("tmp.pgn");
     EXPECT_EQ(pgn.rfind("[Event \"Unknown\"]\n", 0), 0u);
     for (const char* m : {" Nbd7 ", " bxa8=Q ", " o-o ", " Nbd2 "}) EXPECT_NE(pgn.find(m), std::string::npos) << m;
-    EXPECT_EQ(fen(), final_fen);
+    EXPECT_EQ(game_fen(), final_fen);
 
     run("new");
     std::string out = run("load tmp.pgn 1");
     EXPECT_EQ(lines_of(out)[0], "loading tmp.pgn, tag 1");
     EXPECT_EQ(out.find("can't parse"), std::string::npos) << out;
-    EXPECT_EQ(fen(), final_fen);
+    EXPECT_EQ(game_fen(), final_fen);
     EXPECT_EQ(game_record->undo_count, plies);
     EXPECT_EQ(run("]"), "");
     run("jump 8");
@@ -190,7 +180,7 @@ TEST_F(ConsoleTest, SaveThenLoadRoundTripsTheGame)
 TEST_F(ConsoleTest, BadInputIsSurvived)
 {
     run("e4");
-    std::string before = fen();
+    std::string before = game_fen();
     EXPECT_EQ(run("perft"), "perft needs a depth of at least 1\n");
     EXPECT_EQ(run("perft 0"), "perft needs a depth of at least 1\n");
     EXPECT_EQ(run("perft -3"), "perft needs a depth of at least 1\n");
@@ -199,12 +189,12 @@ TEST_F(ConsoleTest, BadInputIsSurvived)
     EXPECT_EQ(run("move"), "");
     EXPECT_EQ(run("load missing.pgn"), "loading missing.pgn, tag \n\n");
     EXPECT_EQ(run("load"), "loading , tag \n\n");
-    EXPECT_EQ(fen(), before);
+    EXPECT_EQ(game_fen(), before);
     EXPECT_NE(run("fen 8/8/8 w").find("FEN rejected"), std::string::npos);
-    EXPECT_EQ(fen(), before);
+    EXPECT_EQ(game_fen(), before);
     std::string get = run("get nothing");
     EXPECT_EQ(get.substr(0, 1), "\n");
-    EXPECT_EQ(fen(), before);
+    EXPECT_EQ(game_fen(), before);
     EXPECT_EQ(game_record->undo_count, 1);
 }
 

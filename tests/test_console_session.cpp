@@ -13,15 +13,6 @@
 
 namespace {
 
-std::string session_dir()
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + "vant_console/" + info->name() + "_" + std::to_string(getpid());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 // True when the line is the console search report: read back with its own
 // format and written again, it must come out the same.
 bool is_console_report(const std::string& line)
@@ -62,7 +53,7 @@ bool start_on_terminal(EngineProcess& engine, const std::string& dir)
 
 TEST(ConsoleSession, ThroughAPipe)
 {
-    std::string dir = session_dir();
+    std::string dir = fresh_test_dir("vant_console");
     EngineProcess engine;
     ASSERT_TRUE(engine.start({"-c", "-nolog"}, dir));
     EXPECT_EQ(engine.wait_for("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"),
@@ -107,7 +98,7 @@ TEST(ConsoleSession, ThroughAPipe)
 
 TEST(ConsoleSession, ThroughATerminal)
 {
-    std::string dir = session_dir();
+    std::string dir = fresh_test_dir("vant_console");
     EngineProcess engine;
     ASSERT_TRUE(start_on_terminal(engine, dir));
     EXPECT_EQ(engine.wait_for("white"), "white");

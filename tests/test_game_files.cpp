@@ -6,14 +6,9 @@
 
 namespace {
 
-struct GameFilesTest : ToolTest {
-    std::string current_fen()
-    {
-        char fen[128];
-        position_to_fen(game_record->pos, fen);
-        return fen;
-    }
-};
+using search_setup::game_fen;
+
+struct GameFilesTest : ToolTest {};
 
 TEST_F(GameFilesTest, LoadPicksTheGameByNumberOrWord)
 {
@@ -24,13 +19,13 @@ TEST_F(GameFilesTest, LoadPicksTheGameByNumberOrWord)
     run_load_command("games.pgn", "2");
     std::string out = captured();
     EXPECT_EQ(game_record->undo_count, 3);
-    EXPECT_EQ(current_fen(), "rnbqkbnr/ppp1pppp/8/3p4/2PP4/8/PP2PPPP/RNBQKBNR b KQkq c3");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/ppp1pppp/8/3p4/2PP4/8/PP2PPPP/RNBQKBNR b KQkq c3");
 
     capture();
     run_load_command("games.pgn", "Alpha");
     captured();
     EXPECT_EQ(game_record->undo_count, 3);
-    EXPECT_EQ(current_fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -");
     EXPECT_EQ(game_record->undo[3].move, 0);
 
     capture();
@@ -57,10 +52,10 @@ TEST_F(GameFilesTest, SaveAppendsAGameThatLoadsBack)
         ASSERT_TRUE(parse_move_text(text.c_str(), m));
         play_game_move(m);
     }
-    const std::string end_fen = current_fen();
+    const std::string end_fen = game_fen();
     run_save_command();
     run_save_command();
-    EXPECT_EQ(current_fen(), end_fen);
+    EXPECT_EQ(game_fen(), end_fen);
     std::string saved = read_file("tmp.pgn");
     EXPECT_EQ(saved.rfind("[Event \"Unknown\"]\n", 0), 0u);
     EXPECT_EQ(lines_of(saved).size(), 2u * (1 + 3 + 1));  // tag, 30 moves in lines of 11, empty line
@@ -69,7 +64,7 @@ TEST_F(GameFilesTest, SaveAppendsAGameThatLoadsBack)
     capture();
     run_load_command("tmp.pgn", "2");
     captured();
-    EXPECT_EQ(current_fen(), end_fen);
+    EXPECT_EQ(game_fen(), end_fen);
     EXPECT_EQ(game_record->undo_count, 30);
 }
 
@@ -84,20 +79,20 @@ TEST_F(GameFilesTest, GetFindsThePositionById)
     run_get_command("b");
     std::string out = captured();
     EXPECT_EQ(out.rfind("8/8/8/8/8/8/8/K5k1 w - - bm Kb2; id \"b\";\n", 0), 0u) << out;
-    EXPECT_EQ(current_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
+    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
 
     // A line that fails the position check leaves the position as it was.
     capture();
     run_get_command("bad");
     out = captured();
     EXPECT_NE(out.find("invalid position"), std::string::npos);
-    EXPECT_EQ(current_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
+    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
 
     capture();
     run_get_command("none");
     out = captured();
     EXPECT_EQ(out.rfind("\n", 0), 0u);
-    EXPECT_EQ(current_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
+    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/K5k1 w - -");
 }
 
 }  // namespace

@@ -17,13 +17,6 @@
 
 namespace {
 
-std::string scan_quietly(const std::string& path)
-{
-    testing::internal::CaptureStdout();
-    scan_tablebase_paths(path.c_str());
-    return testing::internal::GetCapturedStdout();
-}
-
 // A directory whose table files are links to the test tables.
 std::string linked_table_dir(const char* tag)
 {
@@ -114,7 +107,7 @@ TEST_F(HostileFileTest, EngineSearchesOnWithBadTableFiles)
     replace_with_fifo(tables + "/KNvK.rtbw");  // not registered
     replace_with_fifo(tables + "/KBvK.rtbz");
     EngineProcess engine;
-    ASSERT_TRUE(engine.start({"-nolog", "-hash", "4"}, test_session_dir("vant_hostile")));
+    ASSERT_TRUE(engine.start({"-nolog", "-hash", "4"}, fresh_test_dir("vant_hostile")));
     engine.send("setoption name SyzygyPath value " + tables);
     engine.send("isready");
     EXPECT_EQ(engine.wait_for("info string found"), "info string found 34 tablebases");
@@ -156,7 +149,7 @@ TEST_F(HostileFileTest, HostileStartFilesAreIgnored)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string dir = test_session_dir("vant_hostile");
+        const std::string dir = fresh_test_dir("vant_hostile");
         if (c.fifo) replace_with_fifo(dir + "/" + c.fifo);
         if (c.rc_text) std::ofstream(dir + "/vant.rc") << c.rc_text;
         EngineProcess engine;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bitboard.h"
+#include "board_fixture.h"
 #include "fen.h"
 #include "makemove.h"
 #include "movegen.h"
@@ -15,36 +16,6 @@
 #include "zobrist.h"
 
 namespace {
-
-std::string move_text(Move m)
-{
-    std::string s = std::string(square_name[move_from(m)]) + square_name[move_to(m)];
-    if (m & PROMO_KNIGHT) {
-        s += 'n';
-    } else if (m & PROMO_BISHOP) {
-        s += 'b';
-    } else if (m & PROMO_ROOK) {
-        s += 'r';
-    } else if (m & PROMO_QUEEN) {
-        s += 'q';
-    }
-    return s;
-}
-
-constexpr int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
-
-Move mv(const char* text)
-{
-    Move m = make_move(sq(text), sq(text + 2));
-    switch (text[4]) {
-    case 'q': m |= PROMO_QUEEN; break;
-    case 'n': m |= PROMO_KNIGHT; break;
-    case 'b': m |= PROMO_BISHOP; break;
-    case 'r': m |= PROMO_ROOK; break;
-    default: break;
-    }
-    return m;
-}
 
 struct PickerTest : ::testing::Test {
     static void SetUpTestSuite()
@@ -81,7 +52,7 @@ struct PickerTest : ::testing::Test {
     {
         std::vector<std::string> out;
         while (MoveEntry* e = pick_next_move(*pos, in_check)) {
-            out.push_back(move_text(e->move));
+            out.push_back(text_of(e->move));
             if (scores) scores->push_back(e->score);
             ply().moves_tried++;
             if (out.size() > 300) break;
@@ -94,7 +65,7 @@ struct PickerTest : ::testing::Test {
         MoveEntry scratch[256];
         MoveEntry* end = generate_quiet_moves(*pos, pos->side, scratch);
         std::vector<std::string> out;
-        for (MoveEntry* e = scratch; e != end; e++) out.push_back(move_text(e->move));
+        for (MoveEntry* e = scratch; e != end; e++) out.push_back(text_of(e->move));
         return out;
     }
 };
@@ -102,10 +73,10 @@ struct PickerTest : ::testing::Test {
 TEST_F(PickerTest, HashMoveFirstThenAgainAmongCaptures)
 {
     setup("7k/8/8/3n4/8/8/8/3R3K w - -");
-    ply().hash_move = mv("d1d5");
+    ply().hash_move = move_of("d1d5");
     MoveEntry* e = pick_next_move(*pos, 0);
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->move, mv("d1d5"));
+    EXPECT_EQ(e->move, move_of("d1d5"));
     EXPECT_EQ(e->score, ORDER_HASH_MOVE);
     EXPECT_EQ(e->piece, piece_code(ROOK, WHITE));
     EXPECT_EQ(e->captured, piece_code(KNIGHT, BLACK));
@@ -116,7 +87,7 @@ TEST_F(PickerTest, HashMoveFirstThenAgainAmongCaptures)
 
     e = pick_next_move(*pos, 0);
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->move, mv("d1d5"));
+    EXPECT_EQ(e->move, move_of("d1d5"));
     EXPECT_EQ(e->score, 220 - 4);
     EXPECT_EQ(ply().stage, PICK_CAPTURES);
 }
@@ -143,8 +114,8 @@ TEST_F(PickerTest, LosingCaptureDemotedAmongQuietMoves)
 {
     // Rook takes a pawn defended by a pawn: 1 + 4 = 5.
     setup("7k/8/4p3/3p4/8/8/8/3R3K w - -");
-    td->history[piece_code(ROOK, WHITE)][sq("c1")] = 6 * 128;  // scores 6
-    td->history[piece_code(ROOK, WHITE)][sq("d2")] = 5 * 128;  // scores 5
+    td->history[piece_code(ROOK, WHITE)][square("c1")] = 6 * 128;  // scores 6
+    td->history[piece_code(ROOK, WHITE)][square("d2")] = 5 * 128;  // scores 5
     std::vector<int> scores;
     std::vector<std::string> picked = pick_all(0, &scores);
     ASSERT_GE(picked.size(), 4u);
@@ -163,7 +134,7 @@ TEST_F(PickerTest, CaptureScores)
     setup("7k/8/8/3r4/4P3/8/8/7K w - -");
     MoveEntry* e = pick_next_move(*pos, 0);
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(move_text(e->move), "e4d5");
+    EXPECT_EQ(text_of(e->move), "e4d5");
     EXPECT_EQ(e->score, 229);
 
     // Most valuable victim first, then least valuable attacker.
@@ -208,23 +179,23 @@ TEST_F(PickerTest, PromotionScores)
 TEST_F(PickerTest, QuietBonusesOutsideCheck)
 {
     setup("7k/8/8/8/8/8/8/3R3K w - -");
-    const Move killer1 = mv("d1d8"), killer2 = mv("d1a1"), killer3 = mv("d1d7");
-    const Move counter = mv("d1d6"), counter2 = mv("d1d5"), followup = mv("d1d4");
+    const Move killer1 = move_of("d1d8"), killer2 = move_of("d1a1"), killer3 = move_of("d1d7");
+    const Move counter = move_of("d1d6"), counter2 = move_of("d1d5"), followup = move_of("d1d4");
     ply().killer[0] = killer1;
     ply().killer[1] = killer2;
     ply().killer[2] = killer3;
     // The last move made put a black knight on f6; the countermove tables
     // answer it.
-    pos->board[sq("f6")] = piece_code(KNIGHT, BLACK);
-    td->last_move = mv("g8f6");
-    int index = piece_code(KNIGHT, BLACK) * 64 + sq("f6");
+    pos->board[square("f6")] = piece_code(KNIGHT, BLACK);
+    td->last_move = move_of("g8f6");
+    int index = piece_code(KNIGHT, BLACK) * 64 + square("f6");
     td->countermove[index] = counter;
     td->countermove2[index] = counter2;
     // This side's own previous move (two plies up): the king to h1.
-    MoveEntry previous = {mv("g1h1"), 0, u8(piece_code(KING, WHITE)), 0};
+    MoveEntry previous = {move_of("g1h1"), 0, u8(piece_code(KING, WHITE)), 0};
     td->ply[kPly - 2].current = &previous;
-    td->followup[piece_code(KING, WHITE) * 64 + sq("h1")] = followup;
-    td->history[piece_code(ROOK, WHITE)][sq("d4")] = -129;  // truncates to -1
+    td->followup[piece_code(KING, WHITE) * 64 + square("h1")] = followup;
+    td->history[piece_code(ROOK, WHITE)][square("d4")] = -129;  // truncates to -1
 
     std::vector<int> scores;
     std::vector<std::string> picked = pick_all(0, &scores);
@@ -252,7 +223,7 @@ TEST_F(PickerTest, FollowUpCountsFromPlyThree)
         Move previous;
         int score;
     };
-    const Row rows[] = {{2, mv("g1h1"), 0}, {3, mv("g1h1"), 32}, {4, mv("g1h1"), 32}, {3, NULL_MOVE, 0}};
+    const Row rows[] = {{2, move_of("g1h1"), 0}, {3, move_of("g1h1"), 32}, {4, move_of("g1h1"), 32}, {3, NULL_MOVE, 0}};
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "ply " << row.ply << ", previous move " << row.previous);
         setup("7k/8/8/8/8/8/8/3R3K w - -");
@@ -263,11 +234,11 @@ TEST_F(PickerTest, FollowUpCountsFromPlyThree)
         pr.moves_tried = 0;
         MoveEntry previous = {row.previous, 0, u8(piece_code(KING, WHITE)), 0};
         td->ply[row.ply - 2].current = &previous;
-        td->followup[piece_code(KING, WHITE) * 64 + move_to(row.previous)] = mv("d1d4");
+        td->followup[piece_code(KING, WHITE) * 64 + move_to(row.previous)] = move_of("d1d4");
         const MoveEntry* first = pick_next_move(*pos, 0);
         ASSERT_NE(first, nullptr);
         // Without the bonus every move scores 0: the first generated comes first.
-        EXPECT_EQ(move_text(first->move), row.score ? "d1d4" : quiet_order().front());
+        EXPECT_EQ(text_of(first->move), row.score ? "d1d4" : quiet_order().front());
         EXPECT_EQ(first->score, row.score);
     }
 }
@@ -276,7 +247,7 @@ TEST_F(PickerTest, NoCountermovesAfterANullMove)
 {
     setup("7k/8/8/8/8/8/8/3R3K w - -");
     td->last_move = NULL_MOVE;
-    td->countermove[0 * 64 + 0] = mv("d1d6");
+    td->countermove[0 * 64 + 0] = move_of("d1d6");
     std::vector<int> scores;
     std::vector<std::string> picked = pick_all(0, &scores);
     for (int s : scores) EXPECT_EQ(s, 0);
@@ -287,15 +258,15 @@ TEST_F(PickerTest, InCheckQuietScoring)
 {
     // The in-check flag is the caller's word; the picker does not test it.
     setup("7k/8/8/8/8/8/8/3R3K w - -");
-    const Move evasion = mv("d1d8"), counter = mv("d1d2"), counter2 = mv("d1c1");
+    const Move evasion = move_of("d1d8"), counter = move_of("d1d2"), counter2 = move_of("d1c1");
     ply().evasion_move = evasion;
-    ply().killer[1] = mv("d1d3");  // killers do not count in check
-    pos->board[sq("a8")] = piece_code(ROOK, BLACK);
-    td->last_move = mv("a7a8");
-    int index = piece_code(ROOK, BLACK) * 64 + sq("a8");
+    ply().killer[1] = move_of("d1d3");  // killers do not count in check
+    pos->board[square("a8")] = piece_code(ROOK, BLACK);
+    td->last_move = move_of("a7a8");
+    int index = piece_code(ROOK, BLACK) * 64 + square("a8");
     td->countermove[index] = counter;
     td->countermove2[index] = counter2;
-    td->history[piece_code(ROOK, WHITE)][sq("d3")] = 8000;  // no history in check
+    td->history[piece_code(ROOK, WHITE)][square("d3")] = 8000;  // no history in check
 
     std::vector<int> scores;
     std::vector<std::string> picked = pick_all(1, &scores);
@@ -320,10 +291,10 @@ TEST_F(PickerTest, InCheckQuietScoring)
 TEST_F(PickerTest, InCheckIgnoresHistoryAndKillers)
 {
     setup("7k/8/8/8/8/8/8/3R3K w - -");
-    ply().killer[0] = mv("d1d5");
-    ply().killer[1] = mv("d1d3");
-    td->history[piece_code(ROOK, WHITE)][sq("d7")] = 8000;
-    td->history[piece_code(KING, WHITE)][sq("h2")] = 4000;
+    ply().killer[0] = move_of("d1d5");
+    ply().killer[1] = move_of("d1d3");
+    td->history[piece_code(ROOK, WHITE)][square("d7")] = 8000;
+    td->history[piece_code(KING, WHITE)][square("h2")] = 4000;
     std::vector<int> scores;
     EXPECT_EQ(pick_all(1, &scores), quiet_order());
     for (int s : scores) EXPECT_EQ(s, 0);
@@ -370,7 +341,7 @@ TEST_F(PickerTest, SelectionByScoreThenListOrder)
             std::swap(list[i], *best);
         }
         std::vector<std::string> expected;
-        for (MoveEntry* e = list; e != end; e++) expected.push_back(move_text(e->move));
+        for (MoveEntry* e = list; e != end; e++) expected.push_back(text_of(e->move));
         EXPECT_EQ(pick_all(), expected);
     }
 }
@@ -379,8 +350,8 @@ TEST_F(PickerTest, WholeListStages)
 {
     setup("7k/8/8/3n4/8/8/8/3R3K w - -");
     ply().stage = PICK_GEN_ALL;
-    ply().hash_move = mv("d1d2");
-    td->history[piece_code(ROOK, WHITE)][sq("d3")] = 10 * 128;
+    ply().hash_move = move_of("d1d2");
+    td->history[piece_code(ROOK, WHITE)][square("d3")] = 10 * 128;
     std::vector<int> scores;
     std::vector<std::string> picked = pick_all(0, &scores);
     ASSERT_GE(picked.size(), 3u);
@@ -399,13 +370,13 @@ TEST_F(PickerTest, WholeListStages)
 TEST_F(PickerTest, ScoreMoveListRules)
 {
     setup("7k/1P6/8/3pP3/8/8/8/3R3K w - d6");
-    ASSERT_EQ(pos->ep_square, sq("d6"));
-    ply().hash_move = mv("d1d4");
-    ply().killer[2] = mv("d1d3");
-    pos->board[sq("d5")] = piece_code(PAWN, BLACK);
-    td->last_move = mv("d7d5");
-    td->countermove2[piece_code(PAWN, BLACK) * 64 + sq("d5")] = mv("d1c1");
-    td->history[piece_code(ROOK, WHITE)][sq("c1")] = 300;  // 2
+    ASSERT_EQ(pos->ep_square, square("d6"));
+    ply().hash_move = move_of("d1d4");
+    ply().killer[2] = move_of("d1d3");
+    pos->board[square("d5")] = piece_code(PAWN, BLACK);
+    td->last_move = move_of("d7d5");
+    td->countermove2[piece_code(PAWN, BLACK) * 64 + square("d5")] = move_of("d1c1");
+    td->history[piece_code(ROOK, WHITE)][square("c1")] = 300;  // 2
     MoveEntry* list = ply().list_start;
     MoveEntry* end = generate_captures(*pos, WHITE, list);
     end = generate_promotions(*pos, WHITE, 1, end);
@@ -414,7 +385,7 @@ TEST_F(PickerTest, ScoreMoveListRules)
     score_move_list(*pos, list);
     auto score_of = [&](const char* text) {
         for (MoveEntry* e = list; e != end; e++)
-            if (e->move == mv(text)) return int(e->score);
+            if (e->move == move_of(text)) return int(e->score);
         ADD_FAILURE() << text << " not generated";
         return -1;
     };
@@ -469,7 +440,7 @@ TEST_F(PickerTest, CapturesAsIfEveryExchangeWereTestedFirst)
             if (current->score <= ORDER_GOOD_CAPTURE_ABOVE) break;
             const MoveEntry* e = pick_next_move(*pos, 0);
             ASSERT_NE(e, nullptr);
-            EXPECT_EQ(move_text(e->move), move_text(current->move));
+            EXPECT_EQ(text_of(e->move), text_of(current->move));
             EXPECT_EQ(e->score, current->score);
             EXPECT_EQ(e->piece, current->piece);
         }

@@ -16,12 +16,7 @@ struct ReportTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         search_setup::init_engine_once();
-        td = thread_table[0].load();
-        if (!td) {
-            td = allocate_thread_data();
-            reset_thread_links(td);
-            thread_table[0].store(td);
-        }
+        td = search_setup::thread_zero_record();
     }
 
     void SetUp() override

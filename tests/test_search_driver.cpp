@@ -38,13 +38,7 @@ TEST_F(SearchDriverTest, MergeTakesDeeperBetterAndMateResults)
     ss.search_command = 1;
     start_search_clock();
     ss.search_state = 0;
-    auto offer = [&](int depth, int score, Move move) {
-        td->completed_depth = u8(depth);
-        td->completed_score = i16(score);
-        set_thread_root_move(td, move);
-        td->pv[2] = 0;
-        merge_thread_result(td);
-    };
+    auto offer = [&](int depth, int score, Move move) { search_setup::publish_thread_result(td, depth, score, move); };
     offer(3, 20, E2E4);
     EXPECT_EQ(ss.best_depth, 3);
     EXPECT_EQ(ss.best_line[1], E2E4);

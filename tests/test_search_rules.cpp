@@ -36,7 +36,6 @@ struct SearchRuleTest : ::testing::Test {
 
     static void SetUpTestSuite()
     {
-        search_harness::init_engine_once();
         search_setup::init_engine_with_one_thread();
         if (!td) td = allocate_thread_data();
     }

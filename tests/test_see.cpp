@@ -4,15 +4,13 @@
 #include <string>
 
 #include "bitboard.h"
+#include "board_fixture.h"
 #include "fen.h"
 #include "records.h"
 #include "see.h"
 #include "zobrist.h"
 
 namespace {
-
-// Square index from its name, e.g. sq("e4").
-constexpr int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 
 struct ExchangeTest : ::testing::Test {
     static void SetUpTestSuite()
@@ -33,13 +31,13 @@ struct ExchangeTest : ::testing::Test {
     void expect_unchanged() { EXPECT_EQ(std::memcmp(&pos, &before, sizeof(Position)), 0); }
     int value(int colour, const char* from, const char* to)
     {
-        int v = exchange_value_on_square(pos, colour, sq(from), sq(to));
+        int v = exchange_value_on_square(pos, colour, square(from), square(to));
         expect_unchanged();
         return v;
     }
     int meets(const char* from, const char* to)
     {
-        int r = exchange_meets_threshold(pos, make_move(sq(from), sq(to)));
+        int r = exchange_meets_threshold(pos, make_move(square(from), square(to)));
         expect_unchanged();
         return r;
     }
@@ -75,7 +73,7 @@ TEST_F(ExchangeTest, RearRookSeenThroughTheFrontOne)
 {
     setup("3r3k/8/3n4/8/8/8/3R4/3R3K w - -");
     EXPECT_EQ(value(WHITE, "d2", "d6"), 330);
-    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, sq("d6")), 330);
+    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, square("d6")), 330);
     expect_unchanged();
     EXPECT_EQ(meets("d2", "d6"), 1);
 
@@ -89,7 +87,7 @@ TEST_F(ExchangeTest, QueenBehindBishopOnTheDiagonal)
 {
     setup("7k/8/5p2/4n3/8/8/1B6/Q6K w - -");
     EXPECT_EQ(value(WHITE, "b2", "e5"), 330 - 330 + 100);
-    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, sq("e5")), 100);
+    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, square("e5")), 100);
     expect_unchanged();
 }
 
@@ -103,11 +101,11 @@ TEST_F(ExchangeTest, KingCaptures)
 
     // No attacker: 0, even with a king on the square.
     setup("7k/8/8/8/8/8/8/K7 w - -");
-    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, sq("h8")), 0);
+    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, square("h8")), 0);
     expect_unchanged();
     // An attacker and the enemy king on the square: the king is taken.
     setup("7k/8/8/8/8/8/8/K6R b - -");
-    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, sq("h8")), 9999);
+    EXPECT_EQ(exchange_value_on_square(pos, WHITE, NO_SQUARE, square("h8")), 9999);
     expect_unchanged();
     // Capturing a piece defended only by the king: the king may not recapture
     // into a second attacker.
@@ -143,7 +141,7 @@ TEST_F(ExchangeTest, EnPassantCountsNoVictim)
     // The pawn taken en passant is not on the destination, so the capture is
     // judged like a pawn move onto a square the opponent attacks.
     setup("7k/1n6/8/3pP3/8/8/8/7K w - d6");
-    ASSERT_EQ(pos.ep_square, sq("d6"));
+    ASSERT_EQ(pos.ep_square, square("d6"));
     EXPECT_EQ(meets("e5", "d6"), 0);
 }
 
@@ -151,8 +149,8 @@ TEST_F(ExchangeTest, ClipFlagDeclinesLosingCaptures)
 {
     setup("k7/8/4p3/3p4/3Q4/8/8/7K w - -");
     u64 occ = occupancy(pos);
-    EXPECT_EQ(exchange_value_recursive(pos, WHITE, sq("d4"), sq("d5"), occ, 0), -960);
-    EXPECT_EQ(exchange_value_recursive(pos, WHITE, sq("d4"), sq("d5"), occ, 1), 0);
+    EXPECT_EQ(exchange_value_recursive(pos, WHITE, square("d4"), square("d5"), occ, 0), -960);
+    EXPECT_EQ(exchange_value_recursive(pos, WHITE, square("d4"), square("d5"), occ, 1), 0);
     expect_unchanged();
 }
 
@@ -170,9 +168,9 @@ TEST_F(ExchangeTest, EverySquareOfABusyPositionLeavesItUnchanged)
     // cxd5 exd5 Nxd5 Nxd5: the white knight is lost for a pawn and the
     // capture is declined, so the exchange is pawn for pawn.
     EXPECT_EQ(value(WHITE, "c4", "d5"), 0);
-    EXPECT_EQ(least_valuable_attacker(pos, BLACK, sq("d5"), occupancy(pos)), sq("e6"));
-    EXPECT_EQ(least_valuable_attacker(pos, WHITE, sq("d5"), occupancy(pos)), sq("c4"));
-    EXPECT_EQ(least_valuable_attacker(pos, WHITE, sq("h8"), occupancy(pos)), NO_SQUARE);
+    EXPECT_EQ(least_valuable_attacker(pos, BLACK, square("d5"), occupancy(pos)), square("e6"));
+    EXPECT_EQ(least_valuable_attacker(pos, WHITE, square("d5"), occupancy(pos)), square("c4"));
+    EXPECT_EQ(least_valuable_attacker(pos, WHITE, square("h8"), occupancy(pos)), NO_SQUARE);
 }
 
 // The recursive definition written out plainly, with sliders found by

@@ -15,13 +15,6 @@
 
 namespace {
 
-std::string scan_quietly(const std::string& path)
-{
-    testing::internal::CaptureStdout();
-    scan_tablebase_paths(path.c_str());
-    return testing::internal::GetCapturedStdout();
-}
-
 struct TbDamagedTest : ::testing::Test {
     static void SetUpTestSuite()
     {

@@ -14,17 +14,10 @@ struct TbEnPassantTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         init_board_tables();
-        testing::internal::CaptureStdout();
-        scan_tablebase_paths(test_table_dir());
-        testing::internal::GetCapturedStdout();
+        scan_quietly(test_table_dir());
     }
     void SetUp() override { ASSERT_TRUE(test_tables_present()); }
-    static void TearDownTestSuite()
-    {
-        testing::internal::CaptureStdout();
-        scan_tablebase_paths("");
-        testing::internal::GetCapturedStdout();
-    }
+    static void TearDownTestSuite() { scan_quietly(""); }
 };
 
 int sign(int v) { return (v > 0) - (v < 0); }

@@ -46,20 +46,14 @@ struct TbHandBuiltTest : ::testing::Test {
     void SetUp() override { dir = make_temp_dir("handbuilt"); }
     void TearDown() override
     {
-        scan("");
+        scan_quietly("");
         std::filesystem::remove_all(dir);
     }
     void install(const std::vector<u8>& wdl, const std::vector<u8>& dtz)
     {
         write_whole_file(dir + "/KQvK.rtbw", wdl);
         if (!dtz.empty()) write_whole_file(dir + "/KQvK.rtbz", dtz);
-        scan(dir);
-    }
-    static void scan(const std::string& path)
-    {
-        testing::internal::CaptureStdout();
-        scan_tablebase_paths(path.c_str());
-        testing::internal::GetCapturedStdout();
+        scan_quietly(dir);
     }
     static int dtz(const char* fen, int* success)
     {
@@ -170,7 +164,7 @@ TEST_F(TbHandBuiltTest, MissingDtzFile)
 {
     copy_test_table(dir, "KQvK.rtbw");
     copy_test_table(dir, "KPvK.rtbw");
-    scan(dir);
+    scan_quietly(dir);
     int success = 1;
     testing::internal::CaptureStderr();
     EXPECT_EQ(dtz(white_to_move, &success), 0);

@@ -11,13 +11,6 @@
 #include "tablebase/tb_map.h"
 #include "tb_test_support.h"
 
-inline std::string quiet_scan(const std::string& path)
-{
-    testing::internal::CaptureStdout();
-    scan_tablebase_paths(path.c_str());
-    return testing::internal::GetCapturedStdout();
-}
-
 namespace {
 
 struct TbRegistryTest : ::testing::Test {
@@ -30,7 +23,7 @@ struct TbRegistryTest : ::testing::Test {
     }
     void TearDown() override
     {
-        quiet_scan("");
+        scan_quietly("");
         std::filesystem::remove_all(dir);
     }
     std::string dir;
@@ -80,7 +73,7 @@ TEST_F(TbRegistryTest, FiveHundredTenEmptyFilesAreAllRegistered)
     static char names[TB_NAME_COUNT][16];
     tablebase_name_list(names);
     for (auto& name : names) write_whole_file(dir + "/" + name + ".rtbw", {});
-    EXPECT_EQ(quiet_scan(dir), "info string found 510 tablebases\n");
+    EXPECT_EQ(scan_quietly(dir), "info string found 510 tablebases\n");
     EXPECT_EQ(tb_piece_entry_count, TBMAX_PIECE);
     EXPECT_EQ(tb_pawn_entry_count, TBMAX_PAWN);
     EXPECT_EQ(tb_largest_piece_count.load(), 6u);
@@ -89,14 +82,14 @@ TEST_F(TbRegistryTest, FiveHundredTenEmptyFilesAreAllRegistered)
 TEST_F(TbRegistryTest, EmptyPathRegistersNothingAndPrintsNothing)
 {
     ASSERT_TRUE(test_tables_present());
-    EXPECT_EQ(quiet_scan(test_table_dir()), "info string found 35 tablebases\n");
+    EXPECT_EQ(scan_quietly(test_table_dir()), "info string found 35 tablebases\n");
     EXPECT_EQ(tb_largest_piece_count.load(), 4u);
-    EXPECT_EQ(quiet_scan(""), "");
+    EXPECT_EQ(scan_quietly(""), "");
     EXPECT_EQ(tb_largest_piece_count.load(), 0u);
     EXPECT_EQ(tb_piece_entry_count + tb_pawn_entry_count, 0);
     EXPECT_EQ(entry_of("KQvK"), nullptr);
-    quiet_scan(test_table_dir());
-    EXPECT_EQ(quiet_scan("<empty>"), "");
+    scan_quietly(test_table_dir());
+    EXPECT_EQ(scan_quietly("<empty>"), "");
     EXPECT_EQ(tb_largest_piece_count.load(), 0u);
     // Probing is off: no result.
     int success = 1;
@@ -110,7 +103,7 @@ TEST_F(TbRegistryTest, EntriesKeysAndEncodings)
                              "KRPvKR.rtbw", "KPvKPP.rtbw", "KPPvKP.rtbw", "KRvKP.rtbw"})
         write_whole_file(dir + "/" + name, {1});
     // KPvKPP is not a name the scan tries (the stronger side comes first).
-    EXPECT_EQ(quiet_scan(dir), "info string found 9 tablebases\n");
+    EXPECT_EQ(scan_quietly(dir), "info string found 9 tablebases\n");
 
     TbEntryHead* kqkq = entry_of("KQvKQ");
     ASSERT_NE(kqkq, nullptr);
@@ -139,7 +132,7 @@ TEST_F(TbRegistryTest, EntriesKeysAndEncodings)
     EXPECT_EQ(pawns("KPPvKP"), std::make_pair(1, 2));
     EXPECT_EQ(pawns("KRvKP"), std::make_pair(1, 0));
     EXPECT_EQ(tb_largest_piece_count.load(), 6u);
-    quiet_scan("");
+    scan_quietly("");
     register_table_name("KPvKPP");
     EXPECT_EQ(pawns("KPvKPP"), std::make_pair(1, 2));
 }
@@ -157,11 +150,11 @@ TEST_F(TbRegistryTest, FirstDirectoryWins)
     const TbPosition pos = fen_position("8/8/8/8/8/8/1Q6/K6k w - -");
     int success = 0;
 
-    EXPECT_EQ(quiet_scan(":" + empty + "::" + good + ":" + bad + ":"), "info string found 1 tablebases\n");
+    EXPECT_EQ(scan_quietly(":" + empty + "::" + good + ":" + bad + ":"), "info string found 1 tablebases\n");
     EXPECT_EQ(wdl_probe_position(pos, &success), 2);
     EXPECT_NE(success, 0);
 
-    EXPECT_EQ(quiet_scan(bad + ":" + good), "info string found 1 tablebases\n");
+    EXPECT_EQ(scan_quietly(bad + ":" + good), "info string found 1 tablebases\n");
     testing::internal::CaptureStderr();
     wdl_probe_position(pos, &success);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corrupted table.\n");
@@ -173,7 +166,7 @@ TEST_F(TbRegistryTest, FirstDirectoryWins)
 TEST_F(TbRegistryTest, MissingFileIsReportedOncePerKey)
 {
     write_whole_file(dir + "/KQvKR.rtbw", {1});
-    quiet_scan(dir);
+    scan_quietly(dir);
     std::filesystem::remove(dir + "/KQvKR.rtbw");
     int success = 1;
     testing::internal::CaptureStderr();
@@ -198,7 +191,7 @@ TEST_F(TbRegistryTest, LongPathsAreHandled)
     for (int i = 0; i < 2000; i++) many += "/nonexistent/directory/number/" + std::to_string(i) + ":";
     const std::string too_long = "/" + std::string(300, 'x');
     testing::internal::CaptureStderr();
-    const std::string out = quiet_scan(many + too_long + ":" + dir);
+    const std::string out = scan_quietly(many + too_long + ":" + dir);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(out, "info string found 1 tablebases\n");
     EXPECT_NE(err.find("Tablebase directory too long (301 characters, at most 242), skipped: /xxx"), std::string::npos);
@@ -210,7 +203,7 @@ TEST_F(TbRegistryTest, LongPathsAreHandled)
     ASSERT_EQ(deep.size(), 242u);
     std::filesystem::create_directories(deep);
     copy_test_table(deep, "KQvK.rtbw");
-    EXPECT_EQ(quiet_scan(deep), "info string found 1 tablebases\n");
+    EXPECT_EQ(scan_quietly(deep), "info string found 1 tablebases\n");
 }
 
 using TbRegistryDeathTest = TbRegistryTest;
@@ -219,7 +212,7 @@ TEST_F(TbRegistryDeathTest, FullPawnlessRegistryExits)
 {
     EXPECT_EXIT(
         {
-            quiet_scan("");
+            scan_quietly("");
             static char names[TB_NAME_COUNT][16];
             tablebase_name_list(names);
             for (auto& name : names)
@@ -233,7 +226,7 @@ TEST_F(TbRegistryDeathTest, FullPawnRegistryExits)
 {
     EXPECT_EXIT(
         {
-            quiet_scan("");
+            scan_quietly("");
             static char names[TB_NAME_COUNT][16];
             tablebase_name_list(names);
             for (auto& name : names)
@@ -247,7 +240,7 @@ TEST_F(TbRegistryDeathTest, FullHashBucketExits)
 {
     EXPECT_EXIT(
         {
-            quiet_scan("");
+            scan_quietly("");
             for (int i = 0; i < 6; i++) register_table_name("KQvKQ");
         },
         testing::ExitedWithCode(1), "^HSHMAX too low!\n$");

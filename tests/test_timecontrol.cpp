@@ -13,13 +13,7 @@ struct TimeControlTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         search_setup::init_engine_once();
-        if (!thread_table[0].load()) {
-            td = allocate_thread_data();
-            reset_thread_links(td);
-            thread_table[0].store(td);
-        } else {
-            td = thread_table[0].load();
-        }
+        td = search_setup::thread_zero_record();
     }
 
     void SetUp() override
@@ -40,23 +34,20 @@ struct TimeControlTest : ::testing::Test {
     }
 
     // A search in its iteration d whose shared result is (score, move),
-    // with the previous iteration's score prev and the best move last
-    // changed at last_change.
+    // published by thread 0 from iteration d - 1, with the previous
+    // iteration's score prev and the best move last changed at last_change.
     static void set_running(int d, int score, Move move, int prev, int last_change)
     {
         SearchState& ss = search_state;
         ss.search_command = 1;
         start_search_clock();
+        search_setup::publish_thread_result(td, d - 1, score, move);
         ss.published_iteration = u8(d);
-        ss.best_depth = i8(d - 1);
-        ss.best_score = i16(score);
-        ss.best_line[1] = move;
+        td->current_depth = u8(d);
+        td->result_kind = 0;
+        // What the earlier iterations left behind.
         ss.score_by_depth[d - 1] = i16(prev);
         ss.last_change_depth = u8(last_change);
-        td->current_depth = u8(d);
-        set_thread_root_move(td, move);
-        td->completed_score = i16(score);
-        td->result_kind = 0;
     }
 };
 

@@ -5,23 +5,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "search_setup.h"
 #include "tools/dumps.h"
 #include "tools/perft.h"
 #include "tools/tune.h"
 
 namespace {
 
-struct ConsoleToolTest : ToolTest {
-    static void SetUpTestSuite()
-    {
-        ToolTest::SetUpTestSuite();
-        search_setup::init_engine_with_one_thread();
-    }
+struct ConsoleToolTest : EngineToolTest {
     void SetUp() override
     {
-        ToolTest::SetUp();
-        search_setup::init_engine_once();
+        EngineToolTest::SetUp();
         write_default_params(params);
         init_evaluation_tables();
     }

@@ -13,13 +13,7 @@ struct ToolsPipeTest : ToolTest {
     // Runs the binary to its end; returns everything it printed.
     std::string run(const std::vector<std::string>& args, int expected_code = 0, int ms = 60000)
     {
-        std::vector<std::string> all = {"-nolog"};
-        all.insert(all.end(), args.begin(), args.end());
-        EXPECT_TRUE(engine.start(all, dir));
-        EXPECT_EQ(engine.finish(ms), expected_code);
-        std::string out;
-        for (const std::string& line : engine.lines) out += line + "\n";
-        return out;
+        return run_to_end(engine, args, dir, expected_code, ms);
     }
 };
 

@@ -15,13 +15,7 @@ struct SearchToolTest : ToolTest {
 
     std::string run(const std::vector<std::string>& args, int ms = 120000)
     {
-        std::vector<std::string> all = {"-nolog"};
-        all.insert(all.end(), args.begin(), args.end());
-        EXPECT_TRUE(engine.start(all, dir));
-        EXPECT_EQ(engine.finish(ms), 0);
-        std::string out;
-        for (const std::string& line : engine.lines) out += line + "\n";
-        return out;
+        return run_to_end(engine, args, dir, 0, ms);
     }
 };
 

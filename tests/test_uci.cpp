@@ -11,11 +11,14 @@
 #include "makemove.h"
 #include "params.h"
 #include "records.h"
+#include "search_setup.h"
 #include "test_data.h"
 #include "tt.h"
 #include "uci.h"
 
 namespace {
+
+using search_setup::game_fen;
 
 struct UciTest : ::testing::Test {
     static void SetUpTestSuite()
@@ -52,12 +55,6 @@ struct UciTest : ::testing::Test {
         ::testing::internal::CaptureStdout();
         run_uci_command(buffer);
         return ::testing::internal::GetCapturedStdout();
-    }
-    static std::string game_fen()
-    {
-        char fen[128];
-        position_to_fen(game_record->pos, fen);
-        return fen;
     }
 };
 

@@ -19,17 +19,10 @@
 
 namespace {
 
-std::string session_dir() { return test_session_dir("vant_pipe"); }
-
-void write_file(const std::string& path, const std::string& text)
-{
-    std::ofstream(path) << text;
-}
-
 struct PipeTest : ::testing::Test {
     EngineProcess engine;
     std::string dir;
-    void SetUp() override { dir = session_dir(); }
+    void SetUp() override { dir = fresh_test_dir("vant_pipe"); }
     void start(const std::vector<std::string>& args = {"-nolog"}) { ASSERT_TRUE(engine.start(args, dir)); }
     void quit_cleanly()
     {
@@ -64,8 +57,7 @@ TEST_F(PipeTest, LoggingEchoesCommandsToOutputAndLog)
     EXPECT_EQ(engine.wait_for("CMD: isready"), "CMD: isready");
     EXPECT_EQ(engine.next_line(), "readyok");
     quit_cleanly();
-    std::ifstream log(dir + "/vant.log");
-    std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    const std::string all = read_file(dir + "/vant.log");
     EXPECT_NE(all.find("CMD: isready\nreadyok\n"), std::string::npos) << all;
 }
 

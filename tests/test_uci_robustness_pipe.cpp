@@ -36,7 +36,7 @@ struct RobustnessPipeTest : ::testing::Test {
     void start(unsigned long long address_space = 0)
     {
         engine().address_space_limit = address_space;
-        ASSERT_TRUE(engine().start({"-nolog", "-hash", "4"}, test_session_dir("vant_robustness")));
+        ASSERT_TRUE(engine().start({"-nolog", "-hash", "4"}, fresh_test_dir("vant_robustness")));
         engine().send("uci");
         ASSERT_EQ(engine().wait_for("uciok"), "uciok");
     }

@@ -23,8 +23,6 @@
 
 namespace {
 
-std::string session_dir() { return test_session_dir("vant_search_pipe"); }
-
 struct SearchPipeTest : ::testing::Test {
     EngineProcess engine;
     std::string dir;
@@ -36,7 +34,7 @@ struct SearchPipeTest : ::testing::Test {
     }
     void SetUp() override
     {
-        dir = session_dir();
+        dir = fresh_test_dir("vant_search_pipe");
         ASSERT_TRUE(engine.start({"-nolog", "-hash", "4"}, dir));
     }
     void quit_cleanly()
@@ -291,7 +289,7 @@ TEST(ConfigurationFile, EveryVariantStartsAndPlays)
     };
     init_board_tables();
     if (!game_record) setup_game_record();
-    std::string dir = session_dir();
+    std::string dir = fresh_test_dir("vant_search_pipe");
     for (const auto& v : variants) {
         std::filesystem::remove(dir + "/vant.rc");
         if (!v.text.empty()) std::ofstream(dir + "/vant.rc") << v.text;
@@ -322,7 +320,7 @@ TEST(BenchmarkSignature, NodeTotalIsStable)
     std::string totals[2];
     for (std::string& total : totals) {
         EngineProcess e;
-        ASSERT_TRUE(e.start({"-nolog", "-bench", "-d", "5"}, session_dir()));
+        ASSERT_TRUE(e.start({"-nolog", "-bench", "-d", "5"}, fresh_test_dir("vant_search_pipe")));
         EXPECT_EQ(e.wait_for("Vant 3.60 running benchmark"), "Vant 3.60 running benchmark using 1 threads");
         for (int i = 0; i < 10; i++) EXPECT_EQ(e.next_line().rfind("pos  " + std::to_string(i) + ": ", 0), 0u);
         total = e.next_line();
@@ -453,7 +451,7 @@ TEST_F(SearchPipeTest, OptionNamesInAnyCase)
 TEST(BenchmarkSignature, StopEndsEachPosition)
 {
     EngineProcess e;
-    ASSERT_TRUE(e.start({"-nolog", "-hash", "4", "-bench", "-d", "40"}, session_dir()));
+    ASSERT_TRUE(e.start({"-nolog", "-hash", "4", "-bench", "-d", "40"}, fresh_test_dir("vant_search_pipe")));
     EXPECT_EQ(e.wait_for("Vant 3.60 running benchmark"), "Vant 3.60 running benchmark using 1 threads");
     for (int i = 0; i < 10; i++) {
         e.send("stop");

@@ -18,15 +18,9 @@ struct WholeFilesTest : ToolTest {
                     const char* input = nullptr)
     {
         EngineProcess engine;
-        std::vector<std::string> all = {"-nolog"};
-        all.insert(all.end(), args.begin(), args.end());
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_TRUE(engine.start(all, dir));
-        if (input) engine.send(input);
-        EXPECT_EQ(engine.finish(60000), expected_code);
+        std::string out = run_to_end(engine, args, dir, expected_code, 60000, input);
         if (seconds) *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::string out;
-        for (const std::string& line : engine.lines) out += line + "\n";
         return out;
     }
 };

@@ -1,6 +1,7 @@
 // Shared set-up for the development-tool tests: the board tables, keys and
 // game record, and a fresh working directory per test (the tools read and
-// write fixed file names in the working directory).
+// write fixed file names in the working directory); with the started engine
+// for the console and the tools that search.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,20 +19,9 @@
 #include "fen.h"
 #include "params.h"
 #include "records.h"
+#include "search_setup.h"
+#include "test_files.h"
 #include "zobrist.h"
-
-inline std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 inline std::vector<std::string> lines_of(const std::string& text)
 {
@@ -40,18 +30,6 @@ inline std::vector<std::string> lines_of(const std::string& text)
     std::string line;
     while (std::getline(s, line)) out.push_back(line);
     return out;
-}
-
-// A directory of its own for each test (and test process), made the working
-// directory while the test runs.
-inline std::string fresh_test_dir(const char* group)
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = ::testing::TempDir() + "vant_tools/" + group + "_" + info->name() + "_" +
-                      std::to_string(getpid());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 struct ToolTest : ::testing::Test {
@@ -71,7 +49,7 @@ struct ToolTest : ::testing::Test {
         engine_config.protocol = 1;
         engine_config.quit = 0;
         old_dir = std::filesystem::current_path();
-        dir = fresh_test_dir("tool");
+        dir = fresh_test_dir("vant_tools");
         std::filesystem::current_path(dir);
         set_position_from_fen(game_record->pos, START_FEN);
     }
@@ -85,6 +63,21 @@ struct ToolTest : ::testing::Test {
     // Captures what the code under test prints on standard output.
     void capture() { ::testing::internal::CaptureStdout(); }
     std::string captured() { return ::testing::internal::GetCapturedStdout(); }
+};
+
+// A tool test on the started engine with one live search thread: the
+// console and the tools that borrow thread 0's record.
+struct EngineToolTest : ToolTest {
+    static void SetUpTestSuite()
+    {
+        ToolTest::SetUpTestSuite();
+        search_setup::init_engine_with_one_thread();
+    }
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        search_setup::init_engine_once();
+    }
 };
 
 #include "makemove.h"

@@ -84,17 +84,41 @@ inline bool king_safe_after_move(const Position& pos, int colour, Move move)
     return !square_attacked_after_change<false>(pos, king, enemy, occ, ~removed);
 }
 
-// Facts of one node that let most moves skip the attack test. When the side
-// to move is not in check, a move can uncover its king only if it is a king
-// move, en passant, or leaves a square between the king and an enemy slider
-// on a line the slider moves along; every other move is legal. Same answers
-// as king_safe_after_move, with the attack test paid once per node.
+// Facts of one node that let most moves skip the attack test. A move can
+// uncover its king only if it is a king move, en passant, or leaves a square
+// between the king and an enemy slider on a line the slider moves along.
+// Every other move is legal out of check, and in check exactly when it
+// captures the single checker or steps between it and the king. Same
+// answers as king_safe_after_move, with the attack test paid once per node.
 struct KingSafetyHint {
-    u64 risky_origins;  // squares between the king and a slider that could pin
-    u64 test_origins;   // origins that need the attack test: the risky ones and the king's, all in check
+    u64 risky_origins;    // squares between the king and a slider that could pin
+    u64 test_origins;     // origins that need the attack test: the risky ones and the king's
+    u64 evasion_targets;  // destinations that leave the king safe for the other moves: all out of check
     int king;
     int in_check;
 };
+
+// In check, the squares a move other than the king's must reach: the
+// checker's and those between it and the king, none in a double check
+// (capturing one checker cannot block the other, as it stands on no line
+// between the other and the king). All squares when no piece gives check.
+inline u64 check_evasion_targets(const Position& pos, int colour, int king)
+{
+    const u64* enemy = pos.pieces[colour ^ 1];
+    const u64 occ = occupancy(pos);
+    u64 checkers = (pawn_attacks[colour][king] & enemy[PAWN]) | (knight_attacks[king] & enemy[KNIGHT]);
+    for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) {
+        const int sq = pop_lowest_bit(s);
+        if (!(between_squares[sq][king] & occ)) checkers |= square_bit(sq);
+    }
+    for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) {
+        const int sq = pop_lowest_bit(s);
+        if (!(between_squares[sq][king] & occ)) checkers |= square_bit(sq);
+    }
+    if (!checkers) return ~u64(0);
+    if (checkers & (checkers - 1)) return 0;
+    return checkers | between_squares[king][lowest_bit_index(checkers)];
+}
 
 // The hint for a side whose in-check flag is already known.
 inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour, int in_check)
@@ -104,7 +128,8 @@ inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour,
     u64 risky = 0;
     for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
     for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
-    return {risky, in_check ? ~u64(0) : risky | square_bit(king), king, in_check};
+    const u64 targets = in_check ? check_evasion_targets(pos, colour, king) : ~u64(0);
+    return {risky, risky | square_bit(king), targets, king, in_check};
 }
 
 inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
@@ -115,10 +140,9 @@ inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
 
 inline bool king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
 {
-    const int from = move_from(move);
-    if (!(hint.test_origins & square_bit(from)) &&
-        !(move_to(move) == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
-        return true;
+    const int from = move_from(move), to = move_to(move);
+    if (!(hint.test_origins & square_bit(from)) && !(to == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
+        return (hint.evasion_targets & square_bit(to)) != 0;
     return king_safe_after_move(pos, colour, move);
 }
 

@@ -125,10 +125,17 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
     Move counter, counter2;
     countermoves_of(td, pos, counter, counter2);
 
+    // Most moves are none of the special ones; their destinations sort them
+    // out with one test.
     if (in_check) {
+        const u64 special_to =
+            square_bit(move_to(pr.evasion_move)) | square_bit(move_to(counter)) | square_bit(move_to(counter2));
         for (MoveEntry* e = first; e != end; e++) {
             Move m = e->move;
-            e->score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
+            int score = 0;
+            if (special_to & square_bit(move_to(m)))
+                score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
+            e->score = i16(score);
         }
         return;
     }
@@ -140,8 +147,6 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
         if (previous && previous->move != NULL_MOVE)
             followup = td->followup[(previous->piece & 15) * 64 + move_to(previous->move)];
     }
-    // Most moves are none of the six; their destinations sort them out
-    // with one test.
     const u64 special_to = square_bit(move_to(pr.killer[0])) | square_bit(move_to(pr.killer[1])) |
                            square_bit(move_to(pr.killer[2])) | square_bit(move_to(counter)) |
                            square_bit(move_to(counter2)) | square_bit(move_to(followup));

@@ -185,8 +185,9 @@ inline bool direct_check(const Position& pos, int colour, Move move, int enemy_k
     int type = piece_type_of(pos.board[from]);
     if (move & PROMO_MASK) type = promotion_type(move);
     const int kind = type == PAWN ? colour : type;
-    if (between_squares[to][enemy_king] & occ) return false;
-    return ((empty_board_attackers[to][enemy_king] >> kind) & 1) != 0;
+    // The small table first: most moves attack no king square at all.
+    if (!((empty_board_attackers[to][enemy_king] >> kind) & 1)) return false;
+    return !(between_squares[to][enemy_king] & occ);
 }
 
 // The MOVE_CLASS_* bits of a move whose check kind is known.

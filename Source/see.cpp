@@ -82,31 +82,39 @@ int exchange_in_window(const Position& pos, int colour, int from, int to, u64 oc
     int victim_type = piece_type_of(pos.board[to]);
     int balance = 0;  // material won by `colour` so far
     u64 used = 0;
-    for (int side = colour;;) {
+    // The sides take turns, `colour` first, one turn each per round. After
+    // each capture the side to capture next may stop at `balance`; going on,
+    // it gains at most the piece now on the square (the other side may stop
+    // after).
+    for (;;) {
+        // `colour` captures; its opponent may stop (a min).
         if (victim_type == KING) {
-            balance += side == colour ? EXCHANGE_KING_CAPTURE : -EXCHANGE_KING_CAPTURE;
+            balance += EXCHANGE_KING_CAPTURE;
             break;
         }
-        const int victim_value = exchange_piece_value[victim_type];
-        balance += side == colour ? victim_value : -victim_value;
-        const u64 from_bit = square_bit(from);
-        occ &= ~from_bit;
-        used |= from_bit;
+        balance += exchange_piece_value[victim_type];
+        occ &= ~square_bit(from);
+        used |= square_bit(from);
         victim_type = mover_type;
-        side ^= 1;
-        // The side to capture may stop at `balance`; going on, it gains at
-        // most the piece now on the square (the other side may stop after).
-        const int at_most = exchange_piece_value[victim_type];
-        if (side == colour) {
-            if (balance >= hi) return hi;
-            if (balance > lo) lo = balance;
-            if (balance + at_most <= lo) return lo;
-        } else {
-            if (balance <= lo) return lo;
-            if (balance < hi) hi = balance;
-            if (balance - at_most >= hi) return hi;
+        if (balance <= lo) return lo;
+        if (balance < hi) hi = balance;
+        if (balance - exchange_piece_value[victim_type] >= hi) return hi;
+        from = attacker_of_least_value(pos, colour ^ 1, to, occ, used, mover_type);
+        if (from == NO_SQUARE) break;
+
+        // The opponent captures; `colour` may stop (a max).
+        if (victim_type == KING) {
+            balance -= EXCHANGE_KING_CAPTURE;
+            break;
         }
-        from = attacker_of_least_value(pos, side, to, occ, used, mover_type);
+        balance -= exchange_piece_value[victim_type];
+        occ &= ~square_bit(from);
+        used |= square_bit(from);
+        victim_type = mover_type;
+        if (balance >= hi) return hi;
+        if (balance > lo) lo = balance;
+        if (balance + exchange_piece_value[victim_type] <= lo) return lo;
+        from = attacker_of_least_value(pos, colour, to, occ, used, mover_type);
         if (from == NO_SQUARE) break;
     }
     return balance < lo ? lo : balance > hi ? hi : balance;

@@ -90,11 +90,12 @@ MoveEntry* generate_captures(const Position& pos, int colour, MoveEntry* list)
     return list;
 }
 
-MoveEntry* generate_promotions(const Position& pos, int colour, int all_kinds, MoveEntry* list)
+// `pawns`: the side's pawns on their seventh rank.
+MoveEntry* generate_promotions_of(const Position& pos, int colour, int all_kinds, MoveEntry* list, u64 pawns)
 {
     const u64 enemy = pos.pieces[colour ^ 1][0];
     const int pawn = piece_code(PAWN, colour);
-    for (u64 s = pos.pieces[colour][PAWN] & seventh_rank_mask[colour]; s;) {
+    for (u64 s = pawns; s;) {
         int from = pop_lowest_bit(s);
         int ahead = from + pawn_push[colour];
         if (pos.board[ahead] == 0) list = add_promotions(list, from, ahead, pawn, 0, all_kinds);

@@ -25,7 +25,13 @@ constexpr int MOVE_CLASS_PAWN_ADVANCE = 32;    // under-promotion or passed-pawn
 // order score is left as it was.
 MoveEntry* generate_captures(const Position& pos, int colour, MoveEntry* list);
 // all_kinds 0: queen promotions only; 1: queen, knight, bishop, rook.
-MoveEntry* generate_promotions(const Position& pos, int colour, int all_kinds, MoveEntry* list);
+// Pawns on their seventh rank are rare, so that test is made inline.
+MoveEntry* generate_promotions_of(const Position& pos, int colour, int all_kinds, MoveEntry* list, u64 pawns);
+inline MoveEntry* generate_promotions(const Position& pos, int colour, int all_kinds, MoveEntry* list)
+{
+    const u64 pawns = pos.pieces[colour][PAWN] & seventh_rank_mask[colour];
+    return pawns ? generate_promotions_of(pos, colour, all_kinds, list, pawns) : list;
+}
 MoveEntry* generate_quiet_moves(const Position& pos, int colour, MoveEntry* list);
 
 // Fills the list of the owner's current search ply with every pseudo-legal

@@ -58,18 +58,8 @@ inline int attacker_of_least_value(const Position& pos, int colour, int to, u64 
     return NO_SQUARE;
 }
 
-// The exchange value clamped to [lo, hi] (lo < hi).
-//
-// The recursive definition (each side captures with its least valuable
-// attacker, a capture of a king ends the exchange at 9999, every side but
-// the first may decline) is a chain of choices between stopping at the
-// material balance reached so far and going on. Seen from `colour` each
-// choice is a max (own turn) or a min (the opponent's), and a max or min
-// with a known stop value folded into a clamp is again a clamp: the window
-// narrows as the captures go forward, and once a side's stop value lies
-// outside it the rest of the exchange cannot change the clamped result.
-// Callers that only compare the value with a threshold pass a window of
-// width one around it and stop early much more often.
+} // namespace
+
 int exchange_in_window(const Position& pos, int colour, int from, int to, u64 occ, int lo, int hi)
 {
     int mover_type;
@@ -120,8 +110,6 @@ int exchange_in_window(const Position& pos, int colour, int from, int to, u64 oc
     return balance < lo ? lo : balance > hi ? hi : balance;
 }
 
-} // namespace
-
 int least_valuable_attacker(const Position& pos, int colour, int to, u64 occ)
 {
     int type;
@@ -131,11 +119,6 @@ int least_valuable_attacker(const Position& pos, int colour, int to, u64 occ)
 int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 occ, int clip)
 {
     return exchange_in_window(pos, colour, from, to, occ, clip ? 0 : -EXCHANGE_UNBOUNDED, EXCHANGE_UNBOUNDED);
-}
-
-bool exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold)
-{
-    return exchange_in_window(pos, colour, from, to, occ, threshold - 1, threshold) >= threshold;
 }
 
 int exchange_value_on_square(Position& pos, int colour, int from, int to)

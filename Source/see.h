@@ -29,10 +29,28 @@ int exchange_value_recursive(Position& pos, int colour, int from, int to, u64 oc
 // attacker of `to`, 9999 when an enemy king stands there.
 int exchange_value_on_square(Position& pos, int colour, int from, int to);
 
+// exchange_value_recursive(pos, colour, from, to, occ, 0) clamped to
+// [lo, hi] (lo < hi).
+//
+// The recursive definition (each side captures with its least valuable
+// attacker, a capture of a king ends the exchange at 9999, every side but
+// the first may decline) is a chain of choices between stopping at the
+// material balance reached so far and going on. Seen from `colour` each
+// choice is a max (own turn) or a min (the opponent's), and a max or min
+// with a known stop value folded into a clamp is again a clamp: the window
+// narrows as the captures go forward, and once a side's stop value lies
+// outside it the rest of the exchange cannot change the clamped result.
+// Callers that only compare the value with a threshold pass a window of
+// width one around it and stop early much more often.
+int exchange_in_window(const Position& pos, int colour, int from, int to, u64 occ, int lo, int hi);
+
 // Whether exchange_value_recursive(pos, colour, from, to, occ, 0) would be at
 // least `threshold`, else 0; cheaper, as the exchange stops as soon as the
-// comparison is settled.
-bool exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold);
+// comparison is settled. Inline: the picker and the search call it often.
+inline bool exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold)
+{
+    return exchange_in_window(pos, colour, from, to, occ, threshold - 1, threshold) >= threshold;
+}
 
 // Whether the move of the side to move is safe enough by exchange (value at
 // least -74, or the quick coarse test passes), else 0. Non-captures are

@@ -178,6 +178,24 @@ Move first_legal_move(const Position& pos)
     return NULL_MOVE;
 }
 
+u64 check_evasion_targets(const Position& pos, int colour, int king)
+{
+    const u64* enemy = pos.pieces[colour ^ 1];
+    const u64 occ = occupancy(pos);
+    u64 checkers = (pawn_attacks[colour][king] & enemy[PAWN]) | (knight_attacks[king] & enemy[KNIGHT]);
+    for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) {
+        const int sq = pop_lowest_bit(s);
+        if (!(between_squares[sq][king] & occ)) checkers |= square_bit(sq);
+    }
+    for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) {
+        const int sq = pop_lowest_bit(s);
+        if (!(between_squares[sq][king] & occ)) checkers |= square_bit(sq);
+    }
+    if (!checkers) return ~u64(0);
+    if (checkers & (checkers - 1)) return 0;
+    return checkers | between_squares[king][lowest_bit_index(checkers)];
+}
+
 int check_kind_after_move(const Position& pos, int colour, const MoveEntry& entry)
 {
     const Move move = entry.move;

@@ -108,23 +108,7 @@ struct KingSafetyHint {
 // checker's and those between it and the king, none in a double check
 // (capturing one checker cannot block the other, as it stands on no line
 // between the other and the king). All squares when no piece gives check.
-inline u64 check_evasion_targets(const Position& pos, int colour, int king)
-{
-    const u64* enemy = pos.pieces[colour ^ 1];
-    const u64 occ = occupancy(pos);
-    u64 checkers = (pawn_attacks[colour][king] & enemy[PAWN]) | (knight_attacks[king] & enemy[KNIGHT]);
-    for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) {
-        const int sq = pop_lowest_bit(s);
-        if (!(between_squares[sq][king] & occ)) checkers |= square_bit(sq);
-    }
-    for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) {
-        const int sq = pop_lowest_bit(s);
-        if (!(between_squares[sq][king] & occ)) checkers |= square_bit(sq);
-    }
-    if (!checkers) return ~u64(0);
-    if (checkers & (checkers - 1)) return 0;
-    return checkers | between_squares[king][lowest_bit_index(checkers)];
-}
+u64 check_evasion_targets(const Position& pos, int colour, int king);
 
 // The hint for a side whose in-check flag is already known.
 inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour, int in_check)

@@ -89,19 +89,22 @@ void score_captures(Position& pos, MoveEntry* first, MoveEntry* end)
 }
 
 // The best capture from `current` on by the scores of the tested exchanges,
-// swapped into `current`.
+// swapped into `current`. A capture that passes its test keeps its score and
+// so stays the best; one that fails is demoted and the selection runs again.
 inline void select_best_capture(Position& pos, MoveEntry* current)
 {
     for (;;) {
         MoveEntry* best = find_best(current);
-        if (!(best->piece & EXCHANGE_UNTESTED)) {
-            swap_into(current, best);
-            return;
+        if (best->piece & EXCHANGE_UNTESTED) {
+            best->piece &= u8(~EXCHANGE_UNTESTED);
+            if (!exchange_value_at_least(pos, pos.side, move_from(best->move), move_to(best->move), occupancy(pos),
+                                         EXCHANGE_THRESHOLD)) {
+                best->score = i16(piece_type_of(best->captured) + 4);
+                continue;
+            }
         }
-        best->piece &= u8(~EXCHANGE_UNTESTED);
-        if (!exchange_value_at_least(pos, pos.side, move_from(best->move), move_to(best->move), occupancy(pos),
-                                     EXCHANGE_THRESHOLD))
-            best->score = i16(piece_type_of(best->captured) + 4);
+        swap_into(current, best);
+        return;
     }
 }
 

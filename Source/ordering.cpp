@@ -24,20 +24,32 @@ inline MoveEntry* find_end_mark(MoveEntry* e)
     return e;
 }
 
-// The highest score from `current` to the end mark (the earliest of equal
-// scores).
+// The earliest of the highest scores offered. Written as selections rather
+// than a branch: which entry wins is data the processor cannot predict.
+struct BestEntry {
+    MoveEntry* entry;
+    int score;
+    void offer(MoveEntry* e, int s)
+    {
+        entry = s > score ? e : entry;
+        score = s > score ? s : score;
+    }
+};
+
+// The highest score from `current` up to the first entry where `at_end`
+// holds (the earliest of equal scores).
+template <typename AtEnd>
+inline MoveEntry* find_best(MoveEntry* current, AtEnd at_end)
+{
+    BestEntry best{current, current->score};
+    for (MoveEntry* e = current + 1; !at_end(e); e++) best.offer(e, e->score);
+    return best.entry;
+}
+
+// The same up to the end mark.
 inline MoveEntry* find_best(MoveEntry* current)
 {
-    MoveEntry* best = current;
-    int best_score = current->score;
-    // Written as selections rather than a branch: which entry wins is data
-    // the processor cannot predict.
-    for (MoveEntry* e = current + 1; e->move != MOVE_LIST_END; e++) {
-        const int score = e->score;
-        best = score > best_score ? e : best;
-        best_score = score > best_score ? score : best_score;
-    }
-    return best;
+    return find_best(current, [](const MoveEntry* e) { return e->move == MOVE_LIST_END; });
 }
 
 inline void swap_into(MoveEntry* current, MoveEntry* best)
@@ -120,7 +132,10 @@ inline void countermoves_of(const ThreadData* td, const Position& pos, Move& cou
     counter2 = td->countermove2[index];
 }
 
-void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
+// Writes the quiet moves' order scores and returns the earliest of the
+// highest, or `end` when there are none: the first selection needs no pass
+// of its own over them.
+MoveEntry* score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
 {
     ThreadData* td = pos.owner;
     int ply = td->search_ply;
@@ -128,6 +143,7 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
     Move counter, counter2;
     countermoves_of(td, pos, counter, counter2);
 
+    BestEntry best{end, INT32_MIN};
     // Most moves are none of the special ones; their destinations sort them
     // out with one test.
     if (in_check) {
@@ -139,8 +155,9 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
             if (special_to & square_bit(move_to(m)))
                 score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
             e->score = i16(score);
+            best.offer(e, score);
         }
-        return;
+        return best.entry;
     }
 
     // The follow-up answers this side's own previous move (two plies up).
@@ -166,7 +183,9 @@ void score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_check)
                     : m == followup     ? 32
                                         : 0;
         e->score = i16(h + bonus);
+        best.offer(e, h + bonus);
     }
+    return best.entry;
 }
 
 } // namespace
@@ -194,6 +213,14 @@ void score_move_list(Position& pos, MoveEntry* list)
 }
 
 namespace {
+
+// The selected entry of the selection stage; the rest go in list order once
+// the selection reaches weak scores or 16 moves have been tried.
+inline MoveEntry* hand_out_selected(PlyRecord& pr, MoveEntry* current)
+{
+    if (current->score < 4 || pr.moves_tried >= 16) pr.stage = PICK_LIST_ORDER;
+    return current;
+}
 
 // The stages that generate and score, apart from the ones that only hand
 // out the next entry: most calls take the short path in pick_next_move and
@@ -247,17 +274,18 @@ namespace {
         MoveEntry* end = generate_quiet_moves(pos, side, first);
         end->move = MOVE_LIST_END;
         set_next_list_starts(td, ply, end + 1);
-        score_quiets(pos, first, end, in_check);
+        MoveEntry* best = score_quiets(pos, first, end, in_check);
         pr.stage = PICK_SELECT;
-        [[fallthrough]];
-    }
-    case PICK_SELECT:
         if (pr.current->move == MOVE_LIST_END) return nullptr;
-        select_best(pr.current);
-        if (pr.current->score < 4 || pr.moves_tried >= 16) pr.stage = PICK_LIST_ORDER;
-        return pr.current;
-    case PICK_LIST_ORDER:
-        return pr.current->move == MOVE_LIST_END ? nullptr : pr.current;
+        // The first selection: only the weak captures before the quiet moves
+        // are compared with the best of these.
+        if (pr.current != first) {
+            MoveEntry* capture = find_best(pr.current, [first](const MoveEntry* e) { return e == first; });
+            if (best == end || capture->score >= best->score) best = capture;
+        }
+        swap_into(pr.current, best);
+        return hand_out_selected(pr, pr.current);
+    }
     case PICK_GEN_ALL:
         generate_all_moves(pos);
         score_move_list(pos, pr.list_start);
@@ -283,8 +311,7 @@ MoveEntry* pick_next_move(Position& pos, int in_check)
         MoveEntry* current = ++pr.current;
         if (current->move == MOVE_LIST_END) return nullptr;
         select_best(current);
-        if (current->score < 4 || pr.moves_tried >= 16) pr.stage = PICK_LIST_ORDER;
-        return current;
+        return hand_out_selected(pr, current);
     }
     case PICK_LIST_ORDER: {
         MoveEntry* current = ++pr.current;

@@ -98,7 +98,7 @@ inline bool king_safe_after_move(const Position& pos, int colour, Move move)
 // answers as king_safe_after_move, with the attack test paid once per node.
 struct KingSafetyHint {
     u64 risky_origins;    // squares between the king and a slider that could pin
-    u64 test_origins;     // origins that need the attack test: the risky ones and the king's
+    u64 test_origins;     // origins that need the attack test: the risky ones, the king's, en passant's
     u64 evasion_targets;  // destinations that leave the king safe for the other moves: all out of check
     int king;
     int in_check;
@@ -118,8 +118,12 @@ inline KingSafetyHint king_safety_hint_in_check(const Position& pos, int colour,
     u64 risky = 0;
     for (u64 s = bishop_rays[king] & (enemy[BISHOP] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
     for (u64 s = rook_rays[king] & (enemy[ROOK] | enemy[QUEEN]); s;) risky |= between_squares[king][pop_lowest_bit(s)];
+    // The pawns that could take en passant are known per node, so the moves
+    // need no en passant test of their own.
+    u64 test = risky | square_bit(king);
+    if (pos.ep_square != NO_SQUARE) test |= pawn_attacks[colour ^ 1][pos.ep_square] & pos.pieces[colour][PAWN];
     const u64 targets = in_check ? check_evasion_targets(pos, colour, king) : ~u64(0);
-    return {risky, risky | square_bit(king), targets, king, in_check};
+    return {risky, test, targets, king, in_check};
 }
 
 inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
@@ -130,9 +134,8 @@ inline KingSafetyHint king_safety_hint(const Position& pos, int colour)
 
 inline bool king_safe_with_hint(const Position& pos, int colour, Move move, const KingSafetyHint& hint)
 {
-    const int from = move_from(move), to = move_to(move);
-    if (!(hint.test_origins & square_bit(from)) && !(to == pos.ep_square && piece_type_of(pos.board[from]) == PAWN))
-        return (hint.evasion_targets & square_bit(to)) != 0;
+    if (!(hint.test_origins & square_bit(move_from(move))))
+        return (hint.evasion_targets & square_bit(move_to(move))) != 0;
     return king_safe_after_move(pos, colour, move);
 }
 

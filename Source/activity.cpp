@@ -229,7 +229,7 @@ void evaluate_king(EvalWork& w)
         const unsigned files = 7u << (s - 1);
         int shield = (king_attacks[ksq] & own_pawns) ? 1 : 0;
         shield += shield_sum[(pe.shelter[us] >> (2 * (s - 1))) & 63];
-        op += t.pawn_shield_op * (shield - 9) / 10;
+        op += t.shield_term_op[shield];
 
         int index_seed = (square_bit(rel) & KING_CORNERS) ? 0 : 2;
         // Pawn storm: files of the shelter whose enemy pawns have left their half.

@@ -69,6 +69,7 @@ struct EvalTables {
     i16 queen_rank7_en;
     i16 pawn_shield_op;
     i16 pawn_storm_op;
+    i16 shield_term_op[11];      // pawn_shield_op * (shield - 9) / 10 by shield 0..10
     // Material by key part: pawns and knights (bits 0-7), bishops and rooks
     // (bits 8-15, with the bishop pair), queens (bits 16-19).
     MaterialShare material_pawns_knights[256];

@@ -244,6 +244,7 @@ void init_evaluation_tables()
     t.rook_trapped_op = params.rook_trapped[0];
     t.queen_rank7_en = params.queen_rank7[1];
     t.pawn_shield_op = params.pawn_shield[0];
+    for (int shield = 0; shield <= 10; shield++) t.shield_term_op[shield] = i16(t.pawn_shield_op * (shield - 9) / 10);
     t.pawn_storm_op = params.pawn_storm[0];
 
     t.material[0] = pair_of(params.pawn_value);

@@ -8,27 +8,8 @@
 
 find_program(VANT_LLVM_PROFDATA NAMES llvm-profdata llvm-profdata-14 llvm-profdata-15 llvm-profdata-16)
 if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT VANT_LLVM_PROFDATA OR CMAKE_CROSSCOMPILING)
-  message(STATUS "Profile-guided optimisation off: it needs clang and llvm-profdata on a native build")
+  message(STATUS "Profile-guided optimisation off (needs clang and llvm-profdata on a native build)")
   return()
-endif()
-
-# The profiling run executes the build's instructions: a build for processor
-# features this machine lacks is compiled without a profile.
-set(vant_feature_of_-mbmi bmi1)
-set(vant_feature_of_-mbmi2 bmi2)
-set(vant_feature_of_-mlzcnt abm)
-set(vant_feature_of_-mpopcnt popcnt)
-set(vant_feature_of_-mavx2 avx2)
-set(vant_feature_of_-mfma fma)
-if(EXISTS /proc/cpuinfo)
-  file(READ /proc/cpuinfo vant_cpuinfo)
-  foreach(flag ${vant_cpu_flag_list})
-    set(feature ${vant_feature_of_${flag}})
-    if(feature AND NOT vant_cpuinfo MATCHES "[ \t]${feature}[ \n]")
-      message(STATUS "Profile-guided optimisation off: this machine cannot run ${flag} code")
-      return()
-    endif()
-  endforeach()
 endif()
 
 set(vant_profile_dir ${CMAKE_BINARY_DIR}/profile)

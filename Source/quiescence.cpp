@@ -50,9 +50,16 @@ MoveEntry* generate_quiet_checks(const Position& pos, int side, MoveEntry* list)
     const int push = pawn_push[side];
     const int pawn = piece_code(PAWN, side);
 
-    for (const u8* sq = pos.lists[side][PAWN]; *sq != NO_SQUARE; sq++) {
-        const int to = *sq + push;
-        if ((empty & square_bit(to)) && (pawn_attacks[side][to] & square_bit(king))) list = add_quiet(list, *sq, to, pawn);
+    // The pawn loops run only when some pawn qualifies: a checking push ends
+    // on a square from which a pawn attacks the king.
+    const u64 pawns = pos.pieces[side][PAWN];
+    const u64 checking_pushes = pawn_attacks[them][king] & empty;
+    if (pawns & (side == WHITE ? checking_pushes >> 8 : checking_pushes << 8)) {
+        for (const u8* sq = pos.lists[side][PAWN]; *sq != NO_SQUARE; sq++) {
+            const int to = *sq + push;
+            if ((empty & square_bit(to)) && (pawn_attacks[side][to] & square_bit(king)))
+                list = add_quiet(list, *sq, to, pawn);
+        }
     }
     const int knight = piece_code(KNIGHT, side);
     for (const u8* sq = pos.lists[side][KNIGHT]; *sq != NO_SQUARE; sq++)
@@ -81,6 +88,7 @@ MoveEntry* generate_quiet_checks(const Position& pos, int side, MoveEntry* list)
     // Pushes from the sixth to the seventh rank, checking or not. A push that
     // checks is already in the list from the first pass and is not repeated.
     const u64 sixth_rank = side == WHITE ? rank_mask[5] : rank_mask[2];
+    if (!(pawns & sixth_rank)) return list;
     for (const u8* sq = pos.lists[side][PAWN]; *sq != NO_SQUARE; sq++) {
         if (!(square_bit(*sq) & sixth_rank)) continue;
         const int to = *sq + push;

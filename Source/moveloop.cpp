@@ -215,9 +215,13 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
                     minuend = depth;
                 } else {
                     const int t = reductions[table_depth][std::min(tried, REDUCTION_MOVES - 1)];
-                    const bool ok = safe_by_exchange();
+                    // The exchange test decides nothing for a move of low
+                    // order score while the evaluation has fallen: it is
+                    // skipped there.
+                    const bool holding = own_eval >= grandparent_eval - 150;
+                    const bool ok = (e->score >= 40 || holding) && safe_by_exchange();
                     r = (ok && e->score >= 40) ? 0 : t;
-                    if (!(ok && own_eval >= grandparent_eval - 150) && table_depth - r > 2 && tried > 2) r++;
+                    if (!(ok && holding) && table_depth - r > 2 && tried > 2) r++;
                     minuend = table_depth;
                 }
                 if (minuend - r <= 0) r = minuend - 1;

@@ -168,6 +168,9 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
         search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
     if (stopped()) return 0;
+    // The table bucket starts loading now, to arrive by the probe after the
+    // evaluation (the checks below are work it overlaps).
+    if (depth > 0) prefetch_hash_bucket(pos);
 
     // Selective depth. Mate-distance bounds: nothing here does better than a
     // mate on the next ply, or worse than being mated on this one.
@@ -231,8 +234,6 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
         }
     }
 
-    // Prefetch the table bucket, then evaluate while it loads.
-    if (depth > 0) prefetch_hash_bucket(pos);
     const int e = evaluate_position(td, side, ply, in_check);
     pr.depth = i16(depth);
     pr.static_eval = i16(e);

@@ -87,12 +87,33 @@ int probe_tablebase_in_search(const Position& pos, int depth)
     return success ? wdl + 2 : -1;
 }
 
+namespace {
+
+// The squares `colour` attacks over the position's occupancy: those where
+// the exchange evaluation finds an attacker of that colour.
+u64 squares_attacked_by(const Position& pos, int colour)
+{
+    const u64* own = pos.pieces[colour];
+    const u64 occ = occupancy(pos);
+    const u64 pawns = own[PAWN];
+    u64 set = colour == WHITE ? ((pawns & ~FILE_A) << 7) | ((pawns & ~FILE_H) << 9)
+                              : ((pawns & ~FILE_A) >> 9) | ((pawns & ~FILE_H) >> 7);
+    set |= king_attacks[king_square(pos, colour)];
+    for (u64 s = own[KNIGHT]; s;) set |= knight_attacks[pop_lowest_bit(s)];
+    for (u64 s = own[BISHOP] | own[QUEEN]; s;) set |= bishop_attack_set(pop_lowest_bit(s), occ);
+    for (u64 s = own[ROOK] | own[QUEEN]; s;) set |= rook_attack_set(pop_lowest_bit(s), occ);
+    return set;
+}
+
+} // namespace
+
 bool pieces_safe_from_exchange(Position& pos, int side, int score, int bound)
 {
-    // A gain of at least 1 that brings the score down to bound + 99.
+    // A gain of at least 1 that brings the score down to bound + 99. A piece
+    // no enemy piece attacks loses nothing, so only attacked ones are tested.
     const int fatal_gain = std::max(1, score - bound - 99);
     const u64 occ = occupancy(pos);
-    u64 pieces = pos.pieces[side][0] & ~pos.pieces[side][KING];
+    u64 pieces = pos.pieces[side][0] & ~pos.pieces[side][KING] & squares_attacked_by(pos, side ^ 1);
     while (pieces) {
         const int sq = pop_lowest_bit(pieces);
         if (exchange_value_at_least(pos, side ^ 1, NO_SQUARE, sq, occ, fatal_gain)) return false;

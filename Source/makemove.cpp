@@ -53,6 +53,24 @@ inline void list_replace(u8* list, int from, int to)
     list[list_index(list, from)] = u8(to);
 }
 
+// Replaces `old_square` at `place` of the list by `new_square`. A place
+// among the first eight bytes is written with one eight-byte store: the next
+// move's list_index reads those eight bytes at once, and a load takes its
+// value from a waiting store only when the store is as wide.
+inline void list_change(u8* list, int place, int old_square, int new_square)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        if (place < 8) {
+            u64 word;
+            std::memcpy(&word, list, 8);
+            word ^= u64(old_square ^ new_square) << (8 * place);
+            std::memcpy(list, &word, 8);
+            return;
+        }
+    }
+    list[place] = u8(new_square);
+}
+
 inline void list_remove(u8* list, int square)
 {
     list += list_index(list, square);
@@ -240,7 +258,7 @@ void play_move(Position& pos, Move move)
     // The mover keeps its list place, which the take-back tries first.
     u8* list = pos.lists[side][type];
     const int slot = list_index(list, from);
-    list[slot] = u8(to);
+    list_change(list, slot, from, to);
     record.mover_slot = u8(slot);
     const u64 both = square_bit(from) | square_bit(to);
     pos.board[to] = u8(piece);
@@ -313,7 +331,7 @@ void take_back_move(Position& pos)
     // A capture taken back below this move appends the piece to its list,
     // so the mover's place may have changed since; mostly it has not.
     u8* list = pos.lists[side][type];
-    if (list[record.mover_slot] == to) list[record.mover_slot] = u8(from);
+    if (list[record.mover_slot] == to) list_change(list, record.mover_slot, to, from);
     else list_replace(list, to, from);
     const u64 both = square_bit(from) | square_bit(to);
     pos.board[from] = u8(piece);

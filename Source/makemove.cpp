@@ -71,19 +71,55 @@ inline void list_change(u8* list, int place, int old_square, int new_square)
     list[place] = u8(new_square);
 }
 
+// Whether one of the eight list bytes in `word` is the end mark.
+inline bool ends_within(u64 word)
+{
+    constexpr u64 ones = 0x0101010101010101ULL;
+    const u64 diff = word ^ (ones * NO_SQUARE);
+    return ((diff - ones) & ~diff & (ones << 7)) != 0;
+}
+
+// The later entries move down one place. With the removed entry among the
+// first eight bytes, those are rewritten with one eight-byte store, as in
+// list_change; a list that ends beyond them moves its further bytes one by
+// one.
 inline void list_remove(u8* list, int square)
 {
-    list += list_index(list, square);
+    const int place = list_index(list, square);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (place < 8) {
+            u64 word;
+            std::memcpy(&word, list, 8);
+            const bool longer = !ends_within(word) && list[8] != NO_SQUARE;
+            const u64 below = (u64(1) << (8 * place)) - 1;
+            word = (word & below) | ((word >> 8) & ~below) | (u64(list[8]) << 56);
+            std::memcpy(list, &word, 8);
+            if (!longer) return;
+            list += 8 - place;
+        }
+    }
+    list += place;
     do {
         list[0] = list[1];
     } while (*list++ != NO_SQUARE);
 }
 
+// The same for an entry appended in place of the end mark.
 inline void list_append(u8* list, int square)
 {
-    list += list_index(list, NO_SQUARE);
-    list[0] = u8(square);
-    list[1] = NO_SQUARE;
+    const int place = list_index(list, NO_SQUARE);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (place < 7) {
+            u64 word;
+            std::memcpy(&word, list, 8);
+            const int shift = 8 * place;
+            word = (word & ~(u64(0xFFFF) << shift)) | (u64(square | (NO_SQUARE << 8)) << shift);
+            std::memcpy(list, &word, 8);
+            return;
+        }
+    }
+    list[place] = u8(square);
+    list[place + 1] = NO_SQUARE;
 }
 
 // Removes the piece `code` from `square` (not from the keys).

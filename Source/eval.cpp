@@ -663,7 +663,7 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
     }
 
     const u64 key = full_key(pos);
-    EvalCacheEntry& cache = td->eval_cache[(u32(key) & 0x3FFE) + u32(colour)];
+    EvalCacheEntry& cache = td->eval_cache[eval_cache_slot(key, colour)];
     if (cache.key == key && searching && ply >= 2) {
         td->counters[CNT_EVAL_HITS]++;
         pr.threat[WHITE] = cache.threat[WHITE];

@@ -1,9 +1,9 @@
 // The static evaluation.
 #pragma once
 
+#include "records.h"
 #include "types.h"
-
-struct ThreadData;
+#include "zobrist.h"
 
 // Score of the thread's position for `colour` (the side to move), in
 // centipawns. Uses the thread's EvalTables copy, evaluation cache and pawn
@@ -12,6 +12,21 @@ struct ThreadData;
 // returns -MATE at once. Trace mode (thread 0, ply 1, no iteration running)
 // fills engine_config.eval_trace.
 int evaluate_position(ThreadData* td, int colour, int ply, int in_check);
+
+// The evaluation-cache slot of a full position key for `colour`: one slot
+// per colour side by side.
+inline u32 eval_cache_slot(u64 key, int colour) { return (u32(key) & (EVAL_CACHE_SIZE - 2)) + u32(colour); }
+
+// Starts loading the evaluation-cache and pawn-hash entries of the thread's
+// position, so that they have arrived when the node evaluates it: both
+// tables are larger than the core's own cache.
+inline void prefetch_eval_entries(const ThreadData* td, const Position& pos)
+{
+    __builtin_prefetch(&td->eval_cache[eval_cache_slot(full_key(pos), pos.side)]);
+    const PawnHashEntry* pe = &td->pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+    __builtin_prefetch(pe);
+    __builtin_prefetch(reinterpret_cast<const char*>(pe) + sizeof(PawnHashEntry) - 1);
+}
 
 // Static evaluations never reach this magnitude, so that they can never be
 // read as mate or tablebase scores.

@@ -189,9 +189,11 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
         search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
     if (stopped()) return 0;
-    // The table bucket starts loading now, to arrive by the probe after the
-    // evaluation (the checks below are work it overlaps).
+    // The table bucket and the evaluation's cache entries start loading now,
+    // to arrive by the evaluation and the probe after it (the checks below
+    // are work the loads overlap).
     if (depth > 0) prefetch_hash_bucket(pos);
+    prefetch_eval_entries(td, pos);
 
     // Selective depth. Mate-distance bounds: nothing here does better than a
     // mate on the next ply, or worse than being mated on this one.

@@ -1,5 +1,6 @@
 #include "activity.h"
 
+#include <algorithm>
 #include <array>
 
 #include "bitboard.h"
@@ -15,11 +16,15 @@ constexpr int king_rank_bonus[8] = {0, 0, 4, 8, 8, 8, 4, 0};
 // Relative king squares a1, b1, g1, h1: a castled king is no attack target.
 constexpr u64 KING_CORNERS = 0xC3ULL;
 
-// Zone-attacker counter fields: knights bits 0-2, bishops 3-5, rooks 6-8,
-// queens 9-11.
-constexpr int ZONE_KNIGHT = 0, ZONE_BISHOP = 3, ZONE_ROOK = 6, ZONE_QUEEN = 9;
+// Zone-attacker counter fields, four bits each: knights bits 0-3, bishops
+// 4-7, rooks 8-11, queens 12-15. While a colour's pieces are scored the
+// counter also sums the danger weights of the attackers from bit 16 on, so
+// one register holds all of it; a field has room for every piece of a kind.
+constexpr int ZONE_KNIGHT = 0, ZONE_BISHOP = 4, ZONE_ROOK = 8, ZONE_QUEEN = 12;
+constexpr int zone_weight[4] = {36, 26, 46, 46};
+constexpr u32 zone_step(int shift) { return (1u << shift) | (u32(zone_weight[shift / 4]) << 16); }
 
-inline int zone_count(u16 counter, int shift) { return (counter >> shift) & 7; }
+inline int zone_count(u16 counter, int shift) { return (counter >> shift) & 15; }
 
 // Sum of three 2-bit shield values, by the six bits that hold them.
 constexpr std::array<u8, 64> shield_sum = [] {
@@ -61,9 +66,17 @@ inline void add_scored_piece(const EvalWork& w, PieceTotals& totals, u64& kind, 
     totals.all |= att;
 }
 
-// A count that would pass 7 (promoted pieces) stays at 7 instead of
-// spilling into the next field.
-inline int capped_zone_count(int n) { return n < 7 ? n : 7; }
+// A count that passes 7 (promoted pieces) is taken as 7, its weight too.
+inline u32 capped_zone_counter(u32 counter)
+{
+    if (!(counter & 0x8888)) return counter;
+    u32 capped = 0;
+    for (int shift = 0; shift < 16; shift += 4) {
+        const u32 n = std::min<u32>((counter >> shift) & 15, 7);
+        capped += n * zone_step(shift);
+    }
+    return capped;
+}
 
 // The pieces of colour c other than the king, in locals: the accumulators,
 // attack sets and zone counts go into the work record once at the end.
@@ -83,7 +96,7 @@ void evaluate_pieces(EvalWork& w)
     totals.twice = w.attacked_twice[c];
 
     u64 kind = 0;
-    int zone_knights = 0;
+    u32 zone = 0;
     for (const u8* p = pos.lists[c][KNIGHT];; p++) {
         const int sq = list_square(p);
         if (sq == NO_SQUARE) break;
@@ -95,7 +108,7 @@ void evaluate_pieces(EvalWork& w)
         if (att & enemy_zone) {
             op += 6;
             en += 6;
-            zone_knights++;
+            zone += zone_step(ZONE_KNIGHT);
         }
         if (outposts & square_bit(sq)) {
             op += t.knight_outpost_op;
@@ -109,7 +122,6 @@ void evaluate_pieces(EvalWork& w)
     w.knight_attacks[c] = kind;
 
     kind = 0;
-    int zone_bishops = 0;
     {
         const u64 see_through = occupied & ~pos.pieces[c][QUEEN];  // x-ray through own queens
         for (const u8* p = pos.lists[c][BISHOP];; p++) {
@@ -125,14 +137,13 @@ void evaluate_pieces(EvalWork& w)
             int en = t.bishop_mobility[n].en + 4 * centre + t.pst[BISHOP - 1][rel][1] - 8 * blocked;
             if (outposts & square_bit(sq)) op += 12;
             if (n == 0 && (ENEMY_HALF[c] & square_bit(sq))) op -= 20;
-            if (att & enemy_zone) zone_bishops++;
+            if (att & enemy_zone) zone += zone_step(ZONE_BISHOP);
             add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.bishops[c], att, att);
         }
     }
     w.bishop_attacks[c] = kind;
 
     kind = 0;
-    int zone_rooks = 0;
     {
         const u64 own_pawns = pos.pieces[c][PAWN];
         const u64 enemy_pawns = pos.pieces[them][PAWN];
@@ -160,14 +171,13 @@ void evaluate_pieces(EvalWork& w)
                 op += t.rook_rank7.op;
                 en += t.rook_rank7.en;
             }
-            if (att & enemy_zone) zone_rooks++;
+            if (att & enemy_zone) zone += zone_step(ZONE_ROOK);
             add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.rooks[c], att, att);
         }
     }
     w.rook_attacks[c] = kind;
 
     kind = 0;
-    int zone_queens = 0;
     for (const u8* p = pos.lists[c][QUEEN];; p++) {
         const int sq = list_square(p);
         if (sq == NO_SQUARE) break;
@@ -186,20 +196,16 @@ void evaluate_pieces(EvalWork& w)
             en -= 8;
         }
         if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) en += t.queen_rank7_en;
-        if (xray & enemy_zone) zone_queens++;
+        if (xray & enemy_zone) zone += zone_step(ZONE_QUEEN);
         add_scored_piece<Trace>(w, totals, kind, sq, op, en, tr.queens[c], att, xray);
     }
     w.queen_attacks[c] = kind;
 
     w.all_attacks[c] = totals.all;
     w.attacked_twice[c] = totals.twice;
-    zone_knights = capped_zone_count(zone_knights);
-    zone_bishops = capped_zone_count(zone_bishops);
-    zone_rooks = capped_zone_count(zone_rooks);
-    zone_queens = capped_zone_count(zone_queens);
-    w.zone_attackers[c] = u16((zone_knights << ZONE_KNIGHT) | (zone_bishops << ZONE_BISHOP) | (zone_rooks << ZONE_ROOK) |
-                              (zone_queens << ZONE_QUEEN));
-    w.zone_danger[c] = 36 * zone_knights + 26 * zone_bishops + 46 * zone_rooks + 46 * zone_queens;
+    zone = capped_zone_counter(zone);
+    w.zone_attackers[c] = u16(zone);
+    w.zone_danger[c] = int(zone >> 16);
     w.positional_op[c] += totals.op;
     w.positional_en[c] += totals.en;
 }

@@ -99,7 +99,7 @@ struct EvalWork {
     u64 queen_attacks[2];
     u64 king_attacks[2];
     u64 attacked_twice[2];
-    u16 zone_attackers[2];       // 3-bit counts: knights, bishops, rooks, queens
+    u16 zone_attackers[2];       // 4-bit counts: knights, bishops, rooks, queens
     int zone_danger[2];          // the counts weighted for the king-danger index
     int ply;
     int phase;                   // 0 (all material) .. 24 (bare kings)

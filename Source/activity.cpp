@@ -159,13 +159,18 @@ void evaluate_pieces(EvalWork& w)
             int op = t.rook_mobility[n].op + forward + t.pst[ROOK - 1][rel][0];
             int en = t.rook_mobility[n].en + forward + t.pst[ROOK - 1][rel][1];
             if (!(file_mask[f] & own_pawns)) {
-                const ValuePair& bonus = (file_mask[f] & enemy_pawns) ? t.rook_half_open_file : t.rook_open_file;
-                op += bonus.op;
-                en += bonus.en;
+                if (file_mask[f] & enemy_pawns) {
+                    op += t.rook_half_open_file.op;
+                    en += t.rook_half_open_file.en;
+                } else {
+                    op += t.rook_open_file.op;
+                    en += t.rook_open_file.en;
+                }
             } else if (n < 5 && (f < 2 || f > 5)) {
-                // Shut in by its own king or pawn on b/c (f/g) of its rank.
-                u64 trap = rank_mask[rank_of(sq)] & (f < 2 ? (file_mask[1] | file_mask[2]) : (file_mask[5] | file_mask[6]));
-                if (trap & (own_pawns | pos.pieces[c][KING])) op += t.rook_trapped_op;
+                // Shut in by its own king or pawn on b/c (f/g) of its rank,
+                // read as a byte of the rank.
+                const unsigned rank = unsigned((own_pawns | pos.pieces[c][KING]) >> (sq & 56)) & 0xFF;
+                if (rank & (f < 2 ? 0x06 : 0x60)) op += t.rook_trapped_op;
             }
             if (rank_of(rel) == 6 && w.seventh_rank_flag[c]) {
                 op += t.rook_rank7.op;

@@ -245,7 +245,7 @@ void evaluate_king(EvalWork& w)
         int index_seed = (square_bit(rel) & KING_CORNERS) ? 0 : 2;
         // Pawn storm: files of the shelter whose enemy pawns have left their half.
         int enemy_kf = file_of(w.king_sq[them]);
-        if (s - enemy_kf > 2 || enemy_kf - s > 2) {
+        if (unsigned(s - enemy_kf + 2) > 4) {  // more than two files apart
             const int storm = 3 - std::popcount(pe.storm_files[us] & files);
             index_seed += storm;
             op += t.pawn_storm_op * storm;

@@ -237,16 +237,15 @@ void evaluate_king(EvalWork& w)
         // Pawn shield on the three shelter files, from the values of the
         // pawn-hash entry; the files are bits of a byte.
         const PawnHashEntry& pe = *w.pawn_entry;
-        const unsigned files = 7u << (s - 1);
-        int shield = (king_attacks[ksq] & own_pawns) ? 1 : 0;
-        shield += shield_sum[(pe.shelter[us] >> (2 * (s - 1))) & 63];
+        int shield = (w.king_attacks[us] & own_pawns) ? 1 : 0;
+        shield += shield_sum[(pe.shelter[us] >> (2 * s - 2)) & 63];
         op += t.shield_term_op[shield];
 
         int index_seed = (square_bit(rel) & KING_CORNERS) ? 0 : 2;
         // Pawn storm: files of the shelter whose enemy pawns have left their half.
         int enemy_kf = file_of(w.king_sq[them]);
         if (unsigned(s - enemy_kf + 2) > 4) {  // more than two files apart
-            const int storm = 3 - std::popcount(pe.storm_files[us] & files);
+            const int storm = 3 - std::popcount((unsigned(pe.storm_files[us]) >> (s - 1)) & 7);
             index_seed += storm;
             op += t.pawn_storm_op * storm;
         }
@@ -273,7 +272,7 @@ void evaluate_king(EvalWork& w)
         bool rook_check = (w.rook_attacks[them] & lines & safe) != 0;
         bool queen_check = (w.queen_attacks[them] & (diagonals | lines) & safe) != 0;
         int checks = int(knight_check) + int(bishop_check) + int(rook_check) + int(queen_check);
-        bool contact = (w.queen_attacks[them] & safe & king_attacks[ksq]) != 0;
+        bool contact = (w.queen_attacks[them] & safe & w.king_attacks[us]) != 0;
         if (contact) w.ply_record->threat[us] = 5000;
         en -= 8 * checks;
         op -= 8 * checks;
@@ -285,7 +284,7 @@ void evaluate_king(EvalWork& w)
         else danger -= 15;
         if (zone_count(counter, ZONE_ROOK) == 0 && rook_check) danger += 32;
         if (zone_count(counter, ZONE_KNIGHT) == 0 && knight_check) danger += 32;
-        int index = danger / 8;
+        int index = danger >> 3;  // rounds a negative danger down: still no penalty
         if (pos.side == us) index -= 2;
         if (index > 0) op -= t.king_danger[index > 63 ? 63 : index];
     }

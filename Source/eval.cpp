@@ -395,7 +395,9 @@ template <int c>
     w.positional_en[c] += n * w.tables->pinned.en;
 }
 
-// Scale down scores of material patterns that are hard to win.
+// Scale down scores of material patterns that are hard to win. The caller
+// has checked that the leader has at most 13 piece units: with more, no
+// pattern applies.
 double drawish_factor(const EvalWork& w, int leader)
 {
     const Position& pos = *w.pos;
@@ -403,7 +405,6 @@ double drawish_factor(const EvalWork& w, int leader)
     const u32 kw = pos.material_key[wk], kl = pos.material_key[lk];
     const int uw = pos.piece_units[wk], ul = pos.piece_units[lk];
     const int pw = piece_count(kw, PAWN), pl = piece_count(kl, PAWN);
-    if (uw > 13) return 1.0;
     if (uw - ul >= 4) {
         if (kw == 2 * material_key_step[KNIGHT]) return 0.05;
         if (kw == material_key_step[ROOK] || kw == material_key_step[QUEEN]) {
@@ -602,8 +603,11 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
 
     double factor = 1.0;
     if (score >= 15 || score <= -15) {
-        factor = drawish_factor(w, score > 0 ? colour : colour ^ 1);
-        if (factor != 1.0) score = int(score * factor);
+        const int leader = score > 0 ? colour : colour ^ 1;
+        if (pos.piece_units[leader] <= 13) {
+            factor = drawish_factor(w, leader);
+            if (factor != 1.0) score = int(score * factor);
+        }
     }
     if (score > EVAL_SCORE_LIMIT) score = EVAL_SCORE_LIMIT;
     if (score < -EVAL_SCORE_LIMIT) score = -EVAL_SCORE_LIMIT;

@@ -236,15 +236,22 @@ void evaluate_pawn_structure(EvalWork& w)
 // square: the attack sets of the activity pass hold every enemy attack (and
 // some x-rays), and the step itself opens only the file behind the pawn, so
 // an enemy rook or queen there still needs the full exchange evaluation.
+// With no own piece able to retake, even by an x-ray through the enemy
+// capturer (so no own slider on the square's lines at all), the pawn is lost
+// exactly when some enemy piece really reaches the square.
 template <int c>
 inline bool push_is_safe(const EvalWork& w, int sq)
 {
     const int them = c ^ 1;
+    const int ahead = sq + pawn_push[c];
+    const u64* own = w.pos->pieces[c];
     const u64* enemy = w.pos->pieces[them];
     const u64 behind = c == WHITE ? ray_south[sq] : ray_north[sq];
-    if (!(w.all_attacks[them] & square_bit(sq + pawn_push[c])) && !(behind & (enemy[ROOK] | enemy[QUEEN])))
-        return true;
-    return exchange_value_recursive(*w.pos, c, sq, sq + pawn_push[c], w.occupied, 0) >= 0;
+    if (!(w.all_attacks[them] & square_bit(ahead)) && !(behind & (enemy[ROOK] | enemy[QUEEN]))) return true;
+    if (!(w.all_attacks[c] & square_bit(ahead)) &&
+        !((rook_rays[ahead] & (own[ROOK] | own[QUEEN])) | (bishop_rays[ahead] & (own[BISHOP] | own[QUEEN]))))
+        return least_valuable_attacker(*w.pos, them, ahead, w.occupied & ~square_bit(sq)) == NO_SQUARE;
+    return exchange_value_at_least(*w.pos, c, sq, ahead, w.occupied, 0);
 }
 
 // Passed pawns of one colour.

@@ -389,13 +389,18 @@ template <int c>
 {
     const Position& pos = *w.pos;
     const int them = c ^ 1;
+    // A pinned piece stands on the attack set of its pinner: without an
+    // enemy slider reaching any piece there is nothing to look for.
+    const u64 reached = pos.pieces[c][0] & ~pos.pieces[c][PAWN] &
+                        (w.bishop_attacks[them] | w.rook_attacks[them] | w.queen_attacks[them]);
+    if (!reached) return;
     const u64 queens = pos.pieces[them][QUEEN];
     u64 pinned = pinned_against(w.king_sq[c], pos.pieces[them][ROOK] | queens, pos.pieces[them][BISHOP] | queens,
                                 w.occupied);
     if (count_bits(pos.pieces[c][QUEEN]) == 1) {
         pinned |= pinned_against(pos.lists[c][QUEEN][0], pos.pieces[them][ROOK], pos.pieces[them][BISHOP], w.occupied);
     }
-    pinned &= pos.pieces[c][0] & ~pos.pieces[c][PAWN];
+    pinned &= reached;
     w.pinned |= pinned;
     const int n = count_bits(pinned);
     w.positional_op[c] += n * w.tables->pinned.op;

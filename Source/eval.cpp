@@ -362,14 +362,21 @@ template <int c>
                 (w.pawn_attacks[them] | (w.all_attacks[them] & ~w.all_attacks[c]))) |
                (pos.pieces[c][ROOK] & minor_attacks);
     w.hung |= hung;
-    u16& threat = w.ply_record->threat[c];
+    if (!hung) return;
+    // Sums and the most valuable piece in locals: the threat word is a
+    // store the compiler cannot keep apart from the work record.
+    int op = 0, en = 0, top = 0;
     for (int k = 0; hung; k++) {
         const int sq = pop_lowest_bit(hung);
         const int value = exchange_piece_value[piece_type_of(pos.board[sq])];
-        if (value > threat) threat = u16(value);
-        w.positional_op[c] += t.hung.op - 15 * k;
-        w.positional_en[c] += t.hung.en - 15 * k;
+        if (value > top) top = value;
+        op += t.hung.op - 15 * k;
+        en += t.hung.en - 15 * k;
     }
+    w.positional_op[c] += op;
+    w.positional_en[c] += en;
+    u16& threat = w.ply_record->threat[c];
+    if (top > threat) threat = u16(top);
 }
 
 // Pieces that stand alone between a slider of the enemy and `target`.

@@ -236,15 +236,22 @@ void evaluate_pawn_structure(EvalWork& w)
 // square: the attack sets of the activity pass hold every enemy attack (and
 // some x-rays), and the step itself opens only the file behind the pawn, so
 // an enemy rook or queen there still needs the full exchange evaluation.
+// With no own piece able to retake, even by an x-ray through the enemy
+// capturer (so no own slider on the square's lines at all), the pawn is lost
+// exactly when some enemy piece really reaches the square.
 template <int c>
 inline bool push_is_safe(const EvalWork& w, int sq)
 {
     const int them = c ^ 1;
+    const int ahead = sq + pawn_push[c];
+    const u64* own = w.pos->pieces[c];
     const u64* enemy = w.pos->pieces[them];
     const u64 behind = c == WHITE ? ray_south[sq] : ray_north[sq];
-    if (!(w.all_attacks[them] & square_bit(sq + pawn_push[c])) && !(behind & (enemy[ROOK] | enemy[QUEEN])))
-        return true;
-    return exchange_value_recursive(*w.pos, c, sq, sq + pawn_push[c], w.occupied, 0) >= 0;
+    if (!(w.all_attacks[them] & square_bit(ahead)) && !(behind & (enemy[ROOK] | enemy[QUEEN]))) return true;
+    if (!(w.all_attacks[c] & square_bit(ahead)) &&
+        !((rook_rays[ahead] & (own[ROOK] | own[QUEEN])) | (bishop_rays[ahead] & (own[BISHOP] | own[QUEEN]))))
+        return least_valuable_attacker(*w.pos, them, ahead, w.occupied & ~square_bit(sq)) == NO_SQUARE;
+    return exchange_value_at_least(*w.pos, c, sq, ahead, w.occupied, 0);
 }
 
 // Passed pawns of one colour.
@@ -355,14 +362,21 @@ template <int c>
                 (w.pawn_attacks[them] | (w.all_attacks[them] & ~w.all_attacks[c]))) |
                (pos.pieces[c][ROOK] & minor_attacks);
     w.hung |= hung;
-    u16& threat = w.ply_record->threat[c];
+    if (!hung) return;
+    // Sums and the most valuable piece in locals: the threat word is a
+    // store the compiler cannot keep apart from the work record.
+    int op = 0, en = 0, top = 0;
     for (int k = 0; hung; k++) {
         const int sq = pop_lowest_bit(hung);
         const int value = exchange_piece_value[piece_type_of(pos.board[sq])];
-        if (value > threat) threat = u16(value);
-        w.positional_op[c] += t.hung.op - 15 * k;
-        w.positional_en[c] += t.hung.en - 15 * k;
+        if (value > top) top = value;
+        op += t.hung.op - 15 * k;
+        en += t.hung.en - 15 * k;
     }
+    w.positional_op[c] += op;
+    w.positional_en[c] += en;
+    u16& threat = w.ply_record->threat[c];
+    if (top > threat) threat = u16(top);
 }
 
 // Pieces that stand alone between a slider of the enemy and `target`.
@@ -382,20 +396,27 @@ template <int c>
 {
     const Position& pos = *w.pos;
     const int them = c ^ 1;
+    // A pinned piece stands on the attack set of its pinner: without an
+    // enemy slider reaching any piece there is nothing to look for.
+    const u64 reached = pos.pieces[c][0] & ~pos.pieces[c][PAWN] &
+                        (w.bishop_attacks[them] | w.rook_attacks[them] | w.queen_attacks[them]);
+    if (!reached) return;
     const u64 queens = pos.pieces[them][QUEEN];
     u64 pinned = pinned_against(w.king_sq[c], pos.pieces[them][ROOK] | queens, pos.pieces[them][BISHOP] | queens,
                                 w.occupied);
     if (count_bits(pos.pieces[c][QUEEN]) == 1) {
         pinned |= pinned_against(pos.lists[c][QUEEN][0], pos.pieces[them][ROOK], pos.pieces[them][BISHOP], w.occupied);
     }
-    pinned &= pos.pieces[c][0] & ~pos.pieces[c][PAWN];
+    pinned &= reached;
     w.pinned |= pinned;
     const int n = count_bits(pinned);
     w.positional_op[c] += n * w.tables->pinned.op;
     w.positional_en[c] += n * w.tables->pinned.en;
 }
 
-// Scale down scores of material patterns that are hard to win.
+// Scale down scores of material patterns that are hard to win. The caller
+// has checked that the leader has at most 13 piece units: with more, no
+// pattern applies.
 double drawish_factor(const EvalWork& w, int leader)
 {
     const Position& pos = *w.pos;
@@ -403,7 +424,6 @@ double drawish_factor(const EvalWork& w, int leader)
     const u32 kw = pos.material_key[wk], kl = pos.material_key[lk];
     const int uw = pos.piece_units[wk], ul = pos.piece_units[lk];
     const int pw = piece_count(kw, PAWN), pl = piece_count(kl, PAWN);
-    if (uw > 13) return 1.0;
     if (uw - ul >= 4) {
         if (kw == 2 * material_key_step[KNIGHT]) return 0.05;
         if (kw == material_key_step[ROOK] || kw == material_key_step[QUEEN]) {
@@ -602,8 +622,11 @@ int evaluate_full(ThreadData* td, EvalWork& w, int colour, bool searching, u64 k
 
     double factor = 1.0;
     if (score >= 15 || score <= -15) {
-        factor = drawish_factor(w, score > 0 ? colour : colour ^ 1);
-        if (factor != 1.0) score = int(score * factor);
+        const int leader = score > 0 ? colour : colour ^ 1;
+        if (pos.piece_units[leader] <= 13) {
+            factor = drawish_factor(w, leader);
+            if (factor != 1.0) score = int(score * factor);
+        }
     }
     if (score > EVAL_SCORE_LIMIT) score = EVAL_SCORE_LIMIT;
     if (score < -EVAL_SCORE_LIMIT) score = -EVAL_SCORE_LIMIT;

@@ -852,6 +852,8 @@ TEST_F(EvalTest, PassedPawnTerms)
         // The own king next to the target does not help a pawn on its 4th
         // rank.
         {"2k5/7p/4K3/8/3P4/8/8/8 w - -", 24, {{{3, SAFE, false, false, 2, 1, false}}, {{1, FREE, false, false, 3, 5, false}}}},
+        // Rb6 takes on e6, and Ra6 behind it retakes: the push is safe.
+        {"8/8/Rr6/4P3/8/8/8/1k5K w - -", 20, {{{4, SAFE, false, false, 6, 6, true}}, {}}},
         // The own king next to the target helps f5 but not the rook pawn h5.
         {"6k1/p7/6K1/5P1P/8/8/8/8 w - -",
          24,

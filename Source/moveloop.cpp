@@ -162,7 +162,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
     const int own_eval = pr.static_eval;
     u16 child_pv[MAX_PLY];
 
-    while (MoveEntry* e = pick_next_move(pos, in_check)) {
+    while (MoveEntry* e = pick_next_move(pos, pr, in_check)) {
         const Move move = e->move;
         // Skip null entries, the hash move offered again and illegal moves.
         if (move == NULL_MOVE) continue;

@@ -147,15 +147,20 @@ MoveEntry* score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_
     // Most moves are none of the special ones; their destinations sort them
     // out with one test.
     if (in_check) {
+        // Every other move scores 0, the lowest score here: the first entry
+        // is the best unless a special one scores higher.
+        if (first == end) return end;
+        best = {first, 0};
         const u64 special_to =
             square_bit(move_to(pr.evasion_move)) | square_bit(move_to(counter)) | square_bit(move_to(counter2));
         for (MoveEntry* e = first; e != end; e++) {
             Move m = e->move;
-            int score = 0;
-            if (special_to & square_bit(move_to(m)))
-                score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
-            e->score = i16(score);
-            best.offer(e, score);
+            e->score = 0;
+            if (special_to & square_bit(move_to(m))) {
+                const int score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
+                e->score = i16(score);
+                best.offer(e, score);
+            }
         }
         return best.entry;
     }

@@ -44,13 +44,14 @@ inline bool new_line_targets(const u64* rays, int from, int to, u64 targets)
 }
 
 // Late-move pruning of a quiet, non-checking late move: 1 when it is pruned.
-bool late_move_pruned(Position& pos, const MoveEntry& e)
+// The exchange test's answer, when it is made, is left in `exchange_ok`.
+bool late_move_pruned(Position& pos, const MoveEntry& e, int& exchange_ok)
 {
     const Move move = e.move;
     const int from = move_from(move), to = move_to(move);
     const int type = piece_type_of(e.piece);
     if (type == KING && (to == from + 2 || to == from - 2)) return false;  // castling
-    if (e.score >= 40) return !exchange_meets_threshold(pos, move);
+    if (e.score >= 40) return !(exchange_ok = exchange_meets_threshold(pos, move));
 
     const int side = pos.side;
     const int them = side ^ 1;
@@ -80,7 +81,7 @@ bool late_move_pruned(Position& pos, const MoveEntry& e)
     default:
         break;  // king moves are pruned
     }
-    return !keep || !exchange_meets_threshold(pos, move);
+    return !keep || !(exchange_ok = exchange_meets_threshold(pos, move));
 }
 
 inline void update_countermove(ThreadData* td, const Position& pos, Move last, Move move)
@@ -162,7 +163,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
     const int own_eval = pr.static_eval;
     u16 child_pv[MAX_PLY];
 
-    while (MoveEntry* e = pick_next_move(pos, in_check)) {
+    while (MoveEntry* e = pick_next_move(pos, pr, in_check)) {
         const Move move = e->move;
         // Skip null entries, the hash move offered again and illegal moves.
         if (move == NULL_MOVE) continue;
@@ -174,16 +175,19 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         pr.move_class = u16(c);
         const int tried = pr.moves_tried;
 
+        // The exchange test is shared by late-move pruning and the extension
+        // and reduction rules. For the extension rule "the mover is worth at
+        // most the piece on the destination, or the exchange value is at
+        // least -74" is exactly what exchange_meets_threshold answers (its
+        // quick coarse test first).
+        int exchange_ok = -1;
+
         // Late-move pruning of quiet moves, not while the best score so far
         // is a mate against the side to move.
-        if (lmp_active && best >= -MATE_BOUND && c == 0 && tried >= lmp_threshold && late_move_pruned(pos, *e))
+        if (lmp_active && best >= -MATE_BOUND && c == 0 && tried >= lmp_threshold &&
+            late_move_pruned(pos, *e, exchange_ok))
             continue;
 
-        // The exchange test is shared by the extension and reduction rules.
-        // For the extension rule "the mover is worth at most the piece on the
-        // destination, or the exchange value is at least -74" is exactly
-        // what exchange_meets_threshold answers (its quick coarse test first).
-        int exchange_ok = -1;
         auto safe_by_exchange = [&]() {
             if (exchange_ok < 0) exchange_ok = exchange_meets_threshold(pos, move);
             return exchange_ok != 0;

@@ -147,15 +147,20 @@ MoveEntry* score_quiets(Position& pos, MoveEntry* first, MoveEntry* end, int in_
     // Most moves are none of the special ones; their destinations sort them
     // out with one test.
     if (in_check) {
+        // Every other move scores 0, the lowest score here: the first entry
+        // is the best unless a special one scores higher.
+        if (first == end) return end;
+        best = {first, 0};
         const u64 special_to =
             square_bit(move_to(pr.evasion_move)) | square_bit(move_to(counter)) | square_bit(move_to(counter2));
         for (MoveEntry* e = first; e != end; e++) {
             Move m = e->move;
-            int score = 0;
-            if (special_to & square_bit(move_to(m)))
-                score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
-            e->score = i16(score);
-            best.offer(e, score);
+            e->score = 0;
+            if (special_to & square_bit(move_to(m))) {
+                const int score = m == pr.evasion_move ? 90 : m == counter ? 70 : m == counter2 ? 60 : 0;
+                e->score = i16(score);
+                best.offer(e, score);
+            }
         }
         return best.entry;
     }
@@ -222,6 +227,15 @@ inline MoveEntry* hand_out_selected(PlyRecord& pr, MoveEntry* current)
     return current;
 }
 
+// Swaps `best`, the selection from `current` on, into `current` and notes
+// its score and place for the next selection.
+inline void take_selected(PlyRecord& pr, MoveEntry* current, MoveEntry* best)
+{
+    pr.selected_score = best->score;
+    pr.selected_place = u16(best - pr.list_start);
+    swap_into(current, best);
+}
+
 // The stages that generate and score, apart from the ones that only hand
 // out the next entry: most calls take the short path in pick_next_move and
 // do not pay for this one's register saves.
@@ -283,7 +297,7 @@ inline MoveEntry* hand_out_selected(PlyRecord& pr, MoveEntry* current)
             MoveEntry* capture = find_best(pr.current, [first](const MoveEntry* e) { return e == first; });
             if (best == end || capture->score >= best->score) best = capture;
         }
-        swap_into(pr.current, best);
+        take_selected(pr, pr.current, best);
         return hand_out_selected(pr, pr.current);
     }
     case PICK_GEN_ALL:
@@ -310,7 +324,13 @@ MoveEntry* pick_next_move(Position& pos, int in_check)
     case PICK_SELECT: {
         MoveEntry* current = ++pr.current;
         if (current->move == MOVE_LIST_END) return nullptr;
-        select_best(current);
+        // The last selection was the earliest of the highest scores, and the
+        // entry it displaced scores lower: the next entry behind its place
+        // with the same score, if any, is the earliest highest now.
+        MoveEntry* best = pr.list_start + pr.selected_place + 1;
+        while (best->move != MOVE_LIST_END && best->score != pr.selected_score) best++;
+        if (best->move == MOVE_LIST_END) best = find_best(current);
+        take_selected(pr, current, best);
         return hand_out_selected(pr, current);
     }
     case PICK_LIST_ORDER: {

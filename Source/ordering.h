@@ -37,6 +37,17 @@ extern const i16 attacker_order_value[16];
 // evaluation of captures).
 MoveEntry* pick_next_move(Position& pos, int in_check);
 
+// The same for the caller that holds the current ply's record: the list-order
+// stage, which hands out most late moves, is taken without a call.
+inline MoveEntry* pick_next_move(Position& pos, PlyRecord& pr, int in_check)
+{
+    if (pr.stage == PICK_LIST_ORDER) {
+        MoveEntry* current = ++pr.current;
+        return current->move == MOVE_LIST_END ? nullptr : current;
+    }
+    return pick_next_move(pos, in_check);
+}
+
 // Writes the order score of every entry from `list` up to the end mark (the
 // all-at-once scoring: hash move, victim/attacker, history with killer and
 // countermove bonus; no exchange test).

@@ -166,9 +166,13 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
             }
             if (!exempt && delta_value[t] + e <= best - margin && check_kind() == 0) return false;
         }
-        if (depth <= 0 &&
-            coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[piece_type_of(pos.board[to])] &&
-            !exchange_meets_threshold(pos, move) && check_kind() != 2)
+        // The exchange test of exchange_meets_threshold, whose quick coarse
+        // test is the one made here.
+        const int victim = piece_type_of(pos.board[to]);
+        if (depth <= 0 && coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[victim] &&
+            victim != KING &&
+            !exchange_value_at_least(pos, side, move_from(move), to, occupancy(pos), EXCHANGE_THRESHOLD) &&
+            check_kind() != 2)
             return false;
         if (move == NULL_MOVE) return false;
         if (safety.king == NO_SQUARE) safety = king_safety_hint_in_check(pos, side, 0);
@@ -197,7 +201,8 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
         MoveEntry* top = current;
         for (MoveEntry* x = current + 1; x != end; x++)
             if (x->score > top->score) top = x;
-        std::swap(*top, *current);
+        // Mostly the entry is already in place.
+        if (top != current) std::swap(*top, *current);
         if (try_entry(current, cut)) return cut;
     }
     if (depth < 0) return best;

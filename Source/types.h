@@ -147,6 +147,8 @@ struct PlyRecord {
     u16 killer[3];        // [0] only after a null move, [1] newest, [2] older
     u16 evasion_move;
     u16 stage;            // picker stage
+    i16 selected_score;   // picker: score and list place of the last selection
+    u16 selected_place;
     MoveEntry* list_start;
     MoveEntry* current;
 };

@@ -346,6 +346,29 @@ TEST_F(PickerTest, SelectionByScoreThenListOrder)
     }
 }
 
+TEST_F(PickerTest, SelectionAmongTiedScores)
+{
+    // Scores 4 to 8 with many ties: each selection is still the earliest of
+    // the highest remaining scores, after the swaps of the ones before it.
+    setup("7k/8/8/8/8/8/8/R2Q3K w - -");
+    td->ply[kPly - 2].current = nullptr;
+    MoveEntry list[256];
+    MoveEntry* end = generate_quiet_moves(*pos, WHITE, list);
+    for (MoveEntry* e = list; e != end; e++) {
+        e->score = i16(4 + (e - list + 2) * (e - list + 2) % 5);
+        td->history[e->piece][move_to(e->move)] = i16(128 * e->score);
+    }
+    for (MoveEntry* current = list; current != list + 17; current++) {
+        MoveEntry* best = current;
+        for (MoveEntry* e = current; e != end; e++)
+            if (e->score > best->score) best = e;
+        std::swap(*current, *best);
+    }
+    std::vector<std::string> expected;
+    for (MoveEntry* e = list; e != end; e++) expected.push_back(text_of(e->move));
+    EXPECT_EQ(pick_all(), expected);
+}
+
 TEST_F(PickerTest, WholeListStages)
 {
     setup("7k/8/8/3n4/8/8/8/3R3K w - -");

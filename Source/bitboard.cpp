@@ -19,6 +19,10 @@ u64 bishop_rays[64];
 u64 between_squares[64][64];
 u8 empty_board_attackers[64][64];
 SliderTable rook_table[64];
+#if !SLIDER_INDEX_BY_PEXT
+u8 rank_attack_bits[8][64];
+u64 file_attack_sets[8][64];
+#endif
 SliderTable bishop_table[64];
 
 const char* const square_name[64] = {
@@ -46,31 +50,15 @@ u64 build_ray(int sq, int df, int dr, u64 occ = 0)
 }
 
 // Entries of all squares: the sum over squares of 2 to the bits of the mask.
-constexpr int ROOK_TABLE_ENTRIES = 102400;
+// Without PEXT the rooks use the rank and file tables instead.
+constexpr int ROOK_TABLE_ENTRIES = SLIDER_INDEX_BY_PEXT ? 102400 : 0;
 constexpr int BISHOP_TABLE_ENTRIES = 5248;
 SliderEntry slider_attacks[ROOK_TABLE_ENTRIES + BISHOP_TABLE_ENTRIES];
 
-// Multipliers found once by a search over sparse random numbers: each maps
-// every blocker pattern of its square to an entry that holds either nothing
-// yet or the same attack set. A PEXT build does not use them.
-constexpr u64 rook_magic[64] = {
-    0x1080004008801020ULL, 0x0840092002C03000ULL, 0x1900200010400900ULL, 0x0880100008000480ULL,
-    0x4200100420080200ULL, 0x8100020100080400ULL, 0x0200040110886200ULL, 0x0200008040220411ULL,
-    0x0404800084400220ULL, 0x0000401000402000ULL, 0x0086001081220440ULL, 0x0408800800100280ULL,
-    0x000A001201040820ULL, 0x8848800200840080ULL, 0x4001000100040200ULL, 0x0442000102105084ULL,
-    0x9080010020804100ULL, 0x0040404000201009ULL, 0x0000808010002009ULL, 0x2200090021D00100ULL,
-    0x0008008008040080ULL, 0x0004004002010040ULL, 0x0011040008015042ULL, 0x00000A0001768104ULL,
-    0x0000800080204009ULL, 0x2010004140002001ULL, 0x9800200280100080ULL, 0x1000100080080080ULL,
-    0x0442000A00049020ULL, 0x2100040080020080ULL, 0x0800120400900148ULL, 0x0010040A00128541ULL,
-    0x2800804000800030ULL, 0x1010002000400041ULL, 0x4000200011004100ULL, 0x0610008410800800ULL,
-    0x0400802402800800ULL, 0xC100020080800400ULL, 0x0002000802000401ULL, 0x0182085882000401ULL,
-    0x0220204000808000ULL, 0x2860100040024022ULL, 0x0001002004110040ULL, 0x99101042000A0020ULL,
-    0x0004080004008080ULL, 0x0010040002008080ULL, 0x2012004881020004ULL, 0x8300842444820011ULL,
-    0x0088403882010200ULL, 0x0820400080210100ULL, 0x0110910040A00300ULL, 0x0801100280080480ULL,
-    0x0242009008200600ULL, 0x1002000489500200ULL, 0x0040800200010080ULL, 0x0091800041000080ULL,
-    0x0000209300488001ULL, 0x04C1002414824001ULL, 0x020020000B001041ULL, 0x7000100004200901ULL,
-    0x8002002004100802ULL, 0x30010002084C0007ULL, 0x0888221800813004ULL, 0x4000002840840112ULL
-};
+// Multipliers of the bishop squares, found once by a search over sparse
+// random numbers: each maps every blocker pattern of its square to an entry
+// that holds either nothing yet or the same attack set. A PEXT build does not
+// use them.
 constexpr u64 bishop_magic[64] = {
     0xA010041108003100ULL, 0x006082020A002900ULL, 0x6810010619200000ULL, 0x08281A0520000408ULL,
     0x0001104001000400ULL, 0x0018901008048400ULL, 0x00040A0210245280ULL, 0x000200210808A402ULL,
@@ -236,6 +224,21 @@ void init_board_tables()
         }
     }
 
-    SliderEntry* next = build_slider_tables(rook_table, rook_magic, slider_attacks, rook_dirs, rook_attack_set_by_rays);
+#if SLIDER_INDEX_BY_PEXT
+    SliderEntry* next = build_slider_tables(rook_table, nullptr, slider_attacks, rook_dirs, rook_attack_set_by_rays);
+#else
+    // Index i is the rook's file in the rank table and its rank in the file table.
+    for (int i = 0; i < 8; i++) {
+        for (int o = 0; o < 64; o++) {
+            rank_attack_bits[i][o] = u8(rook_attack_set_by_rays(i, u64(o) << 1) & 0xFF);
+            u64 file_occ = 0;
+            for (int k = 0; k < 6; k++)
+                if (o & (1 << k)) file_occ |= square_bit(8 * (k + 1));
+            file_attack_sets[i][o] = rook_attack_set_by_rays(8 * i, file_occ) & FILE_A;
+        }
+    }
+    for (int sq = 0; sq < 64; sq++) rook_table[sq].mask = slider_mask(sq, rook_dirs);
+    SliderEntry* next = slider_attacks;
+#endif
     build_slider_tables(bishop_table, bishop_magic, next, bishop_dirs, bishop_attack_set_by_rays);
 }

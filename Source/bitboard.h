@@ -71,7 +71,9 @@ void init_board_tables();
 // the square's part of one shared table: by PEXT where the instruction
 // exists, else by a multiply with a fixed magic number that maps each
 // blocker pattern to an entry of the same attack set. The set includes the
-// first blocker of either colour on each ray.
+// first blocker of either colour on each ray. Without PEXT the rooks take
+// their sets from rank and file tables instead (below), and rook_table holds
+// only the masks.
 #if SLIDER_INDEX_BY_PEXT
 // Each entry holds the set packed onto the bits of the square's rays (at
 // most 14), unpacked by PDEP: a quarter of the table, kept in cache better.
@@ -110,7 +112,26 @@ inline u64 slider_lookup(const SliderTable& t, u64 occ)
 #endif
 }
 
+#if SLIDER_INDEX_BY_PEXT
 inline u64 rook_attack_set(int sq, u64 occ) { return slider_lookup(rook_table[sq], occ); }
+#else
+// Without PEXT a rook's set is its rank's and its file's, each looked up by
+// the six inner squares of its line in a small table that stays in the
+// nearest cache (a multiply table of every rook pattern would not).
+// rank_attack_bits[f][o]: the files a rook on file f attacks along its rank
+// when o holds files b-g of the rank; file_attack_sets[r][o]: the set of a
+// rook on a1 + 8r along the a-file when o holds ranks 2-7 of the file.
+extern u8 rank_attack_bits[8][64];
+extern u64 file_attack_sets[8][64];
+inline u64 rook_attack_set(int sq, u64 occ)
+{
+    const int f = sq & 7, r = sq >> 3;
+    const u64 rank = u64(rank_attack_bits[f][(occ >> (8 * r + 1)) & 63]) << (8 * r);
+    // The multiply gathers the a-file's ranks 2-7 into the top six bits.
+    const u64 file_inner = (((occ >> f) & FILE_A) * 0x0004081020408000ULL) >> 58;
+    return rank | (file_attack_sets[r][file_inner] << f);
+}
+#endif
 inline u64 bishop_attack_set(int sq, u64 occ) { return slider_lookup(bishop_table[sq], occ); }
 
 // Whether a piece of `colour` attacks `sq` in the position's current sets.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "bitboard.h"
+#include "eval.h"
 #include "makemove.h"
 #include "movegen.h"
 #include "ordering.h"
@@ -187,6 +188,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         if (lmp_active && best >= -MATE_BOUND && c == 0 && tried >= lmp_threshold &&
             late_move_pruned(pos, *e, exchange_ok))
             continue;
+        prefetch_child_eval_entry(td, pos, *e);
 
         auto safe_by_exchange = [&]() {
             if (exchange_ok < 0) exchange_ok = exchange_meets_threshold(pos, move);

@@ -40,6 +40,13 @@ constexpr u64 FILE_A = 0x0101010101010101ULL;
 constexpr u64 FILE_H = 0x8080808080808080ULL;
 constexpr u64 RANK_1 = 0xFFULL;
 
+// The squares the pawns of colour c attack.
+inline u64 pawn_attack_set(int c, u64 pawns)
+{
+    return c == WHITE ? ((pawns & ~FILE_A) << 7) | ((pawns & ~FILE_H) << 9)
+                      : ((pawns & ~FILE_A) >> 9) | ((pawns & ~FILE_H) >> 7);
+}
+
 // Tables built once by init_board_tables(), read-only afterwards.
 extern u8 bit_count_of_byte[256];
 extern i32 log2_of_byte[256];

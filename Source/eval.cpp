@@ -34,12 +34,6 @@ inline int tapered(int phase, int op, int en) { return (en * phase + op * (24 - 
 // Squares ahead of a pawn of colour c on its file.
 inline u64 file_ahead(int c, int sq) { return c == WHITE ? ray_north[sq] : ray_south[sq]; }
 
-inline u64 pawn_attack_set(int c, u64 pawns)
-{
-    return c == WHITE ? ((pawns & ~FILE_A) << 7) | ((pawns & ~FILE_H) << 9)
-                      : ((pawns & ~FILE_A) >> 9) | ((pawns & ~FILE_H) >> 7);
-}
-
 inline u64 pawns_pushed(int c, u64 pawns) { return c == WHITE ? pawns << 8 : pawns >> 8; }
 
 // Tables of the bare-king endings, given rank 8 first (index with sq ^ 56).

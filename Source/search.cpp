@@ -95,10 +95,7 @@ u64 squares_attacked_by(const Position& pos, int colour)
 {
     const u64* own = pos.pieces[colour];
     const u64 occ = occupancy(pos);
-    const u64 pawns = own[PAWN];
-    u64 set = colour == WHITE ? ((pawns & ~FILE_A) << 7) | ((pawns & ~FILE_H) << 9)
-                              : ((pawns & ~FILE_A) >> 9) | ((pawns & ~FILE_H) >> 7);
-    set |= king_attacks[king_square(pos, colour)];
+    u64 set = pawn_attack_set(colour, own[PAWN]) | king_attacks[king_square(pos, colour)];
     for (u64 s = own[KNIGHT]; s;) set |= knight_attacks[pop_lowest_bit(s)];
     for (u64 s = own[BISHOP] | own[QUEEN]; s;) set |= bishop_attack_set(pop_lowest_bit(s), occ);
     for (u64 s = own[ROOK] | own[QUEEN]; s;) set |= rook_attack_set(pop_lowest_bit(s), occ);

@@ -28,17 +28,11 @@ inline void prefetch_eval_entries(const ThreadData* td, const Position& pos)
     __builtin_prefetch(reinterpret_cast<const char*>(pe) + sizeof(PawnHashEntry) - 1);
 }
 
-// The same for the position after `e`, from the parent, before the move is
-// played: the key is the child's unless the move changes castling rights,
-// sets an en passant square, castles, promotes or takes en passant, where
-// the load is only wasted.
-inline void prefetch_child_eval_entry(const ThreadData* td, const Position& pos, const MoveEntry& e)
+// The same for a child's evaluation-cache entry, from the parent, before
+// the move is played (`key` from likely_key_after).
+inline void prefetch_child_eval_entry(const ThreadData* td, u64 key, int child_side)
 {
-    const int from = move_from(e.move), to = move_to(e.move);
-    u64 key = pos.key ^ zobrist_piece[e.piece][from] ^ zobrist_piece[e.piece][to];
-    if (e.captured) key ^= zobrist_piece[e.captured][to];
-    key ^= zobrist_state[pos.castling] ^ zobrist_state[NO_SQUARE] ^ zobrist_side[pos.side ^ 1];
-    __builtin_prefetch(&td->eval_cache[eval_cache_slot(key, pos.side ^ 1)]);
+    __builtin_prefetch(&td->eval_cache[eval_cache_slot(key, child_side)]);
 }
 
 // Static evaluations never reach this magnitude, so that they can never be

@@ -188,7 +188,11 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         if (lmp_active && best >= -MATE_BOUND && c == 0 && tried >= lmp_threshold &&
             late_move_pruned(pos, *e, exchange_ok))
             continue;
-        prefetch_child_eval_entry(td, pos, *e);
+        // The child's cache entries start loading now, the table bucket
+        // too unless the child is a horizon node, which does not probe.
+        const u64 child_key = likely_key_after(pos, *e);
+        prefetch_child_eval_entry(td, child_key, side ^ 1);
+        if (depth > 1) prefetch_bucket_of_key(child_key, side ^ 1);
 
         auto safe_by_exchange = [&]() {
             if (exchange_ok < 0) exchange_ok = exchange_meets_threshold(pos, move);

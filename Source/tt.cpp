@@ -200,16 +200,6 @@ TTEntry* hash_bucket(const Position& pos)
     return bucket_for_key(full_key(pos), pos.side);
 }
 
-void prefetch_hash_bucket(const Position& pos)
-{
-    if (!table_has_entries()) return;
-    // A bucket starts at any entry, so its four entries usually straddle two
-    // cache lines: load both.
-    const TTEntry* bucket = bucket_for_key(full_key(pos), pos.side);
-    __builtin_prefetch(bucket);
-    __builtin_prefetch(bucket + 3);
-}
-
 void probe_hash_table(const Position& pos, TTEntry& out)
 {
     out.key_high = 0;

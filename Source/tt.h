@@ -110,9 +110,19 @@ void store_hash_entry(const Position& pos, int ply, int depth, int best_score, M
 // The first entry of the position's bucket, or nullptr when the table holds
 // no entries. Readers that scan the bucket themselves use it.
 TTEntry* hash_bucket(const Position& pos);
-// Hints the cache to load the position's bucket (the node search calls it as
-// soon as the key is known).
-void prefetch_hash_bucket(const Position& pos);
+// Hints the cache to load the bucket of a full key with `side` to move:
+// the node search calls it as soon as its key is known, the move loop for a
+// child before playing the move. A bucket starts at any entry, so its four
+// entries usually straddle two cache lines: both are loaded.
+inline void prefetch_bucket_of_key(u64 key, int side)
+{
+    const TranspositionTable& tt = transposition_table;
+    if (!tt.base || tt.entry_count == 0) return;
+    const u64 offset = key & tt.mask;
+    const TTEntry* bucket = side == WHITE ? tt.base + offset : tt.base + (tt.entry_count - offset);
+    __builtin_prefetch(bucket);
+    __builtin_prefetch(bucket + 3);
+}
 
 // Sets the hash-fill value from the ages of 1,000 entries in the middle of
 // the table (0.0 for tables below 3,000 entries).

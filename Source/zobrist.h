@@ -17,3 +17,15 @@ inline u64 full_key(const Position& pos)
 {
     return pos.key ^ zobrist_state[pos.castling] ^ zobrist_state[pos.ep_square] ^ zobrist_side[pos.side];
 }
+
+// The full key of the position after `e`, computed before the move is
+// played: exact unless the move changes castling rights, sets an en passant
+// square, castles, promotes or takes en passant. Only loads ahead of the
+// child use it, where a wrong key merely wastes the load.
+inline u64 likely_key_after(const Position& pos, const MoveEntry& e)
+{
+    const int from = move_from(e.move), to = move_to(e.move);
+    u64 key = pos.key ^ zobrist_piece[e.piece][from] ^ zobrist_piece[e.piece][to];
+    if (e.captured) key ^= zobrist_piece[e.captured][to];
+    return key ^ zobrist_state[pos.castling] ^ zobrist_state[NO_SQUARE] ^ zobrist_side[pos.side ^ 1];
+}

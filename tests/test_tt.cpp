@@ -124,7 +124,7 @@ TEST_F(HashTableTest, ZeroMegabytesIsSafeWhateverTheUseTableByte)
     TTEntry out;
     probe_hash_table(pos, out);
     EXPECT_EQ(out.depth, TT_NO_ENTRY);
-    prefetch_hash_bucket(pos);
+    prefetch_bucket_of_key(full_key(pos), pos.side);
     search_state.hash_age = 0;
     sample_hash_fill();
     EXPECT_EQ(search_state.hash_fill, 0.0);

@@ -18,11 +18,11 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check);
 inline u32 eval_cache_slot(u64 key, int colour) { return (u32(key) & (EVAL_CACHE_SIZE - 2)) + u32(colour); }
 
 // Starts loading the evaluation-cache and pawn-hash entries of the thread's
-// position, so that they have arrived when the node evaluates it: both
-// tables are larger than the core's own cache.
-inline void prefetch_eval_entries(const ThreadData* td, const Position& pos)
+// position (`key` its full key), so that they have arrived when the node
+// evaluates it: both tables are larger than the core's own cache.
+inline void prefetch_eval_entries(const ThreadData* td, const Position& pos, u64 key)
 {
-    __builtin_prefetch(&td->eval_cache[eval_cache_slot(full_key(pos), pos.side)]);
+    __builtin_prefetch(&td->eval_cache[eval_cache_slot(key, pos.side)]);
     const PawnHashEntry* pe = &td->pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
     __builtin_prefetch(pe);
     __builtin_prefetch(reinterpret_cast<const char*>(pe) + sizeof(PawnHashEntry) - 1);

@@ -333,10 +333,8 @@ MoveEntry* pick_next_move(Position& pos, int in_check)
         take_selected(pr, current, best);
         return hand_out_selected(pr, current);
     }
-    case PICK_LIST_ORDER: {
-        MoveEntry* current = ++pr.current;
-        return current->move == MOVE_LIST_END ? nullptr : current;
-    }
+    case PICK_LIST_ORDER:
+        return next_in_list_order(pr);
     default:
         return pick_from_stage(pos, in_check);
     }

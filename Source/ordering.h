@@ -37,14 +37,19 @@ extern const i16 attacker_order_value[16];
 // evaluation of captures).
 MoveEntry* pick_next_move(Position& pos, int in_check);
 
-// The same for the caller that holds the current ply's record: the list-order
-// stage, which hands out most late moves, is taken without a call.
+// The list-order stage: the next entry, or nullptr at the end mark.
+inline MoveEntry* next_in_list_order(PlyRecord& pr)
+{
+    MoveEntry* current = ++pr.current;
+    return current->move == MOVE_LIST_END ? nullptr : current;
+}
+
+// The same as pick_next_move for the caller that holds the current ply's
+// record: the list-order stage, which hands out most late moves, is taken
+// without a call.
 inline MoveEntry* pick_next_move(Position& pos, PlyRecord& pr, int in_check)
 {
-    if (pr.stage == PICK_LIST_ORDER) {
-        MoveEntry* current = ++pr.current;
-        return current->move == MOVE_LIST_END ? nullptr : current;
-    }
+    if (pr.stage == PICK_LIST_ORDER) return next_in_list_order(pr);
     return pick_next_move(pos, in_check);
 }
 

@@ -189,8 +189,9 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // The table bucket and the evaluation's cache entries start loading now,
     // to arrive by the evaluation and the probe after it (the checks below
     // are work the loads overlap).
-    if (depth > 0) prefetch_bucket_of_key(full_key(pos), pos.side);
-    prefetch_eval_entries(td, pos);
+    const u64 key = full_key(pos);
+    if (depth > 0) prefetch_bucket_of_key(key, pos.side);
+    prefetch_eval_entries(td, pos, key);
 
     // Selective depth. Mate-distance bounds: nothing here does better than a
     // mate on the next ply, or worse than being mated on this one.

@@ -30,18 +30,6 @@ inline void store_field(T& field, T value)
     std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
 }
 
-bool table_has_entries()
-{
-    return transposition_table.base != nullptr && transposition_table.entry_count > 0;
-}
-
-TTEntry* bucket_for_key(u64 key, int side)
-{
-    const TranspositionTable& tt = transposition_table;
-    u64 offset = key & tt.mask;
-    return side == WHITE ? tt.base + offset : tt.base + (tt.entry_count - offset);
-}
-
 // Field by field, as the search writes: a search may be running (the
 // "Clear Hash" button does not stop it) and reads entries meanwhile.
 void mark_range_empty(u64 begin, u64 end)

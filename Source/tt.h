@@ -69,6 +69,22 @@ inline int score_from_table(int score, int ply)
     return score;
 }
 
+// Whether a table is allocated and holds entries (not after "Hash" 0 or a
+// failed allocation).
+inline bool table_has_entries()
+{
+    return transposition_table.base != nullptr && transposition_table.entry_count > 0;
+}
+
+// The first entry of the bucket of a full key with `side` to move (the table
+// must hold entries).
+inline TTEntry* bucket_for_key(u64 key, int side)
+{
+    const TranspositionTable& tt = transposition_table;
+    const u64 offset = key & tt.mask;
+    return side == WHITE ? tt.base + offset : tt.base + (tt.entry_count - offset);
+}
+
 // Entry count for a "Hash" size in megabytes (64-bit: 8192 MB is 2^29
 // entries) and the address mask for an entry count (largest power of two not
 // above it, minus 1; 0 for an empty table).
@@ -116,10 +132,8 @@ TTEntry* hash_bucket(const Position& pos);
 // entries usually straddle two cache lines: both are loaded.
 inline void prefetch_bucket_of_key(u64 key, int side)
 {
-    const TranspositionTable& tt = transposition_table;
-    if (!tt.base || tt.entry_count == 0) return;
-    const u64 offset = key & tt.mask;
-    const TTEntry* bucket = side == WHITE ? tt.base + offset : tt.base + (tt.entry_count - offset);
+    if (!table_has_entries()) return;
+    const TTEntry* bucket = bucket_for_key(key, side);
     __builtin_prefetch(bucket);
     __builtin_prefetch(bucket + 3);
 }

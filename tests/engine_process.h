@@ -99,7 +99,7 @@ struct EngineProcess {
 
     // The next line not yet handed out, waiting up to `ms`; "<timeout>" or
     // "<eof>" when none comes.
-    std::string next_line(int ms = 20000)
+    std::string next_line(int ms = HANG_MS)
     {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (cursor >= lines.size()) {
@@ -113,7 +113,7 @@ struct EngineProcess {
     }
 
     // Skips lines until one starts with `prefix`; returns it, or "<timeout>" / "<eof>".
-    std::string wait_for(const std::string& prefix, int ms = 20000)
+    std::string wait_for(const std::string& prefix, int ms = HANG_MS)
     {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
@@ -141,7 +141,7 @@ struct EngineProcess {
 
     // Waits for the process to end (closing its input first); kills it after
     // `ms`. Returns the exit code, or -1 when it had to be killed.
-    int finish(int ms = 20000)
+    int finish(int ms = HANG_MS)
     {
         if (to_engine >= 0) close(to_engine);
         to_engine = -1;

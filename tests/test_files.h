@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+// The bound of a test that only guards against a hang or a runaway: many
+// times what the slowest case takes under the sanitizers on a loaded
+// machine, so that only a hang reaches it.
+constexpr double HANG_SECONDS = 20.0;
+constexpr int HANG_MS = 20000;
+
 // An empty directory of the running test's own below the temporary
 // directory, in the folder `group` and named after the test and this
 // process, so that tests side by side and test runs of several checkouts at

@@ -455,7 +455,7 @@ TEST(BenchmarkSignature, StopEndsEachPosition)
     EXPECT_EQ(e.wait_for("Vant 3.60 running benchmark"), "Vant 3.60 running benchmark using 1 threads");
     for (int i = 0; i < 10; i++) {
         e.send("stop");
-        std::string line = e.next_line(10000);
+        std::string line = e.next_line();
         ASSERT_EQ(line.rfind("pos  " + std::to_string(i) + ": ", 0), 0u) << line;
     }
     EXPECT_EQ(e.next_line().rfind("total time= ", 0), 0u);

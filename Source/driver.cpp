@@ -19,6 +19,7 @@
 #include "tablebase/tb_registry.h"
 #include "tablebase/tb_root.h"
 #include "threads.h"
+#include "timecontrol.h"
 
 namespace {
 
@@ -180,8 +181,6 @@ void run_search_driver(int index)
     ThreadData* td = thread_table[index].load(std::memory_order_acquire);
     const bool main_thread = index == 0;
 
-    prepare_thread_for_search(index);
-    mark_thread_prepared(index);
     Position& pos = td->pos;
     const int side = pos.side;
 
@@ -333,5 +332,7 @@ void run_single_thread_search()
     for (int j = 0; j < search_state.thread_count; j++) {
         if (ThreadData* td = thread_table[j].load(std::memory_order_acquire)) reset_thread_search_fields(td);
     }
+    disarm_search_deadline();
+    prepare_thread_for_search(0);
     run_search_driver(0);
 }

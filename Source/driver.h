@@ -6,8 +6,8 @@
 
 struct ThreadData;
 
-// The driver for thread index i: copies the game into the thread's record,
-// prepares the root move list, lets thread 0 settle the root from the
+// The driver for thread index i, whose record holds its copy of the game
+// (prepare_thread_for_search): prepares the root move list, lets thread 0 settle the root from the
 // tablebases, then deepens from depth 1 with the root search until the stop
 // byte, a mate within the depth or the depth limit ends it.
 void run_search_driver(int index);

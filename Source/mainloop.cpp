@@ -32,6 +32,8 @@ constexpr int IDLE_WAIT_MS = 250;
 // Starts the search clock, then plays a book move or wakes the threads.
 void start_pending_search()
 {
+    // The helpers of the last search may still be leaving it.
+    wait_for_search_threads();
     start_search_clock();
     Position& pos = game_record->pos;
     search_state.report_on_stop = search_state.infinite;
@@ -188,9 +190,10 @@ void main_loop_pass()
     if (search_state.search_command != SEARCH_NONE && search_state.search_state == SEARCH_NONE)
         start_pending_search();
     // A pondering search, or an infinite one before "stop", is never
-    // reported, whatever made its threads finish.
+    // reported, whatever made its threads finish. The answer is thread 0's:
+    // it does not wait for the helpers to leave.
     if (search_state.search_state != SEARCH_NONE && search_state.search_state != SEARCH_PONDER &&
-        !search_state.report_on_stop && count_searching_threads() == 0)
+        !search_state.report_on_stop && !main_search_thread_busy())
         report_search_result();
 }
 

@@ -18,6 +18,7 @@
 #include "records.h"
 #include "score.h"
 #include "see.h"
+#include "timecontrol.h"
 #include "tt.h"
 
 #include "tablebase/tablebase.h"
@@ -185,6 +186,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     if (depth > 0 && search_state.target_rate < 1e9) throttle_node_rate(td);
     if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
         search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
+    if ((td->counters[CNT_NODES] & 1023) == 0) check_search_deadline();
     if (stopped()) return 0;
     // The table bucket and the evaluation's cache entries start loading now,
     // to arrive by the evaluation and the probe after it (the checks below

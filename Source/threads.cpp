@@ -6,6 +6,7 @@
 
 #include "driver.h"
 #include "records.h"
+#include "timecontrol.h"
 
 SpinLock result_lock;
 SpinLock output_lock;
@@ -23,10 +24,6 @@ ThreadData* retired_records[MAX_THREADS];
 
 // Set by a new thread of the slot that could not allocate its record.
 std::atomic<u8> start_failed[MAX_THREADS];
-
-// Set by a woken thread once it has copied the game (wake_search_threads
-// waits for it).
-std::atomic<u8> search_prepared[MAX_THREADS];
 
 // 1 while a thread runs in the slot (from its record's installation until
 // its last touch of it).
@@ -163,30 +160,39 @@ void* search_thread_main(void* index_slot)
 void wake_search_threads()
 {
     // Every thread is idle here (the main thread wakes only idle threads), so
-    // the main thread can reset their per-search fields without racing them.
+    // the main thread resets their per-search fields and copies the game into
+    // each record itself: no thread that the system has not yet scheduled
+    // holds up the start, and the game cannot change (a "position" read
+    // later) before a late thread has its copy.
     const int count = search_state.thread_count;
     for (int j = 0; j < count; j++) {
         if (ThreadData* td = thread_table[j].load(std::memory_order_acquire)) reset_thread_search_fields(td);
     }
+    arm_search_deadline();
     for (int i = 0; i < count; i++) {
-        search_prepared[i].store(0, std::memory_order_relaxed);
+        // A search that ended within thread 0's head start leaves the
+        // helpers asleep.
+        if (i > 0 && search_state.stop.load() != STOP_RUN) break;
         if (ThreadData* td = thread_table[i].load(std::memory_order_acquire)) {
+            prepare_thread_for_search(i);
             td->command.store(THREAD_SEARCH, std::memory_order_release);
             td->command.notify_one();
         }
         if (i == 0 && count >= 2) sleep_ms(head_start_ms());
     }
-    // Each thread copies the game when it starts: the game must not change
-    // (a "position" read meanwhile) before every thread has its copy.
-    for (int i = 0; i < count; i++) {
-        const ThreadData* td = thread_table[i].load(std::memory_order_acquire);
-        while (td && !search_prepared[i].load(std::memory_order_acquire) &&
-               td->command.load(std::memory_order_acquire) != THREAD_IDLE)
-            std::this_thread::yield();
-    }
 }
 
 int count_searching_threads() { return count_busy(search_state.thread_count); }
+
+bool main_search_thread_busy() { return count_busy(1) > 0; }
+
+void wait_for_main_search_thread()
+{
+    while (main_search_thread_busy()) {
+        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
+        else std::this_thread::yield();
+    }
+}
 
 void wait_for_search_threads()
 {
@@ -208,4 +214,3 @@ void end_search_threads(int count)
     for (int i = 0; i < count && i < MAX_THREADS; i++) retire_thread(i);
 }
 
-void mark_thread_prepared(int index) { search_prepared[index].store(1, std::memory_order_release); }

@@ -23,17 +23,20 @@ int create_search_threads(int count, int* started = nullptr);
 // index slot. Returns when the thread's command byte asks it to leave.
 void* search_thread_main(void* index_slot);
 
-// Resets the per-search fields of every thread and sets their command bytes
-// to 1: thread 0 first, the others 5 ms later (thread 0 probes the tables and
-// publishes the first iterations before the helpers join). Returns once every
-// woken thread has copied the game record.
+// Resets the per-search fields of every thread, copies the game into each
+// record and sets their command bytes to 1: thread 0 first, the others 5 ms
+// later (thread 0 probes the tables and publishes the first iterations
+// before the helpers join), unless the search has ended by then.
 void wake_search_threads();
-
-// Called by a woken thread once it has copied the game record.
-void mark_thread_prepared(int index);
 
 // Number of threads among the first "Threads" whose command byte is not 0.
 int count_searching_threads();
+
+// Whether thread 0, whose result is the search's answer, is still busy; and
+// the wait until it is not. The helpers may still be leaving a stopped
+// search then: whoever starts the next search waits for them.
+bool main_search_thread_busy();
+void wait_for_main_search_thread();
 
 // Waits until no search thread is busy: 1 ms sleeps while the search runs,
 // only yields once it has been told to stop (it ends within microseconds).

@@ -1,6 +1,8 @@
 #include "timecontrol.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,6 +19,10 @@
 double search_start_time = 0.0;
 
 namespace {
+
+// The moment of the hard limit on the monotonic clock, for the search
+// threads' own check; infinitely far while no threaded search is timed.
+std::atomic<double> search_deadline{HUGE_VAL};
 
 // What the report of a stopped search may take at most: the hard limit
 // stops the search this much (or a tenth of its time, when less) before the
@@ -195,7 +201,30 @@ void request_stop(u8 reason)
     search_state.stop.compare_exchange_strong(running, reason);
 }
 
+// The hard limit is reached: a thinking search stops and is reported, any
+// other (analysis in the console) is aborted. A pondering search has no
+// limit until "ponderhit".
+void stop_at_hard_limit()
+{
+    const int state = search_state.search_state.load();
+    if (state != SEARCH_PONDER) request_stop(state == SEARCH_THINK ? STOP_NORMAL : STOP_ABORT);
+}
+
 }  // namespace
+
+void arm_search_deadline()
+{
+    search_deadline.store(search_start_time + search_state.hard_time_limit, std::memory_order_relaxed);
+}
+
+void disarm_search_deadline() { search_deadline.store(HUGE_VAL, std::memory_order_relaxed); }
+
+void check_search_deadline()
+{
+    if (monotonic_seconds() >= search_deadline.load(std::memory_order_relaxed) &&
+        search_state.stop.load(std::memory_order_relaxed) == STOP_RUN)
+        stop_at_hard_limit();
+}
 
 void check_search_time()
 {
@@ -208,7 +237,7 @@ void check_search_time()
     // a search past the time it was given; the report answers the best move
     // found so far, else the first legal move.
     if (elapsed >= ss.hard_time_limit) {
-        request_stop(ss.search_state.load() == SEARCH_THINK ? STOP_NORMAL : STOP_ABORT);
+        stop_at_hard_limit();
         return;
     }
     // Searches get 20 ms before the rules below may stop them, or their whole
@@ -238,9 +267,12 @@ void check_search_time()
 int milliseconds_to_time_check()
 {
     const SearchState& ss = search_state;
-    if (ss.search_state.load() == SEARCH_PONDER) return 5;
+    // A stopped search wakes the main thread when thread 0 ends: waiting
+    // without a pause would only take the core from the threads that must
+    // unwind. The threads stop at the hard limit themselves, so the tick
+    // need not spin towards it either.
+    if (ss.search_state.load() == SEARCH_PONDER || ss.stop.load() != STOP_RUN) return 5;
     const double left = ss.hard_time_limit - ss.elapsed_time.load(std::memory_order_relaxed);
-    int ms = left >= 0.005 ? 5 : left > 0 ? int(left * 1000) : 0;
-    if (ss.target_time < SHORT_TARGET && ms > 1) ms = 1;
-    return ms;
+    if (left >= 0.005 && ss.target_time >= SHORT_TARGET) return 5;
+    return 1;
 }

@@ -19,6 +19,14 @@ void start_search_clock();
 // when its time is up (or when an easy move has had enough time).
 void check_search_time();
 
+// The search threads' own look at the hard limit (every 1024 nodes): a
+// search whose time is up stops without waiting for the main thread's tick,
+// which a busy core may hold back. Only searches the threads run are timed
+// so (wake_search_threads arms it); a search on the main thread is not.
+void arm_search_deadline();
+void disarm_search_deadline();
+void check_search_deadline();
+
 // The target time for a move (the time-control formula alone): for time mode
 // 1 the move time; otherwise the clock shared over the moves to go, raised
 // for pondering and the increment, capped at 65 % of the clock less four
@@ -42,6 +50,7 @@ double search_time_limit(int p, int d, double elapsed);
 double compute_hard_time_limit(int side);
 
 // How long the main loop may wait before the next check_search_time of a
-// running search: 5 ms, less when the hard limit comes sooner, at most 1 ms
-// when the target is short.
+// running search: 5 ms, 1 ms when the hard limit is near or the target is
+// short, 5 ms again once the search has been stopped (thread 0 wakes the
+// main thread when it ends).
 int milliseconds_to_time_check();

@@ -258,12 +258,12 @@ void stop_search_for_report()
 {
     // Nothing runs: no report may follow. The benchmark's searches run with
     // the search state SEARCH_NONE (they are never reported); "stop" still ends them.
-    if (search_state.search_state == SEARCH_NONE && count_searching_threads() == 0) return;
+    if (search_state.search_state == SEARCH_NONE && !main_search_thread_busy()) return;
     search_state.search_state = SEARCH_THINK;
     search_state.infinite = 0;
     search_state.report_on_stop = 0;
     search_state.stop = STOP_NORMAL;
-    wait_for_search_threads();
+    wait_for_main_search_thread();
     engine_config.ready = 1;
 }
 

@@ -119,7 +119,10 @@ void report_search_result()
         char best[16], ponder[16], line[48];
         if (search_state.quiescence_only && search_state.best_score > -MATE)
             send_format("info depth 0 score cp %d", search_state.best_score);
-        move_text_or_null(search_state.best_line[1], best);
+        // No move to give (mate, stalemate, no valid position, the fifty-move
+        // mark): the protocol's null move, which clients read as "none".
+        if (search_state.best_line[1] == NULL_MOVE) std::snprintf(best, sizeof best, "0000");
+        else write_move_text(search_state.best_line[1], best);
         if (search_state.best_line[2])
             std::snprintf(line, sizeof line, "bestmove %s ponder %s", best,
                           move_text_or_null(search_state.best_line[2], ponder));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -94,10 +95,10 @@ TEST_F(SearchPipeTest, BadMoveListStopsAtTheFirstBadWord)
     EXPECT_EQ(engine.wait_for("info string FEN rejected").rfind("info string FEN rejected", 0), 0u);
     engine.send("go depth 3");
     EXPECT_NE(engine.wait_for("info string no valid position"), "<timeout>");
-    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove null");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove 0000");
     engine.send("go infinite");
     engine.send("stop");
-    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove null");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove 0000");
     expect_legal_answer(START_FEN, "e2e4", "go depth 3");
     // A placement read square by square (the "6" overruns its rank) is searched.
     engine.send("position fen r1bqkbnr/pppp1ppp/2n6/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
@@ -410,20 +411,54 @@ TEST_F(SearchPipeTest, LongGamesArePlayedWhole)
     quit_cleanly();
 }
 
+// Where there is no move to give, the answer is the protocol's null move,
+// read the way client libraries read it: "0000" or "(none)" for no move,
+// anything else must be a move in coordinate form.
+TEST_F(SearchPipeTest, NoMoveIsAnsweredAsTheNullMove)
+{
+    const auto client_reads = [](const std::string& line) {
+        const std::vector<std::string> w = words_of(line);
+        if (w.size() < 2 || w[0] != "bestmove") return std::string("<not an answer>");
+        if (w[1] == "0000" || w[1] == "(none)") return std::string("none");
+        const std::string& m = w[1];
+        const bool coordinate = (m.size() == 4 || (m.size() == 5 && std::strchr("qrbn", m[4]))) &&
+                                m[0] >= 'a' && m[0] <= 'h' && m[1] >= '1' && m[1] <= '8' && m[2] >= 'a' &&
+                                m[2] <= 'h' && m[3] >= '1' && m[3] <= '8';
+        return coordinate ? m : "<invalid uci: " + m + ">";
+    };
+    const char* const positions[] = {
+        "position fen k7/1Q6/1K6/8/8/8/8/8 b - - 0 1",  // mated
+        "position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1",  // stalemated
+        "position fen 8/8/8/8/8/8/8/8 w - - 0 1",       // refused: no kings
+    };
+    for (const char* position : positions) {
+        engine.send(position);
+        engine.send("go depth 5");
+        EXPECT_EQ(client_reads(engine.wait_for("bestmove")), "none") << position;
+        engine.send("go infinite");
+        engine.send("stop");
+        EXPECT_EQ(client_reads(engine.wait_for("bestmove")), "none") << position;
+    }
+    engine.send("position startpos");
+    engine.send("go depth 3");
+    EXPECT_EQ(client_reads(engine.wait_for("bestmove")).size(), 4u);
+    quit_cleanly();
+}
+
 TEST_F(SearchPipeTest, TheFenDecidesSideAndClock)
 {
     engine.send("position startpos moves e2e4");
     engine.send("position fen 7k/8/8/8/8/8/8/R3K3");
     EXPECT_NE(engine.wait_for("info string FEN rejected (the side to move"), "<timeout>");
     engine.send("go depth 5");
-    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove null");
+    EXPECT_EQ(engine.wait_for("bestmove"), "bestmove 0000");
     // With 99 plies on the clock only the pawn keeps the win: any other move
     // lets the opponent claim the draw.
     engine.send("position fen 4k3/8/8/8/8/8/P7/K6R w - - 99 1");
     engine.send("go depth 10");
     const std::string line = engine.wait_for("bestmove");
     EXPECT_TRUE(line.rfind("bestmove a2a3", 0) == 0 || line.rfind("bestmove a2a4", 0) == 0) << line;
-    // Past the mark: still a legal move, never "null".
+    // Past the mark: still a legal move, never the null move.
     expect_legal_answer("4k3/8/8/8/8/8/P7/K6R w - - 120 1", "", "go depth 6");
     expect_legal_answer("4k3/8/8/8/8/8/P7/K6R w - - 99 1", "h1h2", "go depth 6");
     quit_cleanly();

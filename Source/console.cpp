@@ -509,7 +509,7 @@ void run_console_command(char* line)
     } else if (is("debug")) {
         engine_config.debug = u16(int_in(arg1, 0, 65535));
     } else if (std::strstr(command, "multipv")) {
-        search_state.multipv = u16(int_in(arg1, 1, 255));
+        search_state.multipv = u16(int_in(arg1, 1, MAX_MULTIPV));
     } else if (is("undo") || is("[")) {
         take_back_one();
     } else if (is("]")) {

@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -142,6 +143,58 @@ void prepare_thread_for_search(int index)
     if (index == 0) reset_thread_search_fields(td);
 }
 
+namespace {
+
+// Makes a line the shared result; the caller holds the result lock.
+void publish_line(int depth, int score, const u16* pv)
+{
+    SearchState& ss = search_state;
+    if (pv[1] != ss.best_line[1]) ss.last_change_depth = u8(depth);
+    ss.best_score = i16(score);
+    ss.best_depth = i8(depth);
+    std::memcpy(ss.best_line, pv, sizeof ss.best_line);
+    // A tablebase root move carries depth 99, beyond the by-depth tables.
+    if (depth < MAX_PLY) {
+        ss.score_by_depth[depth] = i16(score);
+        ss.move_by_depth[depth] = ss.best_line[1];
+    }
+}
+
+// The lines of one MultiPV iteration of thread 0, kept until every line of
+// the depth is searched and then reported together, best first: the lines
+// are searched one after another, and a later one may score above an
+// earlier one. Only thread 0 (or the main thread in its stead) uses them.
+struct MultiPvLine {
+    i16 score;
+    u16 pv[MAX_PLY];
+};
+MultiPvLine multipv_lines[MAX_MULTIPV];
+
+void keep_multipv_line(int k, const ThreadData* td)
+{
+    multipv_lines[k].score = td->completed_score.load(std::memory_order_relaxed);
+    std::memcpy(multipv_lines[k].pv, td->pv, sizeof multipv_lines[k].pv);
+}
+
+// Orders the `count` lines of depth d by score (earlier first on ties),
+// makes the best the shared result, so that "bestmove" and the closing line
+// are line 1, and prints them as lines 1 .. count when due.
+void report_multipv_lines(int d, int count)
+{
+    std::stable_sort(multipv_lines, multipv_lines + count,
+                     [](const MultiPvLine& a, const MultiPvLine& b) { return a.score > b.score; });
+    spin_lock(result_lock);
+    publish_line(d, multipv_lines[0].score, multipv_lines[0].pv);
+    spin_unlock(result_lock);
+    const double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
+    if (elapsed < engine_config.output_delay || engine_config.output_delay == OUTPUT_DELAY_QUIET) return;
+    for (int k = 0; k < count; k++) {
+        if (multipv_lines[k].pv[1] != 0) print_pv_line(0, u32(k), d, multipv_lines[k].score, multipv_lines[k].pv);
+    }
+}
+
+}  // namespace
+
 void merge_thread_result(ThreadData* td)
 {
     SearchState& ss = search_state;
@@ -153,17 +206,7 @@ void merge_thread_result(ThreadData* td)
     // (while the shared one is no mate) or a better one at the same depth.
     const bool taken = (s > MATE_SHOWN && s >= ss.best_score) ||
                        (c > ss.best_depth && ss.best_score < MATE_SHOWN) || (c == ss.best_depth && s > ss.best_score);
-    if (taken) {
-        if (td->pv[1] != ss.best_line[1]) ss.last_change_depth = u8(c);
-        ss.best_score = i16(s);
-        ss.best_depth = i8(c);
-        std::memcpy(ss.best_line, td->pv, sizeof ss.best_line);
-        // A tablebase root move carries depth 99, beyond the by-depth tables.
-        if (c < MAX_PLY) {
-            ss.score_by_depth[c] = i16(s);
-            ss.move_by_depth[c] = ss.best_line[1];
-        }
-    }
+    if (taken) publish_line(c, s, td->pv);
     spin_unlock(result_lock);
 
     // Printed after the release: the result lock and the output lock never nest.
@@ -294,7 +337,10 @@ void run_search_driver(int index)
             for (int k = 0;; k++) {
                 search_root_moves(pos, side, d, k);
                 const bool stopped = ss.stop.load() != STOP_RUN;
-                if (main_thread && (d == 1 || multipv > 1) && !stopped) {
+                if (main_thread && multipv > 1 && !stopped) {
+                    keep_multipv_line(k, td);
+                    if (k + 1 >= multipv || k + 1 >= root_count) report_multipv_lines(d, k + 1);
+                } else if (main_thread && d == 1 && !stopped) {
                     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
                     if (elapsed >= engine_config.output_delay && engine_config.output_delay != OUTPUT_DELAY_QUIET &&
                         td->pv[1] != 0)

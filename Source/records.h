@@ -48,13 +48,16 @@ constexpr int PATH_TEXT_LIMIT = 4096;
 
 // Fields polled by one thread while another writes them are atomics (relaxed
 // access is enough: they carry no data dependencies, only "look again").
+// The most principal variations a search reports ("MultiPV").
+constexpr int MAX_MULTIPV = 255;
+
 struct SearchState {
     u8 thread_count = 1;
     u8 use_table = 1;
     i16 hash_size = 64;
     u16 hash_age = 0;
     u16 ponder = 1;
-    u16 multipv = 1;
+    u16 multipv = 1;                    // 1 .. MAX_MULTIPV
     u8 own_book = 0;
     u8 book_depth = 24;
     i16 book_variety = 30;

@@ -124,7 +124,7 @@ const UciOption uci_options[] = {
     // Default and maximum: the strength measured by the start-up speed test.
     {.name = "UCI_Elo", .type = OPTION_SPIN, .min = 1500, .current = strength_ceiling, .maximum = strength_ceiling,
      .apply = apply_elo},
-    {.name = "MultiPV", .type = OPTION_SPIN, .min = 1, .max = 255,
+    {.name = "MultiPV", .type = OPTION_SPIN, .min = 1, .max = MAX_MULTIPV,
      .current = [] { return double(search_state.multipv); },
      .apply = [](int count) { search_state.multipv = u16(count); }, .plain_reply = true},
     {.name = "Clear Hash", .type = OPTION_BUTTON, .apply = apply_clear_hash},

@@ -445,6 +445,62 @@ TEST_F(SearchPipeTest, NoMoveIsAnsweredAsTheNullMove)
     quit_cleanly();
 }
 
+// What a GUI holds after each depth of a MultiPV search: the lines ordered
+// by score, each move in one line only, and "bestmove" the move of line 1,
+// which the closing line repeats under its own number.
+TEST_F(SearchPipeTest, MultiPvLinesAreOrderedAndDistinct)
+{
+    struct Line {
+        int index, depth, score;
+        std::string move;
+    };
+    const auto read_line = [](const std::string& text) {
+        const std::vector<std::string> w = words_of(text);
+        Line line{0, 0, 0, ""};
+        for (size_t i = 0; i + 1 < w.size(); i++) {
+            if (w[i] == "multipv") line.index = std::stoi(w[i + 1]);
+            if (w[i] == "depth") line.depth = std::stoi(w[i + 1]);
+            if (w[i] == "cp") line.score = std::stoi(w[i + 1]);
+            if (w[i] == "mate") line.score = std::stoi(w[i + 1]) > 0 ? 100000 - std::stoi(w[i + 1]) : -100000 - std::stoi(w[i + 1]);
+            if (w[i] == "pv") line.move = w[i + 1];
+        }
+        return line;
+    };
+    engine.send("setoption name MultiPV value 4");
+    for (const char* position : {"position fen r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4",
+                                 "position startpos"}) {
+        SCOPED_TRACE(position);
+        engine.send(position);
+        engine.send("go depth 10");
+        std::vector<Line> lines;
+        std::string text;
+        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
+            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
+            if (text.rfind("info multipv ", 0) == 0) lines.push_back(read_line(text));
+        }
+        ASSERT_GE(lines.size(), 41u);  // four lines of ten depths and the closing line
+        std::vector<Line> held(5, Line{0, 0, 0, ""});
+        for (size_t i = 0; i + 1 < lines.size(); i++) {
+            const Line& line = lines[i];
+            ASSERT_TRUE(line.index >= 1 && line.index <= 4);
+            held[size_t(line.index)] = line;
+            if (line.index < 4) continue;
+            // A depth is complete: lines 1 to 4 of that depth.
+            for (int k = 1; k <= 4; k++) {
+                EXPECT_EQ(held[size_t(k)].depth, line.depth) << k;
+                if (k > 1) EXPECT_GE(held[size_t(k - 1)].score, held[size_t(k)].score) << "depth " << line.depth;
+                for (int j = 1; j < k; j++) EXPECT_NE(held[size_t(j)].move, held[size_t(k)].move) << "depth " << line.depth;
+            }
+        }
+        const Line& closing = lines.back();
+        EXPECT_EQ(closing.index, 1);
+        EXPECT_EQ(closing.depth, 10);
+        EXPECT_EQ(closing.move, held[1].move);
+        EXPECT_EQ(words_of(text)[1], held[1].move);
+    }
+    quit_cleanly();
+}
+
 TEST_F(SearchPipeTest, TheFenDecidesSideAndClock)
 {
     engine.send("position startpos moves e2e4");

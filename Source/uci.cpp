@@ -43,14 +43,18 @@ void send_identification()
 }
 
 // Splits "name N value V" of a setoption line. Both stay empty unless the
-// text holds "name" and, after it, "value". The name runs to the blanks
-// before "value" (it may hold blanks); the value is one word.
-void parse_setoption(const char* rest, char* name, char* value)
+// text holds "name". The name runs to the blanks before "value" (it may hold
+// blanks), or to the end of the line when there is no "value" word (a
+// button is pressed so); the value is one word. Returns whether the line
+// holds "value".
+bool parse_setoption(const char* rest, char* name, char* value)
 {
     name[0] = value[0] = 0;
     const char* name_word = std::strstr(rest, "name");
-    const char* value_word = name_word ? std::strstr(name_word + 4, "value") : nullptr;
-    if (!value_word) return;
+    if (!name_word) return false;
+    const char* value_word = std::strstr(name_word + 4, "value");
+    const bool has_value = value_word != nullptr;
+    if (!has_value) value_word = name_word + std::strcspn(name_word, "\r\n");
     const char* start = name_word + 4;
     if (start < value_word) start++;
     while (start < value_word && *start == ' ') start++;
@@ -60,6 +64,7 @@ void parse_setoption(const char* rest, char* name, char* value)
     if (length > OPTION_TEXT_SIZE - 1) length = OPTION_TEXT_SIZE - 1;
     std::memcpy(name, start, length);
     name[length] = 0;
+    if (!has_value) return false;
 
     const char* v = value_word + 5;
     if (*v) v++;
@@ -68,6 +73,7 @@ void parse_setoption(const char* rest, char* name, char* value)
     if (length > OPTION_VALUE_SIZE - 1) length = OPTION_VALUE_SIZE - 1;
     std::memcpy(value, v, length);
     value[length] = 0;
+    return true;
 }
 
 // A move in coordinate form (e2e4, e7e8q): 1 and the move when the word has
@@ -287,8 +293,8 @@ void run_uci_command(char* line)
     } else if (std::strcmp(command, "setoption") == 0) {
         engine_config.ready = 0;
         char name[OPTION_TEXT_SIZE], value[OPTION_VALUE_SIZE];
-        parse_setoption(rest, name, value);
-        set_uci_option(name, value);
+        const bool has_value = parse_setoption(rest, name, value);
+        set_uci_option(name, has_value ? value : nullptr);
         engine_config.ready = 1;
     } else if (std::strcmp(command, "ucinewgame") == 0) {
         new_game();

@@ -197,6 +197,7 @@ void set_uci_option(const char* name, const char* value)
 {
     const UciOption* option = find_uci_option(name);
     if (!option) return;  // unknown names are ignored, as the protocol asks
+    if (!value && option->type != OPTION_BUTTON) return;
     switch (option->type) {
     case OPTION_SPIN: {
         long number = 0;

@@ -30,7 +30,8 @@ void send_option_lines();
 // "setoption" with the name and the one-word value: a spin value must be a
 // number (it is clamped to the range), a check value "true" or "false" in
 // any case; a value that is neither changes nothing and says so. Unknown
-// names are ignored.
+// names are ignored. Without a value word (`value` null) only a button
+// acts: the others need a value.
 void set_uci_option(const char* name, const char* value);
 
 // Reads a whole decimal integer (an optional sign and digits, nothing

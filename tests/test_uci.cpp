@@ -94,11 +94,16 @@ TEST_F(UciTest, CommandsAreEchoedWhileLogging)
     EXPECT_EQ(run("no_such_command with words"), "");
 }
 
-TEST_F(UciTest, SetoptionNeedsNameAndValue)
+// A button is pressed with or without a value word (GUIs and client
+// libraries send none); every other option needs its value.
+TEST_F(UciTest, SetoptionNeedsAValueExceptForAButton)
 {
-    EXPECT_EQ(run("setoption name Clear Hash"), "");
+    EXPECT_EQ(run("setoption name Clear Hash"), "info string Hash table cleared\n");
+    EXPECT_EQ(run("setoption name clear hash  \r"), "info string Hash table cleared\n");
     EXPECT_EQ(run("setoption name Clear Hash value"), "info string Hash table cleared\n");
     EXPECT_EQ(run("setoption name  Clear Hash   value  anything"), "info string Hash table cleared\n");
+    EXPECT_EQ(run("setoption name Hash"), "");
+    EXPECT_EQ(run("setoption name MultiPV"), "");
     EXPECT_EQ(run("setoption value 5 name Hash"), "");
     EXPECT_EQ(run("setoption name"), "");
     EXPECT_EQ(run("setoption"), "");

@@ -113,21 +113,30 @@ TEST_F(TbHandBuiltTest, CursedWinsAndBlessedLosses)
 }
 
 // The fifty-move rule at the root: a win with DTZ 30 is code 4 with the
-// clock at 70 and code 3 at 80.
+// clock at 69 and code 3 at 70, a loss likewise code 0 and code 1.
 TEST_F(TbHandBuiltTest, RootClockDecidesBetweenWinAndCursedWin)
 {
     install(wdl_constant_file(4, 0), dtz_constant_file(MAPS | WIN_PLIES, 29, 5, 3, 2));
     TbPosition pos = fen_position(white_to_move);
     u32 code = 0, distance = 0;
     Move move = 0;
-    pos.halfmove_clock = 70;
+    pos.halfmove_clock = 69;
     EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 4);
     EXPECT_EQ(distance, 30u);
-    pos.halfmove_clock = 80;
+    // Exactly at the mark the distance may be a ply short: no sure win.
+    pos.halfmove_clock = 70;
     EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 3);
     EXPECT_EQ(code, 3u);
     EXPECT_EQ(distance, 30u);
     EXPECT_NE(move, 0);
+
+    install(wdl_constant_file(4, 0), dtz_constant_file(STORES_BLACK | MAPS | LOSS_PLIES, 7, 29, 3, 2));
+    pos = fen_position(black_to_move);
+    pos.halfmove_clock = 69;
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 0);
+    EXPECT_EQ(distance, 30u);
+    pos.halfmove_clock = 70;
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 1);
 }
 
 // Tables that say both sides win: the one-ply search finds no move into a

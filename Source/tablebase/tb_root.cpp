@@ -82,12 +82,16 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
     }
     if (chosen < 0) return -1;
 
+    // A win (or loss) is certain only when it comes before the fifty-move
+    // mark with a ply to spare: a table's distance may be one ply short of
+    // the real one, so at exactly the mark the result is the cursed win (or
+    // blessed loss).
     const int h = root.halfmove_clock;
     u32 code;
     if (d > 0)
-        code = h + d <= 100 ? 4 : 3;
+        code = h + d <= 99 ? 4 : 3;
     else if (d < 0)
-        code = h - d <= 100 ? 0 : 1;
+        code = h - d <= 99 ? 0 : 1;
     else
         code = 2;
     *wdl_code = code;

@@ -68,6 +68,37 @@ TEST_F(GameFilesTest, SaveAppendsAGameThatLoadsBack)
     EXPECT_EQ(game_record->undo_count, 30);
 }
 
+// A game started from a FEN is saved with its start, and castling in the
+// letters PGN readers take; files in the older lower-case form still load.
+TEST_F(GameFilesTest, SavedGamesFromAFenReplayWithTheirCastling)
+{
+    const char* start = "r3k2r/pppq1ppp/2np1n2/2b1p1B1/2B1P1b1/2NP1N2/PPPQ1PPP/R3K2R w KQkq - 4 8";
+    ASSERT_TRUE(set_position_from_fen(game_record->pos, start));
+    for (const char* text : {"e1g1", "e8c8", "a2a3"}) {
+        Move m;
+        ASSERT_TRUE(parse_move_text(text, m));
+        play_game_move(m);
+    }
+    const std::string end_fen = game_fen();
+    run_save_command();
+    const std::string saved = read_file("tmp.pgn");
+    EXPECT_EQ(saved, "[Event \"Unknown\"]\n[SetUp \"1\"]\n"
+                     "[FEN \"r3k2r/pppq1ppp/2np1n2/2b1p1B1/2B1P1b1/2NP1N2/PPPQ1PPP/R3K2R w KQkq - 4 1\"]\n"
+                     "O-O O-O-O a3 \n\n");
+    set_position_from_fen(game_record->pos, START_FEN);
+    capture();
+    run_load_command("tmp.pgn", "1");
+    captured();
+    EXPECT_EQ(game_fen(), end_fen);
+    EXPECT_EQ(game_record->undo_count, 3);
+
+    write_file("old.pgn", std::string("[Event \"Unknown\"]\n[FEN \"") + start + "\"]\no-o o-o-o a3\n");
+    capture();
+    run_load_command("old.pgn", "1");
+    captured();
+    EXPECT_EQ(game_fen(), end_fen);
+}
+
 TEST_F(GameFilesTest, GetFindsThePositionById)
 {
     write_file("test.epd",

@@ -72,6 +72,19 @@ bool play_line_moves(std::string& line, int& comment_depth)
     return true;
 }
 
+// A game's own start from its "[FEN "..."]" tag; false, with a message,
+// when the tag holds no playable position.
+bool start_from_fen_tag(const std::string& line)
+{
+    const std::size_t start = line.find('"');
+    const std::size_t end = start == std::string::npos ? start : line.find('"', start + 1);
+    const std::string fen = end == std::string::npos ? "" : line.substr(start + 1, end - start - 1);
+    const char* reason = "";
+    if (set_position_from_fen(game_record->pos, fen.c_str(), &reason)) return true;
+    send_line(("invalid FEN tag: " + printable_text(reason)).c_str());
+    return false;
+}
+
 } // namespace
 
 void run_load_command(const char* path, const char* selector)
@@ -90,7 +103,12 @@ void run_load_command(const char* path, const char* selector)
         int game = 0, comment_depth = 0;
         while (wanted > 0 && read_text_line(file, line)) {
             if (line.find("[Event ") != std::string::npos && ++game > wanted) break;
-            if (game != wanted || line[0] == '[') continue;
+            if (game != wanted) continue;
+            if (line.rfind("[FEN ", 0) == 0) {
+                if (!start_from_fen_tag(line)) break;
+                continue;
+            }
+            if (line[0] == '[') continue;
             if (!play_line_moves(line, comment_depth)) break;
         }
         std::fclose(file);
@@ -111,12 +129,19 @@ void run_save_command()
     while (take_back_game_move()) {
     }
     std::fprintf(file, "[Event \"Unknown\"]\n");
+    // A game that did not start from the initial position carries its start,
+    // so that it can be replayed.
+    char fen[128];
+    position_to_fen(game->pos, fen);
+    if (std::strcmp(fen, START_FEN) != 0)
+        std::fprintf(file, "[SetUp \"1\"]\n[FEN \"%s %d 1\"]\n", fen, game->pos.halfmove_clock);
     int written = 0;
     for (Move move : moves) {
         char coordinate[MOVE_TEXT_SIZE], form1[MOVE_TEXT_SIZE], form2[MOVE_TEXT_SIZE], form3[MOVE_TEXT_SIZE];
         move_to_algebraic_forms(game->pos, move, coordinate, form1, form2, form3);
         if (play_game_move(move) != GAME_MOVE_PLAYED) break;
-        std::fprintf(file, "%s ", form1);
+        // Castling in the letters PGN readers expect ("O-O", not "o-o").
+        std::fprintf(file, "%s ", form1[0] == 'o' ? form2 : form1);
         if (++written % SAVE_MOVES_PER_LINE == 0) std::fprintf(file, "\n");
     }
     std::fprintf(file, "\n\n");

@@ -7,6 +7,7 @@
 
 #include "bitboard.h"
 #include "fen.h"
+#include "input.h"
 #include "log.h"
 #include "mainloop.h"
 #include "makemove.h"
@@ -310,7 +311,11 @@ void jump_to(int ply)
 void try_typed_move(const char* word)
 {
     Move move;
-    if (!parse_move_text(word, move)) return;
+    if (!word[0]) return;
+    if (!parse_move_text(word, move)) {
+        send_format("'%.32s' is neither a command nor a legal move here", printable_text(word).c_str());
+        return;
+    }
     abort_search_and_wait();
     send_format("%d. move %s", game_ply() / 2 + 1, word);
     int result = play_new_game_move(move);
@@ -534,7 +539,7 @@ void run_console_command(char* line)
     } else if (is("tune")) {
         run_tune_command(arg1, arg2);
     } else if (is("perft")) {
-        run_perft_command(int_in(arg1, INT_MIN, INT_MAX));
+        run_perft_command(int_in(arg1, INT_MIN, INT_MAX), [] { return !quit_is_waiting(); });
     } else if (is("swap")) {
         print_exchange_values();
     } else if (is("move")) {

@@ -185,7 +185,7 @@ void clear_command_queue()
     skipping_long_byte_line = false;
 }
 
-void process_input()
+void gather_input()
 {
     if (!input_ended) {
         switch (poll_standard_input(engine_config.protocol)) {
@@ -198,6 +198,25 @@ void process_input()
         default: break;
         }
     }
+}
+
+bool quit_is_waiting()
+{
+    gather_input();
+    if (input_ended) return true;
+    for (const char* command = command_queue; *command;) {
+        while (*command == ' ') command++;
+        if (std::strncmp(command, "quit", 4) == 0 && (command[4] == COMMAND_SEPARATOR || command[4] == ' ')) return true;
+        const char* separator = std::strchr(command, COMMAND_SEPARATOR);
+        if (!separator) break;
+        command = separator + 1;
+    }
+    return false;
+}
+
+void process_input()
+{
+    gather_input();
     static char command[COMMAND_QUEUE_SIZE];
     if (pop_queued_command(command, sizeof command)) execute_command(command);
 }

@@ -16,6 +16,15 @@ constexpr char COMMAND_SEPARATOR = '@';
 // most one queued command.
 void process_input();
 
+// Polls standard input without waiting and queues what arrived, executing
+// nothing.
+void gather_input();
+
+// Polls like gather_input; true when a "quit" waits in the queue or the input
+// has ended: what ends a long console command that must not run other
+// commands meanwhile (perft). The "quit" stays queued for the interpreter.
+bool quit_is_waiting();
+
 // Reads one line from `in` (which the caller knows to have input) and queues
 // it; the command ends at the line's first NUL or carriage return. A line
 // longer than the line buffer is dropped whole, with a notice, once its end

@@ -163,7 +163,7 @@ TEST_F(ConsoleTest, SaveThenLoadRoundTripsTheGame)
     run("save");
     std::string pgn = read_file("tmp.pgn");
     EXPECT_EQ(pgn.rfind("[Event \"Unknown\"]\n", 0), 0u);
-    for (const char* m : {" Nbd7 ", " bxa8=Q ", " o-o ", " Nbd2 "}) EXPECT_NE(pgn.find(m), std::string::npos) << m;
+    for (const char* m : {" Nbd7 ", " bxa8=Q ", " O-O ", " Nbd2 "}) EXPECT_NE(pgn.find(m), std::string::npos) << m;
     EXPECT_EQ(game_fen(), final_fen);
 
     run("new");
@@ -184,8 +184,8 @@ TEST_F(ConsoleTest, BadInputIsSurvived)
     EXPECT_EQ(run("perft"), "perft needs a depth of at least 1\n");
     EXPECT_EQ(run("perft 0"), "perft needs a depth of at least 1\n");
     EXPECT_EQ(run("perft -3"), "perft needs a depth of at least 1\n");
-    EXPECT_EQ(run("e4"), "");          // illegal now
-    EXPECT_EQ(run("xyz123"), "");
+    EXPECT_EQ(run("e4"), "'e4' is neither a command nor a legal move here\n");  // illegal now
+    EXPECT_EQ(run("xyz123"), "'xyz123' is neither a command nor a legal move here\n");
     EXPECT_EQ(run("move"), "");
     EXPECT_EQ(run("load missing.pgn"), "loading missing.pgn, tag \n\n");
     EXPECT_EQ(run("load"), "loading , tag \n\n");

@@ -117,4 +117,19 @@ TEST(ConsoleSession, ThroughATerminal)
     EXPECT_EQ(engine.finish(), 0);
 }
 
+// "quit" typed during a count that would run for years ends it and the
+// program; what was typed before the "quit" waits for the count.
+TEST(ConsoleSession, QuitEndsALongPerft)
+{
+    std::string dir = fresh_test_dir("vant_console");
+    EngineProcess engine;
+    ASSERT_TRUE(start_on_terminal(engine, dir));
+    EXPECT_EQ(engine.wait_for("white"), "white");
+    engine.send("perft 20");
+    engine.send("e4");
+    engine.send("quit");
+    EXPECT_EQ(engine.wait_for("perft stopped"), "perft stopped");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
 }  // namespace

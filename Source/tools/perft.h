@@ -14,4 +14,6 @@ void perft_count(ThreadData* td, int colour, int ply, int depth);
 // The console's "perft N": stops a running analysis and waits for the
 // threads, then counts from the game position on thread 0's record (N capped
 // at 20) and sends "visited %0.0f nodes in %0.3f seconds, nps= %0.0f".
-void run_perft_command(int depth);
+// `keep_going` (when given) is asked every few thousand inner nodes; once
+// it says no the count ends with "perft stopped".
+void run_perft_command(int depth, bool (*keep_going)() = nullptr);

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,6 +30,7 @@ struct EngineProcess {
     size_t cursor = 0;                // lines already handed out by next_line
     int exit_code = -1000;
     unsigned long long address_space_limit = 0;  // bytes of address space the engine may use (0: no limit)
+    int processor_limit = 0;  // the engine runs on this many of the processors it may use (0: all)
 
     // Starts the binary with the arguments in `dir` (created when missing).
     bool start(const std::vector<std::string>& args, const std::string& dir)
@@ -47,6 +49,17 @@ struct EngineProcess {
             if (address_space_limit) {
                 rlimit limit = {address_space_limit, address_space_limit};
                 if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+            }
+            if (processor_limit > 0) {
+                cpu_set_t allowed, kept;
+                CPU_ZERO(&kept);
+                if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) _exit(124);
+                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < processor_limit; cpu++) {
+                    if (!CPU_ISSET(cpu, &allowed)) continue;
+                    CPU_SET(cpu, &kept);
+                    taken++;
+                }
+                if (sched_setaffinity(0, sizeof kept, &kept) != 0) _exit(124);
             }
             std::vector<char*> argv;
             std::string binary = VANT_BINARY_PATH;

@@ -367,6 +367,21 @@ TEST_F(ClockPipeTest, TinyTimesAreAnsweredAtOnce)
     quit_cleanly();
 }
 
+// Eight threads on two processors, as a tournament manager running many
+// games at once may give them: the threads stop at the clock themselves and
+// nothing waits for a thread the system has not scheduled.
+TEST_F(ClockPipeTest, OversubscribedThreadsKeepTheClock)
+{
+    quit_cleanly();
+    EngineProcess crowded;
+    crowded.processor_limit = 2;
+    ASSERT_TRUE(crowded.start({"-nolog", "-hash", "4", "-threads", "8"}, dir));
+    EXPECT_LT(fastest_answer_ms(crowded, "go wtime 60 btime 60", 3), 60.0);
+    EXPECT_LT(fastest_answer_ms(crowded, "go movetime 50", 3), 50.0);
+    crowded.send("quit");
+    EXPECT_EQ(crowded.finish(), 0);
+}
+
 TEST_F(ClockPipeTest, LimitedStrengthKeepsTheClock)
 {
     engine.send("setoption name UCI_LimitStrength value true");
@@ -461,7 +476,10 @@ TEST_F(SearchPipeTest, MultiPvLinesAreOrderedAndDistinct)
             if (w[i] == "multipv") line.index = std::stoi(w[i + 1]);
             if (w[i] == "depth") line.depth = std::stoi(w[i + 1]);
             if (w[i] == "cp") line.score = std::stoi(w[i + 1]);
-            if (w[i] == "mate") line.score = std::stoi(w[i + 1]) > 0 ? 100000 - std::stoi(w[i + 1]) : -100000 - std::stoi(w[i + 1]);
+            if (w[i] == "mate") {
+                const int moves = std::stoi(w[i + 1]);
+                line.score = moves > 0 ? 100000 - moves : -100000 - moves;
+            }
             if (w[i] == "pv") line.move = w[i + 1];
         }
         return line;
@@ -488,8 +506,12 @@ TEST_F(SearchPipeTest, MultiPvLinesAreOrderedAndDistinct)
             // A depth is complete: lines 1 to 4 of that depth.
             for (int k = 1; k <= 4; k++) {
                 EXPECT_EQ(held[size_t(k)].depth, line.depth) << k;
-                if (k > 1) EXPECT_GE(held[size_t(k - 1)].score, held[size_t(k)].score) << "depth " << line.depth;
-                for (int j = 1; j < k; j++) EXPECT_NE(held[size_t(j)].move, held[size_t(k)].move) << "depth " << line.depth;
+                if (k > 1) {
+                    EXPECT_GE(held[size_t(k - 1)].score, held[size_t(k)].score) << "depth " << line.depth;
+                }
+                for (int j = 1; j < k; j++) {
+                    EXPECT_NE(held[size_t(j)].move, held[size_t(k)].move) << "depth " << line.depth;
+                }
             }
         }
         const Line& closing = lines.back();

@@ -20,7 +20,10 @@ inline u32 eval_cache_slot(u64 key, int colour) { return (u32(key) & (EVAL_CACHE
 // Starts loading the evaluation-cache and pawn-hash entries of the thread's
 // position (`key` its full key), so that they have arrived when the node
 // evaluates it: both tables are larger than the core's own cache.
-inline void prefetch_eval_entries(const ThreadData* td, const Position& pos, u64 key)
+// The load helpers are always inlined: g++ takes a helper that only
+// prefetches for a function without effects and drops the call whole when
+// it is left out of line (the Windows builds lost the table loads so).
+[[gnu::always_inline]] inline void prefetch_eval_entries(const ThreadData* td, const Position& pos, u64 key)
 {
     __builtin_prefetch(&td->eval_cache[eval_cache_slot(key, pos.side)]);
     const PawnHashEntry* pe = &td->pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
@@ -30,7 +33,7 @@ inline void prefetch_eval_entries(const ThreadData* td, const Position& pos, u64
 
 // The same for a child's evaluation-cache entry, from the parent, before
 // the move is played (`key` from likely_key_after).
-inline void prefetch_child_eval_entry(const ThreadData* td, u64 key, int child_side)
+[[gnu::always_inline]] inline void prefetch_child_eval_entry(const ThreadData* td, u64 key, int child_side)
 {
     __builtin_prefetch(&td->eval_cache[eval_cache_slot(key, child_side)]);
 }

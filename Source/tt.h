@@ -130,7 +130,7 @@ TTEntry* hash_bucket(const Position& pos);
 // the node search calls it as soon as its key is known, the move loop for a
 // child before playing the move. A bucket starts at any entry, so its four
 // entries usually straddle two cache lines: both are loaded.
-inline void prefetch_bucket_of_key(u64 key, int side)
+[[gnu::always_inline]] inline void prefetch_bucket_of_key(u64 key, int side)
 {
     if (!table_has_entries()) return;
     const TTEntry* bucket = bucket_for_key(key, side);

@@ -203,7 +203,6 @@ void gather_input()
 bool quit_is_waiting()
 {
     gather_input();
-    if (input_ended) return true;
     for (const char* command = command_queue; *command;) {
         while (*command == ' ') command++;
         if (std::strncmp(command, "quit", 4) == 0 && (command[4] == COMMAND_SEPARATOR || command[4] == ' ')) return true;

@@ -20,9 +20,10 @@ void process_input();
 // nothing.
 void gather_input();
 
-// Polls like gather_input; true when a "quit" waits in the queue or the input
-// has ended: what ends a long console command that must not run other
-// commands meanwhile (perft). The "quit" stays queued for the interpreter.
+// Polls like gather_input; true when a "quit" waits in the queue: what ends a
+// long console command that must not run other commands meanwhile (perft).
+// The "quit" stays queued for the interpreter. The end of the input alone
+// ends nothing early: the commands before it still run to their end.
 bool quit_is_waiting();
 
 // Reads one line from `in` (which the caller knows to have input) and queues

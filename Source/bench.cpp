@@ -72,7 +72,7 @@ void run_benchmark(int count, bool single_thread)
         }
         update_elapsed_time();
         sum_thread_counters();
-        total_nodes += double(search_state.summed_counters[0]);
+        total_nodes += double(search_state.summed_counters[SUM_NODES]);
         total_time += search_state.elapsed_time;
         send_format("pos %2d: %6.2f seconds", i, search_state.elapsed_time.load());
     }
@@ -98,13 +98,13 @@ void speed_test_walk(ThreadData& td, int colour, int ply, int depth)
     }
     td.counters[CNT_NODES]++;
     PlyRecord& node = td.ply[ply];
-    node.node_type = 0;
+    node.node_type = NODE_PV;
     node.alpha = -MATE;
     node.beta = MATE;
     node.extension = node.reduction = node.internal_deepening = node.singular = 0;
     node.moves_tried = 0;
     node.hash_move = 0;
-    node.tb_result = -1;
+    node.tb_result = TB_CODE_NONE;
     if (ply + 2 < MAX_PLY) {
         PlyRecord& later = td.ply[ply + 2];
         later.killer[0] = later.killer[1] = later.killer[2] = 0;
@@ -116,7 +116,7 @@ void speed_test_walk(ThreadData& td, int colour, int ply, int depth)
     if (depth <= 0) return;
     node.hash_move = 0;
     node.moves_tried = 0;
-    node.stage = 0;
+    node.stage = PICK_HASH_MOVE;
     for (;;) {
         MoveEntry* entry = pick_next_move(pos, in_check);
         if (!entry) break;

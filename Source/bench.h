@@ -5,7 +5,8 @@
 
 #include "records.h"
 
-constexpr int BENCH_POSITION_COUNT = 20;
+constexpr int BENCH_POSITION_COUNT = 20;  // "-bench2" searches them all
+constexpr int BENCH_SHORT_COUNT = 10;     // "-bench" and "-pbench" the first ten
 extern const char* const bench_positions[BENCH_POSITION_COUNT];
 
 // Searches the first `count` positions (threads woken, or on the main thread

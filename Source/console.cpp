@@ -115,9 +115,9 @@ void start_analysis(const char* depth_word)
 {
     int depth = int_in(depth_word, INT_MIN, INT_MAX);
     search_state.depth_limit = u8(depth >= 1 && depth <= 65 ? depth : ANALYSIS_DEPTH);
-    search_state.time_mode = 1;
+    search_state.time_mode = TIME_MODE_FIXED;
     search_state.move_time = ANALYSIS_MOVE_TIME;
-    if (search_state.use_table < 2) {
+    if (search_state.use_table < TABLE_KEPT) {
         abort_search_and_wait();
         clear_hash_table();
     }
@@ -134,7 +134,7 @@ void set_level(const ConsoleWords& w)
     double increment = std::atof(w.word[3]);
     if (!(time >= 0)) time = 0;
     if (!(increment >= 0)) increment = 0;
-    search_state.time_mode = u8(moves);
+    search_state.time_mode = u8(moves);  // 0 is TIME_MODE_CLOCK, 1 TIME_MODE_FIXED
     search_state.move_time = time;
     search_state.increment = increment;
     set_both_clocks(time);

@@ -32,7 +32,7 @@ int detect_repetition(const Position& pos, int mode)
     for (int i = count - 4; i >= count - clock && i >= 0; i -= 2) {
         if (td->undo[i].key == pos.key) {
             found++;
-            if (mode <= 2 || found == 2) return DRAW_REPETITION;
+            if (mode <= DRAW_MODE_ONE_REPEAT || found == 2) return DRAW_REPETITION;
         }
     }
     return NO_DRAW;

@@ -10,11 +10,15 @@ constexpr int NO_DRAW = 0;
 constexpr int DRAW_FIFTY_MOVES = 1;
 constexpr int DRAW_REPETITION = 2;
 
-// Returns 0 no draw, 1 fifty-move draw, 2 repetition. Mode 2 (or less)
-// reports the first earlier occurrence of the position, mode 3 only the
-// second (a third occurrence). Only the piece key is compared, so positions
-// that differ in castling rights or en-passant square repeat. The fifty-move
-// test walks the move picker of the owner's current ply (its stage is reset).
+// Draw modes: whether one earlier occurrence of the position is a draw, or
+// only two (a third occurrence). Modes below 2 act as DRAW_MODE_ONE_REPEAT.
+constexpr int DRAW_MODE_ONE_REPEAT = 2;
+constexpr int DRAW_MODE_TWO_REPEATS = 3;
+
+// Returns 0 no draw, 1 fifty-move draw, 2 repetition as the draw mode asks.
+// Only the piece key is compared, so positions that differ in castling
+// rights or en-passant square repeat. The fifty-move test walks the move
+// picker of the owner's current ply (its stage is reset).
 int detect_draw(Position& pos, int in_check, int mode);
 
 // The repetition part alone (2 or 0), for a node that cannot afford the

@@ -85,21 +85,21 @@ void perturb_root_order(ThreadData* td)
     td->seed = seed;
 }
 
-// The root probe of the tablebases by thread 0. Returns the WDL code 0..4 of
-// the root for the side to move, or -1; `tb_move` gets the distance-to-zero
+// The root probe of the tablebases by thread 0. Returns the tablebase code
+// (TB_CODE_*) of the root for the side to move; `tb_move` gets the distance-to-zero
 // choice when the tables of the root position could rank its moves.
 int probe_root_tablebase(Position& pos, Move& tb_move)
 {
     tb_move = 0;
-    int r = -1;
+    int r = TB_CODE_NONE;
     const u32 pieces = u32(count_bits(occupancy(pos)));
     if (search_state.probe_depths[0] < 71 && pieces <= tb_largest_piece_count.load() && pos.castling == 0) {
         u32 wdl = 0, dtz = 0;
         Move move = 0;
         r = probe_root_moves_dtz(pos, &wdl, &dtz, &move);
-        if (r != -1) tb_move = move;
+        if (r != TB_CODE_NONE) tb_move = move;
     }
-    if (r == -1) r = probe_tablebase_in_search(pos, 70);
+    if (r == TB_CODE_NONE) r = probe_tablebase_in_search(pos, 70);
     return r;
 }
 
@@ -153,7 +153,7 @@ void publish_line(int depth, int score, const u16* pv)
     ss.best_score = i16(score);
     ss.best_depth = i8(depth);
     std::memcpy(ss.best_line, pv, sizeof ss.best_line);
-    // A tablebase root move carries depth 99, beyond the by-depth tables.
+    // A tablebase root move carries TB_ROOT_MOVE_DEPTH, beyond the by-depth tables.
     if (depth < MAX_PLY) {
         ss.score_by_depth[depth] = i16(score);
         ss.move_by_depth[depth] = ss.best_line[1];
@@ -240,7 +240,7 @@ void run_search_driver(int index)
     std::memset(td->followup, 0, sizeof td->followup);
 
     PlyRecord& root = td->ply[1];
-    root.node_type = 0;
+    root.node_type = NODE_PV;
     root.alpha = -MATE;
     root.beta = MATE;
     root.drawn = 0;
@@ -250,7 +250,7 @@ void run_search_driver(int index)
     root.moves_tried = 0;
     root.best_score = 0;
     root.best_move = 0;
-    root.tb_result = -1;
+    root.tb_result = TB_CODE_NONE;
 
     const int in_check = is_square_attacked_by(pos, king_square(pos, side), side ^ 1);
     const int e = evaluate_position(td, side, 1, in_check);
@@ -274,8 +274,8 @@ void run_search_driver(int index)
     if (depth_limit <= 0) {
         // Depth limit 0: the tools ask for the quiescence score of the root.
         if (depth_limit == 0 && main_thread && !in_check) {
-            root.stage = 0;
-            int q = quiescence_search(pos, side, 1, 0, -MATE, MATE, 0, td->pv);
+            root.stage = PICK_HASH_MOVE;
+            int q = quiescence_search(pos, side, 1, 0, -MATE, MATE, NODE_PV, td->pv);
             td->completed_score.store(i16(q), std::memory_order_relaxed);
             set_shared_best_score(q);
         }
@@ -291,13 +291,13 @@ void run_search_driver(int index)
             if (ss.stop.load() != STOP_RUN) return;
             sleep_ms(1);
         }
-        if (ss.root_tb_result != -1) return;
-        root.tb_result = -1;
+        if (ss.root_tb_result != TB_CODE_NONE) return;
+        root.tb_result = TB_CODE_NONE;
     } else {
         Move tb_move = 0;
         const int r = probe_root_tablebase(pos, tb_move);
         ss.tb_move = tb_move;
-        const int for_side = r == 4 ? TB_WIN : r == 0 ? -TB_LOSS : 0;
+        const int for_side = r == TB_CODE_WIN ? TB_WIN : r == TB_CODE_LOSS ? -TB_LOSS : 0;
         ss.root_tb_score[side] = i16(for_side);
         ss.root_tb_score[side ^ 1] = i16(-for_side);
         ss.root_tb_result = r;
@@ -307,7 +307,7 @@ void run_search_driver(int index)
             set_thread_root_move(td, tb_move);
             td->pv[2] = 0;
             td->completed_score.store(i16(for_side), std::memory_order_relaxed);
-            td->completed_depth = 99;
+            td->completed_depth = TB_ROOT_MOVE_DEPTH;
             td->sel_depth = 2;
             td->current_depth.store(1, std::memory_order_relaxed);
             merge_thread_result(td);
@@ -349,7 +349,7 @@ void run_search_driver(int index)
                 if (stopped || k + 1 >= multipv || k + 1 >= root_count) break;
             }
         }
-        if (main_thread && multipv > 1 && engine_config.protocol == 0) send_line("");
+        if (main_thread && multipv > 1 && engine_config.protocol == PROTOCOL_CONSOLE) send_line("");
 
         add_iteration_nodes(d, td);
         if (ss.stop.load() != STOP_RUN) break;

@@ -24,7 +24,7 @@ bool skipping_position_line = false;
 void send_notice(const char* text)
 {
     char line[160];
-    std::snprintf(line, sizeof line, "%s%s", engine_config.protocol == 1 ? "info string " : "", text);
+    std::snprintf(line, sizeof line, "%s%s", engine_config.protocol == PROTOCOL_UCI ? "info string " : "", text);
     send_line(line);
 }
 
@@ -159,9 +159,9 @@ bool pop_queued_command(char* out, int size)
 
 void execute_command(char* command)
 {
-    if (engine_config.protocol == 1) {
+    if (engine_config.protocol == PROTOCOL_UCI) {
         run_uci_command(command);
-    } else if (engine_config.protocol == 0) {
+    } else if (engine_config.protocol == PROTOCOL_CONSOLE) {
         if (std::strcmp(command, "uci") == 0) run_uci_command(command);
         else if (command[0]) run_console_command(command);
     }
@@ -188,7 +188,7 @@ void clear_command_queue()
 void gather_input()
 {
     if (!input_ended) {
-        switch (poll_standard_input(engine_config.protocol)) {
+        switch (poll_standard_input(engine_config.protocol == PROTOCOL_CONSOLE)) {
         case INPUT_LINE: read_input_line(stdin); break;
         case INPUT_BYTES: read_input_bytes(); break;
         case INPUT_END:

@@ -42,7 +42,7 @@ void start_pending_search()
         // The last "position" could not be set up: searching the one before
         // it would answer with a move of the wrong game.
         send_format("%sno valid position: send a position command first",
-                    engine_config.protocol == 1 ? "info string " : "");
+                    engine_config.protocol == PROTOCOL_UCI ? "info string " : "");
         search_state.fallback_move = NULL_MOVE;
         search_state.stop = STOP_NO_MOVES;
         search_state.search_command = SEARCH_NONE;
@@ -56,7 +56,7 @@ void start_pending_search()
         choose_book_move(pos, 0);
         Move move = search_state.best_line[1];
         if (move) {
-            send_format("%sbook move is %s%s", engine_config.protocol == 1 ? "info string " : "",
+            send_format("%sbook move is %s%s", engine_config.protocol == PROTOCOL_UCI ? "info string " : "",
                         square_name[move_from(move)], square_name[move_to(move)]);
             search_state.best_score = 0;
             search_state.quiescence_only = 0;
@@ -75,11 +75,13 @@ void report_console_result()
     char move_text[16];
     send_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
                 move_text_or_null(search_state.best_line[1], move_text), elapsed, search_state.best_score,
-                double(sums[0]), double(sums[0]) / (elapsed + 0.001) * 0.001, effective_branching_factor());
+                double(sums[SUM_NODES]), double(sums[SUM_NODES]) / (elapsed + 0.001) * 0.001,
+                effective_branching_factor());
     send_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
-                search_state.hash_fill * 100, double(sums[4]) * 100 / double(sums[3] + 1),
-                double(sums[6]) * 100 / double(sums[5] + 1), double(sums[2]) * 100 / double(sums[1] + 1),
-                double(sums[7]) * 0.001);
+                search_state.hash_fill * 100, double(sums[SUM_HASH_HITS]) * 100 / double(sums[SUM_HASH_PROBES] + 1),
+                double(sums[SUM_PAWN_HITS]) * 100 / double(sums[SUM_PAWN_PROBES] + 1),
+                double(sums[SUM_EVAL_HITS]) * 100 / double(sums[SUM_EVAL_PROBES] + 1),
+                double(sums[SUM_TB_HITS]) * 0.001);
     const i32* n = search_state.diagnostic_counters;
     if (n[0] + n[1] + n[2] + n[3] != 0)
         send_format("ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", n[0], n[1], n[2], n[3]);
@@ -115,7 +117,7 @@ void report_search_result()
         search_state.best_line[1] = search_state.fallback_move;
         search_state.best_line[2] = NULL_MOVE;
     }
-    if (engine_config.protocol == 1) {
+    if (engine_config.protocol == PROTOCOL_UCI) {
         char best[16], ponder[16], line[48];
         if (search_state.quiescence_only && search_state.best_score > -MATE)
             send_format("info depth 0 score cp %d", search_state.best_score);

@@ -145,7 +145,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
     pr.stage = PICK_HASH_MOVE;
     const u16 saved_accumulator = td->ext_accumulator;
     const int entry_alpha = alpha;
-    const bool pv_node = node_type == 0;
+    const bool pv_node = node_type == NODE_PV;
 
     const bool lmp_active = search_selective && depth <= LMP_depth && !in_check && !pr.internal_deepening && !pv_node;
     const bool lmr_active = search_selective && depth >= LMR_depth && !in_check &&
@@ -252,7 +252,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         } else {
             const int n = depth + extension - r;
             if (n > 1) {
-                v = -search_node(pos, side ^ 1, ply + 1, n - 1, -alpha - 1, -alpha, 1, child_pv);
+                v = -search_node(pos, side ^ 1, ply + 1, n - 1, -alpha - 1, -alpha, NODE_NON_PV, child_pv);
                 if (v > alpha)
                     v = -search_node(pos, side ^ 1, ply + 1, full_depth, -beta, -alpha, -node_type, child_pv);
             } else {

@@ -43,7 +43,7 @@ void write_move_text(Move move, char* out)
     *o++ = to[0];
     *o++ = to[1];
     if (char letter = promotion_letter(move)) {
-        if (engine_config.protocol == 1) {
+        if (engine_config.protocol == PROTOCOL_UCI) {
             *o++ = char(letter - 'A' + 'a');
         } else {
             *o++ = '=';

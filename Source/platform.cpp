@@ -142,11 +142,11 @@ int look_at_standard_input()
 
 }  // namespace
 
-int poll_standard_input(int protocol_mode)
+int poll_standard_input(bool console_mode)
 {
     const int seen = look_at_standard_input();
     // UCI: whatever has arrived is taken in one read, however long its lines.
-    if (protocol_mode != 0) return seen == INPUT_LINE ? INPUT_BYTES : seen;
+    if (!console_mode) return seen == INPUT_LINE ? INPUT_BYTES : seen;
     // Console mode: a terminal reports the bytes typed so far; no bytes, yet
     // readable, is the end of the input, which the line reader sees.
     int waiting = 0;
@@ -472,7 +472,7 @@ void initialise_input()
 
 }  // namespace
 
-int poll_standard_input(int)
+int poll_standard_input(bool)
 {
     if (!input_initialised) initialise_input();
     switch (input_kind) {

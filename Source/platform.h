@@ -71,10 +71,9 @@ constexpr int INPUT_LINE = 1;     // read one line (Linux, Windows console)
 constexpr int INPUT_BYTES = 2;    // read the waiting bytes (Windows pipe or file)
 constexpr int INPUT_END = 3;      // the input has ended (closed pipe)
 
-// Polls standard input without waiting. `protocol_mode` 0 (console) uses the
-// waiting-byte count on Linux and reads line by line; UCI mode reads the
-// waiting bytes.
-int poll_standard_input(int protocol_mode);
+// Polls standard input without waiting. Console mode uses the waiting-byte
+// count on Linux and reads line by line; UCI mode reads the waiting bytes.
+int poll_standard_input(bool console_mode);
 // After INPUT_BYTES: reads at most `size` bytes of what is waiting into
 // `buffer` without waiting for more. Returns the count, or -1 once the input
 // has ended.

@@ -34,7 +34,7 @@ bool has_legal_move(const Position& pos)
 // square it does not hold, searched at least one ply deep. 0 otherwise.
 Move usable_table_move(const Position& pos)
 {
-    if (search_state.use_table == 0) return 0;
+    if (search_state.use_table == TABLE_OFF) return 0;
     TTEntry entry;
     probe_hash_table(pos, entry);
     if (entry.depth < 1 || entry.move == 0) return 0;

@@ -112,7 +112,7 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
     int best = std::max(alpha, e);
 
     // Delta margin: tighter at non-PV nodes from the horizon on.
-    const int margin = (node_type != 0 && depth <= 0) ? 150 : 250;
+    const int margin = (node_type != NODE_PV && depth <= 0) ? 150 : 250;
 
     // Captures and queen promotions, ordered by victim, then attacker.
     pr.stage = QS_GENERATE_CAPTURES;

@@ -39,6 +39,43 @@ constexpr u8 RESULT_FAIL_LOW = 1;
 constexpr u8 RESULT_FAIL_HIGH = 2;
 constexpr u8 RESULT_DROPPED = 99;   // iteration dropped: thread 0 had finished it
 
+// Values of the time mode: above TIME_MODE_FIXED it is a number of moves
+// per time control.
+constexpr u8 TIME_MODE_CLOCK = 0;        // the game clock and its increment
+constexpr u8 TIME_MODE_FIXED = 1;        // a fixed time per move; also depth, node and infinite limits
+constexpr u8 TIME_MODE_MOVES_TO_GO = 40; // UCI "movestogo": the moves left are in moves_to_go
+
+// Values of the easy-move flag, which lets the clock stop a search early.
+constexpr u8 EASY_NONE = 0;
+constexpr u8 EASY_ONLY_MOVE = 1;         // the root has one legal move: stop now
+constexpr u8 EASY_CLEAR_BEST = 2;        // a settled best move far ahead: stop after half the target
+
+// Values of the use-table byte.
+constexpr u8 TABLE_OFF = 0;              // probes miss and nothing is stored
+constexpr u8 TABLE_ON = 1;               // cleared before each console analysis
+constexpr u8 TABLE_KEPT = 2;             // (and above) kept between console analyses
+
+// Indices of the search state's summed counters: an order of their own,
+// not ThreadCounter's.
+enum SummedCounter {
+    SUM_NODES = 0,
+    SUM_EVAL_PROBES,
+    SUM_EVAL_HITS,
+    SUM_HASH_PROBES,
+    SUM_HASH_HITS,
+    SUM_PAWN_PROBES,
+    SUM_PAWN_HITS,
+    SUM_TB_HITS,
+    SUM_COUNT
+};
+
+// Values of the protocol mode.
+constexpr u16 PROTOCOL_CONSOLE = 0;
+constexpr u16 PROTOCOL_UCI = 1;
+
+// The depth a tablebase root move carries: beyond every iteration.
+constexpr u8 TB_ROOT_MOVE_DEPTH = 99;
+
 // An output delay of this many seconds (or more) prints no "info" lines.
 constexpr double OUTPUT_DELAY_QUIET = 9999;
 
@@ -53,7 +90,7 @@ constexpr int MAX_MULTIPV = 255;
 
 struct SearchState {
     u8 thread_count = 1;
-    u8 use_table = 1;
+    u8 use_table = TABLE_ON;            // TABLE_*
     i16 hash_size = 64;
     u16 hash_age = 0;
     u16 ponder = 1;
@@ -73,7 +110,7 @@ struct SearchState {
     // A "go" sets the limits while the search it aborts may still read them.
     std::atomic<u64> node_limit{0};
     std::atomic<u8> depth_limit{66};
-    u8 time_mode = 1;                   // 0 increment, 1 fixed per move, >1 moves per control
+    u8 time_mode = TIME_MODE_FIXED;     // TIME_MODE_*, or moves per control
     double move_time = 5.0;
     double increment = 0.0;
     double clocks[2] = {5.0, 5.0};
@@ -91,17 +128,17 @@ struct SearchState {
     u16 best_line[MAX_PLY] = {};
     i16 epd_root_words[2] = {};
     u8 last_change_depth = 0;
-    std::atomic<u8> easy_move{0};
+    std::atomic<u8> easy_move{EASY_NONE};    // EASY_*
     std::atomic<u8> last_finished_depth{0};  // read by the other threads to drop finished iterations
     double last_finished_time = 0.0;
     i16 score_by_depth[MAX_PLY] = {};
     u16 move_by_depth[MAX_PLY] = {};
     std::atomic<u64> nodes_by_depth[MAX_PLY] = {};  // every thread adds to it
-    u64 summed_counters[8] = {};        // nodes, ec probes, ec hits, hash probes, hash hits, ph probes, ph hits, tb hits
+    u64 summed_counters[SUM_COUNT] = {};  // see SummedCounter
     double hash_fill = 0.0;
     char tb_path[PATH_TEXT_LIMIT + 1] = {};
     i16 probe_depths[3] = {1, 2, 100};
-    i32 root_tb_result = -1;
+    i32 root_tb_result = TB_CODE_NONE;
     i16 root_tb_score[2] = {};
     u16 tb_move = 0;
     i32 diagnostic_counters[4] = {};
@@ -121,7 +158,7 @@ struct EngineConfig {
     char test_file[140] = {};
     char match_file[140] = {};
     char book_file[PATH_TEXT_LIMIT + 1] = "vant.opn";
-    u16 protocol = 1;                   // 1 UCI, 0 console
+    u16 protocol = PROTOCOL_UCI;        // PROTOCOL_*
 };
 
 // Indices of the per-thread counters.
@@ -183,7 +220,7 @@ struct ThreadData {
     std::atomic<u8> command;            // THREAD_*
     std::atomic<u8> current_depth;
     std::atomic<u8> result_kind;        // RESULT_*; read by the clock
-    u8 completed_depth;                 // 99 for a tablebase root move
+    u8 completed_depth;                 // TB_ROOT_MOVE_DEPTH for a tablebase root move
     u8 sel_depth;
     u32 seed;
     std::atomic<i16> completed_score;   // read by the clock

@@ -20,9 +20,9 @@ constexpr int MAX_PV_TEXT_MOVES = 66;
 int displayed_score(int score)
 {
     switch (search_state.root_tb_result) {
-    case 4: return score >= MATE_SHOWN ? score : TB_SHOWN;
-    case 2: return 0;
-    case 0: return score <= MATED_SHOWN ? score : -TB_SHOWN;
+    case TB_CODE_WIN: return score >= MATE_SHOWN ? score : TB_SHOWN;
+    case TB_CODE_DRAW: return 0;
+    case TB_CODE_LOSS: return score <= MATED_SHOWN ? score : -TB_SHOWN;
     default: return score;
     }
 }
@@ -48,18 +48,18 @@ void format_uci_score(int score, char* out, std::size_t size)
 void sum_thread_counters()
 {
     u64* sums = search_state.summed_counters;
-    for (int i = 0; i < 8; i++) sums[i] = 0;
+    for (int i = 0; i < SUM_COUNT; i++) sums[i] = 0;
     for (int j = 0; j < search_state.thread_count; j++) {
         const ThreadData* td = thread_table[j].load(std::memory_order_acquire);
         if (!td) continue;
-        sums[0] += td->counters[CNT_NODES];
-        sums[1] += td->counters[CNT_EVAL_PROBES];
-        sums[2] += td->counters[CNT_EVAL_HITS];
-        sums[3] += td->counters[CNT_HASH_PROBES];
-        sums[4] += td->counters[CNT_HASH_HITS];
-        sums[5] += td->counters[CNT_PAWN_PROBES];
-        sums[6] += td->counters[CNT_PAWN_HITS];
-        sums[7] += td->counters[CNT_TB_HITS];
+        sums[SUM_NODES] += td->counters[CNT_NODES];
+        sums[SUM_EVAL_PROBES] += td->counters[CNT_EVAL_PROBES];
+        sums[SUM_EVAL_HITS] += td->counters[CNT_EVAL_HITS];
+        sums[SUM_HASH_PROBES] += td->counters[CNT_HASH_PROBES];
+        sums[SUM_HASH_HITS] += td->counters[CNT_HASH_HITS];
+        sums[SUM_PAWN_PROBES] += td->counters[CNT_PAWN_PROBES];
+        sums[SUM_PAWN_HITS] += td->counters[CNT_PAWN_HITS];
+        sums[SUM_TB_HITS] += td->counters[CNT_TB_HITS];
     }
 }
 
@@ -73,12 +73,12 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
     while (move_count < MAX_PV_TEXT_MOVES && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
 
     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-    const double nodes = double(ss.summed_counters[0]);
+    const double nodes = double(ss.summed_counters[SUM_NODES]);
     const double nps = elapsed > 0.001 ? nodes / elapsed : 0.0;
     const char marker = pv_number != PV_NUMBER_SHARED ? '.' : ' ';
 
     char move_text[MOVE_TEXT_SIZE];
-    if (engine_config.protocol == 1) {
+    if (engine_config.protocol == PROTOCOL_UCI) {
         char pv_text[MAX_PV_TEXT_MOVES * MOVE_TEXT_SIZE] = "";
         std::size_t at = 0;
         for (int i = 1; i <= move_count; i++) {
@@ -100,7 +100,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
         std::snprintf(out, size,
                       "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
                       multipv_part, tag, depth, seldepth, score_part, elapsed * 1000, nodes, nps,
-                      double(ss.summed_counters[7]), ss.hash_fill * 1000, pv_text);
+                      double(ss.summed_counters[SUM_TB_HITS]), ss.hash_fill * 1000, pv_text);
     } else {
         // Console: 8 moves while the search runs, up to 32 at its end, the
         // 9th, 17th and 25th on a new indented line.
@@ -122,7 +122,7 @@ void format_progress_line(int depth, char* out, std::size_t size)
 {
     const SearchState& ss = search_state;
     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-    const double nodes = double(ss.summed_counters[0]);
+    const double nodes = double(ss.summed_counters[SUM_NODES]);
     std::snprintf(out, size, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f", depth, elapsed * 1000, nodes,
                   elapsed > 0.001 ? nodes / elapsed : 0.0, ss.hash_fill * 1000);
 }

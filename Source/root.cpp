@@ -120,7 +120,7 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
         std::memcpy(saved_pv, td->pv, sizeof saved_pv);
         const int saved_score = td->completed_score.load(std::memory_order_relaxed);
 
-        if (main_thread && pv_number == 0 && engine_config.protocol == 1) {
+        if (main_thread && pv_number == 0 && engine_config.protocol == PROTOCOL_UCI) {
             const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
             if (elapsed > 3.5 && elapsed > engine_config.output_delay)
                 print_progress(td, entry, entry == list + pv_number);
@@ -164,7 +164,7 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
         child_pv[2] = 0;
         if (best == -MATE || (depth == 1 && ss.target_rate > 15000)) {
             // Aspiration window, widened on failure.
-            v = -search_root_child(pos, side ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
+            v = -search_root_child(pos, side ^ 1, D - 1, -beta_w, -alpha_w, NODE_PV, child_pv);
             if ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN) {
                 int w = delta;
                 do {
@@ -180,17 +180,17 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
                     if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
                     if (beta_w >= MATE_BOUND) beta_w = MATE;
                     child_pv[2] = 0;
-                    v = -search_root_child(pos, side ^ 1, D - 1, -beta_w, -alpha_w, 0, child_pv);
+                    v = -search_root_child(pos, side ^ 1, D - 1, -beta_w, -alpha_w, NODE_PV, child_pv);
                 } while ((v <= alpha_w || v >= beta_w) && ss.stop.load() == STOP_RUN);
             }
             bound = alpha_w;
         } else {
             // Null window, then widening re-searches of a fail high.
             const int null_beta = best + 1 >= MATE_BOUND ? MATE : best + 1;
-            v = -search_root_child(pos, side ^ 1, D - R - 1, -null_beta, -best, 1, child_pv);
+            v = -search_root_child(pos, side ^ 1, D - R - 1, -null_beta, -best, NODE_NON_PV, child_pv);
             if (v > best && ss.stop.load() == STOP_RUN) {
                 record_root_bound(td, RESULT_FAIL_HIGH, v, move);
-                if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
+                if (main_thread) ss.easy_move.store(EASY_NONE, std::memory_order_relaxed);
                 int hi = best + 1;
                 int w = 1;
                 for (;;) {
@@ -198,10 +198,10 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
                     hi += w;
                     if (hi >= MATE_BOUND) hi = MATE;
                     child_pv[2] = 0;
-                    v = -search_root_child(pos, side ^ 1, D - 1, -hi, -best, 0, child_pv);
+                    v = -search_root_child(pos, side ^ 1, D - 1, -hi, -best, NODE_PV, child_pv);
                     if (v < hi || ss.stop.load() != STOP_RUN) break;
                     record_root_bound(td, RESULT_FAIL_HIGH, v, move);
-                    if (main_thread) ss.easy_move.store(0, std::memory_order_relaxed);
+                    if (main_thread) ss.easy_move.store(EASY_NONE, std::memory_order_relaxed);
                     if (narrow) print_bound_line(td, depth, move);
                 }
             }
@@ -256,11 +256,11 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
     }
 
     if (main_thread && pv_number == 0 && multipv == 1 && depth >= 7) {
-        u8 easy = 0;
-        if (root.moves_tried == 1) easy = 1;
+        u8 easy = EASY_NONE;
+        if (root.moves_tried == 1) easy = EASY_ONLY_MOVE;
         else if (depth >= 12 && depth - 5 > ss.last_change_depth && best > runner_up_score + 200 &&
                  best > root.static_eval + 200)
-            easy = 2;
+            easy = EASY_CLEAR_BEST;
         ss.easy_move.store(easy, std::memory_order_relaxed);
     }
 }

@@ -74,18 +74,18 @@ inline bool move_is_null(const MoveEntry* e) { return e != nullptr && e->move ==
 int probe_tablebase_in_search(const Position& pos, int depth)
 {
     const i16* limits = search_state.probe_depths;
-    if (depth < limits[0]) return -1;
+    if (depth < limits[0]) return TB_CODE_NONE;
     const int pieces = count_bits(occupancy(pos));
-    if (u32(pieces) > tb_largest_piece_count.load(std::memory_order_relaxed)) return -1;
-    if (pieces == 6 && depth < limits[1]) return -1;
-    if (pieces >= 7 && depth < limits[2]) return -1;
-    if (pos.castling) return -1;
+    if (u32(pieces) > tb_largest_piece_count.load(std::memory_order_relaxed)) return TB_CODE_NONE;
+    if (pieces == 6 && depth < limits[1]) return TB_CODE_NONE;
+    if (pieces >= 7 && depth < limits[2]) return TB_CODE_NONE;
+    if (pos.castling) return TB_CODE_NONE;
     // The search probes with a clock of 0: the fifty-move rule is the
     // search's own business (detect_draw).
     const TbPosition tb = tb_position_from_engine(pos, 0);
     int success = 0;
     const int wdl = wdl_probe_position(tb, &success);
-    return success ? wdl + 2 : -1;
+    return success ? TB_CODE_DRAW + wdl : TB_CODE_NONE;
 }
 
 namespace {
@@ -151,7 +151,7 @@ bool probcut_capture_test(Position& pos, int ply, int depth, int bound)
         if (!exchange_value_at_least(pos, side, move_from(move), move_to(move), occupancy(pos), 100)) continue;
         pr.current = current;
         play_move(pos, move);
-        const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound, 1 - bound, -1, child_pv);
+        const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound, 1 - bound, -NODE_NON_PV, child_pv);
         take_back_move(pos);
         if (v >= bound) return true;
     }
@@ -169,7 +169,7 @@ bool singular_move_test(Position& pos, int ply, int depth, int bound, int in_che
         const Move m = e->move;
         if (m == move || !king_safe_after_nonzero_move(pos, side, m)) continue;
         play_move(pos, m);
-        const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound - 1, -bound, -1, child_pv);
+        const int v = -search_node(pos, side ^ 1, ply + 1, depth - 1, -bound - 1, -bound, -NODE_NON_PV, child_pv);
         take_back_move(pos);
         if (v > bound || stopped()) return false;
     }
@@ -214,7 +214,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     pr.singular = 0;
     pr.threat[WHITE] = pr.threat[BLACK] = 0;
     pr.moves_tried = 0;
-    pr.tb_result = -1;
+    pr.tb_result = TB_CODE_NONE;
     pr.hash_move = NULL_MOVE;
     PlyRecord& grandchild = td->ply[ply + 2];
     grandchild.killer[0] = grandchild.killer[1] = grandchild.killer[2] = NULL_MOVE;
@@ -225,7 +225,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // Check, then draws: a drawn node needs nothing else.
     const int in_check = is_square_attacked_by(pos, king_square(pos, side), side ^ 1);
     const bool stack_full = pr.list_start - td->move_stack > MOVE_STACK_SIZE - MOVE_STACK_RESERVE;
-    const int draw_mode = ply < 4 ? 3 : 2;
+    const int draw_mode = ply < 4 ? DRAW_MODE_TWO_REPEATS : DRAW_MODE_ONE_REPEAT;
     // (The fifty-move test generates moves at this ply; with the move stack
     // nearly full only the repetition part may run.)
     if (stack_full && pos.halfmove_clock > 99) {
@@ -237,22 +237,22 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // Below a tablebase node, a child that does better than its parent's
     // result allows refutes the move into it.
     const int parent_tb = td->ply[ply - 1].tb_result;
-    if (parent_tb != -1) {
+    if (parent_tb != TB_CODE_NONE) {
         const int r = probe_tablebase_in_search(pos, depth);
         pr.tb_result = r;
-        if (r != -1) {
+        if (r != TB_CODE_NONE) {
             td->counters[CNT_TB_HITS]++;
-            if (r > 4 - parent_tb) return beta;
+            if (r > TB_CODE_WIN - parent_tb) return beta;
         }
     }
     // Right after a capture or pawn move, when the root is not itself a
     // tablebase position, the tables settle the node.
-    if (pos.halfmove_clock == 0 && search_state.root_tb_result == -1) {
+    if (pos.halfmove_clock == 0 && search_state.root_tb_result == TB_CODE_NONE) {
         const int r = probe_tablebase_in_search(pos, depth);
         pr.tb_result = r;
-        if (r != -1) {
+        if (r != TB_CODE_NONE) {
             td->counters[CNT_TB_HITS]++;
-            const int v = r == 4 ? tb_win_in(ply) : r == 0 ? tb_loss_in(ply) : 0;
+            const int v = r == TB_CODE_WIN ? tb_win_in(ply) : r == TB_CODE_LOSS ? tb_loss_in(ply) : 0;
             return v <= alpha ? alpha : v;
         }
     }
@@ -285,7 +285,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
         // Hash cuts: an entry deep enough narrows the window; at PV nodes
         // only an exact entry, and not near the root.
         if (h.depth >= depth) {
-            if (node_type != 0) {
+            if (node_type != NODE_PV) {
                 if (h_score > alpha && h.bound != BOUND_UPPER) {
                     if (h_score >= beta) return h_score;
                     alpha = h_score;
@@ -307,7 +307,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // futility needs an entry below beta or an upper bound.
     const bool fail_low_hint = hit && h_score <= alpha && h.bound != BOUND_LOWER;
     const bool futility_ok = !hit || h_score < beta || h.bound == BOUND_UPPER;
-    const bool non_pv = node_type != 0;
+    const bool non_pv = node_type != NODE_PV;
     const int own_units = pos.piece_units[side];
     const int their_units = pos.piece_units[side ^ 1];
 
@@ -367,7 +367,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // near.
     const u8 singular_count = td->singular_count;
     if (depth > 3) {
-        const int id_depth = node_type == 0 ? depth - 3 : std::max(depth, 6) - 5;
+        const int id_depth = node_type == NODE_PV ? depth - 3 : std::max(depth, 6) - 5;
         if (hd < id_depth && e >= alpha - 199) {
             pr.internal_deepening = 1;
             hv = search_move_loop(pos, side, ply, id_depth, alpha, beta, in_check, node_type, pv);

@@ -114,7 +114,7 @@ void run_engine_mode()
     init_pruning_tables();
     scan_tablebase_paths(search_state.tb_path);
     set_position_from_fen(pos, START_FEN);
-    if (engine_config.protocol == 0) print_board_diagram(pos);
+    if (engine_config.protocol == PROTOCOL_CONSOLE) print_board_diagram(pos);
     search_state.search_command = SEARCH_NONE;
     engine_config.quit = 0;
     run_main_loop();
@@ -140,8 +140,8 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             value = argv[++i];
         }
 
-        if (std::strcmp(arg, "-uci") == 0) engine_config.protocol = 1;
-        else if (std::strcmp(arg, "-c") == 0) engine_config.protocol = 0;
+        if (std::strcmp(arg, "-uci") == 0) engine_config.protocol = PROTOCOL_UCI;
+        else if (std::strcmp(arg, "-c") == 0) engine_config.protocol = PROTOCOL_CONSOLE;
         else if (std::strcmp(arg, "-nolog") == 0) engine_config.log = 0;
         else if (std::strcmp(arg, "-numa") == 0) engine_config.numa = 1;
         else if (std::strcmp(arg, "-noise") == 0) engine_config.output_delay = std::atof(value);
@@ -153,15 +153,15 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             // Signed 8-bit: 0 is the tools' quiescence mode, below 0 no search.
             search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, 66)));
             search_state.move_time = DEPTH_ONLY_MOVE_TIME;
-            search_state.time_mode = 1;
+            search_state.time_mode = TIME_MODE_FIXED;
         } else if (std::strcmp(arg, "-t") == 0) {
             search_state.move_time = std::atof(value) > 0 ? std::atof(value) : 0.0;
-            search_state.time_mode = 1;
+            search_state.time_mode = TIME_MODE_FIXED;
         } else if (std::strcmp(arg, "-n") == 0) {
             long long nodes = std::atoll(value);
             search_state.node_limit = nodes > 0 ? u64(nodes) : 0;
             search_state.move_time = 1000;
-            search_state.time_mode = 1;
+            search_state.time_mode = TIME_MODE_FIXED;
         } else if (std::strcmp(arg, "-nps") == 0) limit_node_rate(std::atof(value));
         else if (std::strcmp(arg, "-hash") == 0 || std::strcmp(arg, "-threads") == 0) {
             // The ranges of the "Hash" and "Threads" options.
@@ -189,13 +189,13 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             if (take_file_name(arg, value, engine_config.match_file)) return 1;
             choice.match = 1;
         } else if (std::strcmp(arg, "-bench") == 0) {
-            choice.benchmark = 10;
+            choice.benchmark = BENCH_SHORT_COUNT;
             single_thread_bench = 0;
         } else if (std::strcmp(arg, "-bench2") == 0) {
-            choice.benchmark = 20;
+            choice.benchmark = BENCH_POSITION_COUNT;
             single_thread_bench = 0;
         } else if (std::strcmp(arg, "-pbench") == 0) {
-            choice.benchmark = 10;
+            choice.benchmark = BENCH_SHORT_COUNT;
             single_thread_bench = 1;
         } else if (std::strcmp(arg, "-mktune") == 0) {
             if (take_file_name(arg, value, engine_config.test_file)) return 1;
@@ -221,7 +221,7 @@ int vant_main(int argc, char** argv)
     write_default_params(params);
     read_config_file("vant.rc", params);
     save_params();
-    engine_config.protocol = 1;
+    engine_config.protocol = PROTOCOL_UCI;
     RunChoice choice;
     if (argc > 1 && read_command_line(argc, argv, choice) != 0) {
         close_log_file();

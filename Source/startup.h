@@ -5,7 +5,7 @@
 
 // What the command line asked for besides settings.
 struct RunChoice {
-    int benchmark = 0;          // positions of "-bench"/"-pbench" (10) or "-bench2" (20)
+    int benchmark = 0;          // positions: BENCH_SHORT_COUNT or BENCH_POSITION_COUNT
     int epd_test = 0;           // "-anepd"
     int pgn_scan_mode = 0;      // "-scan_pgn1".."-scan_pgn4"
     char pgn_path[140] = {};

@@ -40,7 +40,7 @@ double compute_hard_time_limit(int side)
     const SearchState& ss = search_state;
     // A move time is the time given; a clock gives itself less the overhead
     // kept back for the interface.
-    const double given = ss.time_mode == 1 ? ss.move_time : ss.clocks[side] - ss.move_overhead;
+    const double given = ss.time_mode == TIME_MODE_FIXED ? ss.move_time : ss.clocks[side] - ss.move_overhead;
     return given - std::min(REPORT_MARGIN, 0.1 * std::max(given, 0.0));
 }
 
@@ -52,16 +52,16 @@ void update_elapsed_time()
 double compute_target_time(int side, int ply)
 {
     SearchState& ss = search_state;
-    if (ss.time_mode == 1) {
+    if (ss.time_mode == TIME_MODE_FIXED) {
         ss.clocks[side] = ss.move_time;
         return ss.move_time;
     }
     double clock = ss.clocks[side];
     int moves_to_go;
-    if (ss.time_mode == 0) {
+    if (ss.time_mode == TIME_MODE_CLOCK) {
         moves_to_go = ply < 30 ? 38 - ply / 2 : 24;
         ss.moves_to_go = u16(moves_to_go);
-    } else if (engine_config.protocol == 1) {
+    } else if (engine_config.protocol == PROTOCOL_UCI) {
         moves_to_go = ss.moves_to_go;
     } else {
         moves_to_go = ss.time_mode - (ply / 2) % ss.time_mode;
@@ -111,15 +111,15 @@ void start_search_clock()
     ss.published_iteration.store(0);
     ss.last_finished_depth.store(0, std::memory_order_relaxed);
     ss.last_change_depth = 0;
-    ss.easy_move.store(0, std::memory_order_relaxed);
+    ss.easy_move.store(EASY_NONE, std::memory_order_relaxed);
     ss.hash_age = u16(ply + 1);
-    if (ss.hash_size < 1) ss.use_table = 0;
+    if (ss.hash_size < 1) ss.use_table = TABLE_OFF;
     for (int d = 0; d < MAX_PLY; d++) {
         ss.score_by_depth[d] = -MATE;
         ss.move_by_depth[d] = 0;
         ss.nodes_by_depth[d].store(0, std::memory_order_relaxed);
     }
-    ss.root_tb_result = -1;
+    ss.root_tb_result = TB_CODE_NONE;
     ss.search_state.store(ss.search_command.load());
 
     ss.target_time = compute_target_time(side, ply);
@@ -128,7 +128,7 @@ void start_search_clock()
     if (engine_config.output_delay < OUTPUT_DELAY_QUIET) {
         char fen[128], text[192];
         position_to_fen(game, fen);
-        if (engine_config.protocol == 1) {
+        if (engine_config.protocol == PROTOCOL_UCI) {
             std::snprintf(text, sizeof text, "info string fen %s", fen);
             log_line(text);
             std::snprintf(text, sizeof text, "info string ply= %d, trg_time= %0.3f sec", ply, ss.target_time);
@@ -187,8 +187,8 @@ double search_time_limit(int p, int d, double elapsed)
     const int last_change = ss.last_change_depth;
     spin_unlock(result_lock);
     // A stable search stops earlier.
-    if (p == 0 && d >= 8 && d - 3 > last_change && ss.time_mode != 1) limit *= 0.85;
-    if (ss.time_mode != 1) limit -= ss.move_overhead;
+    if (p == 0 && d >= 8 && d - 3 > last_change && ss.time_mode != TIME_MODE_FIXED) limit *= 0.85;
+    if (ss.time_mode != TIME_MODE_FIXED) limit -= ss.move_overhead;
     return limit;
 }
 
@@ -249,9 +249,10 @@ void check_search_time()
     const double rest = std::max(0.0, ss.clocks[ss.engine_colour] - elapsed);
 
     const int easy = ss.easy_move.load(std::memory_order_relaxed);
-    if (elapsed < limit && easy > 0 && (easy == 1 || elapsed >= 0.5 * ss.target_time)) request_stop(STOP_NORMAL);
+    if (elapsed < limit && easy != EASY_NONE && (easy == EASY_ONLY_MOVE || elapsed >= 0.5 * ss.target_time))
+        request_stop(STOP_NORMAL);
 
-    if (elapsed >= limit || (ss.time_mode != 1 && rest < 5 * ss.move_overhead)) {
+    if (elapsed >= limit || (ss.time_mode != TIME_MODE_FIXED && rest < 5 * ss.move_overhead)) {
         spin_lock(result_lock);
         const int best_depth = ss.best_depth;
         spin_unlock(result_lock);

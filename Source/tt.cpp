@@ -197,7 +197,7 @@ void probe_hash_table(const Position& pos, TTEntry& out)
     out.age = 0;
     out.bound = 0;
     out.depth = TT_NO_ENTRY;
-    if (search_state.use_table == 0 || !table_has_entries()) return;
+    if (search_state.use_table == TABLE_OFF || !table_has_entries()) return;
 
     u64 key = full_key(pos);
     TTEntry* bucket = bucket_for_key(key, pos.side);
@@ -239,7 +239,7 @@ void probe_hash_table(const Position& pos, TTEntry& out)
 void store_hash_entry(const Position& pos, int ply, int depth, int best_score, Move best_move,
                       int entry_alpha, int beta)
 {
-    if (search_state.use_table == 0 || !table_has_entries() || depth < 0) return;
+    if (search_state.use_table == TABLE_OFF || !table_has_entries() || depth < 0) return;
 
     u8 bound = best_score >= beta ? BOUND_LOWER : best_score > entry_alpha ? BOUND_EXACT : BOUND_UPPER;
     i16 score = i16(score_to_table(best_score, ply));

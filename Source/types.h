@@ -125,9 +125,23 @@ constexpr int MAX_HALFMOVE_CLOCK = 150;
 constexpr int UNDO_STACK_SIZE = 800; // undo records per thread
 constexpr int MOVE_STACK_SIZE = 5000;
 
+// Node types of the search. A child searched with its parent's own window
+// takes the negated type; only PV or not is ever read.
+constexpr int NODE_PV = 0;       // a principal-variation node
+constexpr int NODE_NON_PV = 1;   // a null-window child of a PV node
+
+// Tablebase result codes, the win/draw/loss value of the side to move + 2:
+// what the prober returns and the search keeps.
+constexpr int TB_CODE_NONE = -1;         // no result
+constexpr int TB_CODE_LOSS = 0;
+constexpr int TB_CODE_BLESSED_LOSS = 1;  // a loss the fifty-move rule saves
+constexpr int TB_CODE_DRAW = 2;
+constexpr int TB_CODE_CURSED_WIN = 3;    // a win the fifty-move rule spoils
+constexpr int TB_CODE_WIN = 4;
+
 // The search's record of one ply.
 struct PlyRecord {
-    i16 node_type;        // 0 PV node, non-zero otherwise
+    i16 node_type;        // NODE_PV, or non-zero otherwise
     u16 drawn;            // set by the evaluation for insufficient material
     i16 depth;
     i16 static_eval;
@@ -141,7 +155,7 @@ struct PlyRecord {
     u16 threat[2];        // threat against white, black
     i16 moves_tried;
     i16 best_score;
-    i32 tb_result;        // -1 none, else 0..4
+    i32 tb_result;        // TB_CODE_*
     u16 best_move;
     u16 hash_move;
     u16 killer[3];        // [0] only after a null move, [1] newest, [2] older

@@ -178,7 +178,7 @@ void store_go_limits(const char* rest)
 {
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
-    search_state.time_mode = 0;
+    search_state.time_mode = TIME_MODE_CLOCK;
     search_state.increment = 0;
     search_state.depth_limit = start_up_depth_limit;
     search_state.node_limit = start_up_node_limit;
@@ -196,7 +196,7 @@ void store_go_limits(const char* rest)
     if ((v = go_value(rest, "winc")) && side == WHITE) search_state.increment = seconds_of(v);
     if ((v = go_value(rest, "binc")) && side == BLACK) search_state.increment = seconds_of(v);
     if ((v = go_value(rest, "movestogo"))) {
-        search_state.time_mode = 40;
+        search_state.time_mode = TIME_MODE_MOVES_TO_GO;
         search_state.moves_to_go = u16(clamp_int(number_of(v), 0, 65535));
         search_state.depth_limit = 66;
         search_state.node_limit = 0;
@@ -205,18 +205,18 @@ void store_go_limits(const char* rest)
         // A signed 8-bit depth: 0 asks for the quiescence score alone, a
         // negative one for no search.
         search_state.depth_limit = u8(i8(clamp_int(number_of(v), -128, 66)));
-        search_state.time_mode = 1;
+        search_state.time_mode = TIME_MODE_FIXED;
         search_state.move_time = 1e7;
     }
     if ((v = go_value(rest, "nodes"))) {
         long long nodes = std::strtoll(v, nullptr, 10);
         search_state.node_limit = nodes > 0 ? u64(nodes) : 0;
-        search_state.time_mode = 1;
+        search_state.time_mode = TIME_MODE_FIXED;
         search_state.move_time = 1e7;
     }
     if ((v = go_value(rest, "movetime"))) {
         search_state.move_time = seconds_of(v);
-        search_state.time_mode = 1;
+        search_state.time_mode = TIME_MODE_FIXED;
         search_state.increment = 0;
     }
     search_state.infinite = std::strstr(rest, "infinite") != nullptr;
@@ -224,13 +224,13 @@ void store_go_limits(const char* rest)
         search_state.increment = 0;
         search_state.node_limit = 0;
         search_state.depth_limit = 66;
-        search_state.time_mode = 1;
+        search_state.time_mode = TIME_MODE_FIXED;
         search_state.move_time = 1e7;
     }
     // No clock of the side to move and no other limit: the search runs
     // until "stop" or its deepest iteration, never on an old clock.
-    if (search_state.time_mode != 1 && !clock_given) {
-        search_state.time_mode = 1;
+    if (search_state.time_mode != TIME_MODE_FIXED && !clock_given) {
+        search_state.time_mode = TIME_MODE_FIXED;
         search_state.move_time = 1e7;
     }
     search_state.search_command = std::strstr(rest, "ponder") ? SEARCH_PONDER : SEARCH_THINK;
@@ -242,13 +242,13 @@ void new_game()
     engine_config.ready = 0;
     search_state.stop = STOP_ABORT;
     wait_for_search_threads();
-    search_state.time_mode = 0;
+    search_state.time_mode = TIME_MODE_CLOCK;
     search_state.increment = 0;
     search_state.move_time = 60;
     search_state.clocks[WHITE] = search_state.clocks[BLACK] = 60;
     game_record->undo_count = 0;
     game_record->dropped_plies = 0;
-    if (search_state.use_table) clear_hash_table();
+    if (search_state.use_table != TABLE_OFF) clear_hash_table();
     engine_config.ready = 1;
 }
 
@@ -285,7 +285,7 @@ void run_uci_command(char* line)
     if (*rest) rest++;
 
     if (std::strcmp(command, "uci") == 0) {
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
         send_identification();
     } else if (std::strcmp(command, "isready") == 0) {
         while (!engine_config.ready) sleep_ms(1);

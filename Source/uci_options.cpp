@@ -40,7 +40,7 @@ void apply_hash(int megabytes)
     }
     // A size of 0 switched the table off at the last search start; a real
     // size switches it on again.
-    if (search_state.hash_size > 0 && search_state.use_table == 0) search_state.use_table = 1;
+    if (search_state.hash_size > 0 && search_state.use_table == TABLE_OFF) search_state.use_table = TABLE_ON;
     send_format("info string Hash size set to %dM bytes", search_state.hash_size);
 }
 
@@ -81,7 +81,7 @@ void apply_elo(int elo)
 void apply_clear_hash(int)
 {
     // A running search goes on; it only loses what it had stored.
-    if (!search_state.use_table) return;
+    if (search_state.use_table == TABLE_OFF) return;
     if (count_searching_threads() > 0) clear_hash_entries();
     else clear_hash_table();
     send_line("info string Hash table cleared");

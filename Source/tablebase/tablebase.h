@@ -11,14 +11,14 @@
 // The search's gate (probe_tablebase_in_search), after its own depth, piece
 // count (tb_largest_piece_count) and castling tests:
 //   TbPosition tb = tb_position_from_engine(pos, 0);
-//   int code = tb_probe_wdl_code(tb);   // 0..4 (WDL + 2) or -1
+//   int code = tb_probe_wdl_code(tb);   // TB_CODE_*
 //
 // Once per search, before any probe of that search:
 //   if (!tb_root_position_is_valid(root)) keep probing off for this search;
 //
 // Thread 0's root probe (one thread at a time):
 //   u32 wdl, dtz; Move move;
-//   i32 r = probe_root_moves_dtz(root, &wdl, &dtz, &move);  // -1: none
+//   i32 r = probe_root_moves_dtz(root, &wdl, &dtz, &move);  // TB_CODE_*
 #pragma once
 
 #include "tb_position.h"

@@ -30,11 +30,11 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
 {
     int ok;
     const int d = dtz_probe_position(root, &ok);
-    if (!ok) return -1;
+    if (!ok) return TB_CODE_NONE;
 
     ProbeMove moves[TB_MOVE_LIST_SIZE];
     const int count = int(probe_board_generate_moves(root, moves) - moves);
-    if (count == 0) return -1;
+    if (count == 0) return TB_CODE_NONE;
     i16 rating[TB_MOVE_LIST_SIZE];
     int draw_count = 0;
     for (int i = 0; i < count; i++) {
@@ -50,11 +50,11 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
         int r;
         if (child.halfmove_clock == 0) {
             const int w = wdl_probe_position(child, &ok);
-            if (!ok) return -1;
+            if (!ok) return TB_CODE_NONE;
             r = dtz_of_wdl[2 - w];
         } else {
             const int c = dtz_probe_position(child, &ok);
-            if (!ok) return -1;
+            if (!ok) return TB_CODE_NONE;
             r = c < 0 ? 1 - c : c > 0 ? -c - 1 : 0;
         }
         if (r == 0) draw_count++;
@@ -70,7 +70,7 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
         for (int i = 0; i < count; i++)
             if (rating[i] < 0 && (chosen < 0 || rating[i] < rating[chosen])) chosen = i;
     } else {
-        if (draw_count == 0) return -1;
+        if (draw_count == 0) return TB_CODE_NONE;
         u64 skip = material_signature_key(root, root.white_to_move ? 0 : 1) % u64(draw_count);
         for (int i = 0; i < count && chosen < 0; i++) {
             if (rating[i] != 0) continue;
@@ -80,7 +80,7 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
                 skip--;
         }
     }
-    if (chosen < 0) return -1;
+    if (chosen < 0) return TB_CODE_NONE;
 
     // A win (or loss) is certain only when it comes before the fifty-move
     // mark with a ply to spare: a table's distance may be one ply short of
@@ -89,11 +89,11 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
     const int h = root.halfmove_clock;
     u32 code;
     if (d > 0)
-        code = h + d <= 99 ? 4 : 3;
+        code = h + d <= 99 ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
     else if (d < 0)
-        code = h - d <= 99 ? 0 : 1;
+        code = h - d <= 99 ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
     else
-        code = 2;
+        code = TB_CODE_DRAW;
     *wdl_code = code;
     *dtz_out = u32(d < 0 ? -d : d);
     *move_out = engine_move(moves[chosen]);
@@ -104,9 +104,9 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
 
 i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move)
 {
-    if (!tb_root_position_is_valid(pos)) return -1;
+    if (!tb_root_position_is_valid(pos)) return TB_CODE_NONE;
     const TbPosition root = tb_position_from_engine(pos, pos.halfmove_clock);
-    if (!tb_enter_prober()) return -1;
+    if (!tb_enter_prober()) return TB_CODE_NONE;
     const i32 r = choose_root_move(root, wdl_code, dtz, move);
     tb_leave_prober();
     return r;

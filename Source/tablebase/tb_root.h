@@ -5,9 +5,9 @@
 
 // Rates every legal move of the engine's root position by the tables and
 // picks: among winning moves the quickest to zero, among drawing moves one
-// chosen by the material, among losing moves the longest. Returns the WDL
-// code 0..4 and writes it, the root DTZ magnitude and the move (engine
-// encoding, promotion flags included); returns -1 and writes nothing when
-// the position is unsound, has castling rights, a probe fails or no move
-// qualifies. Called by one thread at a time (the DTZ cache has no lock).
+// chosen by the material, among losing moves the longest. Returns the
+// tablebase code (TB_CODE_*) and writes it, the root DTZ magnitude and the
+// move (engine encoding, promotion flags included); returns TB_CODE_NONE
+// and writes nothing when the position is unsound, has castling rights, a
+// probe fails or no move qualifies. Called by one thread at a time (the DTZ cache has no lock).
 i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move);

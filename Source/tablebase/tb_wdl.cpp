@@ -309,7 +309,7 @@ int tb_probe_wdl_code(const TbPosition& pos)
 {
     int success;
     const int v = wdl_probe_position(pos, &success);
-    return success ? v + 2 : -1;
+    return success ? TB_CODE_DRAW + v : TB_CODE_NONE;
 }
 
 int wdl_table_value(const TbPosition& pos, int* success)

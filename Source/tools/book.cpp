@@ -235,7 +235,7 @@ void choose_book_move(Position& pos, int print)
     if (owner->undo_count > 0 && !find_book_record(side)) return;
 
     double threshold = side == WHITE ? 0.45 : 0.41;
-    const char* prefix = engine_config.protocol == 1 ? "info string " : " ";
+    const char* prefix = engine_config.protocol == PROTOCOL_UCI ? "info string " : " ";
     char line[128];
     std::snprintf(line, sizeof line, "%s  move  result    wins losses  draws", prefix);
     send_line(line);

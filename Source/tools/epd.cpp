@@ -111,7 +111,7 @@ int run_epd_test_suite()
     send_line(text);
     init_evaluation_tables();
     init_pruning_tables();
-    if (i8(search_state.depth_limit) < 2) search_state.use_table = 0;
+    if (i8(search_state.depth_limit) < 2) search_state.use_table = TABLE_OFF;
 
     int count = 0, correct = 0;
     u64 total_nodes = 0;
@@ -157,7 +157,7 @@ int run_epd_test_suite()
             if (engine_config.quit) quit_seen = true;
         }
         sum_thread_counters();
-        const u64 nodes = search_state.summed_counters[0];
+        const u64 nodes = search_state.summed_counters[SUM_NODES];
         const double elapsed = search_state.elapsed_time;
         total_nodes += nodes;
         total_time += elapsed;

@@ -138,7 +138,7 @@ int play_selfplay_match(int max_games)
         return 1;
     }
 
-    search_state.time_mode = 1;
+    search_state.time_mode = TIME_MODE_FIXED;
     search_state.move_time = 1.0;
     search_state.clocks[0] = search_state.clocks[1] = 1.0;
     search_state.book_variety = 70;
@@ -157,7 +157,7 @@ int play_selfplay_match(int max_games)
         if (search_state.depth_limit > 9 && search_state.node_limit > 100000 && search_state.move_time > 0.1)
             clear_hash_table();
         else
-            search_state.use_table = 0;
+            search_state.use_table = TABLE_OFF;
 
         int result = GAME_GOES_ON;
         int count = 0;

@@ -211,7 +211,7 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
     // Cached scores were computed under the previous parameter values; the
     // searches below run on thread 0's record alone.
     clear_thread_evaluation_caches(thread_table[0].load());
-    search_state.use_table = 0;
+    search_state.use_table = TABLE_OFF;
 
     double sum = 0.0;
     int used = 0, read = 0;

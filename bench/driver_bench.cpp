@@ -29,7 +29,7 @@ namespace {
 u64 summed_nodes()
 {
     sum_thread_counters();
-    return search_state.summed_counters[0];
+    return search_state.summed_counters[SUM_NODES];
 }
 
 void speed(int depth)
@@ -59,7 +59,7 @@ void threads(int depth)
         search_state.thread_count = u8(n);
         double seconds = 0;
         u64 nodes = 0;
-        for (int i = 0; i < 10; i++) {
+        for (int i = 0; i < BENCH_SHORT_COUNT; i++) {
             set_game_fen(bench_positions[i]);
             const double start = monotonic_seconds();
             search_with_threads(depth);
@@ -99,7 +99,7 @@ void pruning(int depth)
 double timed_search(const char* label, double budget)
 {
     clear_hash_table();
-    search_state.search_command = 1;
+    search_state.search_command = SEARCH_THINK;
     start_search_clock();
     wake_search_threads();
     while (count_searching_threads() > 0) {
@@ -107,13 +107,13 @@ double timed_search(const char* label, double budget)
         check_search_time();
     }
     update_elapsed_time();
-    search_state.search_state = 0;
-    search_state.search_command = 0;
+    search_state.search_state = SEARCH_NONE;
+    search_state.search_command = SEARCH_NONE;
     const double elapsed = search_state.elapsed_time.load();
     sum_thread_counters();
     std::printf("%-34s target %6.3f s, elapsed %6.3f s, budget %6.3f s, depth %2d, %9llu nodes  %s\n", label,
                 search_state.target_time, elapsed, budget, search_state.best_depth,
-                (unsigned long long)search_state.summed_counters[0], elapsed <= budget ? "ok" : "OVER");
+                (unsigned long long)search_state.summed_counters[SUM_NODES], elapsed <= budget ? "ok" : "OVER");
     return elapsed;
 }
 
@@ -129,13 +129,13 @@ void time_limits()
 
         // "movetime 1000": up to 20 % more while the threads disagree.
         set_game_fen(fen);
-        ss.depth_limit = 66, ss.node_limit = 0, ss.time_mode = 1, ss.move_time = 1.0, ss.increment = 0;
+        ss.depth_limit = 66, ss.node_limit = 0, ss.time_mode = TIME_MODE_FIXED, ss.move_time = 1.0, ss.increment = 0;
         timed_search("movetime 1000", 1.2 + 0.01);
 
         // "wtime 10000 btime 10000": 10 s left, no increment.
         for (double clock : {10.0, 1.0, 0.3}) {
             set_game_fen(fen);
-            ss.time_mode = 0, ss.clocks[0] = ss.clocks[1] = clock, ss.increment = 0;
+            ss.time_mode = TIME_MODE_CLOCK, ss.clocks[0] = ss.clocks[1] = clock, ss.increment = 0;
             char label[64];
             std::snprintf(label, sizeof label, "wtime %.0f btime %.0f", clock * 1000, clock * 1000);
             // Never more than the target plus 20 % of the clock, and never
@@ -144,18 +144,18 @@ void time_limits()
         }
         // With increment.
         set_game_fen(fen);
-        ss.time_mode = 0, ss.clocks[0] = ss.clocks[1] = 5.0, ss.increment = 0.5;
+        ss.time_mode = TIME_MODE_CLOCK, ss.clocks[0] = ss.clocks[1] = 5.0, ss.increment = 0.5;
         timed_search("wtime 5000 winc 500", ss.target_time + 0.2 * 5.0 + 0.01);
         // "movestogo 5" with 6 s.
         set_game_fen(fen);
-        ss.time_mode = 40, ss.moves_to_go = 5, ss.clocks[0] = ss.clocks[1] = 6.0, ss.increment = 0;
+        ss.time_mode = TIME_MODE_MOVES_TO_GO, ss.moves_to_go = 5, ss.clocks[0] = ss.clocks[1] = 6.0, ss.increment = 0;
         timed_search("wtime 6000 movestogo 5", 1.0 + 0.2 * 6.0 + 0.01);
         // "nodes 200000" and "depth 10": bounded by the limit, not the clock.
         set_game_fen(fen);
-        ss.time_mode = 1, ss.move_time = 1e7, ss.node_limit = 200000;
+        ss.time_mode = TIME_MODE_FIXED, ss.move_time = 1e7, ss.node_limit = 200000;
         timed_search("nodes 200000", 1e7);
         std::printf("   nodes searched %llu for a limit of 200000 per thread\n",
-                    (unsigned long long)ss.summed_counters[0]);
+                    (unsigned long long)ss.summed_counters[SUM_NODES]);
         ss.node_limit = 0;
         set_game_fen(fen);
         ss.depth_limit = 10;

@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     // Table stores and probes at random keys.
     {
         search_state.hash_size = 64;
-        search_state.use_table = 1;
+        search_state.use_table = TABLE_ON;
         if (setup_hash_table() != 0) return 1;
         search_state.hash_age = 1;
         Position pos{};

@@ -58,7 +58,7 @@ struct BoardTest : ::testing::Test {
         }
     }
 
-    void SetUp() override { engine_config.protocol = 1; }
+    void SetUp() override { engine_config.protocol = PROTOCOL_UCI; }
 
     static Position& pos() { return td->pos; }
 

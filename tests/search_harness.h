@@ -38,11 +38,11 @@ using search_setup::init_engine_once;
 // Search-state fields a fixed-depth run depends on.
 inline void reset_search_state()
 {
-    search_state.stop.store(0);
+    search_state.stop.store(STOP_RUN);
     search_state.target_rate = 1e9;
     search_state.published_iteration.store(0);
-    search_state.root_tb_result = -1;
-    search_state.use_table = 1;
+    search_state.root_tb_result = TB_CODE_NONE;
+    search_state.use_table = TABLE_ON;
     search_state.hash_age = 1;
     search_state.engine_colour = 0;
     engine_config.trace_depth = 0;
@@ -72,7 +72,7 @@ inline int prepare_thread(ThreadData* td, const char* fen)
         pr.hash_move = 0;
         pr.killer[0] = pr.killer[1] = pr.killer[2] = 0;
         pr.evasion_move = 0;
-        pr.tb_result = -1;
+        pr.tb_result = TB_CODE_NONE;
         pr.current = nullptr;
     }
     for (auto& row : td->history)
@@ -97,7 +97,7 @@ inline int prepare_at_ply(ThreadData* td, const char* fen, int p)
     static MoveEntry ordinary{0x0C1C, 0, 2, 0};  // some non-null move
     for (int i = 0; i < p; i++) {
         td->ply[i].current = &ordinary;
-        td->ply[i].tb_result = -1;
+        td->ply[i].tb_result = TB_CODE_NONE;
         td->ply[i].static_eval = 0;
     }
     td->search_ply = u16(p);
@@ -117,7 +117,7 @@ inline RootResult search_to_depth(ThreadData* td, int depth)
     const int e = evaluate_position(td, side, 1, in_check);
     td->ply[1].static_eval = i16(e);
     td->ply[0].static_eval = i16(-e);
-    td->ply[1].tb_result = -1;
+    td->ply[1].tb_result = TB_CODE_NONE;
     td->ply[1].alpha = -10000;
     td->ply[1].beta = 10000;
 
@@ -150,10 +150,10 @@ inline RootResult search_to_depth(ThreadData* td, int depth)
             play_move(pos, entry.move);
             int v;
             if (i == 0) {
-                v = -search_root_child(pos, side ^ 1, d - 1, -beta, -alpha, 0, child_pv);
+                v = -search_root_child(pos, side ^ 1, d - 1, -beta, -alpha, NODE_PV, child_pv);
             } else {
-                v = -search_root_child(pos, side ^ 1, d - 1, -alpha - 1, -alpha, 1, child_pv);
-                if (v > alpha) v = -search_root_child(pos, side ^ 1, d - 1, -beta, -alpha, 0, child_pv);
+                v = -search_root_child(pos, side ^ 1, d - 1, -alpha - 1, -alpha, NODE_NON_PV, child_pv);
+                if (v > alpha) v = -search_root_child(pos, side ^ 1, d - 1, -beta, -alpha, NODE_PV, child_pv);
             }
             take_back_move(pos);
             td->ply[1].moves_tried++;

@@ -29,9 +29,9 @@ namespace search_setup {
 inline void init_engine_once()
 {
     static bool done = false;
-    engine_config.output_delay = 9999;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     engine_config.log = 0;
-    engine_config.protocol = 1;
+    engine_config.protocol = PROTOCOL_UCI;
     if (done) return;
     done = true;
     init_board_tables();
@@ -90,10 +90,10 @@ inline ThreadData* thread_zero_record()
 inline void set_depth_limit(int depth)
 {
     search_state.depth_limit = u8(depth);
-    search_state.time_mode = 1;
+    search_state.time_mode = TIME_MODE_FIXED;
     search_state.move_time = 1e7;
     search_state.node_limit = 0;
-    search_state.search_command = 1;
+    search_state.search_command = SEARCH_THINK;
 }
 
 // Sets the game position; false when the FEN is refused.
@@ -127,8 +127,8 @@ inline void search_single_thread(int depth)
     clear_hash_table();
     start_search_clock();
     run_single_thread_search();
-    search_state.search_state = 0;
-    search_state.search_command = 0;
+    search_state.search_state = SEARCH_NONE;
+    search_state.search_command = SEARCH_NONE;
 }
 
 // Searches the game position with the thread pool and waits for the end,
@@ -144,8 +144,8 @@ inline void search_with_threads(int depth)
         sleep_ms(1);
     }
     update_elapsed_time();
-    search_state.search_state = 0;
-    search_state.search_command = 0;
+    search_state.search_state = SEARCH_NONE;
+    search_state.search_command = SEARCH_NONE;
 }
 
 }  // namespace search_setup

@@ -315,7 +315,7 @@ struct BookChoiceTest : ::testing::Test {
         free_book_tables();
         load_book_index();
         set_position_from_fen(game_record->pos, START_FEN);
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
     }
     void TearDown() override
     {

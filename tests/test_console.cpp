@@ -17,14 +17,14 @@ struct ConsoleTest : EngineToolTest {
     void SetUp() override
     {
         EngineToolTest::SetUp();
-        engine_config.protocol = 0;
+        engine_config.protocol = PROTOCOL_CONSOLE;
         engine_config.debug = 0;
-        search_state.search_command = 0;
+        search_state.search_command = SEARCH_NONE;
     }
     void TearDown() override
     {
-        search_state.search_command = 0;
-        engine_config.protocol = 1;
+        search_state.search_command = SEARCH_NONE;
+        engine_config.protocol = PROTOCOL_UCI;
         EngineToolTest::TearDown();
     }
 
@@ -87,11 +87,11 @@ TEST_F(ConsoleTest, SearchSettings)
 
     run("go 70");
     EXPECT_EQ(search_state.depth_limit, 66);
-    EXPECT_EQ(search_state.search_command, 3);
+    EXPECT_EQ(search_state.search_command, SEARCH_ANALYSE);
     EXPECT_EQ(search_state.move_time, 99999.0);
     run("an 12");
     EXPECT_EQ(search_state.depth_limit, 12);
-    search_state.search_command = 0;
+    search_state.search_command = SEARCH_NONE;
 
     run("depth 200");
     EXPECT_EQ(search_state.depth_limit, 66);

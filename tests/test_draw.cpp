@@ -60,9 +60,9 @@ TEST_F(DrawTest, ClockBelowFourNeverDraws)
     setup("7k/8/8/8/8/8/8/R6K w - -");
     history(10, {6, 2});
     pos->halfmove_clock = 3;
-    EXPECT_EQ(detect_draw(*pos, 0, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), NO_DRAW);
     pos->halfmove_clock = 4;
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
 }
 
 TEST_F(DrawTest, ModeTwoFirstRepetitionModeThreeSecond)
@@ -70,11 +70,11 @@ TEST_F(DrawTest, ModeTwoFirstRepetitionModeThreeSecond)
     setup("7k/8/8/8/8/8/8/R6K w - -");
     pos->halfmove_clock = 20;
     history(12, {8});
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
-    EXPECT_EQ(detect_draw(*pos, 0, 1), DRAW_REPETITION);
-    EXPECT_EQ(detect_draw(*pos, 0, 3), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT - 1), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_TWO_REPEATS), NO_DRAW);
     history(12, {8, 4});
-    EXPECT_EQ(detect_draw(*pos, 0, 3), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_TWO_REPEATS), DRAW_REPETITION);
 }
 
 TEST_F(DrawTest, OnlySameSideAndWithinTheClock)
@@ -84,13 +84,13 @@ TEST_F(DrawTest, OnlySameSideAndWithinTheClock)
     // position before the opponent's reply and cannot repeat.
     history(12, {11, 9, 10});
     pos->halfmove_clock = 20;
-    EXPECT_EQ(detect_draw(*pos, 0, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), NO_DRAW);
     // Eight plies back lies beyond a clock of 7.
     history(12, {4});
     pos->halfmove_clock = 7;
-    EXPECT_EQ(detect_draw(*pos, 0, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), NO_DRAW);
     pos->halfmove_clock = 8;
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
 }
 
 TEST_F(DrawTest, HighClockWithShortStackStaysInside)
@@ -100,9 +100,9 @@ TEST_F(DrawTest, HighClockWithShortStackStaysInside)
     setup("7k/8/8/8/8/8/8/R6K w - -");
     pos->halfmove_clock = 60;
     history(5, {1});
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
     history(3, {});
-    EXPECT_EQ(detect_draw(*pos, 0, 3), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_TWO_REPEATS), NO_DRAW);
 }
 
 TEST_F(DrawTest, FiftyMovesNeedALegalMove)
@@ -110,21 +110,21 @@ TEST_F(DrawTest, FiftyMovesNeedALegalMove)
     setup("7k/8/8/8/8/8/8/R6K w - -");
     pos->halfmove_clock = 100;
     history(0, {});
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_FIFTY_MOVES);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_FIFTY_MOVES);
 
     // Stalemate: no legal move, so no fifty-move draw; a repetition still counts.
     setup("k7/8/1Q6/8/8/8/8/7K b - -");
     pos->halfmove_clock = 100;
     history(20, {});
-    EXPECT_EQ(detect_draw(*pos, 0, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), NO_DRAW);
     history(20, {12});
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
 
     // Mate: in check with no legal move, the same.
     setup("k7/1Q6/1K6/8/8/8/8/8 b - -");
     pos->halfmove_clock = 120;
     history(0, {});
-    EXPECT_EQ(detect_draw(*pos, 1, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 1, DRAW_MODE_ONE_REPEAT), NO_DRAW);
 }
 
 TEST_F(DrawTest, FiftyMovesWithOnlyPinnedPiecesMoving)
@@ -134,10 +134,10 @@ TEST_F(DrawTest, FiftyMovesWithOnlyPinnedPiecesMoving)
     setup("k5r1/8/8/8/8/8/r7/r1N4K w - -");
     pos->halfmove_clock = 101;
     history(0, {});
-    EXPECT_EQ(detect_draw(*pos, 0, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), NO_DRAW);
     setup("k5r1/8/8/8/8/8/r7/2N4K w - -");
     pos->halfmove_clock = 101;
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_FIFTY_MOVES);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_FIFTY_MOVES);
 }
 
 TEST_F(DrawTest, LostCastlingRightsStillRepeat)
@@ -146,10 +146,10 @@ TEST_F(DrawTest, LostCastlingRightsStillRepeat)
     play("e2e4 e7e5 e1e2 e8e7 e2e1 e7e8");
     ASSERT_EQ(pos->castling, 0);
     ASSERT_EQ(pos->halfmove_clock, 4);
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
-    EXPECT_EQ(detect_draw(*pos, 0, 3), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_TWO_REPEATS), NO_DRAW);
     play("e1e2 e8e7 e2e1 e7e8");
-    EXPECT_EQ(detect_draw(*pos, 0, 3), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_TWO_REPEATS), DRAW_REPETITION);
 }
 
 TEST_F(DrawTest, EnPassantSquareDoesNotPreventRepetition)
@@ -157,10 +157,10 @@ TEST_F(DrawTest, EnPassantSquareDoesNotPreventRepetition)
     setup("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - -");
     play("e2e4 g8f6 g1f3 f6g8 f3g1");
     ASSERT_EQ(pos->ep_square, NO_SQUARE);
-    EXPECT_EQ(detect_draw(*pos, 0, 2), DRAW_REPETITION);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), DRAW_REPETITION);
     // One ply earlier only three reversible plies had been played.
     take_back_move(*pos);
-    EXPECT_EQ(detect_draw(*pos, 0, 2), NO_DRAW);
+    EXPECT_EQ(detect_draw(*pos, 0, DRAW_MODE_ONE_REPEAT), NO_DRAW);
 }
 
 } // namespace

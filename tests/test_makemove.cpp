@@ -322,7 +322,7 @@ TEST_F(MakeMoveTest, LongGamesKeepWhatTheDrawTestNeeds)
     for (int i = 0; i < 1000; i++) ASSERT_EQ(play_game_move(move_of(shuffle[i % 4])), GAME_MOVE_PLAYED) << i;
     EXPECT_EQ(game_ply(), 1000);
     EXPECT_LE(game_record->undo_count, MAX_GAME_PLY);
-    EXPECT_EQ(detect_repetition(game_record->pos, 3), DRAW_REPETITION);
+    EXPECT_EQ(detect_repetition(game_record->pos, DRAW_MODE_TWO_REPEATS), DRAW_REPETITION);
     char fen[100];
     position_to_fen(game_record->pos, fen);
     EXPECT_STREQ(fen, START_FEN);
@@ -346,7 +346,7 @@ TEST_F(MakeMoveTest, LongGamesKeepWhatTheDrawTestNeeds)
     EXPECT_EQ(game_ply(), 744);
     EXPECT_LT(game_record->undo_count, MAX_GAME_PLY);
     EXPECT_EQ(game_record->pos.halfmove_clock, 92);
-    EXPECT_EQ(detect_repetition(game_record->pos, 3), DRAW_REPETITION);
+    EXPECT_EQ(detect_repetition(game_record->pos, DRAW_MODE_TWO_REPEATS), DRAW_REPETITION);
     position_to_fen(game_record->pos, fen);
     EXPECT_STREQ(fen, "rnbqkbnr/5p2/8/ppppp1pp/PPPPP1PP/8/5P2/RNBQKBNR w KQkq -");
     // Taking back stays inside the kept records: back to just after the last pawn move.

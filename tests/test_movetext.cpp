@@ -40,12 +40,12 @@ TEST_F(MoveTextTest, CoordinateText)
     write_move_text(move_of("a2a1r"), text);
     EXPECT_STREQ(text, "a2a1r");
     EXPECT_STREQ(move_text_or_null(NULL_MOVE, text), "null");
-    engine_config.protocol = 0;
+    engine_config.protocol = PROTOCOL_CONSOLE;
     write_move_text(move_of("e7e8n"), text);
     EXPECT_STREQ(text, "e7e8=N");
     write_move_text(move_of("h2h1q"), text);
     EXPECT_STREQ(text, "h2h1=Q");
-    engine_config.protocol = 1;
+    engine_config.protocol = PROTOCOL_UCI;
 }
 
 TEST_F(MoveTextTest, AlgebraicForms)

@@ -18,7 +18,7 @@ struct PvTableTest : ::testing::Test {
     static void SetUpTestSuite() { search_setup::init_engine_once(); }
     void SetUp() override
     {
-        search_state.use_table = 1;
+        search_state.use_table = TABLE_ON;
         clear_hash_table();
         set_position_from_fen(game_record->pos, START_FEN);
     }
@@ -72,7 +72,7 @@ TEST_F(PvTableTest, EmptyTableGivesAnEmptyLine)
     line[1] = 0;
     EXPECT_EQ(walk(line), "");
     EXPECT_EQ(line[2], 0);
-    search_state.use_table = 0;
+    search_state.use_table = TABLE_OFF;
     store_line({"e4"});
     u16 off[MAX_PLY] = {};
     EXPECT_EQ(walk(off), "");

@@ -22,17 +22,17 @@ struct ReportTest : ::testing::Test {
     void SetUp() override
     {
         SearchState& ss = search_state;
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
         engine_config.output_delay = 0;
         extra_report = 0;
         ss.multipv = 1;
         ss.thread_count = 1;
-        ss.stop = 0;
-        ss.root_tb_result = -1;
+        ss.stop = STOP_RUN;
+        ss.root_tb_result = TB_CODE_NONE;
         ss.elapsed_time = 1.5;
         for (u64& sum : ss.summed_counters) sum = 0;
-        ss.summed_counters[0] = 3000;
-        ss.summed_counters[7] = 4;
+        ss.summed_counters[SUM_NODES] = 3000;
+        ss.summed_counters[SUM_TB_HITS] = 4;
         ss.hash_fill = 0.25;
         td->sel_depth = 12;
     }
@@ -79,15 +79,15 @@ TEST_F(ReportTest, MateAndCentipawnScores)
 
 TEST_F(ReportTest, TablebaseResultShapesTheScore)
 {
-    search_state.root_tb_result = 4;
+    search_state.root_tb_result = TB_CODE_WIN;
     EXPECT_NE(line(0, 0, 5, 120, E2E4_E7E5).find("score cp 9800 "), std::string::npos);
     EXPECT_NE(line(0, 0, 5, 9990, E2E4_E7E5).find("score mate 5 "), std::string::npos);
-    search_state.root_tb_result = 2;
+    search_state.root_tb_result = TB_CODE_DRAW;
     EXPECT_NE(line(0, 0, 5, 300, E2E4_E7E5).find("score cp 0 "), std::string::npos);
-    search_state.root_tb_result = 0;
+    search_state.root_tb_result = TB_CODE_LOSS;
     EXPECT_NE(line(0, 0, 5, -40, E2E4_E7E5).find("score cp -9800 "), std::string::npos);
     EXPECT_NE(line(0, 0, 5, -9995, E2E4_E7E5).find("score mate -2 "), std::string::npos);
-    search_state.root_tb_result = 3;  // cursed win: the search score as it is
+    search_state.root_tb_result = TB_CODE_CURSED_WIN;  // the search score as it is
     EXPECT_NE(line(0, 0, 5, 77, E2E4_E7E5).find("score cp 77 "), std::string::npos);
 }
 
@@ -118,11 +118,11 @@ TEST_F(ReportTest, LongLinesAreCut)
 
 TEST_F(ReportTest, ConsoleLayout)
 {
-    engine_config.protocol = 0;
+    engine_config.protocol = PROTOCOL_CONSOLE;
     u16 pv[MAX_PLY] = {};
     for (int i = 1; i <= 12; i++) pv[i] = i % 2 ? make_move(6, 21) : make_move(21, 6);
     search_state.elapsed_time = 2.25;
-    search_state.summed_counters[0] = 123456;
+    search_state.summed_counters[SUM_NODES] = 123456;
     // While searching: 8 moves.
     EXPECT_EQ(line(0, 0, 9, 31, pv), "00] 09.   2.2     123K    31  g1f3 f3g1 g1f3 f3g1 g1f3 f3g1 g1f3 f3g1");
     // At the end: all 12, the 9th on a new line after 30 blanks.
@@ -146,8 +146,8 @@ TEST_F(ReportTest, ProgressAndCurrentMoveLines)
 TEST_F(ReportTest, DueRule)
 {
     testing::internal::CaptureStdout();
-    engine_config.output_delay = 9999;
-    print_pv_line_if_due(0, 0, 5, 10, E2E4_E7E5);  // never with 9999
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
+    print_pv_line_if_due(0, 0, 5, 10, E2E4_E7E5);  // never when quiet
     engine_config.output_delay = 3.0;
     print_pv_line_if_due(0, 0, 5, 10, E2E4_E7E5);  // young search
     engine_config.output_delay = 0;
@@ -170,9 +170,9 @@ TEST_F(ReportTest, CountersAreSummedOverThreads)
     td->counters[CNT_TB_HITS] = 7;
     td->counters[CNT_HASH_HITS] = 5;
     sum_thread_counters();
-    EXPECT_EQ(search_state.summed_counters[0], 100u);
-    EXPECT_EQ(search_state.summed_counters[7], 7u);
-    EXPECT_EQ(search_state.summed_counters[4], 5u);
+    EXPECT_EQ(search_state.summed_counters[SUM_NODES], 100u);
+    EXPECT_EQ(search_state.summed_counters[SUM_TB_HITS], 7u);
+    EXPECT_EQ(search_state.summed_counters[SUM_HASH_HITS], 5u);
 }
 
 TEST_F(ReportTest, EffectiveBranchingFactor)

@@ -97,18 +97,18 @@ TEST_F(SearchTest, MatedSideScoresPlyMinusMate)
     // Black to move is mated (back-rank mate): at ply 2 that is -9998.
     at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 2);
     u16 pv[MAX_PLY] = {};
-    EXPECT_EQ(search_root_child(td->pos, BLACK, 3, -10000, 10000, 0, pv), -9998);
+    EXPECT_EQ(search_root_child(td->pos, BLACK, 3, -10000, 10000, NODE_PV, pv), -9998);
     at_ply("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 7);
-    EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, 0, pv), -9993);
+    EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, NODE_PV, pv), -9993);
 }
 
 TEST_F(SearchTest, StalemateScoresZero)
 {
     at_ply("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", 2);
     u16 pv[MAX_PLY] = {};
-    EXPECT_EQ(search_root_child(td->pos, BLACK, 2, -10000, 10000, 0, pv), 0);
+    EXPECT_EQ(search_root_child(td->pos, BLACK, 2, -10000, 10000, NODE_PV, pv), 0);
     // In a window above 0 the stalemate fails low to alpha.
-    EXPECT_EQ(search_root_child(td->pos, BLACK, 2, 50, 100, 1, pv), 50);
+    EXPECT_EQ(search_root_child(td->pos, BLACK, 2, 50, 100, NODE_NON_PV, pv), 50);
 }
 
 TEST_F(SearchTest, MateInOneAndTwoFromTheRoot)
@@ -129,7 +129,7 @@ TEST_F(SearchTest, RepetitionsScoreZero)
     td->search_ply = 0;  // the game moves below the root
     for (const char* m : shuffle) play_move(td->pos, make_move((m[0] - 'a') + 8 * (m[1] - '1'), (m[2] - 'a') + 8 * (m[3] - '1')));
     const u16 undo_before = td->undo_count;
-    for (int i = 0; i < MAX_PLY; i++) td->ply[i].tb_result = -1;
+    for (int i = 0; i < MAX_PLY; i++) td->ply[i].tb_result = TB_CODE_NONE;
     static MoveEntry ordinary{0x0C1C, 0, 2, 0};
     for (int i = 0; i < 6; i++) td->ply[i].current = &ordinary;
     td->current_depth.store(4);
@@ -138,7 +138,7 @@ TEST_F(SearchTest, RepetitionsScoreZero)
     // Deeper than ply 3 the first repetition is a draw.
     td->search_ply = 4;
     td->ply[4].list_start = &td->move_stack[100];
-    EXPECT_EQ(search_node(td->pos, WHITE, 4, 3, -500, 500, 0, pv), 0);
+    EXPECT_EQ(search_node(td->pos, WHITE, 4, 3, -500, 500, NODE_PV, pv), 0);
     EXPECT_EQ(td->undo_count, undo_before);
 
     // At ply 2 it takes a third occurrence: with one earlier occurrence the
@@ -146,11 +146,11 @@ TEST_F(SearchTest, RepetitionsScoreZero)
     td->search_ply = 2;
     td->ply[2].list_start = &td->move_stack[100];
     const u64 nodes = td->counters[CNT_NODES];
-    search_root_child(td->pos, WHITE, 2, -500, 500, 0, pv);
+    search_root_child(td->pos, WHITE, 2, -500, 500, NODE_PV, pv);
     EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
     for (const char* m : shuffle) play_move(td->pos, make_move((m[0] - 'a') + 8 * (m[1] - '1'), (m[2] - 'a') + 8 * (m[3] - '1')));
     td->search_ply = 2;
-    EXPECT_EQ(search_root_child(td->pos, WHITE, 2, -500, 500, 0, pv), 0);
+    EXPECT_EQ(search_root_child(td->pos, WHITE, 2, -500, 500, NODE_PV, pv), 0);
 }
 
 TEST_F(SearchTest, PlySixtySixReturnsTheStaticValue)
@@ -160,23 +160,23 @@ TEST_F(SearchTest, PlySixtySixReturnsTheStaticValue)
     const int e = evaluate_position(td, WHITE, 66, 0);
     u16 pv[MAX_PLY] = {};
     const u64 nodes = td->counters[CNT_NODES];
-    EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, 0, pv), e);
+    EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, NODE_PV, pv), e);
     EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);  // nothing searched below it
     // In check at ply 66: 0.
     at_ply("4k3/8/8/8/8/8/4r3/4K3 w - - 0 1", 66);
-    EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, 0, pv), 0);
+    EXPECT_EQ(search_node(td->pos, WHITE, 66, 6, -10000, 10000, NODE_PV, pv), 0);
 }
 
 TEST_F(SearchTest, MateDistanceBoundsTheWindow)
 {
     at_ply("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 10);
     u16 pv[MAX_PLY] = {};
-    search_node(td->pos, WHITE, 10, 0, -10000, 10000, 0, pv);
+    search_node(td->pos, WHITE, 10, 0, -10000, 10000, NODE_PV, pv);
     EXPECT_EQ(td->ply[10].alpha, -9990);
     EXPECT_EQ(td->ply[10].beta, 9989);
     // A window entirely beyond the bounds returns alpha at once.
     const u64 nodes = td->counters[CNT_NODES];
-    EXPECT_EQ(search_node(td->pos, WHITE, 10, 3, 9995, 9999, 1, pv), 9995);
+    EXPECT_EQ(search_node(td->pos, WHITE, 10, 3, 9995, 9999, NODE_NON_PV, pv), 9995);
     EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);
 }
 
@@ -187,7 +187,7 @@ TEST_F(SearchTest, StopByteReturnsZeroAndStoresNothing)
     at_ply("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 2);
     search_state.stop.store(STOP_NORMAL);
     u16 pv[MAX_PLY] = {};
-    EXPECT_EQ(search_root_child(td->pos, WHITE, 5, -10000, 10000, 0, pv), 0);
+    EXPECT_EQ(search_root_child(td->pos, WHITE, 5, -10000, 10000, NODE_PV, pv), 0);
     TTEntry h;
     probe_hash_table(td->pos, h);
     EXPECT_LT(h.depth, TT_MISS_BELOW);
@@ -199,12 +199,12 @@ TEST_F(SearchTest, NodeLimitStopsOnlyAfterDepthTwo)
     td->node_limit = 50;
     td->completed_depth = 1;
     u16 pv[MAX_PLY] = {};
-    search_root_child(td->pos, WHITE, 4, -10000, 10000, 0, pv);
-    EXPECT_EQ(search_state.stop.load(), 0);
+    search_root_child(td->pos, WHITE, 4, -10000, 10000, NODE_PV, pv);
+    EXPECT_EQ(search_state.stop.load(), STOP_RUN);
     EXPECT_GT(td->counters[CNT_NODES], 50u);
     td->completed_depth = 2;
     td->counters[CNT_NODES] = 0;
-    search_root_child(td->pos, WHITE, 6, -10000, 10000, 0, pv);
+    search_root_child(td->pos, WHITE, 6, -10000, 10000, NODE_PV, pv);
     EXPECT_EQ(search_state.stop.load(), STOP_NORMAL);
     EXPECT_LE(td->counters[CNT_NODES], 60u);
 }
@@ -220,7 +220,7 @@ TEST_F(SearchTest, ThrottleLetsGoWhenNobodyRefreshesTheClock)
     td->counters[CNT_NODES] = 1000;
     u16 pv[MAX_PLY] = {};
     const auto start = std::chrono::steady_clock::now();
-    search_root_child(td->pos, WHITE, 1, -10000, 10000, 0, pv);
+    search_root_child(td->pos, WHITE, 1, -10000, 10000, NODE_PV, pv);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, HANG_SECONDS);
     search_state.elapsed_time.store(0.0);
@@ -301,7 +301,7 @@ TEST_F(SearchTest, QuiescenceStandPatAtBeta)
     const int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
     const u64 nodes = td->counters[CNT_NODES];
-    EXPECT_EQ(quiescence_search(td->pos, WHITE, 3, 0, e - 50, e, 1, pv), e);
+    EXPECT_EQ(quiescence_search(td->pos, WHITE, 3, 0, e - 50, e, NODE_NON_PV, pv), e);
     EXPECT_EQ(td->counters[CNT_NODES], nodes);
 }
 
@@ -319,11 +319,11 @@ TEST_F(SearchTest, QuiescenceDeltaPruning)
         int depth, node_type, above_eval;
         bool played;
     } cases[] = {
-        {ONE_PAWN_LEFT, -1, 1, 250, false}, {ONE_PAWN_LEFT, -1, 1, 249, true},
-        {ONE_PAWN_LEFT, 0, 1, 250, false},  {ONE_PAWN_LEFT, 0, 1, 249, true},
-        {ONE_PAWN_LEFT, -1, 0, 350, false}, {ONE_PAWN_LEFT, -1, 0, 349, true},  // PV node
-        {ONE_PAWN_LEFT, 1, 1, 350, false},  {ONE_PAWN_LEFT, 1, 1, 349, true},   // the futility call, d > 0
-        {LAST_PAWN, -1, 1, 2000, true},     {LAST_PAWN_ROOK_UP, -1, 1, 250, false},
+        {ONE_PAWN_LEFT, -1, NODE_NON_PV, 250, false}, {ONE_PAWN_LEFT, -1, NODE_NON_PV, 249, true},
+        {ONE_PAWN_LEFT, 0, NODE_NON_PV, 250, false},  {ONE_PAWN_LEFT, 0, NODE_NON_PV, 249, true},
+        {ONE_PAWN_LEFT, -1, NODE_PV, 350, false}, {ONE_PAWN_LEFT, -1, NODE_PV, 349, true},         // PV node
+        {ONE_PAWN_LEFT, 1, NODE_NON_PV, 350, false},  {ONE_PAWN_LEFT, 1, NODE_NON_PV, 349, true},  // the futility call, d > 0
+        {LAST_PAWN, -1, NODE_NON_PV, 2000, true},     {LAST_PAWN_ROOK_UP, -1, NODE_NON_PV, 250, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " type " +
@@ -346,13 +346,13 @@ TEST_F(SearchTest, QuiescenceQuietChecksOnlyOnTheFirstPly)
     int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
     u64 nodes = td->counters[CNT_NODES];
-    quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, 1, pv);
+    quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, NODE_NON_PV, pv);
     EXPECT_GT(td->counters[CNT_NODES], nodes);
     EXPECT_EQ(list_texts(3), (std::vector<std::string>{"e4d6", "e4f6"}));
     at_ply(fen, 3);
     e = stand_pat(3);
     nodes = td->counters[CNT_NODES];
-    quiescence_search(td->pos, WHITE, 3, -1, e + 2000, e + 2001, 1, pv);
+    quiescence_search(td->pos, WHITE, 3, -1, e + 2000, e + 2001, NODE_NON_PV, pv);
     EXPECT_EQ(td->counters[CNT_NODES], nodes);
 }
 
@@ -363,7 +363,7 @@ TEST_F(SearchTest, QuiescenceCheckingPushToTheSeventhIsListedOnce)
     at_ply("6k1/8/2P2P2/8/8/8/8/4K3 w - - 0 1", 3);
     const int e = stand_pat(3);
     u16 pv[MAX_PLY] = {};
-    quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, 1, pv);
+    quiescence_search(td->pos, WHITE, 3, 0, e + 2000, e + 2001, NODE_NON_PV, pv);
     EXPECT_EQ(list_texts(3), (std::vector<std::string>{"f6f7", "c6c7"}));
 }
 
@@ -391,7 +391,7 @@ TEST_F(SearchTest, QuiescenceExchangePruningOnlyAtLeaves)
             const int e = stand_pat(3);
             u16 pv[MAX_PLY] = {};
             const u64 nodes = td->counters[CNT_NODES];
-            quiescence_search(td->pos, WHITE, 3, d, e - 500, e + 500, 0, pv);
+            quiescence_search(td->pos, WHITE, 3, d, e - 500, e + 500, NODE_PV, pv);
             EXPECT_EQ(td->counters[CNT_NODES] == nodes, c.pruned && d <= 0);
         }
     }
@@ -407,19 +407,19 @@ TEST_F(SearchTest, FutilityHandsHopelessNodesToTheQuiescenceSearch)
     const int e = evaluate_position(td, WHITE, 3, 0);
     u16 pv[MAX_PLY] = {};
     u64 nodes = td->counters[CNT_NODES];
-    EXPECT_EQ(search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, 1, pv), e + 300);
+    EXPECT_EQ(search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, NODE_NON_PV, pv), e + 300);
     EXPECT_EQ(td->counters[CNT_NODES], nodes + 1);
     // Without pruning the moves are searched.
     search_selective = false;
     at_ply(fen, 3);
     nodes = td->counters[CNT_NODES];
-    EXPECT_EQ(search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, 1, pv), e + 300);
+    EXPECT_EQ(search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, NODE_NON_PV, pv), e + 300);
     EXPECT_GT(td->counters[CNT_NODES], nodes + 20);
     // A PV node is never cut this way.
     search_selective = true;
     at_ply(fen, 3);
     nodes = td->counters[CNT_NODES];
-    search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, 0, pv);
+    search_node(td->pos, WHITE, 3, 2, e + 300, e + 301, NODE_PV, pv);
     EXPECT_GT(td->counters[CNT_NODES], nodes + 20);
 }
 
@@ -432,11 +432,11 @@ TEST_F(SearchTest, EnPassantKeepsAHistoryLikeAQuietMove)
     at_ply("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", 3);
     td->ply[3].static_eval = i16(stand_pat(3));
     u16 pv[MAX_PLY] = {};
-    search_move_loop(td->pos, WHITE, 3, 1, -10000, 10000, 0, 0, pv);
+    search_move_loop(td->pos, WHITE, 3, 1, -10000, 10000, 0, NODE_PV, pv);
     EXPECT_NE(td->history[piece_code(PAWN, WHITE)][43], 2048);  // e5xd6 e.p.
     at_ply("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1", 3);
     td->ply[3].static_eval = i16(stand_pat(3));
-    search_move_loop(td->pos, WHITE, 3, 1, -10000, 10000, 0, 0, pv);
+    search_move_loop(td->pos, WHITE, 3, 1, -10000, 10000, 0, NODE_PV, pv);
     EXPECT_EQ(td->history[piece_code(PAWN, WHITE)][35], 2048);  // e4xd5
     EXPECT_NE(td->history[piece_code(PAWN, WHITE)][36], 2048);  // e4-e5
 }
@@ -453,7 +453,7 @@ TEST_F(SearchTest, QuietCutOffFillsKillersAndCountermoves)
     td->search_ply = 3;
     td->ply[3].static_eval = i16(stand_pat(3));
     u16 pv[MAX_PLY] = {};
-    EXPECT_EQ(search_move_loop(td->pos, WHITE, 3, 2, 9000, 9500, 0, 1, pv), 9500);  // children fail hard
+    EXPECT_EQ(search_move_loop(td->pos, WHITE, 3, 2, 9000, 9500, 0, NODE_NON_PV, pv), 9500);  // children fail hard
     EXPECT_EQ(td->ply[3].killer[1], mate);
     EXPECT_EQ(td->ply[3].killer[0], NULL_MOVE);
     EXPECT_EQ(td->countermove[piece_code(KING, BLACK) * 64 + 62], mate);
@@ -466,7 +466,7 @@ TEST_F(SearchTest, QuietCutOffFillsKillersAndCountermoves)
     play_null_move(td->pos);
     td->search_ply = 3;
     td->ply[3].static_eval = i16(stand_pat(3));
-    search_move_loop(td->pos, WHITE, 3, 2, 9000, 9500, 0, 1, pv);
+    search_move_loop(td->pos, WHITE, 3, 2, 9000, 9500, 0, NODE_NON_PV, pv);
     EXPECT_EQ(td->ply[3].killer[0], mate);
     EXPECT_EQ(td->ply[3].killer[1], NULL_MOVE);
     EXPECT_EQ(td->countermove[piece_code(KING, BLACK) * 64 + 62], NULL_MOVE);
@@ -548,16 +548,16 @@ TEST_F(SearchTest, MoveStackReserveEndsTheLine)
     const int e = evaluate_position(td, WHITE, 20, 0);
     td->ply[20].list_start = &td->move_stack[MOVE_STACK_SIZE - 100];
     u16 pv[MAX_PLY] = {};
-    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), e);
+    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, NODE_PV, pv), e);
 
     // Past the fifty-move mark the move-generating draw test is skipped there,
     // but a repetition is still a draw.
     td->pos.halfmove_clock = 100;
     td->undo_count = 4;
     td->undo[0].key = td->pos.key;
-    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), 0);
+    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, NODE_PV, pv), 0);
     td->undo[0].key = ~td->pos.key;
-    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, 0, pv), e);
+    EXPECT_EQ(search_node(td->pos, WHITE, 20, 4, -10000, 10000, NODE_PV, pv), e);
 }
 
 } // namespace
@@ -587,17 +587,17 @@ TEST_F(TablebaseSearchTest, GateLimits)
 {
     ASSERT_EQ(tb_largest_piece_count.load(), 4u);
     at_ply("4k3/8/8/8/8/8/8/4K2R w - - 0 1", 3);
-    EXPECT_EQ(probe_tablebase_in_search(td->pos, 1), 4);
-    EXPECT_EQ(probe_tablebase_in_search(td->pos, 0), -1);   // below the probe depth
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 1), TB_CODE_WIN);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 0), TB_CODE_NONE);   // below the probe depth
     at_ply("4k3/8/8/8/8/8/8/4K2R w K - 0 1", 3);
-    EXPECT_EQ(probe_tablebase_in_search(td->pos, 5), -1);   // castling right
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 5), TB_CODE_NONE);   // castling right
     at_ply("4k3/8/8/8/8/8/8/RR2K2R w - - 0 1", 3);
-    EXPECT_EQ(probe_tablebase_in_search(td->pos, 5), -1);   // more pieces than any table
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 5), TB_CODE_NONE);   // more pieces than any table
     // The rook is lost at once: a draw for the side to move.
     at_ply("8/8/8/8/8/3k4/2R5/6K1 b - - 0 1", 3);
-    EXPECT_EQ(probe_tablebase_in_search(td->pos, 1), 2);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 1), TB_CODE_DRAW);
     search_state.probe_depths[0] = 3;
-    EXPECT_EQ(probe_tablebase_in_search(td->pos, 2), -1);
+    EXPECT_EQ(probe_tablebase_in_search(td->pos, 2), TB_CODE_NONE);
     search_state.probe_depths[0] = 1;
 }
 
@@ -607,17 +607,17 @@ TEST_F(TablebaseSearchTest, WinAfterAZeroingMoveScoresByPly)
     at_ply("4k3/8/8/8/8/8/8/4K2Q w - - 0 1", 7);
     u16 pv[MAX_PLY] = {};
     const u64 hits = td->counters[CNT_TB_HITS];
-    EXPECT_EQ(search_node(td->pos, WHITE, 7, 3, -10000, 10000, 1, pv), 9792);
+    EXPECT_EQ(search_node(td->pos, WHITE, 7, 3, -10000, 10000, NODE_NON_PV, pv), 9792);
     EXPECT_EQ(td->counters[CNT_TB_HITS], hits + 1);
-    EXPECT_EQ(search_node(td->pos, WHITE, 7, 3, 9795, 9800, 1, pv), 9795);
+    EXPECT_EQ(search_node(td->pos, WHITE, 7, 3, 9795, 9800, NODE_NON_PV, pv), 9795);
     // The loss seen from the other side: ply - 9800.
     at_ply("4k3/8/8/8/8/8/8/4K2Q b - - 0 1", 7);
-    EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, 1, pv), 7 - 9800);
+    EXPECT_EQ(search_node(td->pos, BLACK, 7, 3, -10000, 10000, NODE_NON_PV, pv), 7 - 9800);
     // With the clock above 0 the node is searched normally.
     at_ply("4k3/8/8/8/8/8/8/4K2Q w - - 0 1", 7);
     td->pos.halfmove_clock = 3;
     const u64 nodes = td->counters[CNT_NODES];
-    search_node(td->pos, WHITE, 7, 3, -10000, 10000, 1, pv);
+    search_node(td->pos, WHITE, 7, 3, -10000, 10000, NODE_NON_PV, pv);
     EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
 }
 
@@ -626,15 +626,15 @@ TEST_F(TablebaseSearchTest, ChildBetterThanItsParentsResultReturnsBeta)
     // The parent wins (4); here the side to move can take the rook and draw
     // (2 > 4 - 4): the move into this node was a mistake.
     at_ply("8/8/8/8/8/3k4/2R5/6K1 b - - 0 1", 5);
-    search_state.root_tb_result = 4;
-    td->ply[4].tb_result = 4;
+    search_state.root_tb_result = TB_CODE_WIN;
+    td->ply[4].tb_result = TB_CODE_WIN;
     u16 pv[MAX_PLY] = {};
-    EXPECT_EQ(search_node(td->pos, BLACK, 5, 2, -300, 123, 1, pv), 123);
-    EXPECT_EQ(td->ply[5].tb_result, 2);
+    EXPECT_EQ(search_node(td->pos, BLACK, 5, 2, -300, 123, NODE_NON_PV, pv), 123);
+    EXPECT_EQ(td->ply[5].tb_result, TB_CODE_DRAW);
     // A parent that only draws (2) allows the draw: no early exit.
     at_ply("8/8/8/8/8/3k4/2R5/6K1 b - - 0 1", 5);
-    td->ply[4].tb_result = 2;
+    td->ply[4].tb_result = TB_CODE_DRAW;
     const u64 nodes = td->counters[CNT_NODES];
-    search_node(td->pos, BLACK, 5, 2, -300, 123, 1, pv);
+    search_node(td->pos, BLACK, 5, 2, -300, 123, NODE_NON_PV, pv);
     EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
 }

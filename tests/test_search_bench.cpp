@@ -11,13 +11,12 @@
 namespace {
 
 constexpr int BENCH_DEPTH = 9;
-constexpr int BENCH_POSITIONS = 10;
 constexpr u64 EXPECTED_NODES = 500077;
 
 u64 run_fixed_depth_bench()
 {
     u64 total = 0;
-    for (int i = 0; i < BENCH_POSITIONS; i++) {
+    for (int i = 0; i < BENCH_SHORT_COUNT; i++) {
         if (!search_setup::set_game_fen(bench_positions[i])) return 0;
         search_setup::search_single_thread(BENCH_DEPTH);
         total += thread_table[0].load()->counters[CNT_NODES];

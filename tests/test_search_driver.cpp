@@ -35,9 +35,9 @@ TEST_F(SearchDriverTest, MergeTakesDeeperBetterAndMateResults)
 {
     SearchState& ss = search_state;
     ThreadData* td = main_td();
-    ss.search_command = 1;
+    ss.search_command = SEARCH_THINK;
     start_search_clock();
-    ss.search_state = 0;
+    ss.search_state = SEARCH_NONE;
     auto offer = [&](int depth, int score, Move move) { search_setup::publish_thread_result(td, depth, score, move); };
     offer(3, 20, E2E4);
     EXPECT_EQ(ss.best_depth, 3);
@@ -59,10 +59,10 @@ TEST_F(SearchDriverTest, MergeTakesDeeperBetterAndMateResults)
     EXPECT_EQ(ss.best_line[1], E2E4);
     offer(9, 500, D2D4);  // nothing deeper replaces a mate
     EXPECT_EQ(ss.best_line[1], E2E4);
-    // A tablebase move carries depth 99: taken, by-depth tables untouched.
+    // A tablebase move carries TB_ROOT_MOVE_DEPTH: taken, by-depth tables untouched.
     ss.best_score = 0;
-    offer(99, 9799, D2D4);
-    EXPECT_EQ(ss.best_depth, 99);
+    offer(TB_ROOT_MOVE_DEPTH, 9799, D2D4);
+    EXPECT_EQ(ss.best_depth, TB_ROOT_MOVE_DEPTH);
     EXPECT_EQ(ss.best_line[1], D2D4);
 }
 
@@ -93,7 +93,7 @@ TEST_F(SearchDriverTest, SingleLegalMoveIsAnEasyMove)
     ASSERT_TRUE(search_setup::set_game_fen("k7/8/8/8/8/8/1r6/K7 w - -"));
     search_setup::search_single_thread(8);
     EXPECT_EQ(search_state.best_line[1], make_move(0, 9));  // Kxb2
-    EXPECT_EQ(search_state.easy_move.load(), 1);
+    EXPECT_EQ(search_state.easy_move.load(), EASY_ONLY_MOVE);
     EXPECT_EQ(search_state.best_depth, 8);
 }
 
@@ -112,12 +112,12 @@ TEST_F(SearchDriverTest, MultiPvPrintsEveryLineFromDepthOne)
         }
 
     // Console mode: an empty line after each block of lines.
-    engine_config.protocol = 0;
+    engine_config.protocol = PROTOCOL_CONSOLE;
     testing::internal::CaptureStdout();
     search_setup::search_single_thread(2);
     out = testing::internal::GetCapturedStdout();
-    engine_config.protocol = 1;
-    engine_config.output_delay = 9999;
+    engine_config.protocol = PROTOCOL_UCI;
+    engine_config.output_delay = OUTPUT_DELAY_QUIET;
     search_state.multipv = 1;
     EXPECT_NE(out.find(" 01. "), std::string::npos) << out;
     EXPECT_NE(out.find("\n\n"), std::string::npos) << out;
@@ -145,16 +145,16 @@ TEST_F(SearchDriverTest, TablebaseRootMove)
     ASSERT_TRUE(search_setup::set_game_fen("8/8/8/4k3/8/8/8/3QK3 w - -"));
     game_record->pos.halfmove_clock = 10;
     search_setup::search_single_thread(10);
-    EXPECT_EQ(search_state.best_depth, 99);
+    EXPECT_EQ(search_state.best_depth, TB_ROOT_MOVE_DEPTH);
     EXPECT_EQ(search_state.best_score, 9799);
     EXPECT_NE(search_state.best_line[1], 0);
-    EXPECT_EQ(search_state.root_tb_result, 4);
+    EXPECT_EQ(search_state.root_tb_result, TB_CODE_WIN);
     EXPECT_EQ(search_state.stop.load(), STOP_NORMAL);
     // With a fresh clock the position is searched knowing the result.
     ASSERT_TRUE(search_setup::set_game_fen("8/8/8/4k3/8/8/8/3QK3 w - -"));
     search_setup::search_single_thread(6);
     EXPECT_EQ(search_state.best_depth, 6);
-    EXPECT_EQ(search_state.root_tb_result, 4);
+    EXPECT_EQ(search_state.root_tb_result, TB_CODE_WIN);
     EXPECT_NE(search_state.best_line[1], 0);
     scan_tablebase_paths("");
 }

@@ -57,7 +57,7 @@ struct SearchRuleTest : ::testing::Test {
         params = saved_params;
         init_pruning_tables();
         reset_search_state();
-        engine_config.output_delay = 9999;
+        engine_config.output_delay = OUTPUT_DELAY_QUIET;
     }
 
     // The static evaluation of the side to move at ply p, with the ply's
@@ -130,21 +130,21 @@ TEST_F(SearchRuleTest, FutilityConditions)
         Entry entry;
         bool pruned;
     } cases[] = {
-        {FULL_BOARD, 1, 125, 1, NONE, true},
-        {FULL_BOARD, 2, 250, 1, NONE, true},
-        {FULL_BOARD, 2, 249, 1, NONE, false},   // one short of the margin
-        {FULL_BOARD, 3, 375, 1, NONE, true},
-        {FULL_BOARD, 3, 374, 1, NONE, false},
-        {FULL_BOARD, 4, 800, 1, NONE, false},   // deeper than FP_depth
-        {FULL_BOARD, 2, 250, 0, NONE, false},   // PV node
-        {FULL_BOARD, 2, 250, -1, NONE, true},   // re-searched non-PV node
-        {THEY_HAVE_A_KNIGHT, 2, 300, 1, NONE, false},  // 3 units: not more than 3
-        {THEY_HAVE_A_ROOK, 2, 300, 1, NONE, true},
-        {KNIGHT_AGAINST_ROOK, 2, 300, 1, NONE, true},  // the opponent's units count,
-        {ROOK_AGAINST_KNIGHT, 2, 300, 1, NONE, false}, // not the side's own
-        {IN_CHECK, 1, 300, 1, NONE, false},
-        {FULL_BOARD, 2, 300, 1, REACHES_BETA_LOWER, false},  // the table forbids it
-        {FULL_BOARD, 2, 300, 1, REACHES_BETA_UPPER, true},   // an upper bound does not
+        {FULL_BOARD, 1, 125, NODE_NON_PV, NONE, true},
+        {FULL_BOARD, 2, 250, NODE_NON_PV, NONE, true},
+        {FULL_BOARD, 2, 249, NODE_NON_PV, NONE, false},  // one short of the margin
+        {FULL_BOARD, 3, 375, NODE_NON_PV, NONE, true},
+        {FULL_BOARD, 3, 374, NODE_NON_PV, NONE, false},
+        {FULL_BOARD, 4, 800, NODE_NON_PV, NONE, false},  // deeper than FP_depth
+        {FULL_BOARD, 2, 250, NODE_PV, NONE, false},      // PV node
+        {FULL_BOARD, 2, 250, -NODE_NON_PV, NONE, true},  // re-searched non-PV node
+        {THEY_HAVE_A_KNIGHT, 2, 300, NODE_NON_PV, NONE, false},   // 3 units: not more than 3
+        {THEY_HAVE_A_ROOK, 2, 300, NODE_NON_PV, NONE, true},
+        {KNIGHT_AGAINST_ROOK, 2, 300, NODE_NON_PV, NONE, true},   // the opponent's units count,
+        {ROOK_AGAINST_KNIGHT, 2, 300, NODE_NON_PV, NONE, false},  // not the side's own
+        {IN_CHECK, 1, 300, NODE_NON_PV, NONE, false},
+        {FULL_BOARD, 2, 300, NODE_NON_PV, REACHES_BETA_LOWER, false},  // the table forbids it
+        {FULL_BOARD, 2, 300, NODE_NON_PV, REACHES_BETA_UPPER, true},   // an upper bound does not
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " below alpha " +
@@ -194,23 +194,23 @@ TEST_F(SearchRuleTest, StaticEvaluationPruningConditions)
         Entry entry;
         bool cut;
     } cases[] = {
-        {FULL_BOARD, 3, BETA, 225, 1, NONE, true},
-        {FULL_BOARD, 3, BETA, 224, 1, NONE, false},  // short of 75 x 3, and d = 3 has no safety path
-        {HANGING_PAWN, 1, BETA, 75, 1, NONE, true},
-        {HANGING_PAWN, 1, BETA, 74, 1, NONE, false},   // the pawn is not safe
-        {HANGING_PAWN, 2, BETA, 150, 1, NONE, true},
-        {HANGING_PAWN, 2, BETA, 149, 1, NONE, false},
-        {FULL_BOARD, 2, THREAT_LINE, 0, 1, NONE, true},   // safe at beta + 25
-        {FULL_BOARD, 2, THREAT_LINE, -1, 1, NONE, false},
-        {PASSER_THREAT, 2, THREAT_LINE, 0, 1, NONE, true},  // safe at beta + threat / 2 + 25
-        {PASSER_THREAT, 2, THREAT_LINE, -1, 1, NONE, false},
-        {FULL_BOARD, 4, BETA, 1000, 1, NONE, false},     // deeper than SEP_depth
-        {FULL_BOARD, 2, BETA, 300, 0, NONE, false},      // PV node
-        {KNIGHT_AGAINST_ROOK, 2, BETA, 300, 1, NONE, false},  // the side's own 3 units
-        {ROOK_AGAINST_KNIGHT, 2, BETA, 300, 1, NONE, true},
-        {IN_CHECK, 2, BETA, 300, 1, NONE, false},
-        {FULL_BOARD, 2, BETA, 300, 1, FAILS_LOW_UPPER, false},
-        {FULL_BOARD, 2, BETA, 300, 1, FAILS_LOW_LOWER, true},  // a lower bound is no hint
+        {FULL_BOARD, 3, BETA, 225, NODE_NON_PV, NONE, true},
+        {FULL_BOARD, 3, BETA, 224, NODE_NON_PV, NONE, false},  // short of 75 x 3, and d = 3 has no safety path
+        {HANGING_PAWN, 1, BETA, 75, NODE_NON_PV, NONE, true},
+        {HANGING_PAWN, 1, BETA, 74, NODE_NON_PV, NONE, false},   // the pawn is not safe
+        {HANGING_PAWN, 2, BETA, 150, NODE_NON_PV, NONE, true},
+        {HANGING_PAWN, 2, BETA, 149, NODE_NON_PV, NONE, false},
+        {FULL_BOARD, 2, THREAT_LINE, 0, NODE_NON_PV, NONE, true},   // safe at beta + 25
+        {FULL_BOARD, 2, THREAT_LINE, -1, NODE_NON_PV, NONE, false},
+        {PASSER_THREAT, 2, THREAT_LINE, 0, NODE_NON_PV, NONE, true},  // safe at beta + threat / 2 + 25
+        {PASSER_THREAT, 2, THREAT_LINE, -1, NODE_NON_PV, NONE, false},
+        {FULL_BOARD, 4, BETA, 1000, NODE_NON_PV, NONE, false},  // deeper than SEP_depth
+        {FULL_BOARD, 2, BETA, 300, NODE_PV, NONE, false},       // PV node
+        {KNIGHT_AGAINST_ROOK, 2, BETA, 300, NODE_NON_PV, NONE, false},  // the side's own 3 units
+        {ROOK_AGAINST_KNIGHT, 2, BETA, 300, NODE_NON_PV, NONE, true},
+        {IN_CHECK, 2, BETA, 300, NODE_NON_PV, NONE, false},
+        {FULL_BOARD, 2, BETA, 300, NODE_NON_PV, FAILS_LOW_UPPER, false},
+        {FULL_BOARD, 2, BETA, 300, NODE_NON_PV, FAILS_LOW_LOWER, true},  // a lower bound is no hint
     };
     NMP_depth = 99;
     for (const auto& c : cases) {
@@ -276,16 +276,16 @@ TEST_F(SearchRuleTest, CaptureCutTestConditions)
         int node_type;
         bool fail_low_hint, cut;
     } cases[] = {
-        {FREE_PAWN, 5, HELD_MINUS_125, 1, false, true},
-        {FREE_PAWN, 5, HELD_MINUS_124, 1, false, false},  // the test fails at beta + 125
-        {FREE_PAWN, 6, HELD_MINUS_125, 1, false, true},
-        {FREE_PAWN, 6, HELD_MINUS_124, 1, false, false},
-        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, false, true},
-        {FREE_QUEEN, 5, EVAL_MINUS_24, 1, false, false},  // not above beta + 24
-        {FREE_QUEEN, 4, EVAL_MINUS_25, 1, false, false},
-        {FREE_QUEEN, 5, EVAL_MINUS_25, 0, false, false},  // PV node
-        {FREE_QUEEN, 5, EVAL_MINUS_25, 1, true, false},
-        {FREE_QUEEN_KNIGHT_ONLY, 5, EVAL_MINUS_25, 1, false, false},  // 3 units
+        {FREE_PAWN, 5, HELD_MINUS_125, NODE_NON_PV, false, true},
+        {FREE_PAWN, 5, HELD_MINUS_124, NODE_NON_PV, false, false},  // the test fails at beta + 125
+        {FREE_PAWN, 6, HELD_MINUS_125, NODE_NON_PV, false, true},
+        {FREE_PAWN, 6, HELD_MINUS_124, NODE_NON_PV, false, false},
+        {FREE_QUEEN, 5, EVAL_MINUS_25, NODE_NON_PV, false, true},
+        {FREE_QUEEN, 5, EVAL_MINUS_24, NODE_NON_PV, false, false},  // not above beta + 24
+        {FREE_QUEEN, 4, EVAL_MINUS_25, NODE_NON_PV, false, false},
+        {FREE_QUEEN, 5, EVAL_MINUS_25, NODE_PV, false, false},      // PV node
+        {FREE_QUEEN, 5, EVAL_MINUS_25, NODE_NON_PV, true, false},
+        {FREE_QUEEN_KNIGHT_ONLY, 5, EVAL_MINUS_25, NODE_NON_PV, false, false},  // 3 units
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " beta kind " +
@@ -324,19 +324,19 @@ TEST_F(SearchRuleTest, NullMoveConditions)
         int null_plies_back;  // 0: no null move above the node
         bool fires;
     } cases[] = {
-        {FULL_BOARD, 3, 12, 1, NONE, 0, true},
-        {FULL_BOARD, 3, 11, 1, NONE, 0, false},
-        {FULL_BOARD, 2, 12, 1, NONE, 0, false},
-        {FULL_BOARD, 3, 12, 0, NONE, 0, false},  // PV node
-        {FULL_BOARD, 3, 12, -1, NONE, 0, true},
-        {IN_CHECK, 3, 12, 1, NONE, 0, false},
-        {KING_AND_PAWNS, 3, 12, 1, NONE, 0, false},
-        {KNIGHT_AGAINST_ROOK, 3, 12, 1, NONE, 0, true},
-        {FULL_BOARD, 3, 12, 1, FAILS_LOW_UPPER, 0, false},
-        {FULL_BOARD, 3, 12, 1, FAILS_LOW_LOWER, 0, true},
-        {FULL_BOARD, 3, 12, 1, NONE, 1, false},  // the move into the node was a null move
-        {FULL_BOARD, 3, 12, 1, NONE, 2, false},  // the move before it was
-        {FULL_BOARD, 3, 12, 1, NONE, 3, true},   // three plies back no longer counts
+        {FULL_BOARD, 3, 12, NODE_NON_PV, NONE, 0, true},
+        {FULL_BOARD, 3, 11, NODE_NON_PV, NONE, 0, false},
+        {FULL_BOARD, 2, 12, NODE_NON_PV, NONE, 0, false},
+        {FULL_BOARD, 3, 12, NODE_PV, NONE, 0, false},      // PV node
+        {FULL_BOARD, 3, 12, -NODE_NON_PV, NONE, 0, true},
+        {IN_CHECK, 3, 12, NODE_NON_PV, NONE, 0, false},
+        {KING_AND_PAWNS, 3, 12, NODE_NON_PV, NONE, 0, false},
+        {KNIGHT_AGAINST_ROOK, 3, 12, NODE_NON_PV, NONE, 0, true},
+        {FULL_BOARD, 3, 12, NODE_NON_PV, FAILS_LOW_UPPER, 0, false},
+        {FULL_BOARD, 3, 12, NODE_NON_PV, FAILS_LOW_LOWER, 0, true},
+        {FULL_BOARD, 3, 12, NODE_NON_PV, NONE, 1, false},  // the move into the node was a null move
+        {FULL_BOARD, 3, 12, NODE_NON_PV, NONE, 2, false},  // the move before it was
+        {FULL_BOARD, 3, 12, NODE_NON_PV, NONE, 3, true},   // three plies back no longer counts
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " above beta " +
@@ -379,7 +379,7 @@ TEST_F(SearchRuleTest, NullMoveReductionAndVerification)
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth));
         const int beta = eval_at(c.fen, 4) - 12;
         auto with_reply_entry = [&](int entry_depth) {
-            return node_with(c.fen, 4, c.depth, beta - 1, beta, 1, [&](Position& pos) {
+            return node_with(c.fen, 4, c.depth, beta - 1, beta, NODE_NON_PV, [&](Position& pos) {
                 play_null_move(pos);
                 const int score = -beta - 100;  // the reply's upper bound, below its alpha
                 store_hash_entry(pos, 5, entry_depth, score, NULL_MOVE, score, score + 1);
@@ -398,7 +398,7 @@ TEST_F(SearchRuleTest, NullMoveReductionAndVerification)
             td->ply[4].static_eval = i16(e);
             clear_hash_table();
             u16 pv[MAX_PLY] = {};
-            const int v = search_move_loop(td->pos, WHITE, 4, c.depth - 5, beta - 1, beta, 0, 1, pv);
+            const int v = search_move_loop(td->pos, WHITE, 4, c.depth - 5, beta - 1, beta, 0, NODE_NON_PV, pv);
             EXPECT_EQ(answered.nodes, 2 + td->counters[CNT_NODES]);
             EXPECT_EQ(answered.score, v);
         }
@@ -507,20 +507,20 @@ TEST_F(SearchRuleTest, InternalDeepeningConditions)
         int depth, node_type, below_eval;
         bool entry, deepens;
     } cases[] = {
-        {4, 1, 199, false, true},
-        {4, 1, 200, false, false},  // the evaluation is further below alpha
-        {3, 1, 0, false, false},
-        {4, 1, 0, true, false},     // d' = max(4, 6) - 5 = 1: the entry is deep enough
-        {6, 1, 0, true, false},
-        {7, 1, 0, true, true},      // d' = 2
-        {4, 0, 0, true, false},     // PV: d' = 4 - 3 = 1
-        {5, 0, 0, true, true},      // d' = 2
+        {4, NODE_NON_PV, 199, false, true},
+        {4, NODE_NON_PV, 200, false, false},  // the evaluation is further below alpha
+        {3, NODE_NON_PV, 0, false, false},
+        {4, NODE_NON_PV, 0, true, false},     // d' = max(4, 6) - 5 = 1: the entry is deep enough
+        {6, NODE_NON_PV, 0, true, false},
+        {7, NODE_NON_PV, 0, true, true},      // d' = 2
+        {4, NODE_PV, 0, true, false},         // PV: d' = 4 - 3 = 1
+        {5, NODE_PV, 0, true, true},          // d' = 2
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("depth " + std::to_string(c.depth) + " type " + std::to_string(c.node_type) + " alpha e + " +
                      std::to_string(c.below_eval) + (c.entry ? " with" : " without") + " an entry");
         const int alpha = eval_at(fen, 3) + c.below_eval;
-        const int beta = c.node_type == 0 ? alpha + 2000 : alpha + 1;
+        const int beta = c.node_type == NODE_PV ? alpha + 2000 : alpha + 1;
         node_with(fen, 3, c.depth, alpha, beta, c.node_type, [&](Position& pos) {
             if (c.entry) store_hash_entry(pos, 3, 1, alpha, table_move, alpha - 1, alpha + 1);  // exact, depth 1
         });
@@ -567,7 +567,7 @@ TEST_F(SearchRuleTest, SingularTestDepthAndMargin)
     ASSERT_NE(accepted[2], accepted[3]);
 
     auto singular_flag = [&](int d, int beta, int entry_depth, int entry_score) {
-        const Outcome r = node_with(fen, 3, d, beta - 1, beta, 1, [&](Position& pos) {
+        const Outcome r = node_with(fen, 3, d, beta - 1, beta, NODE_NON_PV, [&](Position& pos) {
             store_hash_entry(pos, 3, entry_depth, entry_score, mate, entry_score - 2, entry_score - 1);  // a lower bound
         });
         EXPECT_GE(r.score, beta);  // the mate cuts
@@ -612,21 +612,21 @@ TEST_F(SearchRuleTest, LateMovePruningCount)
         const char* fen;
         int depth, node_type, lmp_count, lmp_depth, searched;
     } cases[] = {
-        {QUIET, 1, 1, 3, 5, 4},   // max(4, 3)
-        {QUIET, 2, 1, 3, 5, 6},
-        {QUIET, 3, 1, 3, 5, 9},
-        {QUIET, 4, 1, 3, 5, 12},
-        {QUIET, 5, 1, 3, 5, 15},
-        {QUIET, 6, 1, 3, 5, 20},  // deeper than LMP_depth
-        {QUIET, 4, 1, 3, 3, 20},
-        {QUIET, 1, 1, 4, 5, 4},
-        {QUIET, 2, 1, 4, 5, 8},
-        {QUIET, 2, 0, 3, 5, 20},  // PV node
-        {QUIET, 2, -1, 3, 5, 6},
-        {CASTLING, 1, 1, 3, 5, 5},  // castling is never dropped
-        {CASTLING, 2, 1, 3, 5, 7},
-        {CASTLING, 3, 1, 3, 5, 10},
-        {EVASIONS, 1, 1, 3, 5, 6},
+        {QUIET, 1, NODE_NON_PV, 3, 5, 4},   // max(4, 3)
+        {QUIET, 2, NODE_NON_PV, 3, 5, 6},
+        {QUIET, 3, NODE_NON_PV, 3, 5, 9},
+        {QUIET, 4, NODE_NON_PV, 3, 5, 12},
+        {QUIET, 5, NODE_NON_PV, 3, 5, 15},
+        {QUIET, 6, NODE_NON_PV, 3, 5, 20},  // deeper than LMP_depth
+        {QUIET, 4, NODE_NON_PV, 3, 3, 20},
+        {QUIET, 1, NODE_NON_PV, 4, 5, 4},
+        {QUIET, 2, NODE_NON_PV, 4, 5, 8},
+        {QUIET, 2, NODE_PV, 3, 5, 20},      // PV node
+        {QUIET, 2, -NODE_NON_PV, 3, 5, 6},
+        {CASTLING, 1, NODE_NON_PV, 3, 5, 5},  // castling is never dropped
+        {CASTLING, 2, NODE_NON_PV, 3, 5, 7},
+        {CASTLING, 3, NODE_NON_PV, 3, 5, 10},
+        {EVASIONS, 1, NODE_NON_PV, 3, 5, 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " type " +
@@ -644,7 +644,7 @@ TEST_F(SearchRuleTest, LateMovePruningCount)
         td->ply[3].static_eval = i16(e);
         td->ply[3].internal_deepening = u8(flag);
         u16 pv[MAX_PLY] = {};
-        search_move_loop(td->pos, WHITE, 3, 2, -5000, 5000, 0, 1, pv);
+        search_move_loop(td->pos, WHITE, 3, 2, -5000, 5000, 0, NODE_NON_PV, pv);
         EXPECT_EQ(td->ply[3].moves_tried, flag ? 20 : 6);
     }
 }
@@ -665,21 +665,21 @@ TEST_F(SearchRuleTest, ExtensionsInSixteenths)
         const char* fen;
         int from, to, ply, node_type, accumulator, reply_depth;
     } cases[] = {
-        {SAFE_CHECK, 3, 59, 3, 0, 0, 3},    // PV: 16
-        {SAFE_CHECK, 3, 59, 3, 1, 8, 3},    // non-PV: 8, the second 8 on the line
-        {SAFE_CHECK, 3, 59, 3, 1, 7, 2},
-        {UNSAFE_CHECK, 3, 59, 3, 0, 15, 2},  // nothing for an unsafe check
-        {UNSAFE_CHECK, 3, 59, 3, 1, 15, 2},
-        {CAPTURE, 3, 35, 3, 0, 8, 3},       // PV up to ply 6: 8
-        {CAPTURE, 3, 35, 3, 0, 7, 2},
-        {CAPTURE, 3, 35, 7, 0, 12, 3},      // deeper: 4
-        {CAPTURE, 3, 35, 7, 0, 11, 2},
-        {CAPTURE, 3, 35, 3, 1, 12, 3},      // non-PV: 4
-        {CAPTURE, 3, 35, 3, 1, 11, 2},
-        {DISCOVERED, 11, 17, 3, 1, 0, 3},   // 16 anywhere
-        {SEVENTH, 40, 48, 3, 0, 0, 3},
-        {SEVENTH, 40, 48, 3, 1, 8, 3},
-        {SEVENTH, 40, 48, 3, 1, 7, 2},
+        {SAFE_CHECK, 3, 59, 3, NODE_PV, 0, 3},       // PV: 16
+        {SAFE_CHECK, 3, 59, 3, NODE_NON_PV, 8, 3},   // non-PV: 8, the second 8 on the line
+        {SAFE_CHECK, 3, 59, 3, NODE_NON_PV, 7, 2},
+        {UNSAFE_CHECK, 3, 59, 3, NODE_PV, 15, 2},  // nothing for an unsafe check
+        {UNSAFE_CHECK, 3, 59, 3, NODE_NON_PV, 15, 2},
+        {CAPTURE, 3, 35, 3, NODE_PV, 8, 3},          // PV up to ply 6: 8
+        {CAPTURE, 3, 35, 3, NODE_PV, 7, 2},
+        {CAPTURE, 3, 35, 7, NODE_PV, 12, 3},         // deeper: 4
+        {CAPTURE, 3, 35, 7, NODE_PV, 11, 2},
+        {CAPTURE, 3, 35, 3, NODE_NON_PV, 12, 3},     // non-PV: 4
+        {CAPTURE, 3, 35, 3, NODE_NON_PV, 11, 2},
+        {DISCOVERED, 11, 17, 3, NODE_NON_PV, 0, 3},  // 16 anywhere
+        {SEVENTH, 40, 48, 3, NODE_PV, 0, 3},
+        {SEVENTH, 40, 48, 3, NODE_NON_PV, 8, 3},
+        {SEVENTH, 40, 48, 3, NODE_NON_PV, 7, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " move " + std::to_string(c.from) + "-" + std::to_string(c.to) + " ply " +
@@ -712,13 +712,13 @@ TEST_F(SearchRuleTest, LateMoveReductionConditions)
         int depth, node_type, iteration, grandparent_above;
         bool reduces;
     } cases[] = {
-        {FULL_BOARD, 3, 1, 4, 0, true},
-        {FULL_BOARD, 2, 1, 4, 0, false},   // below LMR_depth, and so is every node under it
-        {FULL_BOARD, 4, 1, 13, 0, true},   // 3 + 4 > 13 / 2
-        {FULL_BOARD, 4, 1, 14, 0, false},  // 3 + 4 = 14 / 2, and no node under it is further out
-        {EVASIONS, 3, 1, 4, 0, false},
-        {FULL_BOARD, 3, 0, 4, 150, false},  // PV: table A gives 0, the evaluation held
-        {FULL_BOARD, 3, 0, 4, 151, true},   // it fell by more than 150: one ply
+        {FULL_BOARD, 3, NODE_NON_PV, 4, 0, true},
+        {FULL_BOARD, 2, NODE_NON_PV, 4, 0, false},   // below LMR_depth, and so is every node under it
+        {FULL_BOARD, 4, NODE_NON_PV, 13, 0, true},   // 3 + 4 > 13 / 2
+        {FULL_BOARD, 4, NODE_NON_PV, 14, 0, false},  // 3 + 4 = 14 / 2, and no node under it is further out
+        {EVASIONS, 3, NODE_NON_PV, 4, 0, false},
+        {FULL_BOARD, 3, NODE_PV, 4, 150, false},  // PV: table A gives 0, the evaluation held
+        {FULL_BOARD, 3, NODE_PV, 4, 151, true},   // it fell by more than 150: one ply
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " depth " + std::to_string(c.depth) + " type " +

@@ -82,7 +82,7 @@ TEST_F(SearchThreadsTest, StopByteEndsAnUnlimitedSearchPromptly)
     while (count_searching_threads() > 0 && monotonic_seconds() - stopped_at < HANG_SECONDS) sleep_ms(1);
     EXPECT_EQ(count_searching_threads(), 0);
     EXPECT_TRUE(legal_in_game(search_state.best_line[1]));
-    search_state.search_state = 0;
+    search_state.search_state = SEARCH_NONE;
 }
 
 TEST_F(SearchThreadsTest, EndingThePoolStopsARunningSearch)
@@ -97,7 +97,7 @@ TEST_F(SearchThreadsTest, EndingThePoolStopsARunningSearch)
     search_setup::live_threads = 0;
     EXPECT_EQ(search_state.stop.load(), STOP_LEAVE);
     EXPECT_EQ(count_searching_threads(), 0);
-    search_state.search_state = 0;
+    search_state.search_state = SEARCH_NONE;
 }
 
 TEST_F(SearchThreadsTest, ReplacingThePoolKeepsRecordsBeyondTheNewCount)

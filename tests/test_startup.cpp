@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bench.h"
 #include "params.h"
 #include "records.h"
 #include "startup.h"
@@ -18,10 +19,10 @@ struct CommandLineTest : ::testing::Test {
         search_state.thread_count = 1;
         search_state.hash_size = 64;
         search_state.depth_limit = 66;
-        search_state.time_mode = 1;
+        search_state.time_mode = TIME_MODE_FIXED;
         engine_config.log = 1;
         engine_config.output_delay = 0;
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
     }
     void TearDown() override
     {
@@ -63,7 +64,7 @@ TEST_F(CommandLineTest, NumbersAreClampedBeforeTheyAreNarrowed)
     EXPECT_EQ(i8(search_state.depth_limit), -7);
     parse({"-d", "80"});
     EXPECT_EQ(search_state.depth_limit, 66);
-    EXPECT_EQ(search_state.time_mode, 1);
+    EXPECT_EQ(search_state.time_mode, TIME_MODE_FIXED);
     EXPECT_EQ(search_state.move_time, 10000.0);
     parse({"-n", "20000"});
     EXPECT_EQ(search_state.node_limit, 20000u);
@@ -93,15 +94,15 @@ TEST_F(CommandLineTest, SwitchesWithoutArgumentsSetTheirFlags)
     EXPECT_EQ(engine_config.output_delay, 9999.0);
     EXPECT_EQ(engine_config.log, 0);
     EXPECT_EQ(extra_report, 1);
-    EXPECT_EQ(engine_config.protocol, 0);
+    EXPECT_EQ(engine_config.protocol, PROTOCOL_CONSOLE);
     parse({"-uci", "-noise", "1.5"});
-    EXPECT_EQ(engine_config.protocol, 1);
+    EXPECT_EQ(engine_config.protocol, PROTOCOL_UCI);
     EXPECT_EQ(engine_config.output_delay, 1.5);
     parse({"-pbench"});
-    EXPECT_EQ(choice.benchmark, 10);
+    EXPECT_EQ(choice.benchmark, BENCH_SHORT_COUNT);
     EXPECT_EQ(single_thread_bench, 1);
     parse({"-bench2"});
-    EXPECT_EQ(choice.benchmark, 20);
+    EXPECT_EQ(choice.benchmark, BENCH_POSITION_COUNT);
     EXPECT_EQ(single_thread_bench, 0);
 }
 
@@ -113,7 +114,7 @@ TEST_F(CommandLineTest, FileNamesAndToolChoices)
     parse({"-scan_pgn3", "more.pgn", "-anepd", "suite.epd", "-bench"});
     EXPECT_EQ(choice.pgn_scan_mode, 3);
     EXPECT_EQ(choice.epd_test, 1);
-    EXPECT_EQ(choice.benchmark, 10);
+    EXPECT_EQ(choice.benchmark, BENCH_SHORT_COUNT);
     EXPECT_STREQ(engine_config.test_file, "suite.epd");
     parse({"-match", "m.pgn"});
     EXPECT_STREQ(engine_config.match_file, "m.pgn");

@@ -37,9 +37,9 @@ TEST(TbConcurrencyTest, RescanWhileThreadsProbe)
         while (!done.load()) {
             for (const ProbeVector& v : vectors) {
                 const int code = tb_probe_wdl_code(fen_position(v.fen.c_str()));
-                if (code == -1)
+                if (code == TB_CODE_NONE)
                     refused++;
-                else if (code != v.wdl + 2)
+                else if (code != TB_CODE_DRAW + v.wdl)
                     wrong++;
                 else
                     answered++;

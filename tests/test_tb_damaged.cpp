@@ -72,7 +72,7 @@ ProbeOutcome probe_material(const char* material, int count)
             u32 code, distance;
             Move move;
             const i32 r = probe_root_moves_dtz(engine_position(pos), &code, &distance, &move);
-            EXPECT_GE(r, -1);
+            EXPECT_GE(r, TB_CODE_NONE);
             EXPECT_LE(r, 4);
         }
     }

@@ -112,7 +112,7 @@ TEST_F(TbEnPassantTest, EnPassantPositionsAgreeWithOnePlyOracle)
             // The root can only win by taking en passant.
             u32 code, distance;
             Move move;
-            ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 4);
+            ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), TB_CODE_WIN);
             EXPECT_EQ(move_to(move), pos.ep_square);
             EXPECT_EQ(distance, 1u);
             root_checked++;

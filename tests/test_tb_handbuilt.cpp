@@ -94,8 +94,8 @@ TEST_F(TbHandBuiltTest, CursedWinsAndBlessedLosses)
     // The ply flags never apply to results spoilt by the fifty-move rule.
     install(wdl_constant_file(3, 1), dtz_constant_file(MAPS | WIN_PLIES | LOSS_PLIES, 7, 5, 3, 2));
     EXPECT_EQ(wdl_probe_position(fen_position(white_to_move), &success), 1);
-    EXPECT_EQ(tb_probe_wdl_code(fen_position(white_to_move)), 3);
-    EXPECT_EQ(tb_probe_wdl_code(fen_position(black_to_move)), 1);
+    EXPECT_EQ(tb_probe_wdl_code(fen_position(white_to_move)), TB_CODE_CURSED_WIN);
+    EXPECT_EQ(tb_probe_wdl_code(fen_position(black_to_move)), TB_CODE_BLESSED_LOSS);
     EXPECT_EQ(dtz(white_to_move, &success), 107);  // 2v + 101
     EXPECT_NE(success, 0);
     install(wdl_constant_file(3, 1), dtz_constant_file(STORES_BLACK | MAPS | WIN_PLIES | LOSS_PLIES, 7, 5, 3, 2));
@@ -104,11 +104,13 @@ TEST_F(TbHandBuiltTest, CursedWinsAndBlessedLosses)
 
     u32 code = 0, distance = 0;
     Move move = 0;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position(black_to_move)), &code, &distance, &move), 1);
-    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position(black_to_move)), &code, &distance, &move),
+              TB_CODE_BLESSED_LOSS);
+    EXPECT_EQ(code, u32(TB_CODE_BLESSED_LOSS));
     EXPECT_EQ(distance, 105u);
     install(wdl_constant_file(3, 1), dtz_constant_file(MAPS, 7, 5, 3, 2));
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position(white_to_move)), &code, &distance, &move), 3);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position(white_to_move)), &code, &distance, &move),
+              TB_CODE_CURSED_WIN);
     EXPECT_EQ(distance, 107u);
 }
 
@@ -121,22 +123,22 @@ TEST_F(TbHandBuiltTest, RootClockDecidesBetweenWinAndCursedWin)
     u32 code = 0, distance = 0;
     Move move = 0;
     pos.halfmove_clock = 69;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 4);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), TB_CODE_WIN);
     EXPECT_EQ(distance, 30u);
     // Exactly at the mark the distance may be a ply short: no sure win.
     pos.halfmove_clock = 70;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 3);
-    EXPECT_EQ(code, 3u);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), TB_CODE_CURSED_WIN);
+    EXPECT_EQ(code, u32(TB_CODE_CURSED_WIN));
     EXPECT_EQ(distance, 30u);
     EXPECT_NE(move, 0);
 
     install(wdl_constant_file(4, 0), dtz_constant_file(STORES_BLACK | MAPS | LOSS_PLIES, 7, 29, 3, 2));
     pos = fen_position(black_to_move);
     pos.halfmove_clock = 69;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 0);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), TB_CODE_LOSS);
     EXPECT_EQ(distance, 30u);
     pos.halfmove_clock = 70;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), 1);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), TB_CODE_BLESSED_LOSS);
 }
 
 // Tables that say both sides win: the one-ply search finds no move into a
@@ -149,7 +151,8 @@ TEST_F(TbHandBuiltTest, ContradictoryTablesGiveNoResult)
     EXPECT_EQ(success, 0);
     u32 code = 77, distance = 77;
     Move move = 77;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position(white_to_move)), &code, &distance, &move), -1);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position(white_to_move)), &code, &distance, &move),
+              TB_CODE_NONE);
     EXPECT_EQ(code, 77u);
     EXPECT_EQ(distance, 77u);
     EXPECT_EQ(move, 77);

@@ -73,7 +73,7 @@ TEST_F(TbVectorTest, EveryVectorProbesToItsValues)
         const int dtz = dtz_probe_position(pos, &success);
         ASSERT_NE(success, 0);
         EXPECT_EQ(dtz, v.dtz);
-        EXPECT_EQ(tb_probe_wdl_code(pos), v.wdl + 2);
+        EXPECT_EQ(tb_probe_wdl_code(pos), TB_CODE_DRAW + v.wdl);
         passed += stored == v.wdl_table && wdl == v.wdl && dtz == v.dtz;
     }
     EXPECT_EQ(passed, 100);
@@ -90,7 +90,7 @@ TEST_F(TbVectorTest, RootChoiceAgreesWithVectors)
         u32 code = 99, dtz = 99;
         Move move = 0;
         const i32 r = probe_root_moves_dtz(engine, &code, &dtz, &move);
-        ASSERT_EQ(r, v.wdl + 2);
+        ASSERT_EQ(r, TB_CODE_DRAW + v.wdl);
         EXPECT_EQ(code, u32(r));
         EXPECT_EQ(dtz, u32(v.dtz < 0 ? -v.dtz : v.dtz));
         // Find the move in the prober's list and check its child.
@@ -123,25 +123,25 @@ namespace {
 TEST_F(TbVectorTest, KingInCheckOfTheSideNotToMoveIsNeverProbed)
 {
     const TbPosition pos = fen_position("k7/8/1K6/8/8/8/8/7Q w - -");
-    EXPECT_EQ(tb_probe_wdl_code(pos), -1);
+    EXPECT_EQ(tb_probe_wdl_code(pos), TB_CODE_NONE);
     int success = 1;
     dtz_probe_position(pos, &success);
     EXPECT_EQ(success, 0);
     u32 code = 9, distance = 9;
     Move move = 9;
-    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), -1);
+    EXPECT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &move), TB_CODE_NONE);
     EXPECT_EQ(move, 9);
     // Castling rights keep the root probe off.
     EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position("8/8/8/8/8/8/1Q6/K6k w - -"), 1), &code, &distance,
                                    &move),
-              -1);
+              TB_CODE_NONE);
     // A mated or stalemated root has no move to choose.
     EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position("k7/1Q6/1K6/8/8/8/8/8 b - -")), &code, &distance,
                                    &move),
-              -1);
+              TB_CODE_NONE);
     EXPECT_EQ(probe_root_moves_dtz(engine_position(fen_position("k7/2Q5/1K6/8/8/8/8/8 b - -")), &code, &distance,
                                    &move),
-              -1);
+              TB_CODE_NONE);
 }
 
 // Under-promotions are handed over with their flags.
@@ -152,14 +152,14 @@ TEST_F(TbVectorTest, RootMoveCarriesUnderPromotions)
     // c8=Q stalemates; c8=R wins at once.
     ASSERT_EQ(probe_root_moves_dtz(engine_position(fen_position("8/k1P5/2K5/8/8/8/8/8 w - -")), &code, &distance,
                                    &move),
-              4);
+              TB_CODE_WIN);
     EXPECT_EQ(move, make_move(50, 58, PROMO_ROOK));
     EXPECT_EQ(distance, 1u);
     // A drawn position whose material key picks the knight promotion among
     // the drawing moves.
     ASSERT_EQ(probe_root_moves_dtz(engine_position(fen_position("8/4P3/5K2/1b6/8/1k6/8/8 w - -")), &code, &distance,
                                    &move),
-              2);
+              TB_CODE_DRAW);
     EXPECT_EQ(move, make_move(52, 60, PROMO_KNIGHT));
     EXPECT_EQ(distance, 0u);
 }
@@ -217,7 +217,7 @@ TEST_F(TbVectorTest, EnginePositionsConvertToTheSameProbePositions)
         EXPECT_EQ(from_engine.white_to_move, expected.white_to_move);
         u32 code = 0, distance = 0;
         Move move = 0;
-        EXPECT_EQ(probe_root_moves_dtz(td->pos, &code, &distance, &move), v.wdl + 2);
+        EXPECT_EQ(probe_root_moves_dtz(td->pos, &code, &distance, &move), TB_CODE_DRAW + v.wdl);
     }
     EXPECT_EQ(set_position_from_fen(td->pos, "k7/8/1K6/8/8/8/8/7Q w - -"), 0);
     delete td;

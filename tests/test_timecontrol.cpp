@@ -24,10 +24,10 @@ struct TimeControlTest : ::testing::Test {
         ss.ponder = 0;
         ss.move_overhead = 0.05;
         ss.increment = 0;
-        ss.time_mode = 0;
+        ss.time_mode = TIME_MODE_CLOCK;
         ss.moves_to_go = 0;
         ss.depth_limit = 66;
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
         ASSERT_TRUE(search_setup::set_game_fen("4k3/8/8/8/8/8/8/4K3 w - -"));
         game_record->undo_count = 0;
         reset_thread_search_fields(td);
@@ -39,12 +39,12 @@ struct TimeControlTest : ::testing::Test {
     static void set_running(int d, int score, Move move, int prev, int last_change)
     {
         SearchState& ss = search_state;
-        ss.search_command = 1;
+        ss.search_command = SEARCH_THINK;
         start_search_clock();
         search_setup::publish_thread_result(td, d - 1, score, move);
         ss.published_iteration = u8(d);
         td->current_depth = u8(d);
-        td->result_kind = 0;
+        td->result_kind = RESULT_NONE;
         // What the earlier iterations left behind.
         ss.score_by_depth[d - 1] = i16(prev);
         ss.last_change_depth = u8(last_change);
@@ -85,19 +85,20 @@ TEST_F(TimeControlTest, TargetTimesOfTheClockFormulas)
 TEST_F(TimeControlTest, MoveTimeAndMovesToGo)
 {
     SearchState& ss = search_state;
-    ss.time_mode = 1;
+    ss.time_mode = TIME_MODE_FIXED;
     ss.move_time = 2.0;
     EXPECT_DOUBLE_EQ(compute_target_time(BLACK, 7), 2.0);
     EXPECT_DOUBLE_EQ(ss.clocks[BLACK], 2.0);  // the side's clock becomes the move time
 
     // "movestogo" in UCI: the stored count.
-    ss.time_mode = 40;
+    ss.time_mode = TIME_MODE_MOVES_TO_GO;
     ss.moves_to_go = 9;
     ss.clocks[WHITE] = 30;
     EXPECT_NEAR(compute_target_time(WHITE, 20), 3.0, 1e-9);
 
-    // Console "level 40": the moves left to the next control.
-    engine_config.protocol = 0;
+    // Console "level 40" (the same value, 40 moves per control): the moves
+    // left to the next control.
+    engine_config.protocol = PROTOCOL_CONSOLE;
     EXPECT_NEAR(compute_target_time(WHITE, 20), 30.0 / (40 - 10 + 1), 1e-9);
     EXPECT_EQ(ss.moves_to_go, 30);
 }
@@ -110,11 +111,11 @@ TEST_F(TimeControlTest, StartResetsTheSearchFields)
     ss.best_line[1] = E2E4;
     ss.best_line[2] = D2D4;
     ss.stop = STOP_NORMAL;
-    ss.easy_move = 2;
+    ss.easy_move = EASY_CLEAR_BEST;
     ss.last_finished_depth = 8;
     ss.nodes_by_depth[5] = 77;
-    ss.root_tb_result = 4;
-    ss.search_command = 2;
+    ss.root_tb_result = TB_CODE_WIN;
+    ss.search_command = SEARCH_PONDER;
     game_record->undo_count = 0;
     ss.hash_size = 16;
     start_search_clock();
@@ -122,16 +123,16 @@ TEST_F(TimeControlTest, StartResetsTheSearchFields)
     EXPECT_EQ(ss.best_depth, 0);
     EXPECT_EQ(ss.best_line[1], 0);
     EXPECT_EQ(ss.best_line[2], 0);  // no stale ponder move
-    EXPECT_EQ(ss.stop.load(), 0);
-    EXPECT_EQ(ss.easy_move.load(), 0);
+    EXPECT_EQ(ss.stop.load(), STOP_RUN);
+    EXPECT_EQ(ss.easy_move.load(), EASY_NONE);
     EXPECT_EQ(ss.last_finished_depth.load(), 0);
     EXPECT_EQ(ss.nodes_by_depth[5].load(), 0u);
     EXPECT_EQ(ss.score_by_depth[5], -10000);
-    EXPECT_EQ(ss.root_tb_result, -1);
-    EXPECT_EQ(ss.search_state.load(), 2);
+    EXPECT_EQ(ss.root_tb_result, TB_CODE_NONE);
+    EXPECT_EQ(ss.search_state.load(), SEARCH_PONDER);
     EXPECT_EQ(ss.hash_age, 1);
     EXPECT_EQ(ss.published_iteration.load(), 0);
-    ss.search_state = 0;
+    ss.search_state = SEARCH_NONE;
 }
 
 TEST_F(TimeControlTest, InstabilityFromThreadsAndScores)
@@ -142,13 +143,13 @@ TEST_F(TimeControlTest, InstabilityFromThreadsAndScores)
 
     // The best move failed low: 20.
     td->completed_score = 10;
-    td->result_kind = 1;
+    td->result_kind = RESULT_FAIL_LOW;
     EXPECT_EQ(search_instability(9), 20);
 
     // Another move failed high over the best: 2; by more than 20: 12.
     set_thread_root_move(td, D2D4);
     td->completed_score = 40;
-    td->result_kind = 2;
+    td->result_kind = RESULT_FAIL_HIGH;
     EXPECT_EQ(search_instability(9), 2);
     td->completed_score = 51;
     EXPECT_EQ(search_instability(9), 12);
@@ -168,14 +169,14 @@ TEST_F(TimeControlTest, InstabilityFromThreadsAndScores)
     // A best move that changed in the previous iteration: at least 1.
     set_running(9, 30, E2E4, 30, 8);
     EXPECT_EQ(search_instability(9), 1);
-    search_state.search_state = 0;
+    search_state.search_state = SEARCH_NONE;
 }
 
 TEST_F(TimeControlTest, LimitsOfMoveTimeAndClock)
 {
     SearchState& ss = search_state;
     // "movetime 2000" with disagreeing threads after 1 s: 2.0 + 0.2 x 1.0.
-    ss.time_mode = 1;
+    ss.time_mode = TIME_MODE_FIXED;
     ss.move_time = 2.0;
     set_running(9, 30, E2E4, 30, 2);
     EXPECT_NEAR(search_time_limit(20, 9, 1.0), 2.2, 1e-9);
@@ -184,7 +185,7 @@ TEST_F(TimeControlTest, LimitsOfMoveTimeAndClock)
 
     // Clock mode, stable from depth 8 with the move unchanged for three
     // iterations: 0.85 x target - overhead.
-    ss.time_mode = 0;
+    ss.time_mode = TIME_MODE_CLOCK;
     ss.clocks[WHITE] = 60;
     set_running(9, 30, E2E4, 30, 5);
     const double target = ss.target_time;
@@ -192,20 +193,20 @@ TEST_F(TimeControlTest, LimitsOfMoveTimeAndClock)
     // Changed two iterations ago: no discount.
     set_running(9, 30, E2E4, 30, 6);
     EXPECT_NEAR(search_time_limit(0, 9, 0.5), target - 0.05, 1e-9);
-    ss.search_state = 0;
+    ss.search_state = SEARCH_NONE;
 }
 
 TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
 {
     SearchState& ss = search_state;
-    ss.time_mode = 1;
+    ss.time_mode = TIME_MODE_FIXED;
     ss.move_time = 1.0;
     set_running(4, 30, E2E4, 30, 2);
     ss.target_time = 0.05;
     search_start_time -= 0.1;  // 100 ms have passed: over the 50 ms target
     ss.best_depth = 1;
     check_search_time();
-    EXPECT_EQ(ss.stop.load(), 0) << "no stop before two finished iterations";
+    EXPECT_EQ(ss.stop.load(), STOP_RUN) << "no stop before two finished iterations";
     ss.best_depth = 3;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
@@ -225,35 +226,35 @@ TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
     ss.best_depth = 0;
     search_start_time -= 0.99;
     check_search_time();
-    EXPECT_EQ(ss.stop.load(), 0);
+    EXPECT_EQ(ss.stop.load(), STOP_RUN);
     search_start_time -= 0.006;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
     // On a clock: the clock less the overhead.
-    ss.time_mode = 0;
+    ss.time_mode = TIME_MODE_CLOCK;
     ss.clocks[WHITE] = 0.01;
     set_running(1, 30, 0, 30, 0);
     ss.best_depth = 0;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL) << "10 ms on the clock, 50 ms overhead";
-    ss.time_mode = 1;
+    ss.time_mode = TIME_MODE_FIXED;
 
     // Pondering never stops, however long it runs.
     set_running(4, 30, E2E4, 30, 2);
-    ss.search_state = 2;
+    ss.search_state = SEARCH_PONDER;
     search_start_time -= 100;
     check_search_time();
-    EXPECT_EQ(ss.stop.load(), 0);
+    EXPECT_EQ(ss.stop.load(), STOP_RUN);
 
     // Console analysis stops with 2.
     set_running(4, 30, E2E4, 30, 2);
-    ss.search_state = 3;
+    ss.search_state = SEARCH_ANALYSE;
     search_start_time -= 100;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_ABORT);
 
     // Clock mode with less than 5 overheads left: stops at once.
-    ss.time_mode = 0;
+    ss.time_mode = TIME_MODE_CLOCK;
     ss.clocks[WHITE] = 0.2;
     set_running(4, 30, E2E4, 30, 2);
     ss.target_time = 100;
@@ -262,20 +263,20 @@ TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
 
     // A single legal move (easy-move flag 1) stops as soon as it is seen.
-    ss.time_mode = 1;
+    ss.time_mode = TIME_MODE_FIXED;
     ss.move_time = 100;
     set_running(4, 30, E2E4, 30, 2);
     search_start_time -= 0.03;
-    ss.easy_move = 1;
+    ss.easy_move = EASY_ONLY_MOVE;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
     // A clear best move (flag 2) waits for half the target.
     set_running(4, 30, E2E4, 30, 2);
     search_start_time -= 0.03;
-    ss.easy_move = 2;
+    ss.easy_move = EASY_CLEAR_BEST;
     check_search_time();
-    EXPECT_EQ(ss.stop.load(), 0);
-    ss.search_state = 0;
+    EXPECT_EQ(ss.stop.load(), STOP_RUN);
+    ss.search_state = SEARCH_NONE;
 }
 
 }  // namespace

@@ -28,14 +28,14 @@ struct HashTableTest : ::testing::Test {
     void SetUp() override { make_table(1); }
     void TearDown() override
     {
-        search_state.use_table = 1;
+        search_state.use_table = TABLE_ON;
         search_state.hash_size = 64;
         free_hash_table();
     }
     static void make_table(int megabytes)
     {
         search_state.hash_size = i16(megabytes);
-        search_state.use_table = 1;
+        search_state.use_table = TABLE_ON;
         ASSERT_EQ(setup_hash_table(), 0);
     }
     static long index_of(const TTEntry* e) { return long(e - transposition_table.base); }
@@ -117,7 +117,7 @@ TEST_F(HashTableTest, ZeroMegabytesIsSafeWhateverTheUseTableByte)
     make_table(0);
     EXPECT_EQ(transposition_table.entry_count, 0u);
     EXPECT_EQ(transposition_table.mask, 0u);
-    search_state.use_table = 1;
+    search_state.use_table = TABLE_ON;
     Position pos = position_with_full_key(0x123456789ABCDEF0ULL, BLACK);
     EXPECT_EQ(hash_bucket(pos), nullptr);
     store_hash_entry(pos, 1, 5, 10, 0, -100, 100);
@@ -330,14 +330,14 @@ TEST_F(HashTableTest, ProbeFailureCodes)
     e->score = 40;
 
     // Table switched off: a miss without touching the entry.
-    search_state.use_table = 0;
+    search_state.use_table = TABLE_OFF;
     search_state.hash_age = 9;
     probe_hash_table(pos, out);
     EXPECT_EQ(out.depth, TT_NO_ENTRY);
     EXPECT_EQ(e->age, 4);
     store_hash_entry(pos, 2, 9, 0, 0, 0, 100);
     EXPECT_EQ(e->depth, 5);
-    search_state.use_table = 1;
+    search_state.use_table = TABLE_ON;
 
     // A hit refreshes the age even when a later test fails.
     pos.board[6] = 0;

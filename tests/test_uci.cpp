@@ -30,21 +30,21 @@ struct UciTest : ::testing::Test {
     {
         write_default_params(params);
         engine_config.log = 0;
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
         search_state.hash_size = 1;
-        search_state.use_table = 1;
+        search_state.use_table = TABLE_ON;
         search_state.strength_ceiling = 2870;
         search_state.calibration_rate = 1000000;
-        search_state.search_state = 0;
-        search_state.search_command = 0;
+        search_state.search_state = SEARCH_NONE;
+        search_state.search_command = SEARCH_NONE;
         search_state.infinite = 0;
         ASSERT_EQ(setup_hash_table(), 0);
         set_position_from_fen(game_record->pos, START_FEN);
     }
     void TearDown() override
     {
-        search_state.search_command = 0;
-        search_state.search_state = 0;
+        search_state.search_command = SEARCH_NONE;
+        search_state.search_state = SEARCH_NONE;
         engine_config.log = 1;
     }
     // Runs one command line and returns what it printed.
@@ -188,10 +188,10 @@ TEST_F(UciTest, SyzygyPathIsOneWordAndNeverEmpty)
 TEST_F(UciTest, HashIsUsedAgainAfterASizeOfZero)
 {
     run("setoption name Hash value 0");
-    search_state.use_table = 0;  // what a search start does with a size of 0
+    search_state.use_table = TABLE_OFF;  // what a search start does with a size of 0
     EXPECT_EQ(run("setoption name Clear Hash value 1"), "");
     run("setoption name Hash value 2");
-    EXPECT_NE(search_state.use_table, 0);
+    EXPECT_NE(search_state.use_table, TABLE_OFF);
     EXPECT_EQ(run("setoption name Clear Hash value 1"), "info string Hash table cleared\n");
 }
 
@@ -272,16 +272,16 @@ TEST_F(UciTest, GoStoresLimitsAndTheSearchCommand)
 {
     run("position startpos moves e2e4");  // black to move
     run("go wtime 30000 btime 20000 winc 100 binc 200");
-    EXPECT_EQ(search_state.time_mode, 0);
+    EXPECT_EQ(search_state.time_mode, TIME_MODE_CLOCK);
     EXPECT_DOUBLE_EQ(search_state.clocks[WHITE], 30.0);
     EXPECT_DOUBLE_EQ(search_state.clocks[BLACK], 20.0);
     EXPECT_DOUBLE_EQ(search_state.increment, 0.2);
-    EXPECT_EQ(search_state.search_command, 1);
+    EXPECT_EQ(search_state.search_command, SEARCH_THINK);
     EXPECT_EQ(search_state.stop, STOP_ABORT);
     EXPECT_EQ(engine_config.ready, 1);
 
     run("go movestogo 20 depth 70");
-    EXPECT_EQ(search_state.time_mode, 1);
+    EXPECT_EQ(search_state.time_mode, TIME_MODE_FIXED);
     EXPECT_EQ(search_state.depth_limit, 66);
     EXPECT_EQ(search_state.moves_to_go, 20);
     run("go depth 300");
@@ -295,7 +295,7 @@ TEST_F(UciTest, GoStoresLimitsAndTheSearchCommand)
     EXPECT_EQ(i8(search_state.depth_limit), -128);
     run("go nodes 5000");
     EXPECT_EQ(search_state.node_limit, 5000u);
-    EXPECT_EQ(search_state.time_mode, 1);
+    EXPECT_EQ(search_state.time_mode, TIME_MODE_FIXED);
     run("go movetime 2500");
     EXPECT_DOUBLE_EQ(search_state.move_time, 2.5);
     EXPECT_EQ(search_state.increment, 0.0);
@@ -309,10 +309,10 @@ TEST_F(UciTest, GoStoresLimitsAndTheSearchCommand)
     EXPECT_EQ(search_state.increment, 0.0);
 
     run("go ponder wtime 1000 btime 1000");
-    EXPECT_EQ(search_state.search_command, 2);
+    EXPECT_EQ(search_state.search_command, SEARCH_PONDER);
     EXPECT_EQ(search_state.infinite, 0);
     run("go infinite");
-    EXPECT_EQ(search_state.search_command, 1);
+    EXPECT_EQ(search_state.search_command, SEARCH_THINK);
     EXPECT_EQ(search_state.infinite, 1);
     EXPECT_EQ(search_state.node_limit, 0u);
     run("go depth 5");
@@ -326,23 +326,23 @@ TEST_F(UciTest, GoKeywordsWithoutValuesReadNothing)
     run("go wtime");
     EXPECT_EQ(search_state.clocks[WHITE], 12.0);
     // No limit of an earlier "go" stays: no clock named, no time limit.
-    EXPECT_EQ(search_state.time_mode, 1);
+    EXPECT_EQ(search_state.time_mode, TIME_MODE_FIXED);
     EXPECT_GE(search_state.move_time, 1e6);
     run("go depth");
     EXPECT_EQ(search_state.depth_limit, 66);
     run("go btime ");
     run("go movetime");
-    EXPECT_EQ(search_state.search_command, 1);
+    EXPECT_EQ(search_state.search_command, SEARCH_THINK);
 }
 
 TEST_F(UciTest, StopWithoutSearchSaysNothing)
 {
     EXPECT_EQ(run("stop"), "");
-    EXPECT_EQ(search_state.search_state, 0);
-    search_state.search_state = 2;
+    EXPECT_EQ(search_state.search_state, SEARCH_NONE);
+    search_state.search_state = SEARCH_PONDER;
     search_state.infinite = 1;
     EXPECT_EQ(run("stop"), "");
-    EXPECT_EQ(search_state.search_state, 1);
+    EXPECT_EQ(search_state.search_state, SEARCH_THINK);
     EXPECT_EQ(search_state.infinite, 0);
     EXPECT_EQ(search_state.stop, STOP_NORMAL);
 }
@@ -350,17 +350,17 @@ TEST_F(UciTest, StopWithoutSearchSaysNothing)
 TEST_F(UciTest, PonderhitTurnsPonderingIntoThinking)
 {
     run("ponderhit");
-    EXPECT_EQ(search_state.search_state, 0);
-    search_state.search_state = 2;
+    EXPECT_EQ(search_state.search_state, SEARCH_NONE);
+    search_state.search_state = SEARCH_PONDER;
     run("ponderhit");
-    EXPECT_EQ(search_state.search_state, 1);
+    EXPECT_EQ(search_state.search_state, SEARCH_THINK);
 }
 
 TEST_F(UciTest, NewGameResetsClocksAndHistory)
 {
     run("position startpos moves e2e4 e7e5");
     run("ucinewgame");
-    EXPECT_EQ(search_state.time_mode, 0);
+    EXPECT_EQ(search_state.time_mode, TIME_MODE_CLOCK);
     EXPECT_EQ(search_state.clocks[WHITE], 60.0);
     EXPECT_EQ(search_state.clocks[BLACK], 60.0);
     EXPECT_EQ(search_state.move_time, 60.0);
@@ -372,7 +372,7 @@ TEST_F(UciTest, QuitSetsTheFlag)
 {
     run("quit");
     EXPECT_EQ(engine_config.quit, 1);
-    EXPECT_NE(search_state.stop, 0);
+    EXPECT_NE(search_state.stop, STOP_RUN);
     engine_config.quit = 0;
 }
 

@@ -46,7 +46,7 @@ struct ToolTest : ::testing::Test {
     void SetUp() override
     {
         engine_config.log = 0;
-        engine_config.protocol = 1;
+        engine_config.protocol = PROTOCOL_UCI;
         engine_config.quit = 0;
         old_dir = std::filesystem::current_path();
         dir = fresh_test_dir("vant_tools");

@@ -35,19 +35,18 @@ inline void copy_child_line(u16* pv, const u16* child_pv, int from)
 }
 
 // Alpha-beta search of one node at ply p (2 or more) with remaining depth d.
-// node_type 0 is a principal-variation node; non-PV children of a PV node
-// get 1, full-window re-searches the negated type. `pv` is a 70-entry line
-// indexed by ply; the node clears entries p and p + 1 and fills them from
-// p on. Returns 0 at once while the stop byte is set.
+// node_type NODE_PV is a principal-variation node; non-PV children of a PV
+// node get NODE_NON_PV, full-window re-searches the negated type. `pv` is a
+// 70-entry line indexed by ply; the node clears entries p and p + 1 and
+// fills them from p on. Returns 0 at once while the stop byte is set.
 int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, u16* pv);
 
 // The same node at the fixed ply 2: the search of a root move's reply.
 int search_root_child(Position& pos, int side, int depth, int alpha, int beta, int node_type, u16* pv);
 
-// The tablebase gate: the WDL code 0..4 of the side to move (0 loss,
-// 1 loss saved by the fifty-move rule, 2 draw, 3 win spoilt by it, 4 win)
-// or -1 when the position is outside the probe limits, has castling rights,
-// or the tables give no result.
+// The tablebase gate: the tablebase code (TB_CODE_*) of the side to move, or
+// TB_CODE_NONE when the position is outside the probe limits, has castling
+// rights, or the tables give no result.
 int probe_tablebase_in_search(const Position& pos, int depth);
 
 // Whether no piece of `side` (king excepted) loses so much to an enemy

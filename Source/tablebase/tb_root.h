@@ -9,5 +9,6 @@
 // tablebase code (TB_CODE_*) and writes it, the root DTZ magnitude and the
 // move (engine encoding, promotion flags included); returns TB_CODE_NONE
 // and writes nothing when the position is unsound, has castling rights, a
-// probe fails or no move qualifies. Called by one thread at a time (the DTZ cache has no lock).
+// probe fails or no move qualifies. Called by one thread at a time (the DTZ
+// cache has no lock).
 i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move);

@@ -30,7 +30,6 @@
 namespace {
 
 constexpr double ANALYSIS_MOVE_TIME = 99999.0;
-constexpr int ANALYSIS_DEPTH = 66;
 constexpr int REDUCTION_ROWS_SHOWN = 50;
 
 // The leading number of a word (0 without digits), kept within int.
@@ -114,7 +113,7 @@ void request_search(int command)
 void start_analysis(const char* depth_word)
 {
     int depth = int_in(depth_word, INT_MIN, INT_MAX);
-    search_state.depth_limit = u8(depth >= 1 && depth <= 65 ? depth : ANALYSIS_DEPTH);
+    search_state.depth_limit = u8(depth >= 1 && depth < MAX_SEARCH_PLY ? depth : MAX_SEARCH_PLY);
     search_state.time_mode = 1;
     search_state.move_time = ANALYSIS_MOVE_TIME;
     if (search_state.use_table < 2) {
@@ -241,7 +240,7 @@ void print_table_line()
     extend_pv_from_hash_top(pos, 1, line);
     std::string text;
     int played = 0;
-    for (int p = 1; p <= PV_TABLE_MAX_PLY && line[p]; p++) {
+    for (int p = 1; p <= MAX_SEARCH_PLY && line[p]; p++) {
         char coordinate[MOVE_TEXT_SIZE], form1[MOVE_TEXT_SIZE], form2[MOVE_TEXT_SIZE], form3[MOVE_TEXT_SIZE];
         move_to_algebraic_forms(pos, line[p], coordinate, form1, form2, form3);
         if (played) text += ' ';
@@ -486,7 +485,7 @@ void run_console_command(char* line)
     } else if (is("level")) {
         set_level(w);
     } else if (is("depth")) {
-        search_state.depth_limit = u8(i8(int_in(arg1, -128, ANALYSIS_DEPTH)));
+        search_state.depth_limit = u8(i8(int_in(arg1, -128, MAX_SEARCH_PLY)));
     } else if (is("ponder")) {
         search_state.ponder = u16(int_in(arg1, 0, 65535));
     } else if (is("self")) {

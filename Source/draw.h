@@ -21,6 +21,11 @@ int detect_draw(Position& pos, int in_check, int mode);
 // fifty-move test's move generation.
 int detect_repetition(const Position& pos, int mode);
 
+// The same rules for a game or a line outside the search, with mode 2 or 3
+// as above: the fifty-move test looks for a legal move on a list of its own,
+// so no ply record of the owner is touched.
+bool position_is_drawn(const Position& pos, int mode);
+
 // The same, called at every node: fewer than four reversible plies can hold
 // neither a repetition nor fifty moves, which settles most nodes here.
 inline int detect_draw_quickly(Position& pos, int in_check, int mode)

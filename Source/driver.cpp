@@ -24,6 +24,10 @@
 
 namespace {
 
+// The deepening loop's last depth, two past the deepest ply; the depth limit
+// (at most MAX_SEARCH_PLY) normally ends the loop first.
+constexpr int LAST_ITERATION_DEPTH = MAX_SEARCH_PLY + 2;
+
 bool is_legal_root_move(const Position& pos, Move move)
 {
     return move != NULL_MOVE && king_safe_after_move(pos, pos.side, move);
@@ -319,8 +323,8 @@ void run_search_driver(int index)
     }
 
     const int multipv = ss.multipv;
-    for (int d = 1; d <= 68; d++) {
-        if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < 68) {
+    for (int d = 1; d <= LAST_ITERATION_DEPTH; d++) {
+        if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < LAST_ITERATION_DEPTH) {
             int deeper = 0;
             for (int j = 0; j < ss.thread_count; j++) {
                 const ThreadData* other = thread_table[j].load(std::memory_order_acquire);

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int MAX_PV_TEXT_MOVES = 66;
-
 // The score shown for the root's tablebase result: a known win or loss is
 // shown as such unless the search has found a mate.
 int displayed_score(int score)
@@ -70,7 +68,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
     const int shown = displayed_score(score);
 
     int move_count = 0;
-    while (move_count < MAX_PV_TEXT_MOVES && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
+    while (move_count < MAX_SEARCH_PLY && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
 
     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
     const double nodes = double(ss.summed_counters[0]);
@@ -79,7 +77,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
 
     char move_text[MOVE_TEXT_SIZE];
     if (engine_config.protocol == 1) {
-        char pv_text[MAX_PV_TEXT_MOVES * MOVE_TEXT_SIZE] = "";
+        char pv_text[MAX_SEARCH_PLY * MOVE_TEXT_SIZE] = "";
         std::size_t at = 0;
         for (int i = 1; i <= move_count; i++) {
             if (i > 1) append(pv_text, sizeof pv_text, at, " ");

@@ -151,7 +151,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
         } else if (std::strcmp(arg, "-uci_extra") == 0) extra_report = 1;
         else if (std::strcmp(arg, "-d") == 0) {
             // Signed 8-bit: 0 is the tools' quiescence mode, below 0 no search.
-            search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, 66)));
+            search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, MAX_SEARCH_PLY)));
             search_state.move_time = DEPTH_ONLY_MOVE_TIME;
             search_state.time_mode = 1;
         } else if (std::strcmp(arg, "-t") == 0) {

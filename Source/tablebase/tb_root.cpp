@@ -89,9 +89,9 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
     const int h = root.halfmove_clock;
     u32 code;
     if (d > 0)
-        code = h + d <= 99 ? 4 : 3;
+        code = h + d < FIFTY_MOVE_PLIES ? 4 : 3;
     else if (d < 0)
-        code = h - d <= 99 ? 0 : 1;
+        code = h - d < FIFTY_MOVE_PLIES ? 0 : 1;
     else
         code = 2;
     *wdl_code = code;

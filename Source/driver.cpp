@@ -190,8 +190,7 @@ void report_multipv_lines(int d, int count)
     spin_lock(result_lock);
     publish_line(d, multipv_lines[0].score, multipv_lines[0].pv);
     spin_unlock(result_lock);
-    const double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
-    if (elapsed < engine_config.output_delay || engine_config.output_delay == OUTPUT_DELAY_QUIET) return;
+    if (!pv_lines_due()) return;
     for (int k = 0; k < count; k++) {
         if (multipv_lines[k].pv[1] != 0) print_pv_line(0, u32(k), d, multipv_lines[k].score, multipv_lines[k].pv);
     }
@@ -214,12 +213,7 @@ void merge_thread_result(ThreadData* td)
     spin_unlock(result_lock);
 
     // Printed after the release: the result lock and the output lock never nest.
-    if (taken && c >= 2 && ss.multipv == 1) {
-        const bool young = ss.stop.load() == STOP_RUN &&
-                           engine_config.output_delay > ss.elapsed_time.load(std::memory_order_relaxed);
-        if (!young && engine_config.output_delay != OUTPUT_DELAY_QUIET && td->pv[1] != 0)
-            print_pv_line(td->index, PV_NUMBER_SHARED, c, s, td->pv);
-    }
+    if (taken && c >= 2 && ss.multipv == 1) print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);
 }
 
 void run_search_driver(int index)
@@ -345,10 +339,7 @@ void run_search_driver(int index)
                     keep_multipv_line(k, td);
                     if (k + 1 >= multipv || k + 1 >= root_count) report_multipv_lines(d, k + 1);
                 } else if (main_thread && d == 1 && !stopped) {
-                    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != OUTPUT_DELAY_QUIET &&
-                        td->pv[1] != 0)
-                        print_pv_line(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
+                    print_pv_line_if_due(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
                 }
                 if (stopped || k + 1 >= multipv || k + 1 >= root_count) break;
             }

@@ -143,13 +143,17 @@ void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const 
     spin_unlock(output_lock);
 }
 
-void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
+bool pv_lines_due()
 {
     const double delay = engine_config.output_delay;
     if (search_state.stop.load() == STOP_RUN && delay > search_state.elapsed_time.load(std::memory_order_relaxed))
-        return;
-    if (delay == OUTPUT_DELAY_QUIET || depth == 0 || pv[1] == 0) return;
-    print_pv_line(thread_index, pv_number, depth, score, pv);
+        return false;
+    return delay != OUTPUT_DELAY_QUIET;
+}
+
+void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
+{
+    if (pv_lines_due() && depth != 0 && pv[1] != 0) print_pv_line(thread_index, pv_number, depth, score, pv);
 }
 
 double effective_branching_factor()

@@ -60,17 +60,14 @@ int count_root_moves(const ThreadData* td)
 // Shared best score, read by threads other than its writer.
 int shared_best_score()
 {
-    spin_lock(result_lock);
-    int score = search_state.best_score;
-    spin_unlock(result_lock);
-    return score;
+    SpinLockGuard guard(result_lock);
+    return search_state.best_score;
 }
 
 void set_shared_best_score(int score)
 {
-    spin_lock(result_lock);
+    SpinLockGuard guard(result_lock);
     search_state.best_score = i16(score);
-    spin_unlock(result_lock);
 }
 
 // The helper threads' root-order perturbation: every entry after the first
@@ -187,9 +184,10 @@ void report_multipv_lines(int d, int count)
 {
     std::stable_sort(multipv_lines, multipv_lines + count,
                      [](const MultiPvLine& a, const MultiPvLine& b) { return a.score > b.score; });
-    spin_lock(result_lock);
-    publish_line(d, multipv_lines[0].score, multipv_lines[0].pv);
-    spin_unlock(result_lock);
+    {
+        SpinLockGuard guard(result_lock);
+        publish_line(d, multipv_lines[0].score, multipv_lines[0].pv);
+    }
     if (!pv_lines_due()) return;
     for (int k = 0; k < count; k++) {
         if (multipv_lines[k].pv[1] != 0) print_pv_line(0, u32(k), d, multipv_lines[k].score, multipv_lines[k].pv);
@@ -204,13 +202,16 @@ void merge_thread_result(ThreadData* td)
     const int s = td->completed_score.load(std::memory_order_relaxed);
     const int c = td->completed_depth;
 
-    spin_lock(result_lock);
-    // A mate for the engine is taken at any depth; otherwise a deeper result
-    // (while the shared one is no mate) or a better one at the same depth.
-    const bool taken = (s > MATE_SHOWN && s >= ss.best_score) ||
-                       (c > ss.best_depth && ss.best_score < MATE_SHOWN) || (c == ss.best_depth && s > ss.best_score);
-    if (taken) publish_line(c, s, td->pv);
-    spin_unlock(result_lock);
+    bool taken;
+    {
+        SpinLockGuard guard(result_lock);
+        // A mate for the engine is taken at any depth; otherwise a deeper
+        // result (while the shared one is no mate) or a better one at the
+        // same depth.
+        taken = (s > MATE_SHOWN && s >= ss.best_score) || (c > ss.best_depth && ss.best_score < MATE_SHOWN) ||
+                (c == ss.best_depth && s > ss.best_score);
+        if (taken) publish_line(c, s, td->pv);
+    }
 
     // Printed after the release: the result lock and the output lock never nest.
     if (taken && c >= 2 && ss.multipv == 1) print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);

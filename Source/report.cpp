@@ -134,13 +134,12 @@ void format_currmove_line(Move move, int move_number, char* out, std::size_t siz
 
 void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
 {
-    spin_lock(output_lock);
+    SpinLockGuard guard(output_lock);
     sum_thread_counters();
     if (depth > 6) sample_hash_fill();
     char text[2048];
     format_pv_line(thread_index, pv_number, depth, score, pv, text, sizeof text);
     send_line(text);
-    spin_unlock(output_lock);
 }
 
 bool pv_lines_due()

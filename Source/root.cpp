@@ -44,7 +44,7 @@ void print_bound_line(ThreadData* td, int d)
 // 3.5 seconds.
 void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iteration)
 {
-    spin_lock(output_lock);
+    SpinLockGuard guard(output_lock);
     sum_thread_counters();
     char text[160];
     if (first_of_iteration) {
@@ -56,7 +56,6 @@ void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iterat
         format_currmove_line(entry->move, td->ply[1].moves_tried + 1, text, sizeof text);
         send_line(text);
     }
-    spin_unlock(output_lock);
 }
 
 }  // namespace

@@ -79,10 +79,7 @@ int probe_tablebase_in_search(const Position& pos, int depth)
     if (pos.castling) return -1;
     // The search probes with a clock of 0: the fifty-move rule is the
     // search's own business (detect_draw).
-    const TbPosition tb = tb_position_from_engine(pos, 0);
-    int success = 0;
-    const int wdl = wdl_probe_position(tb, &success);
-    return success ? wdl + 2 : -1;
+    return tb_probe_wdl_code(tb_position_from_engine(pos, 0));
 }
 
 namespace {

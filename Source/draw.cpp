@@ -13,7 +13,7 @@ int detect_draw(Position& pos, int in_check, int mode)
     if (clock >= FIFTY_MOVE_PLIES) {
         td->ply[td->search_ply].stage = PICK_HASH_MOVE;
         while (MoveEntry* e = pick_next_move(pos, in_check)) {
-            if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return DRAW_FIFTY_MOVES;
+            if (king_safe_after_nonzero_move(pos, pos.side, e->move)) return DRAW_FIFTY_MOVES;
         }
     }
 

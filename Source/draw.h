@@ -21,8 +21,8 @@ int detect_draw(Position& pos, int in_check, int mode);
 // fifty-move test's move generation.
 int detect_repetition(const Position& pos, int mode);
 
-// The same rules for a game or a line outside the search, with mode 2 or 3
-// as above: the fifty-move test looks for a legal move on a list of its own,
+// detect_draw's rules as a yes or no, for a game or a line outside the
+// search (mode 2 or 3 as there): the fifty-move test asks first_legal_move,
 // so no ply record of the owner is touched.
 bool position_is_drawn(const Position& pos, int mode);
 

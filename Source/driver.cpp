@@ -30,7 +30,7 @@ constexpr int LAST_ITERATION_DEPTH = MAX_SEARCH_PLY + 2;
 
 bool is_legal_root_move(const Position& pos, Move move)
 {
-    return move != NULL_MOVE && king_safe_after_move(pos, pos.side, move);
+    return king_safe_after_nonzero_move(pos, pos.side, move);
 }
 
 // Generates every move of the side to move into ply 1's list and keeps the

@@ -168,7 +168,7 @@ Move first_legal_move(const Position& pos)
     MoveEntry list[LOCAL_MOVE_LIST_SIZE];
     const MoveEntry* end = generate_pseudo_legal_moves(pos, list);
     for (const MoveEntry* e = list; e < end; e++)
-        if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return e->move;
+        if (king_safe_after_nonzero_move(pos, pos.side, e->move)) return e->move;
     return NULL_MOVE;
 }
 

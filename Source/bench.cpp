@@ -121,7 +121,7 @@ void speed_test_walk(ThreadData& td, int colour, int ply, int depth)
         MoveEntry* entry = pick_next_move(pos, in_check);
         if (!entry) break;
         Move move = entry->move;
-        if (move == NULL_MOVE || !king_safe_after_move(pos, colour, move)) continue;
+        if (!king_safe_after_nonzero_move(pos, colour, move)) continue;
         if (node.moves_tried++ >= 6) continue;
         play_move(pos, move);
         speed_test_walk(td, colour ^ 1, ply + 1, depth - 1);

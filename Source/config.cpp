@@ -8,34 +8,16 @@
 #include "params.h"
 #include "platform.h"
 #include "records.h"
+#include "tokenizer.h"
 
 namespace {
 
 constexpr int CONFIG_LINE_SIZE = CONFIG_LINE_LIMIT + 1;
-constexpr int CONFIG_WORD_SIZE = 128;
-constexpr int CONFIG_MAX_WORDS = 10;
 constexpr i16 PST_UNSET = -1000;
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Decimal value by the leading-number rule (no digits give 0), kept to the
 // low 16 bits as the record's fields are.
 i16 number_value(const char* word) { return i16(std::strtol(word, nullptr, 10)); }
-
-// Splits at blanks into up to CONFIG_MAX_WORDS words of at most 127
-// characters; missing words are empty.
-void split_words(const char* text, char words[CONFIG_MAX_WORDS][CONFIG_WORD_SIZE])
-{
-    for (int w = 0; w < CONFIG_MAX_WORDS; w++) {
-        while (is_blank(*text)) text++;
-        int n = 0;
-        while (*text && !is_blank(*text)) {
-            if (n < CONFIG_WORD_SIZE - 1) words[w][n++] = *text;
-            text++;
-        }
-        words[w][n] = 0;
-    }
-}
 
 constexpr int LINE_READ = 1;
 constexpr int LINE_OVERLONG = 2;  // read to its end, only its start kept
@@ -122,7 +104,7 @@ void read_config_pst_block(ParamRecord& params, int type, int phase, ConfigFile&
             report_overlong_line(in);
             continue;
         }
-        char words[CONFIG_MAX_WORDS][CONFIG_WORD_SIZE];
+        char words[LINE_WORDS][LINE_WORD_SIZE];
         split_words(line, words);
         for (int f = 0; f < 8 && words[f][0]; f++) params.pst[type][8 * rank + f][phase] = number_value(words[f]);
     }
@@ -162,7 +144,7 @@ bool read_config_file(const char* path, ParamRecord& params)
             take_path_word(in, "VantBook", after_key(key, 8), engine_config.book_file);
             continue;
         }
-        char words[CONFIG_MAX_WORDS][CONFIG_WORD_SIZE];
+        char words[LINE_WORDS][LINE_WORD_SIZE];
         split_words(line, words);
         if (store_search_setting(words[0], words[1])) continue;
         if (const ConfigKey* key = find_config_key(words[0])) {

@@ -18,6 +18,7 @@
 #include "records.h"
 #include "see.h"
 #include "threads.h"
+#include "tokenizer.h"
 #include "tools/book.h"
 #include "tools/bookbuild.h"
 #include "tools/dumps.h"
@@ -30,44 +31,11 @@
 namespace {
 
 constexpr double ANALYSIS_MOVE_TIME = 99999.0;
-constexpr int ANALYSIS_DEPTH = 66;
 constexpr int REDUCTION_ROWS_SHOWN = 50;
 
-// The leading number of a word (0 without digits), kept within int.
-long long_of(const char* text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return value;
-}
-int int_in(const char* text, int low, int high)
-{
-    long value = long_of(text);
-    return value < low ? low : value > high ? high : int(value);
-}
-
 struct ConsoleWords {
-    char word[CONSOLE_WORDS][CONSOLE_WORD_SIZE];
+    char word[LINE_WORDS][LINE_WORD_SIZE];
 };
-
-// Splits the line at blanks into up to ten words, each cut to 127
-// characters; missing words are empty.
-void split_words(const char* line, ConsoleWords& w)
-{
-    for (auto& word : w.word) word[0] = 0;
-    const char* p = line;
-    for (int i = 0; i < CONSOLE_WORDS; i++) {
-        while (*p == ' ' || *p == '\t') p++;
-        if (!*p) break;
-        int n = 0;
-        while (*p && *p != ' ' && *p != '\t') {
-            if (n < CONSOLE_WORD_SIZE - 1) w.word[i][n++] = *p;
-            p++;
-        }
-        w.word[i][n] = 0;
-    }
-}
 
 // Aborts a running search; its report follows from the main loop.
 void abort_search()
@@ -113,8 +81,8 @@ void request_search(int command)
 
 void start_analysis(const char* depth_word)
 {
-    int depth = int_in(depth_word, INT_MIN, INT_MAX);
-    search_state.depth_limit = u8(depth >= 1 && depth <= 65 ? depth : ANALYSIS_DEPTH);
+    int depth = read_clamped_number(depth_word, INT_MIN, INT_MAX);
+    search_state.depth_limit = u8(depth >= 1 && depth < MAX_SEARCH_PLY ? depth : MAX_SEARCH_PLY);
     search_state.time_mode = TIME_MODE_FIXED;
     search_state.move_time = ANALYSIS_MOVE_TIME;
     if (search_state.use_table < TABLE_KEPT) {
@@ -127,7 +95,7 @@ void start_analysis(const char* depth_word)
 // "level MOVES TIME INC": TIME in seconds, or minutes:seconds.
 void set_level(const ConsoleWords& w)
 {
-    int moves = int_in(w.word[1], 0, 255);
+    int moves = read_clamped_number(w.word[1], 0, 255);
     double time;
     if (const char* colon = std::strchr(w.word[2], ':')) time = std::atof(w.word[2]) * 60 + std::atof(colon + 1);
     else time = std::atof(w.word[2]);
@@ -156,7 +124,7 @@ void set_knob(const char* name, const char* value_word)
     bool known = false;
     for (const Knob& knob : knobs) {
         if (std::strcmp(name, knob.name) == 0) {
-            *knob.field = i16(int_in(value_word, -32768, 32767));
+            *knob.field = i16(read_clamped_number(value_word, -32768, 32767));
             send_format("%s set to %d", knob.name, *knob.field);
             known = true;
         }
@@ -241,7 +209,7 @@ void print_table_line()
     extend_pv_from_hash_top(pos, 1, line);
     std::string text;
     int played = 0;
-    for (int p = 1; p <= PV_TABLE_MAX_PLY && line[p]; p++) {
+    for (int p = 1; p <= MAX_SEARCH_PLY && line[p]; p++) {
         char coordinate[MOVE_TEXT_SIZE], form1[MOVE_TEXT_SIZE], form2[MOVE_TEXT_SIZE], form3[MOVE_TEXT_SIZE];
         move_to_algebraic_forms(pos, line[p], coordinate, form1, form2, form3);
         if (played) text += ' ';
@@ -460,7 +428,7 @@ void run_board_editor(std::FILE* in)
 void run_console_command(char* line)
 {
     ConsoleWords w;
-    split_words(line, w);
+    split_words(line, w.word);
     const char* command = w.word[0];
     const char* arg1 = w.word[1];
     const char* arg2 = w.word[2];
@@ -486,9 +454,9 @@ void run_console_command(char* line)
     } else if (is("level")) {
         set_level(w);
     } else if (is("depth")) {
-        search_state.depth_limit = u8(i8(int_in(arg1, -128, ANALYSIS_DEPTH)));
+        search_state.depth_limit = u8(i8(read_clamped_number(arg1, -128, MAX_SEARCH_PLY)));
     } else if (is("ponder")) {
-        search_state.ponder = u16(int_in(arg1, 0, 65535));
+        search_state.ponder = u16(read_clamped_number(arg1, 0, 65535));
     } else if (is("self")) {
         self_play = 1;
         search_state.ponder = 0;
@@ -498,7 +466,7 @@ void run_console_command(char* line)
     } else if (is("noise")) {
         engine_config.output_delay = std::atof(arg1);
     } else if (is("hash")) {
-        search_state.use_table = u8(int_in(arg1, 0, 255));
+        search_state.use_table = u8(read_clamped_number(arg1, 0, 255));
     } else if (is("tag")) {
         engine_config.trace_tag = game_record->pos.key;
     } else if (is("ev")) {
@@ -508,13 +476,13 @@ void run_console_command(char* line)
     } else if (is("pv")) {
         print_table_line();
     } else if (is("trace")) {
-        engine_config.trace_depth = u16(int_in(arg1, 0, 65535));
+        engine_config.trace_depth = u16(read_clamped_number(arg1, 0, 65535));
     } else if (is("lmr")) {
         print_pruning_knobs();
     } else if (is("debug")) {
-        engine_config.debug = u16(int_in(arg1, 0, 65535));
+        engine_config.debug = u16(read_clamped_number(arg1, 0, 65535));
     } else if (std::strstr(command, "multipv")) {
-        search_state.multipv = u16(int_in(arg1, 1, MAX_MULTIPV));
+        search_state.multipv = u16(read_clamped_number(arg1, 1, MAX_MULTIPV));
     } else if (is("undo") || is("[")) {
         take_back_one();
     } else if (is("]")) {
@@ -524,7 +492,7 @@ void run_console_command(char* line)
     } else if (is("save")) {
         run_save_command();
     } else if (is("jump")) {
-        jump_to(int_in(arg1, INT_MIN, INT_MAX));
+        jump_to(read_clamped_number(arg1, INT_MIN, INT_MAX));
     } else if (is("edit")) {
         abort_search_and_wait();
         run_board_editor(stdin);
@@ -539,7 +507,7 @@ void run_console_command(char* line)
     } else if (is("tune")) {
         run_tune_command(arg1, arg2);
     } else if (is("perft")) {
-        run_perft_command(int_in(arg1, INT_MIN, INT_MAX), [] { return !quit_is_waiting(); });
+        run_perft_command(read_clamped_number(arg1, INT_MIN, INT_MAX), [] { return !quit_is_waiting(); });
     } else if (is("swap")) {
         print_exchange_values();
     } else if (is("move")) {

@@ -8,9 +8,6 @@
 
 #include "types.h"
 
-// Words of a console line: up to ten, each cut to 127 characters.
-constexpr int CONSOLE_WORDS = 10;
-constexpr int CONSOLE_WORD_SIZE = 128;
 // Editor lines are cut to 77 characters.
 constexpr int EDITOR_LINE_SIZE = 78;
 

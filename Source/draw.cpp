@@ -10,10 +10,10 @@ int detect_draw(Position& pos, int in_check, int mode)
     if (clock < 4) return NO_DRAW;
     ThreadData* td = pos.owner;
 
-    if (clock > 99) {
+    if (clock >= FIFTY_MOVE_PLIES) {
         td->ply[td->search_ply].stage = PICK_HASH_MOVE;
         while (MoveEntry* e = pick_next_move(pos, in_check)) {
-            if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return DRAW_FIFTY_MOVES;
+            if (king_safe_after_nonzero_move(pos, pos.side, e->move)) return DRAW_FIFTY_MOVES;
         }
     }
 
@@ -36,4 +36,11 @@ int detect_repetition(const Position& pos, int mode)
         }
     }
     return NO_DRAW;
+}
+
+bool position_is_drawn(const Position& pos, int mode)
+{
+    if (pos.halfmove_clock < 4) return false;
+    if (pos.halfmove_clock >= FIFTY_MOVE_PLIES && first_legal_move(pos) != NULL_MOVE) return true;
+    return detect_repetition(pos, mode) != NO_DRAW;
 }

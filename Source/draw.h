@@ -25,6 +25,11 @@ int detect_draw(Position& pos, int in_check, int mode);
 // fifty-move test's move generation.
 int detect_repetition(const Position& pos, int mode);
 
+// detect_draw's rules as a yes or no, for a game or a line outside the
+// search (mode 2 or 3 as there): the fifty-move test asks first_legal_move,
+// so no ply record of the owner is touched.
+bool position_is_drawn(const Position& pos, int mode);
+
 // The same, called at every node: fewer than four reversible plies can hold
 // neither a repetition nor fifty moves, which settles most nodes here.
 inline int detect_draw_quickly(Position& pos, int in_check, int mode)

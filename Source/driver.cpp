@@ -24,9 +24,13 @@
 
 namespace {
 
+// The deepening loop's last depth, two past the deepest ply; the depth limit
+// (at most MAX_SEARCH_PLY) normally ends the loop first.
+constexpr int LAST_ITERATION_DEPTH = MAX_SEARCH_PLY + 2;
+
 bool is_legal_root_move(const Position& pos, Move move)
 {
-    return move != NULL_MOVE && king_safe_after_move(pos, pos.side, move);
+    return king_safe_after_nonzero_move(pos, pos.side, move);
 }
 
 // Generates every move of the side to move into ply 1's list and keeps the
@@ -56,17 +60,14 @@ int count_root_moves(const ThreadData* td)
 // Shared best score, read by threads other than its writer.
 int shared_best_score()
 {
-    spin_lock(result_lock);
-    int score = search_state.best_score;
-    spin_unlock(result_lock);
-    return score;
+    SpinLockGuard guard(result_lock);
+    return search_state.best_score;
 }
 
 void set_shared_best_score(int score)
 {
-    spin_lock(result_lock);
+    SpinLockGuard guard(result_lock);
     search_state.best_score = i16(score);
-    spin_unlock(result_lock);
 }
 
 // The helper threads' root-order perturbation: every entry after the first
@@ -183,11 +184,11 @@ void report_multipv_lines(int d, int count)
 {
     std::stable_sort(multipv_lines, multipv_lines + count,
                      [](const MultiPvLine& a, const MultiPvLine& b) { return a.score > b.score; });
-    spin_lock(result_lock);
-    publish_line(d, multipv_lines[0].score, multipv_lines[0].pv);
-    spin_unlock(result_lock);
-    const double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
-    if (elapsed < engine_config.output_delay || engine_config.output_delay == OUTPUT_DELAY_QUIET) return;
+    {
+        SpinLockGuard guard(result_lock);
+        publish_line(d, multipv_lines[0].score, multipv_lines[0].pv);
+    }
+    if (!pv_lines_due()) return;
     for (int k = 0; k < count; k++) {
         if (multipv_lines[k].pv[1] != 0) print_pv_line(0, u32(k), d, multipv_lines[k].score, multipv_lines[k].pv);
     }
@@ -201,21 +202,19 @@ void merge_thread_result(ThreadData* td)
     const int s = td->completed_score.load(std::memory_order_relaxed);
     const int c = td->completed_depth;
 
-    spin_lock(result_lock);
-    // A mate for the engine is taken at any depth; otherwise a deeper result
-    // (while the shared one is no mate) or a better one at the same depth.
-    const bool taken = (s > MATE_SHOWN && s >= ss.best_score) ||
-                       (c > ss.best_depth && ss.best_score < MATE_SHOWN) || (c == ss.best_depth && s > ss.best_score);
-    if (taken) publish_line(c, s, td->pv);
-    spin_unlock(result_lock);
+    bool taken;
+    {
+        SpinLockGuard guard(result_lock);
+        // A mate for the engine is taken at any depth; otherwise a deeper
+        // result (while the shared one is no mate) or a better one at the
+        // same depth.
+        taken = (s > MATE_SHOWN && s >= ss.best_score) || (c > ss.best_depth && ss.best_score < MATE_SHOWN) ||
+                (c == ss.best_depth && s > ss.best_score);
+        if (taken) publish_line(c, s, td->pv);
+    }
 
     // Printed after the release: the result lock and the output lock never nest.
-    if (taken && c >= 2 && ss.multipv == 1) {
-        const bool young = ss.stop.load() == STOP_RUN &&
-                           engine_config.output_delay > ss.elapsed_time.load(std::memory_order_relaxed);
-        if (!young && engine_config.output_delay != OUTPUT_DELAY_QUIET && td->pv[1] != 0)
-            print_pv_line(td->index, PV_NUMBER_SHARED, c, s, td->pv);
-    }
+    if (taken && c >= 2 && ss.multipv == 1) print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);
 }
 
 void run_search_driver(int index)
@@ -319,8 +318,8 @@ void run_search_driver(int index)
     }
 
     const int multipv = ss.multipv;
-    for (int d = 1; d <= 68; d++) {
-        if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < 68) {
+    for (int d = 1; d <= LAST_ITERATION_DEPTH; d++) {
+        if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < LAST_ITERATION_DEPTH) {
             int deeper = 0;
             for (int j = 0; j < ss.thread_count; j++) {
                 const ThreadData* other = thread_table[j].load(std::memory_order_acquire);
@@ -341,10 +340,7 @@ void run_search_driver(int index)
                     keep_multipv_line(k, td);
                     if (k + 1 >= multipv || k + 1 >= root_count) report_multipv_lines(d, k + 1);
                 } else if (main_thread && d == 1 && !stopped) {
-                    const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
-                    if (elapsed >= engine_config.output_delay && engine_config.output_delay != OUTPUT_DELAY_QUIET &&
-                        td->pv[1] != 0)
-                        print_pv_line(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
+                    print_pv_line_if_due(0, u32(k), d, td->completed_score.load(std::memory_order_relaxed), td->pv);
                 }
                 if (stopped || k + 1 >= multipv || k + 1 >= root_count) break;
             }

@@ -7,6 +7,7 @@
 #include "log.h"
 #include "makemove.h"
 #include "records.h"
+#include "tokenizer.h"
 
 const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
@@ -14,7 +15,6 @@ namespace {
 
 const char fen_letters[2][8] = {" PNBRQK", " pnbrqk"};
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool is_field_end(char c) { return c == 0 || is_blank(c); }
 
 int piece_code_of_letter(char c)

@@ -157,10 +157,7 @@ void generate_all_moves(const Position& pos)
 {
     ThreadData* owner = pos.owner;
     int ply = owner->search_ply;
-    MoveEntry* end = owner->ply[ply].list_start;
-    end = generate_captures(pos, pos.side, end);
-    end = generate_promotions(pos, pos.side, 1, end);
-    end = generate_quiet_moves(pos, pos.side, end);
+    MoveEntry* end = generate_pseudo_legal_moves(pos, owner->ply[ply].list_start);
     end->move = MOVE_LIST_END;
     owner->ply[ply + 1].list_start = end + 1;
     owner->ply[ply + 2].list_start = end + 2;
@@ -168,13 +165,10 @@ void generate_all_moves(const Position& pos)
 
 Move first_legal_move(const Position& pos)
 {
-    // Far more room than the pseudo-legal moves of any position need.
-    MoveEntry list[512];
-    MoveEntry* end = generate_captures(pos, pos.side, list);
-    end = generate_promotions(pos, pos.side, 1, end);
-    end = generate_quiet_moves(pos, pos.side, end);
+    MoveEntry list[LOCAL_MOVE_LIST_SIZE];
+    const MoveEntry* end = generate_pseudo_legal_moves(pos, list);
     for (const MoveEntry* e = list; e < end; e++)
-        if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return e->move;
+        if (king_safe_after_nonzero_move(pos, pos.side, e->move)) return e->move;
     return NULL_MOVE;
 }
 

@@ -34,6 +34,17 @@ inline MoveEntry* generate_promotions(const Position& pos, int colour, int all_k
 }
 MoveEntry* generate_quiet_moves(const Position& pos, int colour, MoveEntry* list);
 
+// Room for every pseudo-legal move of any position the square lists allow.
+constexpr int LOCAL_MOVE_LIST_SIZE = 512;
+// Every pseudo-legal move of the side to move in generation order, appended
+// at `list` (no end mark); returns the new list end.
+inline MoveEntry* generate_pseudo_legal_moves(const Position& pos, MoveEntry* list)
+{
+    MoveEntry* end = generate_captures(pos, pos.side, list);
+    end = generate_promotions(pos, pos.side, 1, end);
+    return generate_quiet_moves(pos, pos.side, end);
+}
+
 // Fills the list of the owner's current search ply with every pseudo-legal
 // move of the side to move, ends it with MOVE_LIST_END and sets the list
 // starts of the next two plies behind the end mark.

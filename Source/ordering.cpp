@@ -4,10 +4,6 @@
 #include "records.h"
 #include "see.h"
 
-const i16 victim_order_value[16] = {200, 210, 220, 220, 230, 240, 250, 200,
-                                    200, 210, 220, 220, 230, 240, 250, 200};
-const i16 attacker_order_value[16] = {0, 1, 2, 3, 4, 5, 6, 0, 0, 1, 2, 3, 4, 5, 6, 0};
-
 namespace {
 
 // The list starts of the next two plies lie behind the end mark, so a ply
@@ -94,7 +90,7 @@ void score_captures(Position& pos, MoveEntry* first, MoveEntry* end)
                                                  EXCHANGE_THRESHOLD);
             e->score = losing ? i16(victim_type + 4) : ORDER_UNDER_PROMOTION;
         } else {
-            e->score = i16(victim_order_value[e->captured] - attacker_order_value[e->piece]);
+            e->score = capture_order_score(*e);
             if (test) e->piece |= EXCHANGE_UNTESTED;
         }
     }
@@ -206,7 +202,7 @@ void score_move_list(Position& pos, MoveEntry* list)
         if (m == pr.hash_move) {
             e->score = ORDER_HASH_MOVE;
         } else if (e->captured != 0 || (m & PROMO_QUEEN)) {
-            e->score = i16(victim_order_value[e->captured] - attacker_order_value[e->piece]);
+            e->score = capture_order_score(*e);
         } else {
             int score = td->history[e->piece][move_to(m)] / 128;
             if (m == pr.killer[0] || m == pr.killer[1] || m == pr.killer[2] || m == counter ||

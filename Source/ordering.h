@@ -27,8 +27,16 @@ constexpr int ORDER_GOOD_CAPTURE_ABOVE = 150;
 
 // By captured piece code (empty 200, P 210, N 220, B 220, R 230, Q 240, K 250;
 // the same for both colours) and by moving piece code (its type).
-extern const i16 victim_order_value[16];
-extern const i16 attacker_order_value[16];
+inline constexpr i16 victim_order_value[16] = {200, 210, 220, 220, 230, 240, 250, 200,
+                                               200, 210, 220, 220, 230, 240, 250, 200};
+inline constexpr i16 attacker_order_value[16] = {0, 1, 2, 3, 4, 5, 6, 0, 0, 1, 2, 3, 4, 5, 6, 0};
+
+// The most-valuable-victim, least-valuable-attacker order of a capture (a
+// push to promotion scores as the capture of nothing).
+inline i16 capture_order_score(const MoveEntry& e)
+{
+    return i16(victim_order_value[e.captured] - attacker_order_value[e.piece]);
+}
 
 // The next entry to try at the owner's current search ply, or nullptr when
 // the ply's moves are exhausted. The caller sets the ply's stage to 0 (or 100)

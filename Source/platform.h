@@ -36,6 +36,16 @@ inline void spin_lock(SpinLock& lock)
 
 inline void spin_unlock(SpinLock& lock) { lock.flag.clear(std::memory_order_release); }
 
+// Holds a SpinLock for the rest of its scope, so that no way out of the
+// scope can leave the lock held.
+struct SpinLockGuard {
+    SpinLock& lock;
+    explicit SpinLockGuard(SpinLock& held) : lock(held) { spin_lock(lock); }
+    ~SpinLockGuard() { spin_unlock(lock); }
+    SpinLockGuard(const SpinLockGuard&) = delete;
+    SpinLockGuard& operator=(const SpinLockGuard&) = delete;
+};
+
 // Starts a detached thread running fn(argument). Returns 0 or the system's
 // error code.
 int start_detached_thread(void* (*fn)(void*), void* argument);

@@ -2,21 +2,18 @@
 // from a line the caller already knows (possibly empty), each ply keeps its
 // given move or takes the stored move of the position reached, until an
 // entry is missing or unusable, the position is a fifty-move draw or a
-// repetition, or ply 66 is reached.
+// repetition, or the deepest ply (MAX_SEARCH_PLY) is reached.
 #pragma once
 
 #include "types.h"
 
-// Deepest ply a table line reaches; the 70-entry line array is never
-// written past entry PV_TABLE_MAX_PLY + 1.
-constexpr int PV_TABLE_MAX_PLY = 66;
-
 // Extends pv (indexed by ply, 0 ends the line) from ply p on. Does nothing
-// when p is above 66. Plays each move on pos (whose owner's undo stack and
-// search ply it uses, so the owner must have room for 67 more moves) and
-// takes every one back: pos is unchanged on return. A move that is not
-// legal, given or stored, ends the line there (it is cleared from pv).
-// Entry ages of the positions found are refreshed.
+// when p is above MAX_SEARCH_PLY, so the line array (MAX_PLY entries) is
+// never written past entry MAX_SEARCH_PLY + 1. Plays each move on pos (whose
+// owner's undo stack and search ply it uses, so the owner must have room for
+// MAX_SEARCH_PLY + 1 more moves) and takes every one back: pos is unchanged
+// on return. A move that is not legal, given or stored, ends the line there
+// (it is cleared from pv). Entry ages of the positions found are refreshed.
 void extend_pv_from_hash_top(Position& pos, int p, u16* pv);
 
 // The same for the plies after the first.

@@ -8,15 +8,12 @@
 #include "bitboard.h"
 #include "makemove.h"
 #include "movegen.h"
+#include "ordering.h"
 #include "records.h"
 #include "search.h"
 #include "see.h"
 
 namespace {
-
-// Values of the delta test by captured type.
-constexpr int delta_value[8] = {0, 100, 330, 330, 530, 1060, 10000, 0};
-constexpr int mvv_value[8] = {200, 210, 220, 220, 230, 240, 250, 200};
 
 // Stages of the ply record while the quiescence search works on it.
 constexpr u16 QS_GENERATE_CAPTURES = 0;
@@ -123,7 +120,7 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
     td->ply[ply + 1].list_start = end + 1;
     td->ply[ply + 2].list_start = end + 2;
     for (MoveEntry* e2 = list; e2 != end; e2++)
-        e2->score = i16(mvv_value[piece_type_of(e2->captured)] - piece_type_of(e2->piece));
+        e2->score = capture_order_score(*e2);
     pr.stage = QS_CAPTURES;
 
     const int them = side ^ 1;
@@ -164,7 +161,7 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
                 const int units_after = pos.piece_units[them] - piece_unit_value[t];
                 exempt = pawns_left == 0 && units_after - pos.piece_units[side] <= 3;
             }
-            if (!exempt && delta_value[t] + e <= best - margin && check_kind() == 0) return false;
+            if (!exempt && exchange_piece_value[t] + e <= best - margin && check_kind() == 0) return false;
         }
         // The exchange test of exchange_meets_threshold, whose quick coarse
         // test is the one made here.

@@ -109,7 +109,7 @@ struct SearchState {
     u16 fallback_move = 0;              // a legal move of the searched position, for a search stopped without one
     // A "go" sets the limits while the search it aborts may still read them.
     std::atomic<u64> node_limit{0};
-    std::atomic<u8> depth_limit{66};
+    std::atomic<u8> depth_limit{MAX_SEARCH_PLY};
     u8 time_mode = TIME_MODE_FIXED;     // TIME_MODE_*, or moves per control
     double move_time = 5.0;
     double increment = 0.0;

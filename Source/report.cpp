@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int MAX_PV_TEXT_MOVES = 66;
-
 // The score shown for the root's tablebase result: a known win or loss is
 // shown as such unless the search has found a mate.
 int displayed_score(int score)
@@ -70,7 +68,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
     const int shown = displayed_score(score);
 
     int move_count = 0;
-    while (move_count < MAX_PV_TEXT_MOVES && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
+    while (move_count < MAX_SEARCH_PLY && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
 
     const double elapsed = ss.elapsed_time.load(std::memory_order_relaxed);
     const double nodes = double(ss.summed_counters[SUM_NODES]);
@@ -79,7 +77,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
 
     char move_text[MOVE_TEXT_SIZE];
     if (engine_config.protocol == PROTOCOL_UCI) {
-        char pv_text[MAX_PV_TEXT_MOVES * MOVE_TEXT_SIZE] = "";
+        char pv_text[MAX_SEARCH_PLY * MOVE_TEXT_SIZE] = "";
         std::size_t at = 0;
         for (int i = 1; i <= move_count; i++) {
             if (i > 1) append(pv_text, sizeof pv_text, at, " ");
@@ -136,22 +134,25 @@ void format_currmove_line(Move move, int move_number, char* out, std::size_t siz
 
 void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
 {
-    spin_lock(output_lock);
+    SpinLockGuard guard(output_lock);
     sum_thread_counters();
     if (depth > 6) sample_hash_fill();
     char text[2048];
     format_pv_line(thread_index, pv_number, depth, score, pv, text, sizeof text);
     send_line(text);
-    spin_unlock(output_lock);
+}
+
+bool pv_lines_due()
+{
+    const double delay = engine_config.output_delay;
+    if (search_state.stop.load() == STOP_RUN && delay > search_state.elapsed_time.load(std::memory_order_relaxed))
+        return false;
+    return delay != OUTPUT_DELAY_QUIET;
 }
 
 void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
 {
-    const double delay = engine_config.output_delay;
-    if (search_state.stop.load() == STOP_RUN && delay > search_state.elapsed_time.load(std::memory_order_relaxed))
-        return;
-    if (delay == OUTPUT_DELAY_QUIET || depth == 0 || pv[1] == 0) return;
-    print_pv_line(thread_index, pv_number, depth, score, pv);
+    if (pv_lines_due() && depth != 0 && pv[1] != 0) print_pv_line(thread_index, pv_number, depth, score, pv);
 }
 
 double effective_branching_factor()

@@ -14,9 +14,12 @@ constexpr u32 PV_NUMBER_SHARED = 0xFFFFFFFFu;
 // fill. `pv` is the line from entry 1 on, 0 ends it.
 void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
 
-// print_pv_line when the line is due: not while the search is young and
-// running (output delay not reached), never with OUTPUT_DELAY_QUIET, at
-// depth 0 or without a move.
+// Whether search lines are due now: never with OUTPUT_DELAY_QUIET, and
+// while the search runs only once the output delay has passed.
+bool pv_lines_due();
+
+// print_pv_line when the line is due (pv_lines_due), not at depth 0 or
+// without a move.
 void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
 
 // Sums the eight counters of every search thread into the shared sums.

@@ -32,22 +32,19 @@ void record_root_bound(ThreadData* td, int kind, int score, Move move)
     td->pv[2] = 0;
 }
 
-// The line of a root move that left the window, printed by thread 0 in the
-// narrow-window mode when it is due.
-void print_bound_line(ThreadData* td, int d, Move move)
+// The line of a root move that left the window (record_root_bound made its
+// move the line's first), printed by thread 0 in the narrow-window mode when
+// it is due.
+void print_bound_line(ThreadData* td, int d)
 {
-    const double delay = engine_config.output_delay;
-    const bool due = search_state.stop.load() != STOP_RUN ||
-                     search_state.elapsed_time.load(std::memory_order_relaxed) >= delay;
-    if (due && d != 0 && delay != OUTPUT_DELAY_QUIET && move != 0)
-        print_pv_line(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv);
+    print_pv_line_if_due(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv);
 }
 
 // "info depth ... currmove" lines of thread 0 once the search is older than
 // 3.5 seconds.
 void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iteration)
 {
-    spin_lock(output_lock);
+    SpinLockGuard guard(output_lock);
     sum_thread_counters();
     char text[160];
     if (first_of_iteration) {
@@ -59,7 +56,6 @@ void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iterat
         format_currmove_line(entry->move, td->ply[1].moves_tried + 1, text, sizeof text);
         send_line(text);
     }
-    spin_unlock(output_lock);
 }
 
 }  // namespace
@@ -176,7 +172,7 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
                         record_root_bound(td, RESULT_FAIL_LOW, v, move);
                         alpha_w -= w;
                     }
-                    if (narrow) print_bound_line(td, depth, move);
+                    if (narrow) print_bound_line(td, depth);
                     if (alpha_w < -MATE_BOUND) alpha_w = -MATE;
                     if (beta_w >= MATE_BOUND) beta_w = MATE;
                     child_pv[2] = 0;
@@ -202,7 +198,7 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
                     if (v < hi || ss.stop.load() != STOP_RUN) break;
                     record_root_bound(td, RESULT_FAIL_HIGH, v, move);
                     if (main_thread) ss.easy_move.store(EASY_NONE, std::memory_order_relaxed);
-                    if (narrow) print_bound_line(td, depth, move);
+                    if (narrow) print_bound_line(td, depth);
                 }
             }
             bound = best < -MATE_BOUND ? -MATE : best;

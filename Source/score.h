@@ -23,8 +23,8 @@ constexpr int TB_LOSS = 9800;
 constexpr int TB_SHOWN = 9800;
 
 // Scores above MATE_SHOWN are reported as "mate n", scores below
-// MATED_SHOWN as "mate -n": every mate the search can reach (it ends at ply
-// 66) lies beyond them, and no tablebase result does.
+// MATED_SHOWN as "mate -n": every mate the search can reach (it ends at
+// MAX_SEARCH_PLY) lies beyond them, and no tablebase result does.
 constexpr int MATE_SHOWN = 9899;
 constexpr int MATED_SHOWN = -9900;
 

@@ -26,8 +26,8 @@
 bool search_selective = true;
 
 // A node at ply p clears the killers of ply p + 2; the deepest node is at ply
-// SEARCH_MAX_PLY.
-static_assert(SEARCH_MAX_PLY + 2 < MAX_PLY, "ply records past the last one");
+// MAX_SEARCH_PLY.
+static_assert(MAX_SEARCH_PLY + 2 < MAX_PLY, "ply records past the last one");
 
 namespace {
 
@@ -35,9 +35,6 @@ namespace {
 // is treated as a leaf: one more full list (at most about 250 entries with
 // the hash-move slot and end marks) must always fit.
 constexpr int MOVE_STACK_RESERVE = 300;
-
-// Victim and attacker values of the capture cut test's ordering.
-constexpr int mvv_value[8] = {200, 210, 220, 220, 230, 240, 250, 200};
 
 inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed) != STOP_RUN; }
 
@@ -82,10 +79,7 @@ int probe_tablebase_in_search(const Position& pos, int depth)
     if (pos.castling) return TB_CODE_NONE;
     // The search probes with a clock of 0: the fifty-move rule is the
     // search's own business (detect_draw).
-    const TbPosition tb = tb_position_from_engine(pos, 0);
-    int success = 0;
-    const int wdl = wdl_probe_position(tb, &success);
-    return success ? TB_CODE_DRAW + wdl : TB_CODE_NONE;
+    return tb_probe_wdl_code(tb_position_from_engine(pos, 0));
 }
 
 namespace {
@@ -133,9 +127,9 @@ bool probcut_capture_test(Position& pos, int ply, int depth, int bound)
 
     for (MoveEntry* e = first; e != end; e++) {
         if (e->move & (PROMO_KNIGHT | PROMO_BISHOP | PROMO_ROOK))
-            e->score = 15;
+            e->score = ORDER_UNDER_PROMOTION;
         else
-            e->score = i16(mvv_value[piece_type_of(e->captured)] - piece_type_of(e->piece));
+            e->score = capture_order_score(*e);
     }
 
     u16 child_pv[MAX_PLY];
@@ -228,7 +222,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     const int draw_mode = ply < 4 ? DRAW_MODE_TWO_REPEATS : DRAW_MODE_ONE_REPEAT;
     // (The fifty-move test generates moves at this ply; with the move stack
     // nearly full only the repetition part may run.)
-    if (stack_full && pos.halfmove_clock > 99) {
+    if (stack_full && pos.halfmove_clock >= FIFTY_MOVE_PLIES) {
         if (detect_repetition(pos, draw_mode) != NO_DRAW) return 0;
     } else if (detect_draw_quickly(pos, in_check, draw_mode) != NO_DRAW) {
         return 0;
@@ -266,7 +260,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // cut-off is tested here first: it ends a third of those nodes, which
     // then skip the call.
     if (pr.drawn && !in_check) return e;
-    if (ply >= SEARCH_MAX_PLY || stack_full) return in_check ? 0 : e;
+    if (ply >= MAX_SEARCH_PLY || stack_full) return in_check ? 0 : e;
     if (depth < 1 && !in_check)
         return pr.static_eval >= beta ? beta : quiescence_search(pos, side, ply, depth, alpha, beta, node_type, pv);
 

@@ -9,7 +9,8 @@
 // at ply p scores mated_in(p) (the root is ply 1, so a mate in one move is
 // 9998 for the root side); stalemates, repetitions and fifty-move draws
 // score 0.
-// Plies run from 1 (root) to at most 66; ply records up to 68 are touched.
+// Plies run from 1 (root) to at most MAX_SEARCH_PLY; ply records two beyond
+// it are touched.
 #pragma once
 
 #include "types.h"
@@ -20,9 +21,6 @@
 // deepening, extensions, the hash cuts and the quiescence search's own
 // delta and exchange pruning stay. Changed only while no search runs.
 extern bool search_selective;
-
-// Plies at and beyond which a node returns its static value unsearched.
-constexpr int SEARCH_MAX_PLY = 66;
 
 // Copies a child's principal variation into the node's line from ply
 // `from` on, up to and including its terminating 0.

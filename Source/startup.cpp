@@ -18,6 +18,7 @@
 #include "records.h"
 #include "tablebase/tablebase.h"
 #include "threads.h"
+#include "tokenizer.h"
 #include "tools/book.h"
 #include "tools/epd.h"
 #include "tools/match.h"
@@ -33,9 +34,6 @@ constexpr int FILE_NAME_SIZE = 140;
 
 // "-d": seconds per move so many that the depth limit alone ends a search.
 constexpr double DEPTH_ONLY_MOVE_TIME = 10000;
-
-// The value limited to low..high before it is narrowed to a field.
-int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 
 // Copies a file-name value into a 140-byte field; a longer name is refused.
 bool take_file_name(const char* flag, const char* value, char* field)
@@ -151,7 +149,7 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
         } else if (std::strcmp(arg, "-uci_extra") == 0) extra_report = 1;
         else if (std::strcmp(arg, "-d") == 0) {
             // Signed 8-bit: 0 is the tools' quiescence mode, below 0 no search.
-            search_state.depth_limit = u8(i8(clamp_int(std::atol(value), -128, 66)));
+            search_state.depth_limit = u8(i8(read_clamped_number(value, -128, MAX_SEARCH_PLY)));
             search_state.move_time = DEPTH_ONLY_MOVE_TIME;
             search_state.time_mode = TIME_MODE_FIXED;
         } else if (std::strcmp(arg, "-t") == 0) {

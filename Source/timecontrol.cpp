@@ -148,12 +148,15 @@ int search_instability(int d)
     SearchState& ss = search_state;
     // A consistent snapshot of the shared result, which thread 0 writes
     // under the same lock.
-    spin_lock(result_lock);
-    const int prev = ss.score_by_depth[d - 1];
-    const int best_score = ss.best_score;
-    const Move best_move = ss.best_line[1];
-    const int last_change = ss.last_change_depth;
-    spin_unlock(result_lock);
+    int prev, best_score, last_change;
+    Move best_move;
+    {
+        SpinLockGuard guard(result_lock);
+        prev = ss.score_by_depth[d - 1];
+        best_score = ss.best_score;
+        best_move = ss.best_line[1];
+        last_change = ss.last_change_depth;
+    }
 
     const int magnitude = std::abs(prev);
     const int m = magnitude >= 800 ? 65 : magnitude / 16 + 15;
@@ -183,9 +186,11 @@ double search_time_limit(int p, int d, double elapsed)
     const SearchState& ss = search_state;
     const double rest = std::max(0.0, ss.clocks[ss.engine_colour] - elapsed);
     double limit = p * 0.01 * rest + ss.target_time;
-    spin_lock(result_lock);
-    const int last_change = ss.last_change_depth;
-    spin_unlock(result_lock);
+    int last_change;
+    {
+        SpinLockGuard guard(result_lock);
+        last_change = ss.last_change_depth;
+    }
     // A stable search stops earlier.
     if (p == 0 && d >= 8 && d - 3 > last_change && ss.time_mode != TIME_MODE_FIXED) limit *= 0.85;
     if (ss.time_mode != TIME_MODE_FIXED) limit -= ss.move_overhead;
@@ -253,9 +258,11 @@ void check_search_time()
         request_stop(STOP_NORMAL);
 
     if (elapsed >= limit || (ss.time_mode != TIME_MODE_FIXED && rest < 5 * ss.move_overhead)) {
-        spin_lock(result_lock);
-        const int best_depth = ss.best_depth;
-        spin_unlock(result_lock);
+        int best_depth;
+        {
+            SpinLockGuard guard(result_lock);
+            best_depth = ss.best_depth;
+        }
         // Without two finished iterations there is no move worth playing yet;
         // the check repeats at the next tick. Under a strength limit the
         // second iteration crawls at the limited node rate: one is enough,

@@ -1,5 +1,8 @@
 #include "tokenizer.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 char token_buffer[INPUT_TOKEN_SIZE];
@@ -16,4 +19,39 @@ char* next_input_token(const char* text)
     }
     token_buffer[n] = 0;
     return token_buffer;
+}
+
+void split_words(const char* text, char words[LINE_WORDS][LINE_WORD_SIZE])
+{
+    for (int w = 0; w < LINE_WORDS; w++) {
+        while (is_blank(*text)) text++;
+        int n = 0;
+        while (*text && !is_blank(*text)) {
+            if (n < LINE_WORD_SIZE - 1) words[w][n++] = *text;
+            text++;
+        }
+        words[w][n] = 0;
+    }
+}
+
+int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
+
+int read_clamped_number(const char* text, int low, int high)
+{
+    return clamp_int(std::strtol(text, nullptr, 10), low, high);
+}
+
+const char* read_leading_number(const char* text, long* value)
+{
+    const char* digits = text + (*text == '-' || *text == '+');
+    if (*digits < '0' || *digits > '9') return nullptr;
+    char* end = nullptr;
+    *value = std::strtol(text, &end, 10);
+    return end;
+}
+
+bool read_whole_number(const char* text, long* value)
+{
+    const char* end = read_leading_number(text, value);
+    return end && *end == 0;
 }

@@ -118,10 +118,17 @@ inline int king_square(const Position& pos, int colour) { return pos.lists[colou
 inline u64 occupancy(const Position& pos) { return pos.pieces[0][0] | pos.pieces[1][0]; }
 
 constexpr int MAX_PLY = 70;          // ply records per thread
+// The deepest ply: a node there returns its static value unsearched, a line
+// (principal variation, table walk) holds at most this many moves, and no
+// depth limit goes beyond it.
+constexpr int MAX_SEARCH_PLY = 66;
 // The game's half-move clock stops here: above 100 plies every value means
 // the same (the fifty-move rule may be claimed), and a search's plies on top
 // must still fit the clock's byte.
 constexpr int MAX_HALFMOVE_CLOCK = 150;
+// The fifty-move rule: from this half-move clock on a draw may be claimed
+// (when the side to move has a legal move; a mate still counts).
+constexpr int FIFTY_MOVE_PLIES = 100;
 constexpr int UNDO_STACK_SIZE = 800; // undo records per thread
 constexpr int MOVE_STACK_SIZE = 5000;
 

@@ -28,11 +28,9 @@ constexpr int OPTION_VALUE_SIZE = PATH_TEXT_LIMIT + 2;
 
 // The limits a "go" starts from in UCI mode: the command line's depth and
 // node limits ("-d", "-n"), nothing of an earlier "go".
-u8 start_up_depth_limit = 66;
+u8 start_up_depth_limit = MAX_SEARCH_PLY;
 u64 start_up_node_limit = 0;
 
-int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
-long number_of(const char* text) { return std::strtol(text, nullptr, 10); }
 
 void send_identification()
 {
@@ -197,14 +195,14 @@ void store_go_limits(const char* rest)
     if ((v = go_value(rest, "binc")) && side == BLACK) search_state.increment = seconds_of(v);
     if ((v = go_value(rest, "movestogo"))) {
         search_state.time_mode = TIME_MODE_MOVES_TO_GO;
-        search_state.moves_to_go = u16(clamp_int(number_of(v), 0, 65535));
-        search_state.depth_limit = 66;
+        search_state.moves_to_go = u16(read_clamped_number(v, 0, 65535));
+        search_state.depth_limit = MAX_SEARCH_PLY;
         search_state.node_limit = 0;
     }
     if ((v = go_value(rest, "depth"))) {
         // A signed 8-bit depth: 0 asks for the quiescence score alone, a
         // negative one for no search.
-        search_state.depth_limit = u8(i8(clamp_int(number_of(v), -128, 66)));
+        search_state.depth_limit = u8(i8(read_clamped_number(v, -128, MAX_SEARCH_PLY)));
         search_state.time_mode = TIME_MODE_FIXED;
         search_state.move_time = 1e7;
     }
@@ -223,7 +221,7 @@ void store_go_limits(const char* rest)
     if (search_state.infinite) {
         search_state.increment = 0;
         search_state.node_limit = 0;
-        search_state.depth_limit = 66;
+        search_state.depth_limit = MAX_SEARCH_PLY;
         search_state.time_mode = TIME_MODE_FIXED;
         search_state.move_time = 1e7;
     }

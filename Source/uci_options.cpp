@@ -10,6 +10,7 @@
 #include "records.h"
 #include "tablebase/tablebase.h"
 #include "threads.h"
+#include "tokenizer.h"
 #include "tt.h"
 
 namespace {
@@ -157,15 +158,6 @@ int clamp_to_range(const UciOption& option, long value)
 }
 
 }  // namespace
-
-bool read_whole_number(const char* text, long* value)
-{
-    const char* digits = text + (*text == '-' || *text == '+');
-    if (*digits < '0' || *digits > '9') return false;
-    char* end = nullptr;
-    *value = std::strtol(text, &end, 10);
-    return *end == 0;
-}
 
 const UciOption* find_uci_option(const char* name)
 {

@@ -33,8 +33,3 @@ void send_option_lines();
 // names are ignored. Without a value word (`value` null) only a button
 // acts: the others need a value.
 void set_uci_option(const char* name, const char* value);
-
-// Reads a whole decimal integer (an optional sign and digits, nothing
-// else); false when the text is not one. Values beyond the long range are
-// read as its bounds.
-bool read_whole_number(const char* text, long* value);

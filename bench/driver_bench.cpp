@@ -129,7 +129,7 @@ void time_limits()
 
         // "movetime 1000": up to 20 % more while the threads disagree.
         set_game_fen(fen);
-        ss.depth_limit = 66, ss.node_limit = 0, ss.time_mode = TIME_MODE_FIXED, ss.move_time = 1.0, ss.increment = 0;
+        ss.depth_limit = MAX_SEARCH_PLY, ss.node_limit = 0, ss.time_mode = TIME_MODE_FIXED, ss.move_time = 1.0, ss.increment = 0;
         timed_search("movetime 1000", 1.2 + 0.01);
 
         // "wtime 10000 btime 10000": 10 s left, no increment.
@@ -160,7 +160,7 @@ void time_limits()
         set_game_fen(fen);
         ss.depth_limit = 10;
         timed_search("depth 10", 1e7);
-        ss.depth_limit = 66;
+        ss.depth_limit = MAX_SEARCH_PLY;
     }
 }
 

@@ -99,7 +99,7 @@ TEST_F(ConsoleTest, SearchSettings)
     EXPECT_EQ(i8(search_state.depth_limit), -5);
     run("depth 0");  // the quiescence score alone
     EXPECT_EQ(search_state.depth_limit, 0);
-    search_state.depth_limit = 66;
+    search_state.depth_limit = MAX_SEARCH_PLY;
 
     run("multipv 0");
     EXPECT_EQ(search_state.multipv, 1);

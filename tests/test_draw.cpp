@@ -127,6 +127,44 @@ TEST_F(DrawTest, FiftyMovesNeedALegalMove)
     EXPECT_EQ(detect_draw(*pos, 1, DRAW_MODE_ONE_REPEAT), NO_DRAW);
 }
 
+// The table walk and the self-play match judge draws without the move
+// picker; they must judge as the search does.
+TEST_F(DrawTest, DrawTestOutsideTheSearchAgreesWithTheSearch)
+{
+    auto agree = [&](int in_check) {
+        for (int mode : {2, 3})
+            EXPECT_EQ(position_is_drawn(*pos, mode), detect_draw(*pos, in_check, mode) != NO_DRAW)
+                << "mode " << mode << ", clock " << int(pos->halfmove_clock);
+    };
+    setup("7k/8/8/8/8/8/8/R6K w - -");
+    history(12, {8});
+    pos->halfmove_clock = 3;
+    agree(0);
+    pos->halfmove_clock = 20;
+    agree(0);
+    history(12, {8, 4});
+    agree(0);
+    history(0, {});
+    pos->halfmove_clock = 100;
+    EXPECT_TRUE(position_is_drawn(*pos, 2));
+    agree(0);
+
+    setup("k7/8/1Q6/8/8/8/8/7K b - -");  // stalemate
+    pos->halfmove_clock = 100;
+    history(20, {});
+    EXPECT_FALSE(position_is_drawn(*pos, 2));
+    agree(0);
+    history(20, {12});
+    agree(0);
+    setup("k7/1Q6/1K6/8/8/8/8/8 b - -");  // mate
+    pos->halfmove_clock = 120;
+    history(0, {});
+    agree(1);
+    setup("k5r1/8/8/8/8/8/r7/r1N4K w - -");  // only a pinned knight could move
+    pos->halfmove_clock = 101;
+    agree(0);
+}
+
 TEST_F(DrawTest, FiftyMovesWithOnlyPinnedPiecesMoving)
 {
     // Pseudo-legal moves exist but all are illegal: the knight is pinned and

@@ -1,6 +1,7 @@
 // The command queue, its line reader and the tokenizer.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -44,6 +45,39 @@ TEST_F(InputTest, TokenizerSkipsBlanksAndCutsLongWords)
     EXPECT_STREQ(next_input_token("    "), "");
     std::string long_word(200, 'w');
     EXPECT_EQ(std::string(next_input_token(long_word.c_str())), long_word.substr(0, 128));
+}
+
+// The readers serve the console, "go", the command line, the spin options
+// and the PGN scanner, whose edge cases differ only where these say.
+TEST_F(InputTest, NumberReadersAndWordSplitterEdges)
+{
+    long v = 0;
+    EXPECT_TRUE(read_whole_number("-12", &v));
+    EXPECT_EQ(v, -12);
+    EXPECT_FALSE(read_whole_number("12x", &v));
+    EXPECT_FALSE(read_whole_number(" 12", &v));
+    EXPECT_FALSE(read_whole_number("", &v));
+    EXPECT_FALSE(read_whole_number("+-3", &v));
+    EXPECT_TRUE(read_whole_number("99999999999999999999999", &v));
+    EXPECT_EQ(v, LONG_MAX);
+    const char* end = read_leading_number("+42/17", &v);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(v, 42);
+    EXPECT_STREQ(end, "/17");
+    EXPECT_EQ(read_leading_number("-", &v), nullptr);
+
+    EXPECT_EQ(read_clamped_number("", 1, 9), 1);  // no digits read as 0
+    EXPECT_EQ(read_clamped_number(" 7abc", 1, 9), 7);
+    EXPECT_EQ(read_clamped_number("70", -128, 66), 66);
+    EXPECT_EQ(read_clamped_number("-99999999999999999999", -128, 66), -128);
+
+    char words[LINE_WORDS][LINE_WORD_SIZE];
+    const std::string long_word(200, 'x');
+    split_words(("\tmove=e2e4\r\n  " + long_word + " c").c_str(), words);
+    EXPECT_STREQ(words[0], "move=e2e4");
+    EXPECT_EQ(std::string(words[1]), long_word.substr(0, LINE_WORD_SIZE - 1));
+    EXPECT_STREQ(words[2], "c");
+    EXPECT_STREQ(words[LINE_WORDS - 1], "");
 }
 
 TEST_F(InputTest, CommandsPopInOrderOnePerCall)

@@ -18,7 +18,7 @@ struct CommandLineTest : ::testing::Test {
         write_default_params(params);
         search_state.thread_count = 1;
         search_state.hash_size = 64;
-        search_state.depth_limit = 66;
+        search_state.depth_limit = MAX_SEARCH_PLY;
         search_state.time_mode = TIME_MODE_FIXED;
         engine_config.log = 1;
         engine_config.output_delay = 0;

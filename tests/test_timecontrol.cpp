@@ -26,7 +26,7 @@ struct TimeControlTest : ::testing::Test {
         ss.increment = 0;
         ss.time_mode = TIME_MODE_CLOCK;
         ss.moves_to_go = 0;
-        ss.depth_limit = 66;
+        ss.depth_limit = MAX_SEARCH_PLY;
         engine_config.protocol = PROTOCOL_UCI;
         ASSERT_TRUE(search_setup::set_game_fen("4k3/8/8/8/8/8/8/4K3 w - -"));
         game_record->undo_count = 0;

@@ -57,7 +57,7 @@ TEST_F(ConsoleToolTest, LineSearchIsRepeatableAndKeepsTheParameter)
     capture();
     run_tune_command("pawn_value_en", "absent.epd");
     EXPECT_EQ(captured(), "tune file= absent.epd\ncan't open training file absent.epd\ndone!\n\n");
-    search_state.depth_limit = 66;
+    search_state.depth_limit = MAX_SEARCH_PLY;
 }
 
 TEST_F(ConsoleToolTest, GradientStepOfAnEvaluatedParameter)
@@ -165,7 +165,7 @@ TEST_F(ConsoleToolTest, EvaluationBreakdownOfTheStartPosition)
         EXPECT_EQ(line.find("hung pieces"), std::string::npos);
         EXPECT_EQ(line.find("pinned pieces"), std::string::npos);
     }
-    search_state.depth_limit = 66;
+    search_state.depth_limit = MAX_SEARCH_PLY;
 }
 
 TEST_F(ConsoleToolTest, PerftCommandCountsFromTheGamePosition)

@@ -8,10 +8,10 @@
 // inside the prober have left before it unmaps anything. An empty path or
 // "<empty>" switches probing off.
 //
-// The search's gate (probe_tablebase_in_search), after its own depth, piece
-// count (tb_largest_piece_count) and castling tests:
-//   TbPosition tb = tb_position_from_engine(pos, 0);
-//   int code = tb_probe_wdl_code(tb);   // TB_CODE_*
+// The search's probe, made by its gate probe_tablebase_in_search (search.cpp)
+// after the gate's own depth, piece count (tb_largest_piece_count) and
+// castling tests, with a half-move clock of 0:
+//   int code = tb_probe_wdl_code(tb_position_from_engine(pos, 0));  // TB_CODE_*
 //
 // Once per search, before any probe of that search:
 //   if (!tb_root_position_is_valid(root)) keep probing off for this search;

@@ -10,7 +10,8 @@
 
 // Full WDL (-2..2) including en-passant captures.
 int wdl_probe_position(const TbPosition& pos, int* success);
-// The engine's form of the WDL probe: the tablebase code (TB_CODE_*).
+// The search's form of the WDL probe (probe_tablebase_in_search): the
+// tablebase code (TB_CODE_*).
 int tb_probe_wdl_code(const TbPosition& pos);
 // The value stored in the WDL table for exactly this position (no capture
 // or en-passant resolution); loads the table on first use.

@@ -89,9 +89,9 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
     const int h = root.halfmove_clock;
     u32 code;
     if (d > 0)
-        code = h + d <= 99 ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
+        code = h + d < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
     else if (d < 0)
-        code = h - d <= 99 ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
+        code = h - d < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
     else
         code = TB_CODE_DRAW;
     *wdl_code = code;

@@ -252,7 +252,7 @@ void choose_book_move(Position& pos, int print)
         std::swap(*slot, *best);
         slot->score = 0;
         Move move = slot->move;
-        if (move == NULL_MOVE || !king_safe_after_move(pos, side, move)) continue;
+        if (!king_safe_after_nonzero_move(pos, side, move)) continue;
         play_move(pos, move);
         book_position_key(pos);
         if (const BookRecord* r = find_book_record(pos.side)) {

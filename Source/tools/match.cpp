@@ -7,6 +7,7 @@
 
 #include "bitboard.h"
 #include "config.h"
+#include "draw.h"
 #include "fen.h"
 #include "log.h"
 #include "mainloop.h"
@@ -46,26 +47,6 @@ void match_move_text(Move move, char* out)
         out[n] = letters[type];
         out[n + 1] = 0;
     }
-}
-
-bool has_legal_move(Position& pos)
-{
-    generate_all_moves(pos);
-    ThreadData* owner = pos.owner;
-    for (const MoveEntry* e = owner->ply[owner->search_ply].list_start; e->move != MOVE_LIST_END; e++)
-        if (e->move != NULL_MOVE && king_safe_after_move(pos, pos.side, e->move)) return true;
-    return false;
-}
-
-// The current position seen twice before, 4, 6, 8, ... plies back within
-// the half-move clock.
-bool repeated_twice(const ThreadData* game)
-{
-    const Position& pos = game->pos;
-    int seen = 0;
-    for (int back = 4; back <= pos.halfmove_clock && back <= game->undo_count; back += 2)
-        if (game->undo[game->undo_count - back].key == pos.key) seen++;
-    return seen >= 2;
 }
 
 const char* result_tag(int result)
@@ -173,8 +154,8 @@ int play_selfplay_match(int max_games)
                 search_state.best_score = 0;
             }
             bool searched_or_settled = search_state.best_line[1] != 0;
-            if (pos.halfmove_clock >= 4 &&
-                ((pos.halfmove_clock > 99 && has_legal_move(pos)) || repeated_twice(game))) {
+            // A fifty-move draw or a third occurrence ends the game.
+            if (position_is_drawn(pos, 3)) {
                 search_state.best_line[1] = 0;
                 search_state.best_score = 0;
                 searched_or_settled = true;
@@ -198,7 +179,7 @@ int play_selfplay_match(int max_games)
             const int mover_side = pos.side;
             if (s < -MATE_LINE) result = mover_side == BLACK ? GAME_WHITE_WINS : GAME_BLACK_WINS;
             else if (s > MATE_LINE) result = mover_side == WHITE ? GAME_WHITE_WINS : GAME_BLACK_WINS;
-            else if (pos.halfmove_clock > 99 || m == NULL_MOVE) result = GAME_DRAWN;
+            else if (pos.halfmove_clock >= FIFTY_MOVE_PLIES || m == NULL_MOVE) result = GAME_DRAWN;
 
             // The deciding move is recorded too; "no move" is not a move.
             if (m != NULL_MOVE && count <= MAX_GAME_PLY) {

@@ -11,6 +11,7 @@
 #include "movetext.h"
 #include "records.h"
 #include "score.h"
+#include "tokenizer.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
 
@@ -25,23 +26,6 @@ i16 clamp_eval(double v)
     if (!(v > -32767.0)) return -32767;  // also NaN
     if (v > 32767.0) return 32767;
     return i16(v);
-}
-
-// Reads a whole number after `p` (blanks, sign, digits), stopping at the
-// first other character; false when there are no digits.
-bool read_whole_number(const char* p, long long& out)
-{
-    while (*p == ' ') p++;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (*p < '0' || *p > '9') return false;
-    long long v = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (v < 1000000) v = v * 10 + (*p - '0');
-        p++;
-    }
-    out = negative ? -v : v;
-    return true;
 }
 
 bool side_in_check(const Position& pos)
@@ -186,8 +170,11 @@ i16 scan_comment_value(const char* text, bool white_move)
 {
     if (std::strstr(text, "book")) return 0;
     if (const char* eval = std::strstr(text, "eval ")) {
-        long long v;
-        if (!read_whole_number(eval + 5, v)) return SCAN_EVAL_UNREADABLE;
+        // Blanks, a sign and digits; whatever follows them is ignored.
+        const char* p = eval + 5;
+        while (*p == ' ') p++;
+        long v;
+        if (!read_leading_number(p, &v)) return SCAN_EVAL_UNREADABLE;
         i16 value = clamp_eval(double(v));
         return white_move ? value : i16(-value);
     }

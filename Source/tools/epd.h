@@ -17,7 +17,7 @@ struct EpdRecord {
 };
 
 // Splits one line into `out`. Returns true when the line has the four position
-// fields, else 0 (the fields are then empty).
+// fields, else false (the fields are then empty).
 bool parse_epd_record(const char* line, EpdRecord& out);
 
 // Sets the position of a record; a position that cannot be played is

@@ -10,7 +10,6 @@
 #include "eval.h"
 #include "fen.h"
 #include "log.h"
-#include "mainloop.h"
 #include "makemove.h"
 #include "movegen.h"
 #include "movetext.h"
@@ -21,7 +20,6 @@
 #include "threads.h"
 #include "timecontrol.h"
 #include "tt.h"
-#include "uci.h"
 
 const char* const bench_positions[BENCH_POSITION_COUNT] = {
     "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -",
@@ -52,7 +50,7 @@ double node_rate_of_elo(double elo) { return std::exp((elo - 1337) / 111) + 20; 
 
 double strength_for_rate(double rate) { return std::max(1500.0, elo_of_node_rate(rate)); }
 
-void run_benchmark(int count, bool single_thread)
+void run_benchmark(int count, bool single_thread, bool (*poll)())
 {
     search_state.move_time = 99;
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
@@ -68,7 +66,7 @@ void run_benchmark(int count, bool single_thread)
             run_single_thread_search();
         } else {
             wake_search_threads();
-            serve_input_until_search_ends();
+            serve_input_until_search_ends(poll);
         }
         update_elapsed_time();
         sum_thread_counters();

@@ -10,9 +10,10 @@ constexpr int BENCH_SHORT_COUNT = 10;     // "-bench" and "-pbench" the first te
 extern const char* const bench_positions[BENCH_POSITION_COUNT];
 
 // Searches the first `count` positions (threads woken, or on the main thread
-// when single_thread is set) and reports time, nodes and nodes per second.
-// Sets the quit flag when done.
-void run_benchmark(int count, bool single_thread);
+// when single_thread is set) and reports time, nodes and nodes per second;
+// `poll` (see tools/toolsupport.h) runs while the threads search. Sets the
+// quit flag when done.
+void run_benchmark(int count, bool single_thread, bool (*poll)() = nullptr);
 
 // Walks the first moves of the tree from the game position to depth 8 on
 // thread 0's record, evaluating every node, and sets the calibration rate and

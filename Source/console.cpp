@@ -9,7 +9,6 @@
 #include "fen.h"
 #include "input.h"
 #include "log.h"
-#include "mainloop.h"
 #include "makemove.h"
 #include "movetext.h"
 #include "params.h"
@@ -27,6 +26,8 @@
 #include "tools/toolsupport.h"
 #include "tools/tune.h"
 #include "tt.h"
+
+i32 self_play = 0;
 
 namespace {
 
@@ -505,7 +506,7 @@ void run_console_command(char* line)
     } else if (is("set")) {
         set_knob(arg1, arg2);
     } else if (is("tune")) {
-        run_tune_command(arg1, arg2);
+        run_tune_command(arg1, arg2, poll_for_quit);
     } else if (is("perft")) {
         run_perft_command(read_clamped_number(arg1, INT_MIN, INT_MAX), [] { return !quit_is_waiting(); });
     } else if (is("swap")) {

@@ -11,6 +11,10 @@
 // Editor lines are cut to 77 characters.
 constexpr int EDITOR_LINE_SIZE = 78;
 
+// Console "self": the engine keeps playing moves for both sides (the main
+// loop plays each found move and starts the next search).
+extern i32 self_play;
+
 // Executes one console command line (never empty, never exactly "uci").
 void run_console_command(char* line);
 

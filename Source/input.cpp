@@ -219,3 +219,9 @@ void process_input()
     static char command[COMMAND_QUEUE_SIZE];
     if (pop_queued_command(command, sizeof command)) execute_command(command);
 }
+
+bool poll_for_quit()
+{
+    process_input();
+    return !engine_config.quit;
+}

@@ -16,6 +16,11 @@ constexpr char COMMAND_SEPARATOR = '@';
 // most one queued command.
 void process_input();
 
+// The poll handed to a tool that runs long (an EPD suite, a match, the
+// tuner, a PGN scan, the benchmark): one process_input, so that "stop" and
+// "quit" reach the tool; false once the quit flag is set.
+bool poll_for_quit();
+
 // Polls standard input without waiting and queues what arrived, executing
 // nothing.
 void gather_input();

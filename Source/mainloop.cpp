@@ -17,11 +17,8 @@
 #include "threads.h"
 #include "timecontrol.h"
 #include "tools/book.h"
-#include "tools/toolsupport.h"
 #include "tt.h"
 #include "uci.h"
-
-i32 self_play = 0;
 
 namespace {
 
@@ -200,16 +197,6 @@ void main_loop_pass()
     if (search_state.search_state != SEARCH_NONE && search_state.search_state != SEARCH_PONDER &&
         !search_state.report_on_stop && !main_search_thread_busy())
         report_search_result();
-}
-
-void serve_input_until_search_ends()
-{
-    for (;;) {
-        check_search_time();
-        process_input();
-        if (count_searching_threads() == 0) return;
-        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
-    }
 }
 
 void run_main_loop()

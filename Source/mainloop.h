@@ -5,18 +5,8 @@
 
 #include "types.h"
 
-// Console "self": the engine keeps playing moves for both sides.
-extern i32 self_play;
-
 // Runs until the quit flag is set.
 void run_main_loop();
 
 // One pass of the loop (the loop body; exposed for tests).
 void main_loop_pass();
-
-// Waits for the search threads of a tool or a benchmark while running the
-// clock and reading the input between looks, as the main loop does while a
-// search runs: the clock ends the search in time, and "stop" and "quit"
-// reach it. The input is read once before the first look too: a search of
-// a few nodes may end before it.
-void serve_input_until_search_ends();

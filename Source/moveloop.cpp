@@ -1,7 +1,7 @@
 // The move loop of a node: staged picking, lazy legality, late-move pruning,
 // extensions in sixteenths of a ply, late-move reductions, the
-// principal-variation search, history / killer / countermove / follow-up
-// bookkeeping and the transposition store.
+// principal-variation search (PVS), history (the history heuristic) / killer
+// moves / countermoves / follow-up bookkeeping and the transposition store.
 #include <algorithm>
 
 #include "bitboard.h"
@@ -44,8 +44,9 @@ inline bool new_line_targets(const u64* rays, int from, int to, u64 targets)
     return (targets & rays[to] & ~rays[from] & ~square_bit(from)) != 0;
 }
 
-// Late-move pruning of a quiet, non-checking late move: 1 when it is pruned.
-// The exchange test's answer, when it is made, is left in `exchange_ok`.
+// Late-move pruning of a quiet, non-checking late move: true when it is
+// pruned. The exchange test's (SEE) answer, when it is made, is left in
+// `exchange_ok`.
 bool late_move_pruned(Position& pos, const MoveEntry& e, int& exchange_ok)
 {
     const Move move = e.move;
@@ -176,11 +177,12 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         pr.move_class = u16(c);
         const int tried = pr.moves_tried;
 
-        // The exchange test is shared by late-move pruning and the extension
-        // and reduction rules. For the extension rule "the mover is worth at
-        // most the piece on the destination, or the exchange value is at
-        // least -74" is exactly what exchange_meets_threshold answers (its
-        // quick coarse test first).
+        // The exchange test (static exchange evaluation, SEE) is shared by
+        // late-move pruning and the extension and reduction rules. For the
+        // extension rule "the mover is worth at most the piece on the
+        // destination, or the exchange value is at least -74" is exactly
+        // what exchange_meets_threshold answers (its quick coarse test
+        // first).
         int exchange_ok = -1;
 
         // Late-move pruning of quiet moves, not while the best score so far
@@ -217,7 +219,7 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
             pr.extension = 1;
             pr.reduction = 0;
         } else {
-            // Late-move reduction, never below one ply of search.
+            // Late-move reduction (LMR), never below one ply of search.
             if (lmr_active && best >= -MATE_BOUND && tried > 0) {
                 int minuend;
                 if (c != 0) {
@@ -241,9 +243,9 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         }
         td->ext_accumulator = u16(accumulator);
 
-        // Play and search: the first move with the full window, the others
-        // with a (reduced) null window and again in full when they beat
-        // alpha.
+        // Play and search (principal variation search): the first move with
+        // the full window, the others with a (reduced) null window and again
+        // in full when they beat alpha.
         play_move(pos, move);
         const int full_depth = depth - 1 + extension;
         int v;
@@ -267,9 +269,9 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
         }
         pr.moves_tried++;
 
-        // History of quiet moves. "Quiet" is read from the entry: the
-        // code it found on the destination is 0, so en-passant captures and
-        // promotions by push keep a history too.
+        // History of quiet moves (the history heuristic). "Quiet" is read
+        // from the entry: the code it found on the destination is 0, so
+        // en-passant captures and promotions by push keep a history too.
         if (e->captured == 0 && !in_check) {
             i16& h = td->history[e->piece][move_to(move)];
             if (v <= alpha) {
@@ -303,7 +305,8 @@ int search_move_loop(Position& pos, int side, int ply, int depth, int alpha, int
 
     if (depth >= 0) store_hash_entry(pos, ply, depth, best, best_move, entry_alpha, beta);
 
-    // A quiet move that cut off: killers, evasion, countermove, follow-up.
+    // A quiet move that cut off: killer moves, evasion, countermove,
+    // follow-up.
     if (best >= beta && best_move != NULL_MOVE && pos.board[move_to(best_move)] == 0) {
         const Move last = td->last_move;
         if (in_check) {

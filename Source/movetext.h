@@ -30,5 +30,5 @@ void move_to_algebraic_forms(const Position& pos, Move move, char* coordinate, c
 // (coordinate text or algebraic, with O, 0 or o for castling, "=Q" or "Q"
 // for promotions; "+", "#", "!" and "?" marks are ignored). Returns true with
 // the move in `out` when exactly one legal move matches; prints "ambiguous
-// move" when two match; 0 otherwise. The text itself is not changed.
+// move" when two match; false otherwise. The text itself is not changed.
 bool parse_move_text(const char* text, Move& out);

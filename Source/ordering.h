@@ -1,7 +1,8 @@
 // Move ordering and the staged move picker. The search takes the moves of a
 // node one at a time: the hash move first, then captures and promotions by
-// victim and attacker (losing captures demoted by the exchange evaluation),
-// then quiet moves by history, killers, countermoves and follow-ups. Each
+// victim and attacker (MVV/LVA; losing captures demoted by the static
+// exchange evaluation, SEE), then quiet moves by history (the history
+// heuristic), killer moves, countermoves and follow-ups. Each
 // stage is generated only when the previous one is used up, and each call
 // hands out the best remaining move by a linear selection, so a cut-off
 // early saves generating and sorting the rest.

@@ -1,5 +1,7 @@
 // Selectivity knobs of the search and the late-move reduction tables, copied
-// and derived from the ParamRecord by init_pruning_tables.
+// and derived from the ParamRecord by init_pruning_tables. FP: futility
+// pruning; SEP: static-evaluation pruning (reverse futility pruning); NMP:
+// null-move pruning; LMP: late-move pruning; LMR: late-move reductions.
 #pragma once
 
 #include "types.h"

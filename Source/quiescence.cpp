@@ -1,8 +1,8 @@
 // The quiescence search: stand pat, then captures and queen promotions by
-// most valuable victim, then (first quiescence ply only) quiet checks and
-// pushes to the seventh rank. Moves are searched by search_node, which
-// counts the node, finds draws, evaluates the child and comes back here
-// while the child is not in check.
+// most valuable victim, least valuable attacker (MVV/LVA), then (first
+// quiescence ply only) quiet checks and pushes to the seventh rank. Moves
+// are searched by search_node, which counts the node, finds draws,
+// evaluates the child and comes back here while the child is not in check.
 #include <algorithm>
 
 #include "bitboard.h"
@@ -111,7 +111,8 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
     // Delta margin: tighter at non-PV nodes from the horizon on.
     const int margin = (node_type != NODE_PV && depth <= 0) ? 150 : 250;
 
-    // Captures and queen promotions, ordered by victim, then attacker.
+    // Captures and queen promotions, ordered by victim, then attacker
+    // (MVV/LVA).
     pr.stage = QS_GENERATE_CAPTURES;
     MoveEntry* list = pr.list_start;
     MoveEntry* end = generate_captures(pos, side, list);
@@ -133,12 +134,12 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
     KingSafetyHint safety;
     safety.king = NO_SQUARE;
 
-    // Trying one entry: delta and exchange pruning, legality, search. Returns
-    // true on a cut-off with its score in `cut`. The check prediction
-    // exempts a move from both kinds of pruning (any check from delta
-    // pruning, a discovered check from exchange pruning); it is computed
-    // only for a move that would otherwise be pruned. Inlined into both
-    // loops: as a call it pays its register saves for every entry.
+    // Trying one entry: delta pruning and exchange (SEE) pruning, legality,
+    // search. Returns true on a cut-off with its score in `cut`. The check
+    // prediction exempts a move from both kinds of pruning (any check from
+    // delta pruning, a discovered check from exchange pruning); it is
+    // computed only for a move that would otherwise be pruned. Inlined into
+    // both loops: as a call it pays its register saves for every entry.
     auto try_entry = [&](MoveEntry* entry, int& cut) __attribute__((always_inline)) -> bool {
         const Move move = entry->move;
         const int to = move_to(move);
@@ -163,8 +164,8 @@ int quiescence_search(Position& pos, int side, int ply, int depth, int alpha, in
             }
             if (!exempt && exchange_piece_value[t] + e <= best - margin && check_kind() == 0) return false;
         }
-        // The exchange test of exchange_meets_threshold, whose quick coarse
-        // test is the one made here.
+        // The exchange test (SEE) of exchange_meets_threshold, whose quick
+        // coarse test is the one made here.
         const int victim = piece_type_of(pos.board[to]);
         if (depth <= 0 && coarse_piece_value[piece_type_of(entry->piece)] > coarse_piece_value[victim] &&
             victim != KING &&

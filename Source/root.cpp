@@ -147,7 +147,7 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
         }
         root.extension = D > depth;
 
-        // Reduction of late quiet moves at high depth.
+        // Reduction of late quiet moves at high depth (late-move reduction).
         int R = 0;
         if (D == depth && multipv == 1 && depth >= 8 && root.moves_tried >= 6 && best >= prev - 34 &&
             best >= -MATE_BOUND && !in_check && c == 0 && pos.piece_units[side] > 0 && pos.pieces[side][PAWN] != 0)
@@ -181,7 +181,8 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
             }
             bound = alpha_w;
         } else {
-            // Null window, then widening re-searches of a fail high.
+            // Null window, then widening re-searches of a fail high (principal
+            // variation search).
             const int null_beta = best + 1 >= MATE_BOUND ? MATE : best + 1;
             v = -search_root_child(pos, side ^ 1, D - R - 1, -null_beta, -best, NODE_NON_PV, child_pv);
             if (v > best && ss.stop.load() == STOP_RUN) {

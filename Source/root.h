@@ -1,6 +1,7 @@
 // The root search: one iteration (one depth, one MultiPV line) over a
 // thread's root move list, with aspiration windows on the first move, null
-// windows and widening re-searches on the others.
+// windows and widening re-searches on the others (principal variation
+// search).
 #pragma once
 
 #include "types.h"

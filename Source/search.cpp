@@ -1,6 +1,7 @@
 // The node search: bookkeeping and cheap exits first, then the evaluation
-// and the pruning that depends on it, internal deepening, the singular test
-// and finally the move loop (moveloop.cpp).
+// and the pruning that depends on it, internal iterative deepening, the
+// singular test (singular extensions) and finally the move loop
+// (moveloop.cpp).
 #include "search.h"
 
 #include <algorithm>
@@ -306,13 +307,13 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     const int their_units = pos.piece_units[side ^ 1];
 
     if (search_selective && !in_check && non_pv) {
-        // Futility: hopelessly below alpha, only tactics can help.
+        // Futility pruning: hopelessly below alpha, only tactics can help.
         if (depth <= FP_depth && e <= alpha - FP_margin * depth && futility_ok && their_units > 3) {
             const int q = quiescence_search(pos, side, ply, depth, alpha, beta, node_type, pv);
             if (q <= alpha) return q;
         }
-        // Static-evaluation pruning: far enough above beta, and no
-        // threat or no piece en prise that would undo it.
+        // Static-evaluation pruning (reverse futility pruning): far enough
+        // above beta, and no threat or no piece en prise that would undo it.
         if (depth <= SEP_depth && !fail_low_hint && own_units >= 4) {
             const int threat = i16(pr.threat[side]) / 2;
             if (e >= beta + threat + 25) {
@@ -320,12 +321,12 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
                 if (depth < 3 && pieces_safe_from_exchange(pos, side, e, beta)) return beta;
             }
         }
-        // Capture cut: a winning capture that holds beta + 125 in a shallow
-        // search.
+        // Capture cut (ProbCut): a winning capture that holds beta + 125 in
+        // a shallow search.
         if (depth > 4 && e > beta + 24 && !fail_low_hint && own_units > 3) {
             if (probcut_capture_test(pos, ply, depth - 3, beta + 125)) return beta;
         }
-        // Null move, never twice in a row within two plies.
+        // Null-move pruning, never twice in a row within two plies.
         if (depth >= NMP_depth && e > beta + 11 && !fail_low_hint && own_units >= 1 &&
             !move_is_null(td->ply[ply - 1].current) && !move_is_null(td->ply[ply - 2].current)) {
             const int reduction = (own_units > 5 && depth >= 8) ? 4 : 3;
@@ -356,9 +357,9 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
         hv = h.bound == BOUND_UPPER ? alpha : h_score;
     }
 
-    // Internal deepening finds a hash move where the table has none deep
-    // enough; the singular test extends a hash move no other move comes
-    // near.
+    // Internal iterative deepening finds a hash move where the table has
+    // none deep enough; the singular test (singular extensions) extends a
+    // hash move no other move comes near.
     const u8 singular_count = td->singular_count;
     if (depth > 3) {
         const int id_depth = node_type == NODE_PV ? depth - 3 : std::max(depth, 6) - 5;

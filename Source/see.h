@@ -1,7 +1,8 @@
-// Static exchange evaluation: the material a side wins or loses by a series
-// of captures on one square, each side capturing with its least valuable
-// attacker and free to stop. The board is only read: the pieces that have
-// captured leave the occupancy and are masked out of their type sets.
+// Static exchange evaluation (SEE): the material a side wins or loses by a
+// series of captures on one square, each side capturing with its least
+// valuable attacker and free to stop. The board is only read: the pieces
+// that have captured leave the occupancy and are masked out of their type
+// sets.
 #pragma once
 
 #include "types.h"
@@ -45,7 +46,7 @@ int exchange_value_on_square(Position& pos, int colour, int from, int to);
 int exchange_in_window(const Position& pos, int colour, int from, int to, u64 occ, int lo, int hi);
 
 // Whether exchange_value_recursive(pos, colour, from, to, occ, 0) would be at
-// least `threshold`, else 0; cheaper, as the exchange stops as soon as the
+// least `threshold`, else false; cheaper, as the exchange stops as soon as the
 // comparison is settled. Inline: the picker and the search call it often.
 inline bool exchange_value_at_least(const Position& pos, int colour, int from, int to, u64 occ, int threshold)
 {
@@ -53,6 +54,6 @@ inline bool exchange_value_at_least(const Position& pos, int colour, int from, i
 }
 
 // Whether the move of the side to move is safe enough by exchange (value at
-// least -74, or the quick coarse test passes), else 0. Non-captures are
+// least -74, or the quick coarse test passes), else false. Non-captures are
 // judged the same way with a victim worth 0.
 bool exchange_meets_threshold(Position& pos, Move move);

@@ -10,6 +10,7 @@
 #include "bitboard.h"
 #include "config.h"
 #include "fen.h"
+#include "input.h"
 #include "log.h"
 #include "mainloop.h"
 #include "params.h"
@@ -85,21 +86,22 @@ void shut_down()
 }
 
 // Runs the tool or benchmark the command line chose and returns the exit
-// code (1 when a tool failed); -1 when none was chosen.
+// code (1 when a tool failed); -1 when none was chosen. Each gets the
+// interpreter's poll, so that "stop" and "quit" reach it.
 int run_chosen_tool(const RunChoice& choice)
 {
-    if (choice.epd_test) return run_epd_test_suite();
-    if (choice.pgn_scan_mode) return scan_pgn_file(choice.pgn_path, choice.pgn_scan_mode);
+    if (choice.epd_test) return run_epd_test_suite(poll_for_quit);
+    if (choice.pgn_scan_mode) return scan_pgn_file(choice.pgn_path, choice.pgn_scan_mode, poll_for_quit);
     if (choice.match) {
         engine_config.output_delay = 1000;
-        return run_selfplay_match();
+        return run_selfplay_match(poll_for_quit);
     }
     if (choice.benchmark) {
-        run_benchmark(choice.benchmark, single_thread_bench != 0);
+        run_benchmark(choice.benchmark, single_thread_bench != 0, poll_for_quit);
         return 0;
     }
-    if (choice.make_tune) return run_make_tune();
-    if (choice.tune) return run_gradient_tune();
+    if (choice.make_tune) return run_make_tune(poll_for_quit);
+    if (choice.tune) return run_gradient_tune(poll_for_quit);
     return -1;
 }
 

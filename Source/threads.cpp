@@ -202,6 +202,16 @@ void wait_for_search_threads()
     }
 }
 
+void serve_input_until_search_ends(bool (*poll_input)())
+{
+    for (;;) {
+        check_search_time();
+        if (poll_input) poll_input();
+        if (count_searching_threads() == 0) return;
+        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
+    }
+}
+
 void abort_search_and_wait()
 {
     search_state.stop = STOP_ABORT;

@@ -41,6 +41,12 @@ void wait_for_main_search_thread();
 // Waits until no search thread is busy: 1 ms sleeps while the search runs,
 // only yields once it has been told to stop (it ends within microseconds).
 void wait_for_search_threads();
+// Waits for the search threads of a tool or a benchmark while running the
+// clock and `poll_input` (its caller's input poll, when given) between
+// looks, as the main loop does while a search runs: the clock ends the
+// search in time, and "stop" and "quit" reach it. The input is polled once
+// before the first look too: a search of a few nodes may end before it.
+void serve_input_until_search_ends(bool (*poll_input)());
 // Aborts a running search (stop byte 2) and waits for its threads.
 void abort_search_and_wait();
 

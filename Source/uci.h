@@ -3,8 +3,6 @@
 // and the search command; the main loop starts and reports the search.
 #pragma once
 
-constexpr const char* ENGINE_NAME = "Vant 3.60";
-
 // Executes one command line popped from the command queue.
 void run_uci_command(char* line);
 

@@ -1,5 +1,6 @@
 // Shared set-up for the board tests: tables, keys, the game record and one
-// thread record whose position the tests play on; squares and moves named
+// thread record whose position the tests play on, or a fresh record for
+// each test at a search ply of the suite's choice; squares and moves named
 // by their coordinate texts.
 #pragma once
 
@@ -85,5 +86,42 @@ struct BoardTest : ::testing::Test {
         for (const MoveEntry* e = t->ply[t->search_ply].list_start; e->move != MOVE_LIST_END; e++)
             out.push_back(text_of(e->move));
         return out;
+    }
+};
+
+// A fresh thread record for each test, searching at ply `Ply`, whose move
+// list starts `ListStart` entries into the move stack (the entries of the
+// earlier plies lie before it).
+template <int Ply, int ListStart>
+struct PlyRecordTest : ::testing::Test {
+    static constexpr int kPly = Ply;
+    ThreadData* td = nullptr;
+    Position* pos = nullptr;
+
+    static void SetUpTestSuite()
+    {
+        init_board_tables();
+        generate_zobrist_keys();
+    }
+
+    void SetUp() override
+    {
+        td = allocate_thread_data();
+        ASSERT_NE(td, nullptr);
+        reset_thread_links(td);
+        pos = &td->pos;
+        td->search_ply = Ply;
+        td->ply[Ply].list_start = &td->move_stack[ListStart];
+    }
+    void TearDown() override { delete td; }
+
+    PlyRecord& ply() { return td->ply[Ply]; }
+
+    // Sets the position at the search ply; the test fails when the FEN is refused.
+    void setup(const char* fen)
+    {
+        const char* reason = "";
+        ASSERT_EQ(set_position_from_fen(*pos, fen, &reason), 1) << fen << ": " << reason;
+        td->search_ply = Ply;
     }
 };

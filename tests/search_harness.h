@@ -3,7 +3,8 @@
 // deepening without aspiration, previous best move first. It prepares the
 // thread record the way the deepening driver does (history, killers,
 // countermoves, ply 0 and ply 1 records, counters) so that a run from a
-// fresh state is reproducible.
+// fresh state is reproducible. Also the base fixture of the suites that
+// call the node search directly.
 #pragma once
 
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "records.h"
 #include "search.h"
 #include "search_setup.h"
+#include "tablebase/tablebase.h"
 #include "tt.h"
 #include "zobrist.h"
 
@@ -47,6 +49,33 @@ inline void reset_search_state()
     search_state.engine_colour = 0;
     engine_config.trace_depth = 0;
 }
+
+// The base of the suites that call the node search directly: the suite's own
+// thread record `td` (one per suite class, allocated once, after the suite's
+// engine start-up), and the state each test starts from: default parameters
+// and pruning tables, the selective search, the search-state fields of a
+// fixed-depth run, and no registered tablebases unless the suite probes them.
+template <typename Suite>
+struct NodeSearchTest : ::testing::Test {
+    static inline ThreadData* td = nullptr;
+    static inline bool probing_tables = false;
+
+    static void SetUpTestSuite()
+    {
+        if (!td) td = allocate_thread_data();
+    }
+
+    void SetUp() override
+    {
+        write_default_params(params);
+        init_pruning_tables();
+        search_selective = true;
+        reset_search_state();
+        // Small positions must be searched, not settled by tables that
+        // another suite of this process may have left registered.
+        if (!probing_tables && tb_largest_piece_count.load() != 0) scan_tablebase_paths("");
+    }
+};
 
 // Sets the thread's position and prepares its record for a search the way
 // the deepening driver does. Returns 0 when the FEN is refused.

@@ -86,6 +86,18 @@ inline ThreadData* thread_zero_record()
     return td;
 }
 
+// The suites that read or set thread 0's record without a search (the
+// reports, the clock): the engine started once and that record in `td`.
+struct ThreadZeroTest : ::testing::Test {
+    static inline ThreadData* td = nullptr;
+
+    static void SetUpTestSuite()
+    {
+        init_engine_once();
+        td = thread_zero_record();
+    }
+};
+
 // Limits of a fixed-depth search with no clock.
 inline void set_depth_limit(int depth)
 {

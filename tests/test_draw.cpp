@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bitboard.h"
+#include "board_fixture.h"
 #include "fen.h"
 #include "makemove.h"
 #include "draw.h"
@@ -10,32 +11,7 @@
 
 namespace {
 
-struct DrawTest : ::testing::Test {
-    static void SetUpTestSuite()
-    {
-        init_board_tables();
-        generate_zobrist_keys();
-    }
-    ThreadData* td = nullptr;
-    Position* pos = nullptr;
-
-    void SetUp() override
-    {
-        td = allocate_thread_data();
-        ASSERT_NE(td, nullptr);
-        reset_thread_links(td);
-        pos = &td->pos;
-        td->search_ply = 2;
-        td->ply[2].list_start = &td->move_stack[4];
-    }
-    void TearDown() override { delete td; }
-
-    void setup(const char* fen)
-    {
-        const char* reason = "";
-        ASSERT_EQ(set_position_from_fen(*pos, fen, &reason), 1) << fen << ": " << reason;
-        td->search_ply = 2;
-    }
+struct DrawTest : PlyRecordTest<2, 4> {
     void play(const char* moves)
     {
         for (const char* p = moves; *p; p += (p[4] == ' ' ? 5 : 4)) {

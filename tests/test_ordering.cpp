@@ -17,34 +17,12 @@
 
 namespace {
 
-struct PickerTest : ::testing::Test {
-    static void SetUpTestSuite()
-    {
-        init_board_tables();
-        generate_zobrist_keys();
-    }
-    ThreadData* td = nullptr;
-    Position* pos = nullptr;
-    static constexpr int kPly = 3;
-
-    void SetUp() override
-    {
-        td = allocate_thread_data();
-        ASSERT_NE(td, nullptr);
-        reset_thread_links(td);
-        pos = &td->pos;
-        td->search_ply = kPly;
-        // Earlier plies hold a few entries; this ply's list starts behind them.
-        td->ply[kPly].list_start = &td->move_stack[10];
-    }
-    void TearDown() override { delete td; }
-
-    PlyRecord& ply() { return td->ply[kPly]; }
+// Earlier plies hold a few entries; the list of ply 3 starts behind them.
+struct PickerTest : PlyRecordTest<3, 10> {
     void setup(const char* fen)
     {
-        const char* reason = "";
-        ASSERT_EQ(set_position_from_fen(*pos, fen, &reason), 1) << fen << ": " << reason;
-        td->search_ply = kPly;
+        PlyRecordTest::setup(fen);
+        if (HasFatalFailure()) return;
         ply().stage = PICK_HASH_MOVE;
     }
     // Draws every move from the picker, counting each one as tried.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "board_fixture.h"
 #include "fen.h"
 #include "makemove.h"
 #include "movetext.h"
@@ -21,13 +22,6 @@ struct PvTableTest : ::testing::Test {
         search_state.use_table = TABLE_ON;
         clear_hash_table();
         set_position_from_fen(game_record->pos, START_FEN);
-    }
-
-    static Move move_of(const char* text)
-    {
-        Move m = 0;
-        EXPECT_TRUE(parse_move_text(text, m)) << text;
-        return m;
     }
 
     // Stores each move as the best move of the position it is played from.
@@ -73,28 +67,28 @@ TEST_F(PvTableTest, EmptyTableGivesAnEmptyLine)
     EXPECT_EQ(walk(line), "");
     EXPECT_EQ(line[2], 0);
     search_state.use_table = TABLE_OFF;
-    store_line({"e4"});
+    store_line({"e2e4"});
     u16 off[MAX_PLY] = {};
     EXPECT_EQ(walk(off), "");
 }
 
 TEST_F(PvTableTest, StoredMovesAreFollowedAndGivenMovesReplayed)
 {
-    store_line({"e4", "e5", "Nf3", "Nc6"});
+    store_line({"e2e4", "e7e5", "g1f3", "b8c6"});
     u16 line[MAX_PLY] = {};
     EXPECT_EQ(walk(line), "e2e4 e7e5 g1f3 b8c6");
 
     // A given line is kept and extended from its end; the table move of the
     // first position is not used where the caller gave one.
-    store_line({"d4", "d5"});
+    store_line({"d2d4", "d7d5"});
     u16 given[MAX_PLY] = {};
-    given[1] = move_of("e4");
+    given[1] = move_of("e2e4");
     given[2] = make_move(52, 36);  // e7e5
     EXPECT_EQ(walk(given), "e2e4 e7e5 g1f3 b8c6");
 
     // A given move that cannot be played ends the line there.
     u16 bad[MAX_PLY] = {};
-    bad[1] = move_of("e4");
+    bad[1] = move_of("e2e4");
     bad[2] = make_move(12, 28);  // e2e4 again: not a move of black
     EXPECT_EQ(walk(bad), "e2e4");
     EXPECT_EQ(bad[2], 0);
@@ -102,8 +96,8 @@ TEST_F(PvTableTest, StoredMovesAreFollowedAndGivenMovesReplayed)
 
 TEST_F(PvTableTest, ShallowEntriesEndTheLine)
 {
-    store_line({"e4", "e5"});
-    store_line({"e4", "e5", "Nf3"}, 0);  // Nf3 stored at depth 0 only
+    store_line({"e2e4", "e7e5"});
+    store_line({"e2e4", "e7e5", "g1f3"}, 0);  // Nf3 stored at depth 0 only
     u16 line[MAX_PLY] = {};
     // The depth-0 store does not replace the deeper entries before it.
     EXPECT_EQ(walk(line), "e2e4 e7e5");
@@ -111,7 +105,7 @@ TEST_F(PvTableTest, ShallowEntriesEndTheLine)
 
 TEST_F(PvTableTest, RepetitionEndsTheLine)
 {
-    store_line({"Nf3", "Nf6", "Ng1", "Ng8"});
+    store_line({"g1f3", "g8f6", "f3g1", "f6g8"});
     // After four moves the start position repeats: the walk stops there,
     // although the table holds Nf3 for it.
     u16 line[MAX_PLY] = {};
@@ -121,7 +115,7 @@ TEST_F(PvTableTest, RepetitionEndsTheLine)
 TEST_F(PvTableTest, FiftyMoveDrawGivesNoTableMove)
 {
     ASSERT_TRUE(search_setup::set_game_fen("7k/8/8/8/8/8/1R6/K7 w - -"));
-    store_line({"Rb7"});
+    store_line({"b2b7"});
     u16 line[MAX_PLY] = {};
     EXPECT_EQ(walk(line), "b2b7");
     game_record->pos.halfmove_clock = 100;
@@ -131,13 +125,13 @@ TEST_F(PvTableTest, FiftyMoveDrawGivesNoTableMove)
 
 TEST_F(PvTableTest, LineNeverGrowsPastPly66)
 {
-    store_line({"e4", "e5"});
+    store_line({"e2e4", "e7e5"});
     Position& pos = game_record->pos;
     u16 line[MAX_PLY];
     for (u16& m : line) m = 0x1234;
     line[66] = 0;
     extend_pv_from_hash_top(pos, 66, line);
-    EXPECT_EQ(line[66], move_of("e4"));
+    EXPECT_EQ(line[66], move_of("e2e4"));
     EXPECT_EQ(line[67], 0);        // cleared, not filled
     EXPECT_EQ(line[68], 0x1234);  // never touched
     line[67] = 0;

@@ -10,15 +10,7 @@
 
 namespace {
 
-struct ReportTest : ::testing::Test {
-    static inline ThreadData* td = nullptr;
-
-    static void SetUpTestSuite()
-    {
-        search_setup::init_engine_once();
-        td = search_setup::thread_zero_record();
-    }
-
+struct ReportTest : search_setup::ThreadZeroTest {
     void SetUp() override
     {
         SearchState& ss = search_state;

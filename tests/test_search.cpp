@@ -22,28 +22,19 @@ using namespace search_harness;
 
 namespace {
 
-struct SearchTest : ::testing::Test {
-    static inline ThreadData* td = nullptr;
-    static inline bool probing_tables = false;
-
+struct SearchTest : NodeSearchTest<SearchTest> {
     static void SetUpTestSuite()
     {
         init_engine_once();
-        if (!td) td = allocate_thread_data();
+        NodeSearchTest::SetUpTestSuite();
     }
 
     void SetUp() override
     {
-        write_default_params(params);
-        init_pruning_tables();
-        search_selective = true;
-        reset_search_state();
+        NodeSearchTest::SetUp();
         clear_hash_table();
         search_state.hash_age = 1;
         td->node_limit = u64(1) << 62;
-        // Small positions here must be searched, not settled by tables that
-        // another suite of this process may have left registered.
-        if (!probing_tables && tb_largest_piece_count.load() != 0) scan_tablebase_paths("");
     }
 
     void TearDown() override

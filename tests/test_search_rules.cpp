@@ -30,26 +30,21 @@ struct Outcome {
     u64 nodes = 0;
 };
 
-struct SearchRuleTest : ::testing::Test {
-    static inline ThreadData* td = nullptr;  // the record of the node-level runs
+// `td` is the record of the node-level runs.
+struct SearchRuleTest : NodeSearchTest<SearchRuleTest> {
     ParamRecord saved_params{};
 
     static void SetUpTestSuite()
     {
         search_setup::init_engine_with_one_thread();
-        if (!td) td = allocate_thread_data();
+        NodeSearchTest::SetUpTestSuite();
     }
 
     void SetUp() override
     {
         saved_params = params;
-        write_default_params(params);
-        init_pruning_tables();
-        search_selective = true;
-        reset_search_state();
+        NodeSearchTest::SetUp();
         search_state.multipv = 1;
-        // Small positions must be searched, not settled by registered tables.
-        if (tb_largest_piece_count.load() != 0) scan_tablebase_paths("");
     }
 
     void TearDown() override

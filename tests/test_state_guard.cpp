@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "mainloop.h"
+#include "console.h"
 #include "root.h"
 #include "search.h"
 #include "search_setup.h"

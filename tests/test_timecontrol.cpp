@@ -7,15 +7,7 @@
 
 namespace {
 
-struct TimeControlTest : ::testing::Test {
-    static inline ThreadData* td = nullptr;
-
-    static void SetUpTestSuite()
-    {
-        search_setup::init_engine_once();
-        td = search_setup::thread_zero_record();
-    }
-
+struct TimeControlTest : search_setup::ThreadZeroTest {
     void SetUp() override
     {
         SearchState& ss = search_state;

@@ -67,7 +67,8 @@ ProbeMove* probe_board_generate_moves(const TbPosition& pos, ProbeMove* list);
 // Captures, the en-passant capture and promotion pushes only.
 ProbeMove* probe_board_generate_captures(const TbPosition& pos, ProbeMove* list);
 // Writes the position after the move into out; returns true when the mover's
-// king exists and is not attacked afterwards, else 0 (out is written anyway).
+// king exists and is not attacked afterwards, else false (out is written
+// anyway).
 bool probe_board_apply_move(TbPosition& out, const TbPosition& pos, ProbeMove move);
 
 // Whether the side to move's king (the lowest one) is attacked by the other side.

@@ -29,7 +29,7 @@ bool build_book_from_pgn(Position& pos);
 const char* next_pgn_token(const char* text);
 
 // Merges the in-memory record set into "tmp.opn" (the set is kept).
-// Returns 1 on success.
+// Returns true on success.
 bool flush_book_records();
 // Merges "tmp.opn" into "book.opn" and removes "tmp.opn". Returns true on
 // success (also when there was nothing to merge).

@@ -6,7 +6,6 @@
 
 #include "fen.h"
 #include "log.h"
-#include "mainloop.h"
 #include "movetext.h"
 #include "params.h"
 #include "pruning.h"
@@ -19,7 +18,6 @@
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
 #include "tt.h"
-#include "input.h"
 
 namespace {
 
@@ -95,7 +93,7 @@ bool set_epd_position(Position& pos, const char* position)
     return false;
 }
 
-int run_epd_test_suite()
+int run_epd_test_suite(bool (*poll)())
 {
     const char* path = engine_config.test_file;
     std::FILE* in = open_tool_input("EPD file", path);
@@ -124,7 +122,7 @@ int run_epd_test_suite()
     auto* record = new EpdRecord;
     TextFile input;
     input.file = in;
-    input.poll = poll_for_quit;
+    input.poll = poll;
     while (!quit_seen && read_text_line(input, line, &had_line_feed)) {
         if (epd_line_is_comment(line.c_str()) || line.size() + (had_line_feed ? 1 : 0) <= 9) continue;
         if (!parse_epd_record(line.c_str(), *record)) continue;
@@ -144,7 +142,7 @@ int run_epd_test_suite()
         search_state.search_command = SEARCH_NONE;
         if (i8(search_state.depth_limit) > 5) {
             wake_search_threads();
-            serve_input_until_search_ends();
+            serve_input_until_search_ends(poll);
             if (engine_config.quit) quit_seen = true;
         } else {
             run_single_thread_search();
@@ -152,7 +150,7 @@ int run_epd_test_suite()
             update_elapsed_time();
             if ((count & 255) == 255) {
                 check_search_time();
-                process_input();
+                if (poll) poll();
             }
             if (engine_config.quit) quit_seen = true;
         }

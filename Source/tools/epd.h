@@ -17,7 +17,7 @@ struct EpdRecord {
 };
 
 // Splits one line into `out`. Returns true when the line has the four position
-// fields, else 0 (the fields are then empty).
+// fields, else false (the fields are then empty).
 bool parse_epd_record(const char* line, EpdRecord& out);
 
 // Sets the position of a record; a position that cannot be played is
@@ -27,9 +27,11 @@ bool set_epd_position(Position& pos, const char* position);
 
 // Runs the EPD file named by the test file name of EngineConfig: searches
 // each position, counts the solved ones, writes the positions without a
-// usable answer to "unsolved.epd" and sends the totals. Returns 0, or 1
-// after reporting a file that could not be opened.
-int run_epd_test_suite();
+// usable answer to "unsolved.epd" and sends the totals. `poll` (see
+// toolsupport.h) runs while the file is read, during threaded searches and
+// every 256 positions. Returns 0, or 1 after reporting a file that could not
+// be opened.
+int run_epd_test_suite(bool (*poll)() = nullptr);
 
 // True when the line is one the EPD readers skip before parsing: it begins
 // with a blank, "#" or ";".

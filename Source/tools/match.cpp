@@ -10,7 +10,6 @@
 #include "draw.h"
 #include "fen.h"
 #include "log.h"
-#include "mainloop.h"
 #include "makemove.h"
 #include "movegen.h"
 #include "pruning.h"
@@ -99,9 +98,9 @@ bool load_match_players(MatchPlayer& player1, MatchPlayer& player2)
     return true;
 }
 
-int run_selfplay_match() { return play_selfplay_match(MATCH_GAMES); }
+int run_selfplay_match(bool (*poll)()) { return play_selfplay_match(MATCH_GAMES, poll); }
 
-int play_selfplay_match(int max_games)
+int play_selfplay_match(int max_games, bool (*poll)())
 {
     auto* players = new MatchPlayer[2];
     MatchPlayer& player1 = players[0];
@@ -162,7 +161,7 @@ int play_selfplay_match(int max_games)
             }
             if (!searched_or_settled) {
                 wake_search_threads();
-                serve_input_until_search_ends();
+                serve_input_until_search_ends(poll);
             }
             search_state.search_command = SEARCH_NONE;
             search_state.search_state = SEARCH_NONE;

@@ -15,12 +15,13 @@ struct MatchPlayer {
 
 constexpr int MATCH_GAMES = 8000;
 
-// Plays the match into the file named by EngineConfig's match file name.
-// Returns 0, or 1 when "test1.rc" or the PGN file could not be opened or
-// the PGN file could not be written (after saying so).
-int run_selfplay_match();
+// Plays the match into the file named by EngineConfig's match file name;
+// `poll` (see toolsupport.h) runs while each search runs. Returns 0, or 1
+// when "test1.rc" or the PGN file could not be opened or the PGN file could
+// not be written (after saying so).
+int run_selfplay_match(bool (*poll)() = nullptr);
 // The same, ending after `max_games` games.
-int play_selfplay_match(int max_games);
+int play_selfplay_match(int max_games, bool (*poll)() = nullptr);
 
 // Player1: the start-up parameters with "test1.rc" read over them; Player2:
 // the start-up parameters. Each keeps its own piece-square source. Returns false

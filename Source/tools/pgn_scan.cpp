@@ -252,7 +252,7 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
     if (mode == 1) std::fputc('\n', out);
 }
 
-int scan_pgn_file(const char* path, int mode)
+int scan_pgn_file(const char* path, int mode, bool (*poll)())
 {
     if (mode < 1 || mode > 4 || !game_record) return 1;
     std::FILE* in = open_tool_input("PGN file", path);
@@ -270,7 +270,7 @@ int scan_pgn_file(const char* path, int mode)
     std::string line;
     TextFile input;
     input.file = in;
-    input.poll = poll_for_quit;
+    input.poll = poll;
     while (read_text_line(input, line)) {
         if (line.size() >= 1 && line[0] == '[' && (line.size() < 2 || line[1] != '%')) {
             read_tag_line(*s, line, out, second, mode);

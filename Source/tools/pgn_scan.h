@@ -27,8 +27,9 @@ constexpr int SCAN_COMMENT_SIZE = 1024;
 
 // Scans the whole file in the given mode (1 to 4); prints "games= %d,
 // positions= %d" at the end and returns 0. A file that cannot be opened is
-// reported and gives 1.
-int scan_pgn_file(const char* path, int mode);
+// reported and gives 1. `poll` (see toolsupport.h) runs while the file is
+// read; once it says stop, the game being read is left out.
+int scan_pgn_file(const char* path, int mode, bool (*poll)() = nullptr);
 
 // Replays one game on the game record and writes its output; `positions`
 // receives the number of EPD lines written (0 in mode 1).

@@ -5,7 +5,6 @@
 
 #include "records.h"
 #include "driver.h"
-#include "input.h"
 #include "log.h"
 #include "platform.h"
 #include "report.h"
@@ -28,12 +27,6 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
         report_unopened_file(what, path);
     }
     return opened.file;
-}
-
-bool poll_for_quit()
-{
-    process_input();
-    return !engine_config.quit;
 }
 
 std::string printable_text(const char* text)

@@ -18,9 +18,11 @@ void report_unopened_file(const char* what, const char* path);
 // PATH" for a missing one when `report_missing`; both give nullptr.
 std::FILE* open_tool_input(const char* what, const char* path, bool report_missing = true);
 
-// The poll of a tool reading a long file: one pass of the command
-// interpreter, so that "quit" reaches it; false once the quit flag is set.
-bool poll_for_quit();
+// A tool that runs long takes `poll`, the input poll of its caller (start-up
+// or the console hand in poll_for_quit): asked between pieces of work, it
+// runs what arrived on the input, so that "stop" and "quit" reach the tool,
+// and says false once the tool should end. Without one (nullptr, as the
+// tests call the tools) nothing is polled.
 
 // The text with every byte that is not a printable character shown as "?":
 // what a tool echoes of a line it refuses.

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "fen.h"
-#include "input.h"
 #include "log.h"
 #include "params.h"
 #include "pruning.h"
@@ -172,7 +171,7 @@ void activate_tune_param(const char* name)
     if (TuneParam* p = find_tune_param(name)) p->active = 1;
 }
 
-void sample_epd_to_junk(const char* path)
+void sample_epd_to_junk(const char* path, bool (*poll)())
 {
     std::FILE* in = open_tool_input("training file", path, false);
     if (!in) return;
@@ -185,7 +184,7 @@ void sample_epd_to_junk(const char* path)
     bool had_line_feed;
     TextFile input;
     input.file = in;
-    input.poll = poll_for_quit;
+    input.poll = poll;
     while (read_text_line(input, line, &had_line_feed)) {
         if (next_sample_number() % 100 < 15) write_line_as_read(out, line, had_line_feed);
     }
@@ -193,7 +192,7 @@ void sample_epd_to_junk(const char* path)
     if (std::fclose(out) != 0) send_line("could not write junk.epd");
 }
 
-double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
+double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines, bool (*poll)())
 {
     if (used_lines) *used_lines = 0;
     std::FILE* in = open_tool_input("training file", path, false);
@@ -221,7 +220,7 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
     Position& pos = game_record->pos;
     TextFile input;
     input.file = in;
-    input.poll = poll_for_quit;
+    input.poll = poll;
     while (read_text_line(input, line, &had_line_feed)) {
         if (epd_line_is_comment(line.c_str())) continue;
         if (!parse_epd_record(line.c_str(), record)) continue;
@@ -243,7 +242,7 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
         search_state.best_score = i16(score);
         if ((read & 255) == 255) {
             check_search_time();
-            process_input();
+            if (poll) poll();
         }
         search_state.search_state = SEARCH_NONE;
         const bool quit = engine_config.quit != 0;
@@ -276,18 +275,18 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines)
     return used ? sum / used : 0.0;
 }
 
-double tuning_error(const char* path) { return tuning_error_with_rewrite(path, 0); }
+double tuning_error(const char* path, bool (*poll)()) { return tuning_error_with_rewrite(path, 0, nullptr, poll); }
 
-int run_make_tune()
+int run_make_tune(bool (*poll)())
 {
     search_state.depth_limit = 0;
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
     if (!training_file_readable(engine_config.test_file)) return 1;
-    tuning_error_with_rewrite(engine_config.test_file, 1);
+    tuning_error_with_rewrite(engine_config.test_file, 1, nullptr, poll);
     return 0;
 }
 
-int run_gradient_tune()
+int run_gradient_tune(bool (*poll)())
 {
     engine_config.output_delay = 1000;
     if (!tune_registered) register_tune_params();
@@ -302,7 +301,7 @@ int run_gradient_tune()
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
     // A file without one usable line would run every pass at error 0.
     int usable = 0;
-    tuning_error_with_rewrite(path, 0, &usable);
+    tuning_error_with_rewrite(path, 0, &usable, poll);
     if (engine_config.quit) return 0;  // "quit" came before the whole file was read
     if (usable == 0) {
         std::string text = std::string("training file ") + path + " holds no usable line";
@@ -319,7 +318,7 @@ int run_gradient_tune()
     char text[256];
     for (int pass = 0; pass < GRADIENT_PASSES && !engine_config.quit; pass++) {
         int active = 0;
-        sample_epd_to_junk(path);
+        sample_epd_to_junk(path, poll);
         std::snprintf(text, sizeof text, "pass= %d, k0= %0.3e, avg_lr= %0.1f, max_lr= %0.1f\n", pass, k,
                       average * 100, max_rate * 100);
         tune_line(text);
@@ -331,7 +330,7 @@ int run_gradient_tune()
             std::snprintf(text, sizeof text, "** %.24s = %d", p.name, *p.target);
             tune_line(text);
         }
-        double err = tuning_error(path);
+        double err = tuning_error(path, poll);
         std::snprintf(text, sizeof text, "\nerr= %0.5f\n\n", err);
         tune_line(text);
         std::fflush(tune_log);
@@ -345,9 +344,9 @@ int run_gradient_tune()
             int d = int(std::lround(0.03 * std::fabs(p.x) + 1.0));
             if (d < 1) d = 1;
             *p.target = i16(v - d);
-            double e1 = tuning_error("junk.epd");
+            double e1 = tuning_error("junk.epd", poll);
             *p.target = i16(v + d);
-            double e2 = tuning_error("junk.epd");
+            double e2 = tuning_error("junk.epd", poll);
             *p.target = i16(v);
             double g = (e2 - e1) / (2.0 * d);
             p.gradient = g;
@@ -381,7 +380,7 @@ int run_gradient_tune()
     return code;
 }
 
-void run_tune_command(const char* name, const char* file)
+void run_tune_command(const char* name, const char* file, bool (*poll)())
 {
     if (!name || !name[0]) return;
     abort_search_and_wait();
@@ -407,7 +406,7 @@ void run_tune_command(const char* name, const char* file)
     double best_error = 1.0;
     for (int i = 0;;) {
         const int current = *p->target;
-        double e = tuning_error(path);
+        double e = tuning_error(path, poll);
         std::printf("%s= %d, err= %0.6f\n", name, current, e);
         if (i > 0) {
             if (current > best) {

@@ -96,12 +96,17 @@ TEST(ConsoleSession, ThroughAPipe)
     EXPECT_EQ(engine.finish(), 0);
 }
 
+// A console on a terminal of its own, past its first board.
+void open_console_on_terminal(EngineProcess& engine)
+{
+    ASSERT_TRUE(start_on_terminal(engine, fresh_test_dir("vant_console")));
+    EXPECT_EQ(engine.wait_for("white"), "white");
+}
+
 TEST(ConsoleSession, ThroughATerminal)
 {
-    std::string dir = fresh_test_dir("vant_console");
     EngineProcess engine;
-    ASSERT_TRUE(start_on_terminal(engine, dir));
-    EXPECT_EQ(engine.wait_for("white"), "white");
+    open_console_on_terminal(engine);
     engine.send("perft 3");
     EXPECT_EQ(engine.wait_for("visited").rfind("visited 8902 nodes in ", 0), 0u);
     engine.send("d4");
@@ -121,10 +126,8 @@ TEST(ConsoleSession, ThroughATerminal)
 // program; what was typed before the "quit" waits for the count.
 TEST(ConsoleSession, QuitEndsALongPerft)
 {
-    std::string dir = fresh_test_dir("vant_console");
     EngineProcess engine;
-    ASSERT_TRUE(start_on_terminal(engine, dir));
-    EXPECT_EQ(engine.wait_for("white"), "white");
+    open_console_on_terminal(engine);
     engine.send("perft 20");
     engine.send("e4");
     engine.send("quit");

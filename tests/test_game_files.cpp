@@ -8,7 +8,16 @@ namespace {
 
 using search_setup::game_fen;
 
-struct GameFilesTest : ToolTest {};
+struct GameFilesTest : ToolTest {
+    // Loads a game of the file from the initial position, its output unread.
+    void load_from_start(const char* path, const char* selector)
+    {
+        set_position_from_fen(game_record->pos, START_FEN);
+        capture();
+        run_load_command(path, selector);
+        captured();
+    }
+};
 
 TEST_F(GameFilesTest, LoadPicksTheGameByNumberOrWord)
 {
@@ -60,10 +69,7 @@ TEST_F(GameFilesTest, SaveAppendsAGameThatLoadsBack)
     EXPECT_EQ(saved.rfind("[Event \"Unknown\"]\n", 0), 0u);
     EXPECT_EQ(lines_of(saved).size(), 2u * (1 + 3 + 1));  // tag, 30 moves in lines of 11, empty line
 
-    set_position_from_fen(game_record->pos, START_FEN);
-    capture();
-    run_load_command("tmp.pgn", "2");
-    captured();
+    load_from_start("tmp.pgn", "2");
     EXPECT_EQ(game_fen(), end_fen);
     EXPECT_EQ(game_record->undo_count, 30);
 }
@@ -85,17 +91,12 @@ TEST_F(GameFilesTest, SavedGamesFromAFenReplayWithTheirCastling)
     EXPECT_EQ(saved, "[Event \"Unknown\"]\n[SetUp \"1\"]\n"
                      "[FEN \"r3k2r/pppq1ppp/2np1n2/2b1p1B1/2B1P1b1/2NP1N2/PPPQ1PPP/R3K2R w KQkq - 4 1\"]\n"
                      "O-O O-O-O a3 \n\n");
-    set_position_from_fen(game_record->pos, START_FEN);
-    capture();
-    run_load_command("tmp.pgn", "1");
-    captured();
+    load_from_start("tmp.pgn", "1");
     EXPECT_EQ(game_fen(), end_fen);
     EXPECT_EQ(game_record->undo_count, 3);
 
     write_file("old.pgn", std::string("[Event \"Unknown\"]\n[FEN \"") + start + "\"]\no-o o-o-o a3\n");
-    capture();
-    run_load_command("old.pgn", "1");
-    captured();
+    load_from_start("old.pgn", "1");
     EXPECT_EQ(game_fen(), end_fen);
 }
 

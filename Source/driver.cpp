@@ -137,10 +137,10 @@ void prepare_thread_for_search(int index)
 
     td->eval_tables = eval_tables;
 
-    // Thread 0 resets its own per-search fields here; those of the other
-    // threads are reset by whoever starts the search (wake_search_threads or
-    // run_single_thread_search) while every thread is idle, so that no thread
-    // writes into the record of another that may already be searching.
+    // Whoever starts a search (wake_search_threads, run_single_thread_search)
+    // prepares the records and resets every thread's per-search fields while
+    // all are idle; thread 0's are reset here too, for the callers that
+    // prepare it alone (the start-up speed test, perft).
     if (index == 0) reset_thread_search_fields(td);
 }
 

@@ -29,8 +29,6 @@ constexpr int IDLE_WAIT_MS = 250;
 // Starts the search clock, then plays a book move or wakes the threads.
 void start_pending_search()
 {
-    // The helpers of the last search may still be leaving it.
-    wait_for_search_threads();
     start_search_clock();
     Position& pos = game_record->pos;
     search_state.report_on_stop = search_state.infinite;
@@ -131,6 +129,9 @@ void report_search_result()
     } else {
         report_console_result();
     }
+    // The answer is out; the helpers, told to stop, leave within moments.
+    // Whatever follows (an option, a position) finds every thread idle.
+    wait_for_search_threads();
     if (self_play) continue_self_play();
     search_state.search_state = SEARCH_NONE;
 }
@@ -193,7 +194,7 @@ void main_loop_pass()
         start_pending_search();
     // A pondering search, or an infinite one before "stop", is never
     // reported, whatever made its threads finish. The answer is thread 0's:
-    // it does not wait for the helpers to leave.
+    // it goes out before the helpers have left.
     if (search_state.search_state != SEARCH_NONE && search_state.search_state != SEARCH_PONDER &&
         !search_state.report_on_stop && !main_search_thread_busy())
         report_search_result();

@@ -22,7 +22,7 @@ Move usable_table_move(const Position& pos)
 
 // A position the line must not go past: a fifty-move draw (with a legal
 // move left, so not a mate) or a first repetition.
-bool line_ends_in_draw(const Position& pos) { return position_is_drawn(pos, 2); }
+bool line_ends_in_draw(const Position& pos) { return position_is_drawn(pos, DRAW_MODE_ONE_REPEAT); }
 
 // One ply of the walk, then the plies after it.
 void extend_ply(Position& pos, int p, u16* pv)

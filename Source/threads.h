@@ -34,7 +34,7 @@ int count_searching_threads();
 
 // Whether thread 0, whose result is the search's answer, is still busy; and
 // the wait until it is not. The helpers may still be leaving a stopped
-// search then: whoever starts the next search waits for them.
+// search then: the report waits for them once its answer is out.
 bool main_search_thread_busy();
 void wait_for_main_search_thread();
 

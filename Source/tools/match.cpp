@@ -154,7 +154,7 @@ int play_selfplay_match(int max_games, bool (*poll)())
             }
             bool searched_or_settled = search_state.best_line[1] != 0;
             // A fifty-move draw or a third occurrence ends the game.
-            if (position_is_drawn(pos, 3)) {
+            if (position_is_drawn(pos, DRAW_MODE_TWO_REPEATS)) {
                 search_state.best_line[1] = 0;
                 search_state.best_score = 0;
                 searched_or_settled = true;

@@ -55,6 +55,16 @@ int count_busy(int count)
     return busy;
 }
 
+// Waits until none of the first `count` threads is busy: 1 ms sleeps while
+// the search runs, only yields once it has been told to stop.
+void wait_while_busy(int count)
+{
+    while (count_busy(count) > 0) {
+        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
+        else std::this_thread::yield();
+    }
+}
+
 // Thread 0's head start over the helpers: 5 ms, less when the search must
 // stop sooner (the main thread cannot look at the clock meanwhile).
 int head_start_ms()
@@ -186,21 +196,9 @@ int count_searching_threads() { return count_busy(search_state.thread_count); }
 
 bool main_search_thread_busy() { return count_busy(1) > 0; }
 
-void wait_for_main_search_thread()
-{
-    while (main_search_thread_busy()) {
-        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
-        else std::this_thread::yield();
-    }
-}
+void wait_for_main_search_thread() { wait_while_busy(1); }
 
-void wait_for_search_threads()
-{
-    while (count_searching_threads() > 0) {
-        if (search_state.stop.load() == STOP_RUN) sleep_ms(1);
-        else std::this_thread::yield();
-    }
-}
+void wait_for_search_threads() { wait_while_busy(search_state.thread_count); }
 
 void serve_input_until_search_ends(bool (*poll_input)())
 {

@@ -93,6 +93,19 @@ int numa_node_of_processor(int index, int nodes, int cores, int processors)
     return (index - nodes * block) % nodes;
 }
 
+RegularFile open_text_file(const char* path)
+{
+    RegularFile opened = open_regular_file(path, "r");
+    if (!opened.file) return opened;
+    // Windows editors start a UTF-8 file with a byte-order mark; read as text
+    // it would glue itself to the first key, tag or position.
+    static const unsigned char mark[3] = {0xEF, 0xBB, 0xBF};
+    int matched = 0;
+    while (matched < 3 && std::getc(opened.file) == mark[matched]) matched++;
+    if (matched < 3) std::fseek(opened.file, 0, SEEK_SET);
+    return opened;
+}
+
 u64 wall_clock_milliseconds()
 {
     using namespace std::chrono;

@@ -167,6 +167,9 @@ struct RegularFile {
 };
 // `mode` is a reading mode of fopen ("r" or "rb").
 RegularFile open_regular_file(const char* path, const char* mode);
+// The same for a text file ("r"), read from past a UTF-8 byte-order mark
+// when the file starts with one.
+RegularFile open_text_file(const char* path);
 
 // Builds for Windows (their book files use the packed 14-byte record).
 #if defined(_WIN32)

@@ -283,7 +283,7 @@ bool build_book_from_pgn(Position& pos)
         return false;
     }
     // Only a regular file: a device or a FIFO of that name may never end.
-    std::FILE* in = open_regular_file(BOOK_PGN, "r").file;
+    std::FILE* in = open_text_file(BOOK_PGN).file;
     if (!in) {
         report("could not open", BOOK_PGN);
         return false;

@@ -19,7 +19,7 @@ void report_unopened_file(const char* what, const char* path)
 
 std::FILE* open_tool_input(const char* what, const char* path, bool report_missing)
 {
-    const RegularFile opened = open_regular_file(path, "r");
+    const RegularFile opened = open_text_file(path);
     if (opened.status == REGULAR_FILE_NOT_REGULAR) {
         std::string text = std::string(what) + " " + path + " is not a regular file";
         send_line(text.c_str());

@@ -15,9 +15,18 @@ namespace {
 constexpr int CONFIG_LINE_SIZE = CONFIG_LINE_LIMIT + 1;
 constexpr i16 PST_UNSET = -1000;
 
-// Decimal value by the leading-number rule (no digits give 0), kept to the
-// low 16 bits as the record's fields are.
-i16 number_value(const char* word) { return i16(std::strtol(word, nullptr, 10)); }
+constexpr int I16_LOW = -32768;
+constexpr int I16_HIGH = 32767;
+
+// Decimal value by the leading-number rule (no digits give 0), held within
+// the field's range low..high; `clamped` is raised when it lay outside.
+int held_value(const char* word, int low, int high, bool& clamped)
+{
+    const long value = std::strtol(word, nullptr, 10);
+    const int held = clamp_int(value, low, high);
+    if (held != value) clamped = true;
+    return held;
+}
 
 constexpr int LINE_READ = 1;
 constexpr int LINE_OVERLONG = 2;  // read to its end, only its start kept
@@ -47,14 +56,31 @@ void report_overlong_line(const ConfigFile& in)
                 CONFIG_LINE_LIMIT);
 }
 
-// Copies the first word of `text` (separated by blanks and double quotes)
-// into a path field of PATH_TEXT_LIMIT characters; no word gives an empty
-// text. A longer word is refused aloud and the field keeps its value.
-void take_path_word(const ConfigFile& in, const char* key, const char* text, char* field)
+// One line for a key whose value lay outside its field and was clamped.
+void report_clamped(const ConfigFile& in, const char* key, int low, int high)
 {
-    while (is_blank(*text) || *text == '"') text++;
+    send_format("info string %s line %d: %s outside %d..%d, clamped", in.path, in.line_number, key, low, high);
+}
+
+// Copies the path of `text` into a path field of PATH_TEXT_LIMIT characters.
+// Blanks, "=" and "," before it are skipped. A path in double quotes runs to
+// the closing quote (or the end of the line) and keeps its blanks, "=" and
+// ",", trimmed at its ends: directories such as "C:\Program Files\..." hold
+// them. Any other path ends at the first blank, quote, "=" or ",". No path
+// gives an empty text. A longer path is refused aloud and the field keeps
+// its value.
+void take_path(const ConfigFile& in, const char* key, const char* text, char* field)
+{
+    while (is_blank(*text) || *text == '=' || *text == ',') text++;
     size_t n = 0;
-    while (text[n] && !is_blank(text[n]) && text[n] != '"') n++;
+    if (*text == '"') {
+        text++;
+        while (is_blank(*text)) text++;
+        while (text[n] && text[n] != '"') n++;
+        while (n > 0 && is_blank(text[n - 1])) n--;
+    } else {
+        while (text[n] && !is_blank(text[n]) && text[n] != '"' && text[n] != '=' && text[n] != ',') n++;
+    }
     if (n > size_t(PATH_TEXT_LIMIT)) {
         send_format("info string %s line %d: %s longer than %d characters, ignored", in.path, in.line_number, key,
                     PATH_TEXT_LIMIT);
@@ -64,11 +90,12 @@ void take_path_word(const ConfigFile& in, const char* key, const char* text, cha
     field[n] = 0;
 }
 
-// The text after a path key and the one separator that follows it.
+// The text after a path key and the one separator that follows it (a quote
+// there opens the path).
 const char* after_key(const char* key_start, size_t key_length)
 {
     const char* p = key_start + key_length;
-    return *p ? p + 1 : p;
+    return *p && *p != '"' ? p + 1 : p;
 }
 
 bool pst_blocks_complete(const ParamRecord& params)
@@ -81,14 +108,29 @@ bool pst_blocks_complete(const ParamRecord& params)
 }
 
 // Keys that set the global search record rather than the parameter record.
-bool store_search_setting(const char* key, const char* value)
+bool store_search_setting(const ConfigFile& in, const char* key, const char* value)
 {
-    if (std::strcmp(key, "BookVariety") == 0) search_state.book_variety = number_value(value);
-    else if (std::strcmp(key, "BookDepth") == 0) search_state.book_depth = u8(std::strtol(value, nullptr, 10));
-    else if (std::strcmp(key, "SyzygyProbeDepth5") == 0) search_state.probe_depths[0] = number_value(value);
-    else if (std::strcmp(key, "SyzygyProbeDepth6") == 0) search_state.probe_depths[1] = number_value(value);
+    bool clamped = false;
+    int low = I16_LOW, high = I16_HIGH;
+    if (std::strcmp(key, "BookVariety") == 0) search_state.book_variety = i16(held_value(value, low, high, clamped));
+    else if (std::strcmp(key, "BookDepth") == 0) {
+        low = 0, high = 255;
+        search_state.book_depth = u8(held_value(value, low, high, clamped));
+    } else if (std::strcmp(key, "SyzygyProbeDepth5") == 0)
+        search_state.probe_depths[0] = i16(held_value(value, low, high, clamped));
+    else if (std::strcmp(key, "SyzygyProbeDepth6") == 0)
+        search_state.probe_depths[1] = i16(held_value(value, low, high, clamped));
     else return false;
+    if (clamped) report_clamped(in, key, low, high);
     return true;
+}
+
+// The name of the piece-square block of `type` and `phase`.
+const char* pst_block_name(int type, int phase)
+{
+    for (const ConfigPstKey& block : config_pst_keys)
+        if (block.type == type && block.phase == phase) return block.name;
+    return "PST";
 }
 
 }  // namespace
@@ -106,14 +148,17 @@ void read_config_pst_block(ParamRecord& params, int type, int phase, ConfigFile&
         }
         char words[LINE_WORDS][LINE_WORD_SIZE];
         split_words(line, words);
-        for (int f = 0; f < 8 && words[f][0]; f++) params.pst[type][8 * rank + f][phase] = number_value(words[f]);
+        bool clamped = false;
+        for (int f = 0; f < 8 && words[f][0]; f++)
+            params.pst[type][8 * rank + f][phase] = i16(held_value(words[f], I16_LOW, I16_HIGH, clamped));
+        if (clamped) report_clamped(in, pst_block_name(type, phase), I16_LOW, I16_HIGH);
     }
 }
 
 bool read_config_file(const char* path, ParamRecord& params)
 {
     // Only a regular file: a FIFO of that name would hold up the start.
-    const RegularFile opened = open_regular_file(path, "r");
+    const RegularFile opened = open_text_file(path);
     if (opened.status == REGULAR_FILE_NOT_REGULAR) send_format("%s is not a regular file, ignored", path);
     if (!opened.file) return false;
     ConfigFile in;
@@ -133,24 +178,29 @@ bool read_config_file(const char* path, ParamRecord& params)
             continue;
         }
         line[std::strcspn(line, "\r\n")] = 0;
-        for (char* p = line; *p; p++)
-            if (*p == '=' || *p == ',') *p = ' ';
-
+        // Paths are taken before "=" and "," turn into blanks: a quoted path
+        // keeps them.
         if (const char* key = std::strstr(line, "SyzygyPath")) {
-            take_path_word(in, "SyzygyPath", after_key(key, 10), search_state.tb_path);
+            take_path(in, "SyzygyPath", after_key(key, 10), search_state.tb_path);
             continue;
         }
         if (const char* key = std::strstr(line, "VantBook")) {
-            take_path_word(in, "VantBook", after_key(key, 8), engine_config.book_file);
+            take_path(in, "VantBook", after_key(key, 8), engine_config.book_file);
             continue;
         }
+        for (char* p = line; *p; p++)
+            if (*p == '=' || *p == ',') *p = ' ';
+
         char words[LINE_WORDS][LINE_WORD_SIZE];
         split_words(line, words);
-        if (store_search_setting(words[0], words[1])) continue;
+        if (store_search_setting(in, words[0], words[1])) continue;
         if (const ConfigKey* key = find_config_key(words[0])) {
+            // Held within the 16-bit field, as the console's "set" holds it.
             i16* field = config_key_field(params, *key);
-            field[0] = number_value(words[1]);
-            if (key->count == 2) field[1] = number_value(words[2]);
+            bool clamped = false;
+            field[0] = i16(held_value(words[1], I16_LOW, I16_HIGH, clamped));
+            if (key->count == 2) field[1] = i16(held_value(words[2], I16_LOW, I16_HIGH, clamped));
+            if (clamped) report_clamped(in, key->name, I16_LOW, I16_HIGH);
             continue;
         }
         for (const ConfigPstKey& block : config_pst_keys) {

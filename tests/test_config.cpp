@@ -124,7 +124,7 @@ TEST_F(ConfigTest, CompleteFileSetsValuesBlocksAndPaths)
     EXPECT_EQ(rec.contempt, 12);
     EXPECT_EQ(rec.passed_pawn[4], 40);
     EXPECT_EQ(search_state.book_variety, 7);
-    EXPECT_EQ(search_state.book_depth, 300 & 0xFF);
+    EXPECT_EQ(search_state.book_depth, 255);       // held within its 8-bit field
     EXPECT_EQ(search_state.probe_depths[0], 0);    // no range applied here
     EXPECT_EQ(search_state.probe_depths[1], 250);
     EXPECT_STREQ(search_state.tb_path, "/tmp/tables:/opt/tb");
@@ -180,6 +180,63 @@ TEST_F(ConfigTest, PathKeysWithoutValueOrTooLongAreSafe)
                         "info string " + path + " line 3: VantBook longer than 4096 characters, ignored\n", 0),
               0u)
         << out.substr(0, 200);
+}
+
+// A value outside its field is held at the field's edge, with one line
+// naming the key, rather than wrapping to the opposite sign; a byte-order
+// mark before the first key does not hide it.
+TEST_F(ConfigTest, OutOfRangeValuesAreClampedAndNamed)
+{
+    std::string blocks = all_blocks();
+    blocks.replace(blocks.find("PST_knight_en\n") + 14, 7, "99999 -70000");  // a8 and b8
+    write("\xEF\xBB\xBF"
+          "pawn_value 99999, 40000\n"
+          "queen_value -40000 1200\n"
+          "rook_value 32767 -32768\n"
+          "BookDepth 300\n"
+          "BookVariety -99999\n"
+          "SyzygyProbeDepth6 70000\n"
+          "tune 99999999999999999999\n" +
+          blocks);
+    std::string out;
+    EXPECT_EQ(read(&out), 1);
+    EXPECT_EQ(rec.pawn_value[0], 32767);
+    EXPECT_EQ(rec.pawn_value[1], 32767);
+    EXPECT_EQ(rec.queen_value[0], -32768);
+    EXPECT_EQ(rec.queen_value[1], 1200);
+    EXPECT_EQ(rec.rook_value[0], 32767);
+    EXPECT_EQ(rec.rook_value[1], -32768);
+    EXPECT_EQ(search_state.book_depth, 255);
+    EXPECT_EQ(search_state.book_variety, -32768);
+    EXPECT_EQ(search_state.probe_depths[1], 32767);
+    EXPECT_EQ(rec.tune, 32767);
+    EXPECT_EQ(rec.pst[KNIGHT][56][1], 32767);
+    EXPECT_EQ(rec.pst[KNIGHT][57][1], -32768);
+    EXPECT_EQ(rec.pst[KNIGHT][58][1], 212);
+    const std::string at = "info string " + path + " line ";
+    EXPECT_EQ(out, at + "1: pawn_value outside -32768..32767, clamped\n" +
+                       at + "2: queen_value outside -32768..32767, clamped\n" +
+                       at + "4: BookDepth outside 0..255, clamped\n" +
+                       at + "5: BookVariety outside -32768..32767, clamped\n" +
+                       at + "6: SyzygyProbeDepth6 outside -32768..32767, clamped\n" +
+                       at + "7: tune outside -32768..32767, clamped\n" +
+                       at + "36: PST_knight_en outside -32768..32767, clamped\n" +
+                       "loaded parameters from " + path + "\n");
+}
+
+// A quoted path keeps its blanks, "=" and ",", as Windows directories hold
+// them; an unquoted one is still one word.
+TEST_F(ConfigTest, QuotedPathsKeepTheirBlanks)
+{
+    write("SyzygyPath = \"C:\\Program Files\\Chess\\syzygy;D:\\tb, 6-men \" # tables\n"
+          "VantBook=\"my books/a=b.opn\"\n");
+    read();
+    EXPECT_STREQ(search_state.tb_path, "C:\\Program Files\\Chess\\syzygy;D:\\tb, 6-men");
+    EXPECT_STREQ(engine_config.book_file, "my books/a=b.opn");
+    write("SyzygyPath\"/opt/syzygy tables\nVantBook my book.opn\n");
+    read();
+    EXPECT_STREQ(search_state.tb_path, "/opt/syzygy tables");  // no closing quote: to the line end
+    EXPECT_STREQ(engine_config.book_file, "my");
 }
 
 TEST_F(ConfigTest, MalformedLinesAreHarmless)

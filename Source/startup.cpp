@@ -180,11 +180,18 @@ int read_command_line(int argc, char** argv, RunChoice& choice)
             choice.epd_test = 1;
         } else if (std::strstr(arg, "-scan_pgn")) {
             if (take_file_name(arg, value, choice.pgn_path)) return 1;
+            int chosen = 0;
             for (int mode = 1; mode <= 4; mode++) {
                 char name[32];
                 std::snprintf(name, sizeof name, "-scan_pgn%d", mode);
-                if (std::strcmp(arg, name) == 0) choice.pgn_scan_mode = mode;
+                if (std::strcmp(arg, name) == 0) chosen = mode;
             }
+            // A mistyped mode would otherwise start the engine on the pipe.
+            if (chosen == 0) {
+                std::printf("switch %s: unknown PGN scan mode, use -scan_pgn1 to -scan_pgn4\n", arg);
+                return 1;
+            }
+            choice.pgn_scan_mode = chosen;
         } else if (std::strcmp(arg, "-match") == 0) {
             if (take_file_name(arg, value, engine_config.match_file)) return 1;
             choice.match = 1;

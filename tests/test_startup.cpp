@@ -108,9 +108,10 @@ TEST_F(CommandLineTest, SwitchesWithoutArgumentsSetTheirFlags)
 
 TEST_F(CommandLineTest, FileNamesAndToolChoices)
 {
-    parse({"-scan_pgn", "games.pgn"});  // no mode digit: the name is consumed, no scan
+    std::string refusal;
+    EXPECT_EQ(parse({"-scan_pgn", "games.pgn"}, &refusal), 1);  // no mode: refused
+    EXPECT_EQ(refusal, "switch -scan_pgn: unknown PGN scan mode, use -scan_pgn1 to -scan_pgn4\n");
     EXPECT_EQ(choice.pgn_scan_mode, 0);
-    EXPECT_STREQ(choice.pgn_path, "games.pgn");
     parse({"-scan_pgn3", "more.pgn", "-anepd", "suite.epd", "-bench"});
     EXPECT_EQ(choice.pgn_scan_mode, 3);
     EXPECT_EQ(choice.epd_test, 1);

@@ -43,8 +43,10 @@ void send_identification()
 // Splits "name N value V" of a setoption line. Both stay empty unless the
 // text holds "name". The name runs to the blanks before "value" (it may hold
 // blanks), or to the end of the line when there is no "value" word (a
-// button is pressed so); the value is one word. Returns whether the line
-// holds "value".
+// button is pressed so). The value of a string option is the rest of the
+// line, trimmed at its ends, since the protocol lets it hold blanks (a
+// "SyzygyPath" under "C:\Program Files"); of any other option it is one
+// word. Returns whether the line holds "value".
 bool parse_setoption(const char* rest, char* name, char* value)
 {
     name[0] = value[0] = 0;
@@ -67,7 +69,14 @@ bool parse_setoption(const char* rest, char* name, char* value)
     const char* v = value_word + 5;
     if (*v) v++;
     while (*v == ' ') v++;
-    length = std::strcspn(v, " ");
+    const UciOption* option = find_uci_option(name);
+    if (option && option->type == OPTION_STRING) {
+        while (is_blank(*v)) v++;
+        length = std::strlen(v);
+        while (length > 0 && is_blank(v[length - 1])) length--;
+    } else {
+        length = std::strcspn(v, " ");
+    }
     if (length > OPTION_VALUE_SIZE - 1) length = OPTION_VALUE_SIZE - 1;
     std::memcpy(value, v, length);
     value[length] = 0;

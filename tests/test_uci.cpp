@@ -161,12 +161,15 @@ TEST_F(UciTest, StrengthLimitTurnsEloIntoANodeRate)
     EXPECT_EQ(search_state.target_rate, 1e9);
 }
 
-TEST_F(UciTest, SyzygyPathIsOneWordAndNeverEmpty)
+TEST_F(UciTest, SyzygyPathIsTheWholeValueAndNeverEmpty)
 {
-    // The reply comes first, then the scan's count.
-    EXPECT_EQ(run("setoption name SyzygyPath value /tb/one /tb/two"),
-              "info string SyzygyPath set to '/tb/one'\ninfo string found 0 tablebases\n");
-    EXPECT_STREQ(search_state.tb_path, "/tb/one");
+    // The reply comes first, then the scan's count. The value keeps its
+    // blanks, trimmed at its ends; other options still take one word.
+    EXPECT_EQ(run("setoption name SyzygyPath value  /tb/Program Files/one two \t "),
+              "info string SyzygyPath set to '/tb/Program Files/one two'\ninfo string found 0 tablebases\n");
+    EXPECT_STREQ(search_state.tb_path, "/tb/Program Files/one two");
+    EXPECT_EQ(run("setoption name MultiPV value 3 4"), "info string MultiPV set to 3\n");
+    run("setoption name MultiPV value 1");
     EXPECT_EQ(run("setoption name SyzygyPath value"),
               "info string SyzygyPath set to '.'\ninfo string found 0 tablebases\n");
     ASSERT_TRUE(test_tables_present());

@@ -1,7 +1,8 @@
 // What the user wrote is read whole or refused aloud: long tablebase path
-// lists, long "vant.rc" lines, tool inputs that are devices or directories,
-// NUL bytes and unplayable positions in EPD files, and "quit" during a long
-// read. Each runs the real binary.
+// lists and paths with blanks, long "vant.rc" lines and values outside their
+// fields, byte-order marks, tool inputs that are devices or directories, NUL
+// bytes and unplayable positions in EPD files, unknown scan modes, and
+// "quit" during a long read. Each runs the real binary.
 #include <chrono>
 
 #include "config.h"
@@ -72,6 +73,67 @@ TEST_F(WholeFilesTest, LongTablePathListFindsEveryTable)
     engine.send("quit");
     EXPECT_EQ(engine.finish(), 0);
     std::filesystem::remove_all(base);
+}
+
+// Windows users keep tables under paths with blanks and their editors start
+// a file with a byte-order mark: a quoted "vant.rc" path and the option's
+// whole value keep the blanks, and the first key of the marked file is
+// read, its value outside the 16-bit field clamped and named.
+TEST_F(WholeFilesTest, TablePathWithBlanksAndAMarkedConfigFile)
+{
+    ASSERT_TRUE(test_tables_present());
+    const std::string base = make_temp_dir("blank");
+    const std::string tables = base + "/Program Files/syzygy 3-4";
+    std::filesystem::create_directories(base + "/Program Files");
+    std::filesystem::create_directory_symlink(std::filesystem::absolute(test_table_dir()), tables);
+    write_file(dir + "/vant.rc", std::string("\xEF\xBB\xBF") + "pawn_value 99999, -40000\n" +
+                                     "SyzygyPath = \"" + tables + "\"\n");
+    EngineProcess engine;
+    ASSERT_TRUE(engine.start({"-nolog", "-hash", "4", "-c"}, dir));
+    EXPECT_EQ(engine.wait_for("info string vant.rc"),
+              "info string vant.rc line 1: pawn_value outside -32768..32767, clamped");
+    EXPECT_EQ(engine.wait_for("info string found"), "info string found 35 tablebases");
+    engine.send("sp");
+    const std::vector<std::string> values = words_of(engine.wait_for("piece values="));
+    ASSERT_EQ(values.size(), 7u);
+    EXPECT_EQ(values[2], "32767/-32768");
+    engine.send("uci");
+    engine.send("setoption name SyzygyPath value " + tables + "  ");
+    EXPECT_EQ(engine.wait_for("info string SyzygyPath"), "info string SyzygyPath set to '" + tables + "'");
+    EXPECT_EQ(engine.wait_for("info string found"), "info string found 35 tablebases");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+    int notices = 0;
+    for (const std::string& line : engine.lines) notices += line.find("outside") != std::string::npos;
+    EXPECT_EQ(notices, 1);
+    std::filesystem::remove_all(base);
+}
+
+// The tools' text files with a byte-order mark: the first PGN tag and the
+// first EPD position count.
+TEST_F(WholeFilesTest, ToolFilesWithAByteOrderMark)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    write_file(dir + "/suite.epd", mark + "6k1/5ppp/8/8/8/8/8/R5K1 w - - bm Ra8#;\n"
+                                          "3rk3/8/8/8/8/8/8/Q3K3 w - - am Qa8;\n");
+    std::string out = run({"-quiet", "-d", "2", "-anepd", "suite.epd"}, 0);
+    EXPECT_NE(out.find("\n2 / 2 correct best moves\n"), std::string::npos) << out;
+    std::string pgn = mark + "[Event \"e\"]\n[Result \"0-1\"]\n";
+    for (const std::string& m : scripted_game(40, 2)) pgn += m + " {-0.12/9} ";
+    write_file(dir + "/games.pgn", pgn + "\n");
+    out = run({"-scan_pgn2", "games.pgn"}, 0);
+    EXPECT_EQ(out.rfind("games= 1, positions= ", 0), 0u) << out;
+    EXPECT_NE(read_file(dir + "/tmp.epd").find("c9 \"0-1\";"), std::string::npos);
+}
+
+// A PGN scan mode other than 1 to 4 stops the engine instead of starting it
+// on the pipe.
+TEST_F(WholeFilesTest, UnknownScanModeIsRefused)
+{
+    for (const char* flag : {"-scan_pgn9", "-scan_pgn", "-scan_pgn12"}) {
+        EXPECT_EQ(run({flag, "games.pgn"}, 1),
+                  std::string("switch ") + flag + ": unknown PGN scan mode, use -scan_pgn1 to -scan_pgn4\n");
+    }
 }
 
 // An overlong comment sets nothing, whatever it ends with; an overlong value

@@ -292,6 +292,13 @@ RegularFile open_regular_file(const char* path, const char* mode)
     return result;
 }
 
+bool same_existing_file(const char* a, const char* b)
+{
+    struct stat first, second;
+    if (stat(a, &first) != 0 || stat(b, &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 void close_file(FileHandle file)
 {
     if (file != INVALID_FILE) close(int(file));
@@ -645,6 +652,31 @@ RegularFile open_regular_file(const char* path, const char* mode)
     result.size = u64(info.st_size);
     result.status = REGULAR_FILE_OPENED;
     return result;
+}
+
+namespace {
+
+// The volume serial number and file index of an existing file; false when it
+// cannot be opened. Opened only to read its attributes, sharing everything,
+// so that a file another program holds open is still looked at.
+bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+bool same_existing_file(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (!file_identity(a, first) || !file_identity(b, second)) return false;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
 void close_file(FileHandle file)

@@ -171,6 +171,12 @@ RegularFile open_regular_file(const char* path, const char* mode);
 // when the file starts with one.
 RegularFile open_text_file(const char* path);
 
+// Whether two paths name the same existing file, judged by the file's
+// identity (device and inode; on Windows volume serial and file index), not
+// by its name: "./a", a hard link or a symbolic link to "a" all name "a". A
+// path that names no existing file is the same as nothing.
+bool same_existing_file(const char* a, const char* b);
+
 // Builds for Windows (their book files use the packed 14-byte record).
 #if defined(_WIN32)
 constexpr bool WINDOWS_BUILD = true;

@@ -1,7 +1,10 @@
 #include "threads.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include "driver.h"
@@ -29,6 +32,44 @@ std::atomic<u8> start_failed[MAX_THREADS];
 // its last touch of it).
 std::atomic<u8> slot_alive[MAX_THREADS];
 
+// An idle thread sleeps on its slot's signal, and its command byte is only
+// set under the slot's mutex: a wake-up can then never fall between the
+// sleeper's look at the byte and its sleep. (std::atomic::wait does not
+// promise that where the C++ library builds it without a futex: MinGW's
+// checks a counter outside its mutex, and a notify landing in that gap is
+// lost, leaving the thread asleep through its search.)
+struct IdleSignal {
+    std::mutex lock;
+    std::condition_variable wake;
+};
+
+// Never destroyed: a detached thread may still sleep on its signal while the
+// process exits.
+IdleSignal* const idle_signals = new IdleSignal[MAX_THREADS];
+
+// The sleeper looks at its byte again after this long even without a
+// notify, so that no fault of the thread library can keep it asleep for
+// good; ten looks a second cost an idle engine nothing measurable.
+constexpr std::chrono::milliseconds IDLE_RECHECK{100};
+
+void set_thread_command(int i, ThreadData* td, u8 command)
+{
+    IdleSignal& signal = idle_signals[i];
+    {
+        std::lock_guard<std::mutex> guard(signal.lock);
+        td->command.store(command, std::memory_order_release);
+    }
+    signal.wake.notify_one();
+}
+
+// Sleeps until the slot's command byte is no longer idle.
+void wait_for_command(int i, const ThreadData* td)
+{
+    IdleSignal& signal = idle_signals[i];
+    std::unique_lock<std::mutex> guard(signal.lock);
+    while (td->command.load(std::memory_order_acquire) == THREAD_IDLE) signal.wake.wait_for(guard, IDLE_RECHECK);
+}
+
 // Tells the thread of a slot to leave (ending its search first) and waits
 // until it has; nothing when no thread lives there.
 void retire_thread(int i)
@@ -40,8 +81,7 @@ void retire_thread(int i)
         search_state.stop.compare_exchange_strong(running, STOP_ABORT);
         sleep_ms(1);
     }
-    td->command.store(THREAD_LEAVE, std::memory_order_release);
-    td->command.notify_one();
+    set_thread_command(i, td, THREAD_LEAVE);
     while (slot_alive[i].load(std::memory_order_acquire)) sleep_ms(1);
 }
 
@@ -153,7 +193,7 @@ void* search_thread_main(void* index_slot)
     for (;;) {
         // Idle: asleep until the command byte changes (woken by its writer),
         // so an idle engine costs no processor time.
-        td->command.wait(THREAD_IDLE, std::memory_order_acquire);
+        wait_for_command(i, td);
         const u8 command = td->command.load(std::memory_order_acquire);
         if (i8(command) >= THREAD_LEAVE) {
             td->command.store(THREAD_IDLE, std::memory_order_release);
@@ -185,8 +225,7 @@ void wake_search_threads()
         if (i > 0 && search_state.stop.load() != STOP_RUN) break;
         if (ThreadData* td = thread_table[i].load(std::memory_order_acquire)) {
             prepare_thread_for_search(i);
-            td->command.store(THREAD_SEARCH, std::memory_order_release);
-            td->command.notify_one();
+            set_thread_command(i, td, THREAD_SEARCH);
         }
         if (i == 0 && count >= 2) sleep_ms(head_start_ms());
     }

@@ -9,6 +9,7 @@
 
 namespace {
 
+const char* const TRACE_FILE = "trace.txt";
 std::FILE* trace_file = nullptr;   // opened on the first traced move, kept open
 i16 last_traced_ply = 0;
 i16 last_traced_depth = -1;        // never decreases: one heading per deeper iteration
@@ -23,7 +24,7 @@ void write_search_trace(const Position& pos, Move move)
     std::lock_guard<std::mutex> lock(trace_mutex);
     if (trace_unavailable) return;
     if (!trace_file) {
-        trace_file = std::fopen("trace.txt", "w");
+        trace_file = std::fopen(TRACE_FILE, "w");
         if (!trace_file) {
             // The search goes on without its trace.
             std::fprintf(stderr, "Could not create trace.txt; the search trace is off.\n");
@@ -54,3 +55,5 @@ void flush_search_trace()
     std::lock_guard<std::mutex> lock(trace_mutex);
     if (trace_file) std::fflush(trace_file);
 }
+
+const char* search_trace_output() { return engine_config.trace_depth != 0 ? TRACE_FILE : nullptr; }

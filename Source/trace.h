@@ -11,3 +11,7 @@ void write_search_trace(const Position& pos, Move move);
 // Pushes what the trace has buffered to the file (the file is otherwise
 // complete only when the process ends normally).
 void flush_search_trace();
+// "trace.txt" while the trace depth is set (the file any move made from now
+// on may create), else nullptr: a command that reads a file and plays moves
+// counts it among its outputs.
+const char* search_trace_output();

@@ -1,11 +1,12 @@
-// The platform layer (clock, sleep, aligned blocks, read-only mappings, the
-// load mutex) and the raw-byte input path that the Windows pipe uses, which
+// The platform layer (clock, sleep, aligned blocks, read-only mappings, file
+// identity, the load mutex) and the raw-byte input path that the Windows pipe uses, which
 // runs the same way on every platform.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <sys/stat.h>
@@ -175,6 +176,27 @@ TEST_F(MappingTest, OnlyRegularFilesOpenAndNoneBlocks)
     }
     std::remove(fifo.c_str());
     EXPECT_EQ(open_regular_file((path + ".missing").c_str(), "rb").status, REGULAR_FILE_MISSING);
+}
+
+// Names of one file are the same file however they are spelt or linked; a
+// copy of its bytes is not, and a missing file is the same as nothing, not
+// even as itself.
+TEST_F(MappingTest, SameFileByIdentityNotByName)
+{
+    write_file("bytes");
+    const std::string hard = path + ".hard", soft = path + ".soft", copy = path + ".copy", missing = path + ".none";
+    const std::filesystem::path name(path);
+    const std::string dotted = (name.parent_path() / "." / name.filename()).string();
+    ASSERT_EQ(link(path.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(symlink(path.c_str(), soft.c_str()), 0);
+    std::filesystem::copy_file(path, copy);
+    for (const std::string& other : {path, dotted, hard, soft})
+        EXPECT_TRUE(same_existing_file(path.c_str(), other.c_str())) << other;
+    EXPECT_TRUE(same_existing_file(soft.c_str(), hard.c_str()));
+    EXPECT_FALSE(same_existing_file(path.c_str(), copy.c_str()));
+    EXPECT_FALSE(same_existing_file(path.c_str(), missing.c_str()));
+    EXPECT_FALSE(same_existing_file(missing.c_str(), missing.c_str()));
+    for (const std::string& made : {hard, soft, copy}) std::remove(made.c_str());
 }
 
 // Thread placement on NUMA nodes: blocks of cores / nodes first, then every

@@ -1,5 +1,6 @@
 // The search threads: searches with 1, 2, 4 and 8 threads, a prompt stop on
-// the stop byte, ending the pool during a search, and replacing the pool.
+// the stop byte, ending the pool during a search, replacing the pool, and a
+// search started at once on a new pool.
 // These tests also run under ThreadSanitizer (preset "tsan"), which checks
 // that threads share only atomics, locked data and the transposition table.
 #include <gtest/gtest.h>
@@ -135,3 +136,28 @@ TEST(SearchThreadsRule, HelpersSkipADepthWhenEnoughThreadsAreOnIt)
 }
 
 }  // namespace
+
+// A search woken the moment its pool exists meets every thread just as it
+// goes to sleep for the first time: no wake-up may be lost there. Each round
+// replaces the pool (1, 2 and 3 threads in turn) and searches at once.
+TEST_F(SearchThreadsTest, ASearchWokenRightAfterThePoolStartsAlwaysRuns)
+{
+    ASSERT_TRUE(search_setup::set_game_fen(MIDDLEGAME));
+    for (int round = 0; round < 300; round++) {
+        const int n = 1 + round % 3;
+        start_pool(n);
+        search_setup::set_depth_limit(2);
+        start_search_clock();
+        wake_search_threads();
+        const double woken_at = monotonic_seconds();
+        while (count_searching_threads() > 0 && monotonic_seconds() - woken_at < HANG_SECONDS) {
+            check_search_time();
+            sleep_ms(1);
+        }
+        ASSERT_EQ(count_searching_threads(), 0) << "round " << round << ", " << n << " threads: a thread slept through its search";
+        search_state.search_state = SEARCH_NONE;
+        search_state.search_command = SEARCH_NONE;
+        ASSERT_EQ(search_state.best_depth, 2) << "round " << round;
+        ASSERT_TRUE(legal_in_game(search_state.best_line[1])) << "round " << round;
+    }
+}

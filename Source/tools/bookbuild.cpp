@@ -12,6 +12,8 @@
 #include "records.h"
 #include "tools/book.h"
 #include "tools/textline.h"
+#include "tools/toolsupport.h"
+#include "trace.h"
 
 namespace {
 
@@ -375,6 +377,9 @@ bool build_book_from_pgn(Position& pos)
 
 int run_mkbook_command()
 {
+    // Refused before the book in use is given up.
+    if (input_is_an_output("mkbook: game file", BOOK_PGN, {BOOK_OUT, SCRATCH, MERGE_OUT, search_trace_output()}))
+        return 0;
     engine_config.book_file[0] = 0;
     delete[] book_cache;
     book_cache = new (std::nothrow) BookRecord[BOOK_BUILD_RECORDS]();

@@ -21,6 +21,8 @@
 
 namespace {
 
+const char* const UNSOLVED_FILE = "unsolved.epd";
+
 // Next token of `p` separated by any of `delimiters` (leading delimiters
 // skipped); returns its start and length, and moves `p` past the token and
 // the one delimiter that ended it.
@@ -96,12 +98,13 @@ bool set_epd_position(Position& pos, const char* position)
 int run_epd_test_suite(bool (*poll)())
 {
     const char* path = engine_config.test_file;
+    if (input_is_an_output("EPD file", path, {UNSOLVED_FILE})) return 1;
     std::FILE* in = open_tool_input("EPD file", path);
     if (!in) return 1;
-    std::FILE* unsolved = std::fopen("unsolved.epd", "w");
+    std::FILE* unsolved = std::fopen(UNSOLVED_FILE, "w");
     if (!unsolved) {
         std::fclose(in);
-        report_unopened_file("output file", "unsolved.epd");
+        report_unopened_file("output file", UNSOLVED_FILE);
         return 1;
     }
     char text[512];

@@ -15,6 +15,7 @@
 #include "tools/book.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
+#include "trace.h"
 #include "tt.h"
 
 namespace {
@@ -91,6 +92,8 @@ void run_load_command(const char* path, const char* selector)
 {
     std::string message = std::string("loading ") + path + ", tag " + (selector ? selector : "") + "\n";
     send_line(message.c_str());
+    // With the trace on, the moves played from the file may write the trace file.
+    if (input_is_an_output("PGN file", path, {search_trace_output()})) return;
     // A missing file sets only the clocks; a device or a FIFO is refused aloud.
     std::FILE* file = open_tool_input("PGN file", path, false);
     if (file) {

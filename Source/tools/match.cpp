@@ -102,6 +102,12 @@ int run_selfplay_match(bool (*poll)()) { return play_selfplay_match(MATCH_GAMES,
 
 int play_selfplay_match(int max_games, bool (*poll)())
 {
+    // The games must not be written over a file the match plays from.
+    const char* const output = engine_config.match_file;
+    if (input_is_an_output("settings file", "test1.rc", {output}) ||
+        input_is_an_output("settings file", "vant.rc", {output}) ||
+        input_is_an_output("book", engine_config.book_file, {output}))
+        return 1;
     auto* players = new MatchPlayer[2];
     MatchPlayer& player1 = players[0];
     MatchPlayer& player2 = players[1];

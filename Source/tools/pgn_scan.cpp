@@ -255,13 +255,15 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
 int scan_pgn_file(const char* path, int mode, bool (*poll)())
 {
     if (mode < 1 || mode > 4 || !game_record) return 1;
+    const char* out_name = mode == 1 ? "tmp.pgn" : "tmp.epd";
+    const char* second_name = "tmpX.epd";
+    if (input_is_an_output("PGN file", path, {out_name, second_name})) return 1;
     std::FILE* in = open_tool_input("PGN file", path);
     if (!in) return 1;
-    const char* out_name = mode == 1 ? "tmp.pgn" : "tmp.epd";
     std::FILE* out = std::fopen(out_name, "w");
-    std::FILE* second = out ? std::fopen("tmpX.epd", "w") : nullptr;
+    std::FILE* second = out ? std::fopen(second_name, "w") : nullptr;
     if (!out || !second) {
-        report_unopened_file("output file", out ? "tmpX.epd" : out_name);
+        report_unopened_file("output file", out ? second_name : out_name);
         if (out) std::fclose(out);
         std::fclose(in);
         return 1;

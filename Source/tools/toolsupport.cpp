@@ -29,6 +29,17 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
     return opened.file;
 }
 
+bool input_is_an_output(const char* what, const char* path, std::initializer_list<const char*> outputs)
+{
+    for (const char* output : outputs) {
+        if (!output || !same_existing_file(path, output)) continue;
+        std::string text = std::string(what) + " " + path + " is the output file " + output;
+        send_line(text.c_str());
+        return true;
+    }
+    return false;
+}
+
 std::string printable_text(const char* text)
 {
     std::string out;

@@ -1,9 +1,10 @@
 // Small services the development tools share: reporting a file they cannot
-// open, and emptying the evaluation caches when the parameters they were
-// filled under change.
+// open, refusing an input that is one of their outputs, and emptying the
+// evaluation caches when the parameters they were filled under change.
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 struct ThreadData;
@@ -17,6 +18,13 @@ void report_unopened_file(const char* what, const char* path);
 // "WHAT PATH is not a regular file" for such a one, and "can't open WHAT
 // PATH" for a missing one when `report_missing`; both give nullptr.
 std::FILE* open_tool_input(const char* what, const char* path, bool report_missing = true);
+
+// Whether a tool's input file is one of the files it writes: the same
+// existing file by identity (same_existing_file), however it is spelt or
+// linked. Sends "WHAT PATH is the output file OUTPUT" for the first such
+// one. A tool asks before it opens any output for writing, so that a
+// refused run leaves its input as it was. A null output stands for none.
+bool input_is_an_output(const char* what, const char* path, std::initializer_list<const char*> outputs);
 
 // A tool that runs long takes `poll`, the input poll of its caller (start-up
 // or the console hand in poll_for_quit): asked between pieces of work, it

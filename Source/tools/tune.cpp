@@ -15,6 +15,7 @@
 #include "report.h"
 #include "threads.h"
 #include "timecontrol.h"
+#include "trace.h"
 #include "tools/epd.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
@@ -30,6 +31,12 @@ namespace {
 constexpr int GRADIENT_PASSES = 100;
 constexpr int LINE_SEARCH_PASSES = 30;
 constexpr int LINE_SEARCH_OPEN = 10000;
+
+// The files the drivers write: the sample of a "-tune" pass, the "-tune"
+// log and the copy "-mktune" makes.
+const char* const SAMPLE_FILE = "junk.epd";
+const char* const LOG_FILE = "tune.log";
+const char* const REWRITE_FILE = "tune_new.epd";
 
 // The sample's own generator (a 31-bit linear congruential one), so that a
 // "-tune" run does not depend on the clock-seeded rand().
@@ -175,7 +182,7 @@ void sample_epd_to_junk(const char* path, bool (*poll)())
 {
     std::FILE* in = open_tool_input("training file", path, false);
     if (!in) return;
-    std::FILE* out = std::fopen("junk.epd", "w");
+    std::FILE* out = std::fopen(SAMPLE_FILE, "w");
     if (!out) {
         std::fclose(in);
         return;
@@ -199,7 +206,7 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines,
     if (!in) return 1.0;
     std::FILE* out = nullptr;
     if (rewrite) {
-        out = std::fopen("tune_new.epd", "w");
+        out = std::fopen(REWRITE_FILE, "w");
         if (!out) {
             std::fclose(in);
             return 1.0;
@@ -281,6 +288,7 @@ int run_make_tune(bool (*poll)())
 {
     search_state.depth_limit = 0;
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
+    if (input_is_an_output("training file", engine_config.test_file, {REWRITE_FILE})) return 1;
     if (!training_file_readable(engine_config.test_file)) return 1;
     tuning_error_with_rewrite(engine_config.test_file, 1, nullptr, poll);
     return 0;
@@ -296,6 +304,7 @@ int run_gradient_tune(bool (*poll)())
         activate_tune_param(name);
     }
     const char* path = engine_config.test_file;
+    if (input_is_an_output("training file", path, {SAMPLE_FILE, LOG_FILE})) return 1;
     if (!training_file_readable(path)) return 1;
     search_state.depth_limit = 0;
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
@@ -308,7 +317,7 @@ int run_gradient_tune(bool (*poll)())
         send_line(text.c_str());
         return 1;
     }
-    tune_log = std::fopen("tune.log", "w");
+    tune_log = std::fopen(LOG_FILE, "w");
     if (!tune_log) {
         send_line("can't open tune.log");
         return 1;
@@ -344,9 +353,9 @@ int run_gradient_tune(bool (*poll)())
             int d = int(std::lround(0.03 * std::fabs(p.x) + 1.0));
             if (d < 1) d = 1;
             *p.target = i16(v - d);
-            double e1 = tuning_error("junk.epd", poll);
+            double e1 = tuning_error(SAMPLE_FILE, poll);
             *p.target = i16(v + d);
-            double e2 = tuning_error("junk.epd", poll);
+            double e2 = tuning_error(SAMPLE_FILE, poll);
             *p.target = i16(v);
             double g = (e2 - e1) / (2.0 * d);
             p.gradient = g;
@@ -396,7 +405,8 @@ void run_tune_command(const char* name, const char* file, bool (*poll)())
         send_line("done!\n");
         return;
     }
-    if (!training_file_readable(path)) {
+    // With the trace on, every search of the line search may write the trace file.
+    if (input_is_an_output("training file", path, {search_trace_output()}) || !training_file_readable(path)) {
         send_line("done!\n");
         return;
     }

@@ -191,36 +191,29 @@ TEST_F(ConfigTest, OutOfRangeValuesAreClampedAndNamed)
     blocks.replace(blocks.find("PST_knight_en\n") + 14, 7, "99999 -70000");  // a8 and b8
     write("\xEF\xBB\xBF"
           "pawn_value 99999, 40000\n"
-          "queen_value -40000 1200\n"
           "rook_value 32767 -32768\n"
           "BookDepth 300\n"
           "BookVariety -99999\n"
-          "SyzygyProbeDepth6 70000\n"
           "tune 99999999999999999999\n" +
           blocks);
     std::string out;
     EXPECT_EQ(read(&out), 1);
     EXPECT_EQ(rec.pawn_value[0], 32767);
     EXPECT_EQ(rec.pawn_value[1], 32767);
-    EXPECT_EQ(rec.queen_value[0], -32768);
-    EXPECT_EQ(rec.queen_value[1], 1200);
     EXPECT_EQ(rec.rook_value[0], 32767);
     EXPECT_EQ(rec.rook_value[1], -32768);
     EXPECT_EQ(search_state.book_depth, 255);
     EXPECT_EQ(search_state.book_variety, -32768);
-    EXPECT_EQ(search_state.probe_depths[1], 32767);
     EXPECT_EQ(rec.tune, 32767);
     EXPECT_EQ(rec.pst[KNIGHT][56][1], 32767);
     EXPECT_EQ(rec.pst[KNIGHT][57][1], -32768);
     EXPECT_EQ(rec.pst[KNIGHT][58][1], 212);
     const std::string at = "info string " + path + " line ";
     EXPECT_EQ(out, at + "1: pawn_value outside -32768..32767, clamped\n" +
-                       at + "2: queen_value outside -32768..32767, clamped\n" +
-                       at + "4: BookDepth outside 0..255, clamped\n" +
-                       at + "5: BookVariety outside -32768..32767, clamped\n" +
-                       at + "6: SyzygyProbeDepth6 outside -32768..32767, clamped\n" +
-                       at + "7: tune outside -32768..32767, clamped\n" +
-                       at + "36: PST_knight_en outside -32768..32767, clamped\n" +
+                       at + "3: BookDepth outside 0..255, clamped\n" +
+                       at + "4: BookVariety outside -32768..32767, clamped\n" +
+                       at + "5: tune outside -32768..32767, clamped\n" +
+                       at + "34: PST_knight_en outside -32768..32767, clamped\n" +
                        "loaded parameters from " + path + "\n");
 }
 

@@ -5,9 +5,11 @@
 #include <pty.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine_process.h"
 
@@ -92,6 +94,77 @@ TEST(ConsoleSession, ThroughAPipe)
     EXPECT_EQ(engine.wait_for("uciok"), "uciok");
     engine.send("isready");
     EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+// The next board's FEN line (the first line of a board diagram).
+std::string next_fen_line(EngineProcess& engine)
+{
+    for (;;) {
+        std::string line = engine.next_line();
+        if (line == "<timeout>" || line == "<eof>" || std::count(line.begin(), line.end(), '/') == 7) return line;
+    }
+}
+
+// "pv" shows a non-empty line; typed back one by one every move is taken as
+// a legal move, and the board then is the one "pv" showed at the line's end.
+void expect_line_plays(EngineProcess& engine)
+{
+    engine.send("pv");
+    std::string pv = engine.wait_for("PV: ");
+    std::string end_board = next_fen_line(engine);
+    std::vector<std::string> moves;
+    for (std::size_t at = 4, blank; at < pv.size(); at = blank + 1) {
+        blank = pv.find(' ', at);
+        if (blank == std::string::npos) blank = pv.size();
+        if (blank > at) moves.push_back(pv.substr(at, blank - at));
+    }
+    ASSERT_FALSE(moves.empty()) << pv;
+    for (const std::string& move : moves) {
+        engine.send(move);
+        std::string reply;
+        do reply = engine.next_line();
+        while (reply.find(". move ") == std::string::npos && reply.find("neither") == std::string::npos &&
+               reply[0] != '<');
+        ASSERT_NE(reply.find(". move " + move), std::string::npos) << reply << " for " << pv;
+    }
+    engine.send("bd");
+    EXPECT_EQ(next_fen_line(engine), end_board) << pv;
+}
+
+// "mv" plays the engine's move; "pv" shows the line after it and after a
+// stopped analysis; an analysis stopped at once reports no mate score.
+TEST(ConsoleSession, EngineMoveAndItsLine)
+{
+    EngineProcess engine;
+    ASSERT_TRUE(engine.start({"-c", "-nolog"}, fresh_test_dir("vant_console")));
+    EXPECT_EQ(engine.wait_for("white"), "white");
+
+    engine.send("depth 5");
+    engine.send("mv");
+    EXPECT_TRUE(is_console_report(engine.wait_for("move= ")));
+    engine.send("bd");
+    std::string board = next_fen_line(engine);
+    EXPECT_EQ(board.rfind("rnbqkbnr/pppppppp/8/8/", 0), 0u) << board;
+    EXPECT_NE(board.find(" b KQkq"), std::string::npos) << board;
+    expect_line_plays(engine);
+
+    engine.send("go");
+    EXPECT_EQ(engine.wait_for("00] 06").rfind("00] 06", 0), 0u);
+    engine.send(".");
+    EXPECT_TRUE(is_console_report(engine.wait_for("move= ")));
+    expect_line_plays(engine);
+
+    // A dead draw: whether the search gets a root move done before the
+    // stop or not, the score is 0, never a mate.
+    engine.send("fen 7k/8/8/8/8/8/8/K7 w - -");
+    for (int i = 0; i < 5; i++) {
+        engine.send("go 70");
+        engine.send(".");
+        std::string report = engine.wait_for("move= ");
+        EXPECT_NE(report.find(", score= 0, "), std::string::npos) << report;
+    }
     engine.send("quit");
     EXPECT_EQ(engine.finish(), 0);
 }

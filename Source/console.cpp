@@ -26,6 +26,7 @@
 #include "tools/toolsupport.h"
 #include "tools/tune.h"
 #include "tt.h"
+#include "zobrist.h"
 
 i32 self_play = 0;
 
@@ -33,6 +34,14 @@ namespace {
 
 constexpr double ANALYSIS_MOVE_TIME = 99999.0;
 constexpr int REDUCTION_ROWS_SHOWN = 50;
+
+// The line the last search found, and the full key of the position it
+// starts from.
+struct KnownLine {
+    u64 key = 0;
+    u16 line[MAX_PLY] = {};
+};
+KnownLine known_line;
 
 struct ConsoleWords {
     char word[LINE_WORDS][LINE_WORD_SIZE];
@@ -187,8 +196,8 @@ void print_exchange_values()
     std::fflush(stdout);
 }
 
-// "pv": the line stored in the table from the game position, walked on a
-// copy of the game so that the game's own move records stay untouched.
+// "pv": the principal variation from the game position, walked on a copy of
+// the game so that the game's own move records stay untouched.
 void print_table_line()
 {
     static ThreadData* scratch = nullptr;
@@ -206,7 +215,11 @@ void print_table_line()
     scratch->last_move = game->last_move;
     Position& pos = scratch->pos;
 
+    // The root of a search stores no table entry: where the game stands on
+    // a searched position the walk starts from the line that search found
+    // (each move checked for legality), then goes on in the table.
     u16 line[MAX_PLY] = {};
+    if (known_line.key == full_key(pos)) std::memcpy(line, known_line.line, sizeof line);
     extend_pv_from_hash_top(pos, 1, line);
     std::string text;
     int played = 0;
@@ -385,6 +398,18 @@ void drop_impossible_castling(Position& pos)
 }
 
 }  // namespace
+
+void remember_searched_line(u64 key, const u16* line, int from_ply)
+{
+    known_line = KnownLine{};
+    known_line.key = key;
+    // Plies up to MAX_SEARCH_PLY only: the walk never goes deeper.
+    for (int p = 1; p <= MAX_SEARCH_PLY && from_ply + p - 1 < MAX_PLY; p++) {
+        const u16 move = line[from_ply + p - 1];
+        if (move == 0) break;
+        known_line.line[p] = move;
+    }
+}
 
 int play_new_game_move(Move move)
 {

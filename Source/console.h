@@ -15,6 +15,13 @@ constexpr int EDITOR_LINE_SIZE = 78;
 // loop plays each found move and starts the next search).
 extern i32 self_play;
 
+// Keeps the line a search found, from its ply `from_ply` on (entries
+// indexed by ply, 0 ends the line), as the known line of the position with
+// full key `key`: "pv" in that position starts from it. The search's root
+// has no table entry of its own, so a line read from the table alone
+// starts nowhere there.
+void remember_searched_line(u64 key, const u16* line, int from_ply);
+
 // Executes one console command line (never empty, never exactly "uci").
 void run_console_command(char* line);
 

@@ -19,8 +19,13 @@
 #include "tools/book.h"
 #include "tt.h"
 #include "uci.h"
+#include "zobrist.h"
 
 namespace {
+
+// The full key of the position the last search started from: an engine
+// move is played on the game only while the game still stands there.
+u64 searched_key = 0;
 
 // The longest wait of an idle engine: input and finished searches end it
 // at once, so this only bounds how long nothing at all happens.
@@ -31,6 +36,7 @@ void start_pending_search()
 {
     start_search_clock();
     Position& pos = game_record->pos;
+    searched_key = full_key(pos);
     search_state.report_on_stop = search_state.infinite;
     search_state.quiescence_only = i8(search_state.depth_limit) == 0;
     if (!search_state.position_valid) {
@@ -68,8 +74,12 @@ void report_console_result()
     const u64* sums = search_state.summed_counters;
     double elapsed = search_state.elapsed_time;
     char move_text[16];
+    // A search stopped before its first root move was searched has no score
+    // (the best score still holds its -MATE start value, which is no mate):
+    // 0 is shown, as for a book move; UCI prints no score then.
+    const int score = search_state.best_score <= -MATE ? 0 : search_state.best_score;
     send_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
-                move_text_or_null(search_state.best_line[1], move_text), elapsed, search_state.best_score,
+                move_text_or_null(search_state.best_line[1], move_text), elapsed, score,
                 double(sums[SUM_NODES]), double(sums[SUM_NODES]) / (elapsed + 0.001) * 0.001,
                 effective_branching_factor());
     send_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
@@ -83,23 +93,27 @@ void report_console_result()
     send_line("");
 }
 
-// Self-play: charge the mover's clock and play the found move for the next
-// search, or end self-play when none was found.
-void continue_self_play()
+// "mv" and self-play: the found move is played on the game and charged to
+// the mover's clock; self-play then asks for the next search. Nothing is
+// played, and self-play ends, when the search was aborted ("." or a command
+// that set up another position or played a move) or the game no longer
+// stands on the searched position. The line of the search is kept for "pv"
+// from whichever position the game is left on.
+void play_engine_move()
 {
     Position& pos = game_record->pos;
-    search_state.clocks[pos.side] += search_state.increment - search_state.elapsed_time;
-    Move move = search_state.best_line[1];
-    if (!move) {
+    const u16* line = search_state.best_line;
+    remember_searched_line(searched_key, line, 1);
+    const Move move = line[1];
+    if (search_state.stop == STOP_ABORT || full_key(pos) != searched_key || move == NULL_MOVE ||
+        play_new_game_move(move) != GAME_MOVE_PLAYED) {
         self_play = 0;
         return;
     }
-    if (play_new_game_move(move) != GAME_MOVE_PLAYED) {
-        self_play = 0;
-        return;
-    }
+    search_state.clocks[pos.side ^ 1] += search_state.increment - search_state.elapsed_time;
+    remember_searched_line(full_key(pos), line, 2);
     print_board_diagram(pos);
-    search_state.search_command = SEARCH_THINK;
+    if (self_play) search_state.search_command = SEARCH_THINK;
 }
 
 void report_search_result()
@@ -132,7 +146,10 @@ void report_search_result()
     // The answer is out; the helpers, told to stop, leave within moments.
     // Whatever follows (an option, a position) finds every thread idle.
     wait_for_search_threads();
-    if (self_play) continue_self_play();
+    if (engine_config.protocol == PROTOCOL_CONSOLE) {
+        if (search_state.search_state == SEARCH_THINK) play_engine_move();
+        else remember_searched_line(searched_key, search_state.best_line, 1);
+    }
     search_state.search_state = SEARCH_NONE;
 }
 

@@ -16,7 +16,8 @@ constexpr int MAX_THREADS = 80;
 // The name the engine announces ("id name") and the benchmark prints.
 constexpr const char* ENGINE_NAME = "Vant 3.60";
 
-// Values of the stop byte; every reader tests only for STOP_RUN or not.
+// Values of the stop byte. The search tests only for STOP_RUN or not; the
+// console report plays the move of an "mv" search unless it was aborted.
 constexpr u8 STOP_RUN = 0;
 constexpr u8 STOP_NORMAL = 1;
 constexpr u8 STOP_ABORT = 2;

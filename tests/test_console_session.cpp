@@ -5,8 +5,10 @@
 #include <pty.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "engine_process.h"
@@ -92,6 +94,70 @@ TEST(ConsoleSession, ThroughAPipe)
     EXPECT_EQ(engine.wait_for("uciok"), "uciok");
     engine.send("isready");
     EXPECT_EQ(engine.wait_for("readyok"), "readyok");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+// The next board's FEN line (the first line of a board diagram).
+std::string next_fen_line(EngineProcess& engine)
+{
+    for (;;) {
+        std::string line = engine.next_line();
+        if (line == "<timeout>" || line == "<eof>" || std::count(line.begin(), line.end(), '/') == 7) return line;
+    }
+}
+
+// "pv" shows a non-empty line of legal moves: typed back, they all play and
+// lead to the board "pv" showed at the line's end.
+void expect_line_plays(EngineProcess& engine)
+{
+    engine.send("pv");
+    std::string pv = engine.wait_for("PV: ");
+    std::string end_board = next_fen_line(engine);
+    std::istringstream moves(pv.substr(4));
+    std::string move;
+    int count = 0;
+    for (; moves >> move; count++) engine.send(move);
+    EXPECT_GT(count, 0) << pv;
+    engine.send("bd");
+    std::string board;
+    do board = next_fen_line(engine);
+    while (board != end_board && board[0] != '<');
+    EXPECT_EQ(board, end_board) << pv;
+}
+
+// "mv" plays the engine's move; "pv" shows the line after it and after a
+// stopped analysis; an analysis stopped at once reports no mate score.
+TEST(ConsoleSession, EngineMoveAndItsLine)
+{
+    EngineProcess engine;
+    ASSERT_TRUE(engine.start({"-c", "-nolog"}, fresh_test_dir("vant_console")));
+    EXPECT_EQ(engine.wait_for("white"), "white");
+
+    engine.send("depth 5");
+    engine.send("mv");
+    EXPECT_TRUE(is_console_report(engine.wait_for("move= ")));
+    engine.send("bd");
+    std::string board = next_fen_line(engine);
+    EXPECT_EQ(board.rfind("rnbqkbnr/pppppppp/8/8/", 0), 0u) << board;
+    EXPECT_NE(board.find(" b KQkq"), std::string::npos) << board;
+    expect_line_plays(engine);
+
+    engine.send("go");
+    EXPECT_EQ(engine.wait_for("00] 06").rfind("00] 06", 0), 0u);
+    engine.send(".");
+    EXPECT_TRUE(is_console_report(engine.wait_for("move= ")));
+    expect_line_plays(engine);
+
+    // A dead draw: whether the search gets a root move done before the
+    // stop or not, the score is 0, never a mate.
+    engine.send("fen 7k/8/8/8/8/8/8/K7 w - -");
+    for (int i = 0; i < 5; i++) {
+        engine.send("go 70");
+        engine.send(".");
+        std::string report = engine.wait_for("move= ");
+        EXPECT_NE(report.find(", score= 0, "), std::string::npos) << report;
+    }
     engine.send("quit");
     EXPECT_EQ(engine.finish(), 0);
 }

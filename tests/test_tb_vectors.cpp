@@ -164,6 +164,57 @@ TEST_F(TbVectorTest, RootMoveCarriesUnderPromotions)
     EXPECT_EQ(distance, 0u);
 }
 
+// The code of each root move: the root's own for the moves that keep it,
+// a draw for a move that hangs the rook, the fifty-move edge for wins that
+// take too long; never above the root's code.
+TEST_F(TbVectorTest, RootMoveCodesTellWhatEachMoveKeeps)
+{
+    TbPosition pos = fen_position("8/8/8/8/8/2k5/8/KR6 w - -");
+    const Move hangs[2] = {make_move(1, 17), make_move(1, 25)};  // b1b3, b1b4
+    const auto code_of = [](const RootMoveCodes& codes, Move move) {
+        for (int i = 0; i < codes.count; i++)
+            if (codes.move[i] == move) return int(codes.code[i]);
+        return -9;
+    };
+    u32 code = 0, distance = 0;
+    Move best = 0;
+    RootMoveCodes codes{};
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &codes), TB_CODE_WIN);
+    ASSERT_EQ(codes.count, 14);
+    for (int i = 0; i < codes.count; i++) {
+        const bool hanging = codes.move[i] == hangs[0] || codes.move[i] == hangs[1];
+        EXPECT_EQ(codes.code[i], hanging ? TB_CODE_DRAW : TB_CODE_WIN) << codes.move[i];
+    }
+    const int d = int(distance);
+
+    // The clock leaves the quickest win inside the mark with one ply to
+    // spare: the slower wins become cursed.
+    pos.halfmove_clock = u8(98 - d);
+    RootMoveCodes late{};
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &late), TB_CODE_WIN);
+    EXPECT_EQ(code_of(late, best), TB_CODE_WIN);
+    int cursed = 0;
+    for (int i = 0; i < late.count; i++) {
+        cursed += late.code[i] == TB_CODE_CURSED_WIN;
+        EXPECT_LE(late.code[i], TB_CODE_WIN);
+    }
+    EXPECT_GT(cursed, 0);
+    EXPECT_EQ(code_of(late, hangs[0]), TB_CODE_DRAW);
+
+    // Past it the root is a cursed win, and so is every winning move.
+    pos.halfmove_clock = u8(100 - d);
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &late), TB_CODE_CURSED_WIN);
+    for (int i = 0; i < late.count; i++)
+        EXPECT_EQ(late.code[i], code_of(codes, late.move[i]) == TB_CODE_DRAW ? TB_CODE_DRAW : TB_CODE_CURSED_WIN);
+
+    // The win/draw/loss tables alone tell the same draws and wins.
+    pos.halfmove_clock = 0;
+    RootMoveCodes wdl{};
+    ASSERT_TRUE(probe_root_move_wdl_codes(engine_position(pos), TB_CODE_WIN, &wdl));
+    ASSERT_EQ(wdl.count, 14);
+    for (int i = 0; i < wdl.count; i++) EXPECT_EQ(wdl.code[i], code_of(codes, wdl.move[i])) << wdl.move[i];
+}
+
 // The DTZ cache keeps the most recently used table in front.
 TEST_F(TbVectorTest, DtzCacheMovesTablesToTheFront)
 {

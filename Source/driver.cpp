@@ -88,19 +88,24 @@ void perturb_root_order(ThreadData* td)
 
 // The root probe of the tablebases by thread 0. Returns the tablebase code
 // (TB_CODE_*) of the root for the side to move; `tb_move` gets the distance-to-zero
-// choice when the tables of the root position could rank its moves.
-int probe_root_tablebase(Position& pos, Move& tb_move)
+// choice when the tables of the root position could rank its moves, and
+// `codes` the code of each root move when the tables could tell them.
+int probe_root_tablebase(Position& pos, Move& tb_move, RootMoveCodes& codes)
 {
     tb_move = 0;
+    codes.count = 0;
     int r = TB_CODE_NONE;
     const u32 pieces = u32(count_bits(occupancy(pos)));
     if (search_state.probe_depths[0] < 71 && pieces <= tb_largest_piece_count.load() && pos.castling == 0) {
         u32 wdl = 0, dtz = 0;
         Move move = 0;
-        r = probe_root_moves_dtz(pos, &wdl, &dtz, &move);
+        r = probe_root_moves_dtz(pos, &wdl, &dtz, &move, &codes);
         if (r != TB_CODE_NONE) tb_move = move;
     }
-    if (r == TB_CODE_NONE) r = probe_tablebase_in_search(pos, 70);
+    if (r == TB_CODE_NONE) {
+        r = probe_tablebase_in_search(pos, 70);
+        if (r != TB_CODE_NONE) probe_root_move_wdl_codes(pos, r, &codes);
+    }
     return r;
 }
 
@@ -294,7 +299,7 @@ void run_search_driver(int index)
         root.tb_result = TB_CODE_NONE;
     } else {
         Move tb_move = 0;
-        const int r = probe_root_tablebase(pos, tb_move);
+        const int r = probe_root_tablebase(pos, tb_move, ss.root_tb_moves);
         ss.tb_move = tb_move;
         const int for_side = r == TB_CODE_WIN ? TB_WIN : r == TB_CODE_LOSS ? -TB_LOSS : 0;
         ss.root_tb_score[side] = i16(for_side);

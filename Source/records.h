@@ -143,6 +143,9 @@ struct SearchState {
     char tb_path[PATH_TEXT_LIMIT + 1] = {};
     i16 probe_depths[3] = {1, 2, 100};
     i32 root_tb_result = TB_CODE_NONE;
+    // Thread 0's root probe: the code of each root move (count 0 when the
+    // tables could not tell them), so that a MultiPV line shows its own.
+    RootMoveCodes root_tb_moves = {};
     i16 root_tb_score[2] = {};
     u16 tb_move = 0;
     i32 diagnostic_counters[4] = {};

@@ -13,11 +13,29 @@
 
 namespace {
 
-// The score shown for the root's tablebase result: a known win or loss is
-// shown as such unless the search has found a mate.
-int displayed_score(int score)
+// The tablebase code a line starting with `move` shows: with several lines
+// each shows what its own move keeps of the root's result; a single line
+// shows the root's.
+int line_tb_code(Move move)
 {
-    switch (search_state.root_tb_result) {
+    const SearchState& ss = search_state;
+    if (ss.root_tb_result == TB_CODE_NONE || ss.multipv <= 1) return ss.root_tb_result;
+    const RootMoveCodes& codes = ss.root_tb_moves;
+    for (int i = 0; i < codes.count; i++)
+        if (codes.move[i] == move) return codes.code[i];
+    return ss.root_tb_result;
+}
+
+// The score shown for a line's tablebase result: a known win or loss is
+// shown as such unless the search has found a mate. A line whose move gives
+// the root's result away shows the tables' value alone (a loss, else a
+// draw): the search refutes such a move right below the root, so its score
+// is only a bound.
+int displayed_score(int score, Move first_move)
+{
+    const int code = line_tb_code(first_move);
+    if (code != search_state.root_tb_result) return code == TB_CODE_LOSS ? -TB_SHOWN : 0;
+    switch (code) {
     case TB_CODE_WIN: return score >= MATE_SHOWN ? score : TB_SHOWN;
     case TB_CODE_DRAW: return 0;
     case TB_CODE_LOSS: return score <= MATED_SHOWN ? score : -TB_SHOWN;
@@ -65,7 +83,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
                     std::size_t size)
 {
     const SearchState& ss = search_state;
-    const int shown = displayed_score(score);
+    const int shown = displayed_score(score, pv[1]);
 
     int move_count = 0;
     while (move_count < MAX_SEARCH_PLY && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;

@@ -280,7 +280,9 @@ void sample_hash_fill()
     u64 first = tt.entry_count / 2 - 500;
     u16 age = search_state.hash_age;
     int count = 0;
+    // An emptied entry carries age 0, as does the age after a clear: only
+    // entries that hold a position count.
     for (u64 i = first; i < first + 1000; i++)
-        if (load_field(tt.base[i].age) == age) count++;
+        if (load_field(tt.base[i].age) == age && load_field(tt.base[i].depth) != TT_EMPTY_DEPTH) count++;
     search_state.hash_fill = count * 0.001;
 }

@@ -138,6 +138,7 @@ TTEntry* hash_bucket(const Position& pos);
     __builtin_prefetch(bucket + 3);
 }
 
-// Sets the hash-fill value from the ages of 1,000 entries in the middle of
-// the table (0.0 for tables below 3,000 entries).
+// Sets the hash-fill value from 1,000 entries in the middle of the table:
+// the share that hold a position written or hit at the current age (0.0 for
+// tables below 3,000 entries).
 void sample_hash_fill();

@@ -146,6 +146,16 @@ constexpr int TB_CODE_DRAW = 2;
 constexpr int TB_CODE_CURSED_WIN = 3;    // a win the fifty-move rule spoils
 constexpr int TB_CODE_WIN = 4;
 
+// The tablebase code (TB_CODE_*) of each legal root move for the side to
+// move: what playing it keeps of the root's result. Tablebase positions
+// have far fewer legal moves than the room here.
+constexpr int ROOT_MOVE_CODES_SIZE = 200;
+struct RootMoveCodes {
+    int count;
+    Move move[ROOT_MOVE_CODES_SIZE];
+    i8 code[ROOT_MOVE_CODES_SIZE];
+};
+
 // The search's record of one ply.
 struct PlyRecord {
     i16 node_type;        // NODE_PV, or non-zero otherwise

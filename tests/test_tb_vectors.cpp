@@ -164,6 +164,38 @@ TEST_F(TbVectorTest, RootMoveCarriesUnderPromotions)
     EXPECT_EQ(distance, 0u);
 }
 
+// The code of each root move: the root's own for the moves that keep it,
+// a draw for a move that hangs the rook, the cursed win for wins that the
+// clock leaves too little room; never above the root's code.
+TEST_F(TbVectorTest, RootMoveCodesTellWhatEachMoveKeeps)
+{
+    TbPosition pos = fen_position("8/8/8/8/8/2k5/8/KR6 w - -");
+    u32 code = 0, distance = 0;
+    Move best = 0;
+    RootMoveCodes codes{}, wdl{}, late{};
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &codes), TB_CODE_WIN);
+    ASSERT_TRUE(probe_root_move_wdl_codes(engine_position(pos), TB_CODE_WIN, &wdl));
+    // With one ply to spare for the quickest win, the slower ones are cursed.
+    pos.halfmove_clock = u8(98 - int(distance));
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &late), TB_CODE_WIN);
+    ASSERT_EQ(codes.count, 14);
+    ASSERT_EQ(wdl.count, 14);
+    ASSERT_EQ(late.count, 14);
+    int cursed = 0;
+    for (int i = 0; i < 14; i++) {
+        const bool hangs = codes.move[i] == make_move(1, 17) || codes.move[i] == make_move(1, 25);  // b1b3, b1b4
+        EXPECT_EQ(codes.code[i], hangs ? TB_CODE_DRAW : TB_CODE_WIN) << codes.move[i];
+        EXPECT_EQ(wdl.code[i], codes.code[i]) << wdl.move[i];
+        // (The same position lists its moves in the same order.)
+        if (late.move[i] == best) {
+            EXPECT_EQ(late.code[i], TB_CODE_WIN);
+        }
+        cursed += late.code[i] == TB_CODE_CURSED_WIN;
+        EXPECT_TRUE(late.code[i] == codes.code[i] || (late.code[i] == TB_CODE_CURSED_WIN && !hangs)) << late.move[i];
+    }
+    EXPECT_GT(cursed, 0);
+}
+
 // The DTZ cache keeps the most recently used table in front.
 TEST_F(TbVectorTest, DtzCacheMovesTablesToTheFront)
 {

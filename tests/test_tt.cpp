@@ -365,11 +365,34 @@ TEST_F(HashTableTest, FillSampleCountsCurrentAgeInTheMiddle)
     TTEntry* base = transposition_table.base;
     u64 n = transposition_table.entry_count;
     search_state.hash_age = 5;
-    for (u64 i = n / 2 - 500; i < n / 2 - 500 + 250; i++) base[i].age = 5;
+    for (u64 i = n / 2 - 500; i < n / 2 - 500 + 250; i++) {
+        base[i].age = 5;
+        base[i].depth = 0;
+    }
     base[n / 2 - 501].age = 5;  // just outside the sample
+    base[n / 2 - 501].depth = 0;
     base[n / 2 + 500].age = 5;
+    base[n / 2 + 500].depth = 0;
     sample_hash_fill();
     EXPECT_DOUBLE_EQ(search_state.hash_fill, 0.25);
+}
+
+// A clear leaves every entry and the age at 0: the emptied entries are not
+// part of the fill, the positions stored afterwards are.
+TEST_F(HashTableTest, FillSampleCountsOnlyEntriesHoldingAPosition)
+{
+    const u64 n = transposition_table.entry_count;
+    search_state.hash_age = 7;
+    clear_hash_table();
+    sample_hash_fill();
+    EXPECT_EQ(search_state.hash_fill, 0.0);
+    // One position at the head of each of 100 buckets inside the sample.
+    for (u64 j = 0; j < 100; j++) {
+        Position pos = position_with_full_key(((j + 1) << 32) | (n / 2 - 500 + 4 * j), WHITE);
+        store_hash_entry(pos, 1, 3, 10, 0, 0, 20);
+    }
+    sample_hash_fill();
+    EXPECT_DOUBLE_EQ(search_state.hash_fill, 0.1);
 }
 
 // Several threads store and probe overlapping positions without a lock; a

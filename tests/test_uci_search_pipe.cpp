@@ -190,6 +190,33 @@ TEST_F(SearchPipeTest, TableComesBackAfterHashZero)
     quit_cleanly();
 }
 
+// "ucinewgame" empties the table under a running search: the aborted
+// search's closing line (right before its "bestmove"; lines it printed
+// earlier may predate the clear) and the next search's lines show it empty.
+TEST_F(SearchPipeTest, HashfullAfterANewGameDuringASearch)
+{
+    engine.send("position startpos");
+    engine.send("go movetime 1500");
+    ASSERT_NE(engine.wait_for("info depth 9 "), "<timeout>");  // deep enough to fill part of the table
+    engine.send("ucinewgame");
+    engine.send("position startpos");
+    engine.send("go depth 1");
+    std::vector<std::string> checked;
+    for (std::string line, previous; checked.size() < 2 || line.rfind("bestmove", 0) != 0; previous = line) {
+        line = engine.next_line();
+        ASSERT_TRUE(line != "<timeout>" && line != "<eof>");
+        if (line.rfind("bestmove", 0) == 0 && checked.empty()) checked.push_back(previous);
+        else if (!checked.empty() && line.rfind("info depth", 0) == 0) checked.push_back(line);
+    }
+    for (const std::string& line : checked) {
+        const std::vector<std::string> w = words_of(line);
+        const auto at = std::find(w.begin(), w.end(), "hashfull");
+        ASSERT_TRUE(at + 1 < w.end()) << line;
+        EXPECT_LE(std::stoi(*(at + 1)), 100) << line;
+    }
+    quit_cleanly();
+}
+
 TEST_F(SearchPipeTest, NewGameAndOptionsBetweenSearches)
 {
     engine.send("ucinewgame");
@@ -259,6 +286,50 @@ TEST_F(SearchPipeTest, TablebaseWinsAreConvertedToMate)
             }
         }
         EXPECT_TRUE(mated) << moves;
+    }
+    quit_cleanly();
+}
+
+// With several lines over a tablebase root each line shows what its own
+// move keeps: the root's result where the move keeps it, a draw or a loss
+// where the move throws it away. A single line shows the root's result.
+TEST_F(SearchPipeTest, TablebaseMultiPvLinesShowTheirOwnMovesValue)
+{
+    ASSERT_TRUE(test_tables_present());
+    engine.send(std::string("setoption name SyzygyPath value ") + test_table_dir());
+    ASSERT_NE(engine.wait_for("info string found"), "<timeout>");
+    const struct {
+        const char* fen;
+        int keeping;                   // value of the moves that keep the root's result
+        std::vector<std::string> away; // the moves that do not, and their value
+        int away_value;
+    } cases[] = {
+        {"8/8/8/8/8/2k5/8/KR6 w - - 0 1", 9800, {"b1b3", "b1b4"}, 0},  // the king takes the rook
+        {"8/8/8/4k3/8/8/3KP3/8 w - - 0 1", 9800, {"e2e3", "e2e4", "d2c1", "d2d1", "d2e1", "d2c2", "d2c3", "d2d3"}, 0},
+        {"4k3/8/8/8/8/8/4r3/K2R4 w - - 0 1", 0, {"d1d2", "d1e1", "d1d7", "d1d8"}, -9800},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fen);
+        engine.send(std::string("position fen ") + c.fen);
+        for (int multipv : {20, 1}) {
+            engine.send("setoption name MultiPV value " + std::to_string(multipv));
+            engine.send("go depth 8");
+            int away_lines = 0;
+            std::string text;
+            while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
+                ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
+                const std::vector<std::string> w = words_of(text);
+                const auto score = std::find(w.begin(), w.end(), "score");
+                const auto pv = std::find(w.begin(), w.end(), "pv");
+                if (score == w.end() || pv + 1 >= w.end()) continue;
+                const bool away = std::count(c.away.begin(), c.away.end(), *(pv + 1)) > 0 && multipv > 1;
+                away_lines += away;
+                EXPECT_EQ(*(score + 1) + " " + *(score + 2), "cp " + std::to_string(away ? c.away_value : c.keeping))
+                    << text;
+            }
+            EXPECT_EQ(away_lines, multipv > 1 ? 8 * int(c.away.size()) : 0);
+            EXPECT_EQ(std::count(c.away.begin(), c.away.end(), words_of(text)[1]), 0) << text;
+        }
     }
     quit_cleanly();
 }

@@ -4,6 +4,8 @@
 #include "tb_probe.h"
 #include "tb_registry.h"
 
+static_assert(ROOT_MOVE_CODES_SIZE >= TB_MOVE_LIST_SIZE, "every legal root move has a code");
+
 namespace {
 
 constexpr i16 RATING_ILLEGAL = 32767;
@@ -26,7 +28,24 @@ bool has_legal_move(const TbPosition& pos)
     return false;
 }
 
-i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* move_out)
+// The code of a move rated `rating` from a root with half-move clock h: a
+// win or loss within the fifty-move mark (the rule of the root's own code),
+// else the cursed win or blessed loss; never better than the root's code,
+// and the root's code itself for a move as good as the chosen one.
+int move_code(int rating, int chosen_rating, int h, int root_code)
+{
+    if (rating == chosen_rating) return root_code;
+    int code;
+    if (rating > 0)
+        code = h + rating < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
+    else if (rating < 0)
+        code = h - rating < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
+    else
+        code = TB_CODE_DRAW;
+    return code < root_code ? code : root_code;
+}
+
+i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* move_out, RootMoveCodes* codes)
 {
     int ok;
     const int d = dtz_probe_position(root, &ok);
@@ -97,17 +116,52 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
     *wdl_code = code;
     *dtz_out = u32(d < 0 ? -d : d);
     *move_out = engine_move(moves[chosen]);
+    if (codes) {
+        codes->count = 0;
+        for (int i = 0; i < count; i++) {
+            if (rating[i] == RATING_ILLEGAL) continue;
+            codes->move[codes->count] = engine_move(moves[i]);
+            codes->code[codes->count] = i8(move_code(rating[i], rating[chosen], h, int(code)));
+            codes->count++;
+        }
+    }
     return i32(code);
 }
 
 } // namespace
 
-i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move)
+i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move, RootMoveCodes* codes)
 {
     if (!tb_root_position_is_valid(pos)) return TB_CODE_NONE;
     const TbPosition root = tb_position_from_engine(pos, pos.halfmove_clock);
     if (!tb_enter_prober()) return TB_CODE_NONE;
-    const i32 r = choose_root_move(root, wdl_code, dtz, move);
+    const i32 r = choose_root_move(root, wdl_code, dtz, move, codes);
     tb_leave_prober();
     return r;
+}
+
+bool probe_root_move_wdl_codes(const Position& pos, int root_code, RootMoveCodes* codes)
+{
+    if (!tb_root_position_is_valid(pos)) return false;
+    // The search's probes see a clock of 0, and so do these.
+    const TbPosition root = tb_position_from_engine(pos, 0);
+    if (!tb_enter_prober()) return false;
+    ProbeMove moves[TB_MOVE_LIST_SIZE];
+    const int count = int(probe_board_generate_moves(root, moves) - moves);
+    int found = 0;
+    bool ok = true;
+    for (int i = 0; i < count && ok; i++) {
+        TbPosition child;
+        if (!probe_board_apply_move(child, root, moves[i])) continue;
+        int success;
+        const int w = wdl_probe_position(child, &success);
+        ok = success != 0;
+        const int code = TB_CODE_DRAW - w;
+        codes->move[found] = engine_move(moves[i]);
+        codes->code[found] = i8(code < root_code ? code : root_code);
+        found++;
+    }
+    tb_leave_prober();
+    if (ok) codes->count = found;
+    return ok;
 }

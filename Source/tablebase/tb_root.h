@@ -10,5 +10,13 @@
 // move (engine encoding, promotion flags included); returns TB_CODE_NONE
 // and writes nothing when the position is unsound, has castling rights, a
 // probe fails or no move qualifies. Called by one thread at a time (the DTZ
-// cache has no lock).
-i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move);
+// cache has no lock). With `codes`, also writes the code of every legal
+// move: the root's own code for the moves that keep its result, a lower one
+// (draw, blessed loss, loss, or the fifty-move edge of a win or loss) for
+// the moves that give it away.
+i32 probe_root_moves_dtz(const Position& pos, u32* wdl_code, u32* dtz, Move* move, RootMoveCodes* codes = nullptr);
+
+// The per-move codes from the WDL tables alone (clock 0), for a root whose
+// code `root_code` came from them; no code is above the root's. False, with
+// `codes` untouched, when the position is unsound or a probe fails.
+bool probe_root_move_wdl_codes(const Position& pos, int root_code, RootMoveCodes* codes);

@@ -149,7 +149,7 @@ void set_knob(const char* name, const char* value_word)
     } else if (std::strcmp(name, "target_nps") == 0) {
         search_state.target_rate = std::atof(value_word);
         params.UCI_LimitStrength = 1;
-        send_format("target_nps set to %.0f", search_state.target_rate);
+        send_format("target_nps set to %.0f", search_state.target_rate.load());
     } else {
         restore_params();
         send_line("selectivity set to default");

@@ -96,7 +96,8 @@ int probe_root_tablebase(Position& pos, Move& tb_move, RootMoveCodes& codes)
     codes.count = 0;
     int r = TB_CODE_NONE;
     const u32 pieces = u32(count_bits(occupancy(pos)));
-    if (search_state.probe_depths[0] < 71 && pieces <= tb_largest_piece_count.load() && pos.castling == 0) {
+    if (search_state.probe_depths[0].load(std::memory_order_relaxed) < 71 && pieces <= tb_largest_piece_count.load() &&
+        pos.castling == 0) {
         u32 wdl = 0, dtz = 0;
         Move move = 0;
         r = probe_root_moves_dtz(pos, &wdl, &dtz, &move, &codes);
@@ -219,7 +220,8 @@ void merge_thread_result(ThreadData* td)
     }
 
     // Printed after the release: the result lock and the output lock never nest.
-    if (taken && c >= 2 && ss.multipv == 1) print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);
+    if (taken && c >= 2 && ss.multipv.load(std::memory_order_relaxed) == 1)
+        print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);
 }
 
 void run_search_driver(int index)
@@ -322,8 +324,9 @@ void run_search_driver(int index)
         runner_up_score = -MATE;
     }
 
-    const int multipv = ss.multipv;
     for (int d = 1; d <= LAST_ITERATION_DEPTH; d++) {
+        // A MultiPV count set during the search counts from the next iteration.
+        const int multipv = ss.multipv.load(std::memory_order_relaxed);
         if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < LAST_ITERATION_DEPTH) {
             int deeper = 0;
             for (int j = 0; j < ss.thread_count; j++) {

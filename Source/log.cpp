@@ -9,7 +9,7 @@
 
 std::FILE* log_file = nullptr;
 
-bool logging_active() { return engine_config.log != 0 && log_file != nullptr; }
+bool logging_active() { return engine_config.log.load(std::memory_order_relaxed) != 0 && log_file != nullptr; }
 
 void send_line(const char* text)
 {

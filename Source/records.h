@@ -98,7 +98,7 @@ struct SearchState {
     i16 hash_size = 64;
     u16 hash_age = 0;
     u16 ponder = 1;
-    u16 multipv = 1;                    // 1 .. MAX_MULTIPV
+    std::atomic<u16> multipv{1};        // 1 .. MAX_MULTIPV; "setoption" may change it under a search
     u8 own_book = 0;
     u8 book_depth = 24;
     i16 book_variety = 30;
@@ -125,7 +125,7 @@ struct SearchState {
     std::atomic<u8> stop{STOP_RUN};
     double calibration_rate = 0.0;
     double strength_ceiling = 0.0;
-    double target_rate = 1e9;
+    std::atomic<double> target_rate{1e9};  // "UCI_Elo": read at every node
     std::atomic<u8> published_iteration{0};
     i8 best_depth = 0;
     i16 best_score = -MATE;
@@ -141,7 +141,7 @@ struct SearchState {
     u64 summed_counters[SUM_COUNT] = {};  // see SummedCounter
     double hash_fill = 0.0;
     char tb_path[PATH_TEXT_LIMIT + 1] = {};
-    i16 probe_depths[3] = {1, 2, 100};
+    std::atomic<i16> probe_depths[3] = {1, 2, 100};  // "SyzygyProbeDepth5", "6", and 7 pieces
     i32 root_tb_result = TB_CODE_NONE;
     // Thread 0's root probe: the code of each root move (count 0 when the
     // tables could not tell them), so that a MultiPV line shows its own.
@@ -156,7 +156,7 @@ struct EngineConfig {
     u8 builtin_pst = 1;
     double output_delay = 0.0;          // seconds before "info" lines are printed
     u8 ready = 1;
-    u16 log = 1;
+    std::atomic<u16> log{1};            // "Log": read by every line sent, from any thread
     u16 numa = 0;
     u16 trace_depth = 0;
     u16 debug = 0;

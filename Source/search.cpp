@@ -49,7 +49,8 @@ void throttle_node_rate(const ThreadData* td)
     int stale = 0;
     double last = search_state.elapsed_time.load(std::memory_order_relaxed);
     for (;;) {
-        if (search_state.target_rate >= 1e9) return;
+        const double target = search_state.target_rate.load(std::memory_order_relaxed);
+        if (target >= 1e9) return;
         if (search_state.published_iteration.load(std::memory_order_relaxed) < 2) return;
         if (stopped()) return;
         double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
@@ -59,7 +60,7 @@ void throttle_node_rate(const ThreadData* td)
         } else if (stale >= 50) {
             return;
         }
-        if (elapsed > 0 && double(td->counters[CNT_NODES]) / elapsed <= search_state.target_rate) return;
+        if (elapsed > 0 && double(td->counters[CNT_NODES]) / elapsed <= target) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stale++;
     }
@@ -71,12 +72,12 @@ inline bool move_is_null(const MoveEntry* e) { return e != nullptr && e->move ==
 
 int probe_tablebase_in_search(const Position& pos, int depth)
 {
-    const i16* limits = search_state.probe_depths;
-    if (depth < limits[0]) return TB_CODE_NONE;
+    const std::atomic<i16>* limits = search_state.probe_depths;
+    if (depth < limits[0].load(std::memory_order_relaxed)) return TB_CODE_NONE;
     const int pieces = count_bits(occupancy(pos));
     if (u32(pieces) > tb_largest_piece_count.load(std::memory_order_relaxed)) return TB_CODE_NONE;
-    if (pieces == 6 && depth < limits[1]) return TB_CODE_NONE;
-    if (pieces >= 7 && depth < limits[2]) return TB_CODE_NONE;
+    if (pieces == 6 && depth < limits[1].load(std::memory_order_relaxed)) return TB_CODE_NONE;
+    if (pieces >= 7 && depth < limits[2].load(std::memory_order_relaxed)) return TB_CODE_NONE;
     if (pos.castling) return TB_CODE_NONE;
     // The search probes with a clock of 0: the fifty-move rule is the
     // search's own business (detect_draw).
@@ -178,7 +179,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     // Count the node, hold it back under a strength limit, stop at the node
     // limit.
     td->counters[CNT_NODES]++;
-    if (depth > 0 && search_state.target_rate < 1e9) throttle_node_rate(td);
+    if (depth > 0 && search_state.target_rate.load(std::memory_order_relaxed) < 1e9) throttle_node_rate(td);
     if (td->counters[CNT_NODES] > td->node_limit && td->completed_depth > 1)
         search_state.stop.store(STOP_NORMAL, std::memory_order_relaxed);
     if ((td->counters[CNT_NODES] & 1023) == 0) check_search_deadline();

@@ -267,7 +267,7 @@ void check_search_time()
         // the check repeats at the next tick. Under a strength limit the
         // second iteration crawls at the limited node rate: one is enough,
         // or the weakened engine would spend its whole clock on every move.
-        const int depth_needed = ss.target_rate < 1e9 ? 1 : 2;
+        const int depth_needed = ss.target_rate.load(std::memory_order_relaxed) < 1e9 ? 1 : 2;
         if (best_depth >= depth_needed) request_stop(ss.search_state.load() == SEARCH_THINK ? STOP_NORMAL : STOP_ABORT);
     }
 }

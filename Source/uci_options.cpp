@@ -76,7 +76,7 @@ void apply_elo(int elo)
     }
     send_format("info string UCI_Elo set to %d", params.UCI_Elo);
     send_format("info string calibration nps = %.0f", search_state.calibration_rate);
-    send_format("info string target nps = %.0f", search_state.target_rate);
+    send_format("info string target nps = %.0f", search_state.target_rate.load());
 }
 
 void apply_clear_hash(int)

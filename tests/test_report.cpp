@@ -93,7 +93,11 @@ TEST_F(ReportTest, MultiPvThreadTagAndPromotion)
     // A line of the shared result is the main line.
     EXPECT_EQ(line(0, PV_NUMBER_SHARED, 4, 0, promotion).rfind("info multipv 1 depth 4 ", 0), 0u);
 
+    // The count lowered to 1 while the lines of three were being printed:
+    // the later lines still carry their numbers, the first stays plain.
     search_state.multipv = 1;
+    EXPECT_EQ(line(0, 2, 4, 0, promotion).rfind("info multipv 3 depth 4 ", 0), 0u);
+    EXPECT_EQ(line(0, 0, 4, 0, promotion).rfind("info depth 4 ", 0), 0u);
     extra_report = 1;
     EXPECT_EQ(line(0, 0, 4, 0, E2E4_E7E5).rfind("info [00.] depth 4 ", 0), 0u);
     EXPECT_EQ(line(3, PV_NUMBER_SHARED, 4, 0, E2E4_E7E5).rfind("info [03 ] depth 4 ", 0), 0u);

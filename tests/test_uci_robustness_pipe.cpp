@@ -4,6 +4,7 @@
 // at once after "go", depth 0, very long games and hostile input bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "makemove.h"
 #include "movetext.h"
 #include "records.h"
+#include "test_data.h"
 
 namespace {
 
@@ -142,6 +144,77 @@ TEST_F(RobustnessPipeTest, OptionsDuringASearch)
     engine().send("stop");
     expect_one_legal_bestmove(START, {});
     quit_cleanly();
+}
+
+// The options a GUI may change while two threads analyse, each read by the
+// running search or its clock: nothing is torn or lost (the ThreadSanitizer
+// build ends the engine at the first race), a new MultiPV count shows at a
+// later depth, and "stop" gets one answer.
+TEST_F(RobustnessPipeTest, OptionsChangedUnderTheSearchThatReadsThem)
+{
+    ASSERT_TRUE(test_tables_present());
+    start();
+    // The next line that starts with `prefix` and holds `part`; what ends the
+    // wait otherwise ("bestmove", a race report, "<timeout>", "<eof>").
+    auto next_info = [&](const std::string& prefix, const std::string& part) {
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + milliseconds(HANG_MS);
+        for (;;) {
+            const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+            std::string line = engine().next_line(std::max(0, int(left)));
+            if (line.rfind(prefix, 0) == 0 && line.find(part) != line.npos) return line;
+            if (line[0] == '<' || line.rfind("bestmove", 0) == 0 || line.find("ThreadSanitizer") != line.npos)
+                return line;
+        }
+    };
+    // Whatever the engine said about a race, on a failure.
+    auto races = [&] {
+        while (engine().read_some(200) > 0) {
+        }
+        std::string found;
+        for (const std::string& text : engine().lines)
+            if (text.find("ThreadSanitizer") != text.npos || text.find("#0 ") != text.npos) found += text + "\n";
+        return found;
+    };
+    engine().send("setoption name Threads value 2");
+    EXPECT_EQ(engine().wait_for("info string Threads"), "info string Threads set to 2");
+    engine().send(std::string("setoption name SyzygyPath value ") + test_table_dir());
+    EXPECT_EQ(engine().wait_for("info string found"), "info string found 35 tablebases");
+    // Five pieces: the search probes the four-piece tables below its captures.
+    const std::string fen = "8/2k5/8/2r5/8/2P5/2R5/2K5 w - - 0 1";
+    engine().send("position fen " + fen);
+    engine().send("go infinite");
+    ASSERT_EQ(engine().wait_for("info depth 3 ").rfind("info depth 3 ", 0), 0u) << races();
+
+    // Three lines from a later depth on, then one again. Every line the
+    // search prints looks at the log switch.
+    engine().send("setoption name Log value true");
+    engine().send("setoption name MultiPV value 3");
+    ASSERT_EQ(next_info("info multipv 3 depth ", " pv ").rfind("info multipv 3 ", 0), 0u) << races();
+    engine().send("setoption name MultiPV value 1");
+    ASSERT_EQ(next_info("info depth ", " pv ").rfind("info depth ", 0), 0u) << races();
+    engine().send("setoption name Log value false");
+    ASSERT_EQ(next_info("info depth ", " pv ").rfind("info depth ", 0), 0u) << races();
+
+    const char* options[] = {"UCI_LimitStrength value true", "UCI_Elo value 1500", "UCI_Elo value 9999",
+                             "UCI_LimitStrength value false", "SyzygyProbeDepth5 value 5", "SyzygyProbeDepth6 value 7",
+                             "SyzygyProbeDepth5 value 1", "Contempt value 30", "MoveOverhead value 100",
+                             "Ponder value false", "OwnBook value true", "OwnBook value false"};
+    for (const char* option : options) {
+        engine().send(std::string("setoption name ") + option);
+        engine().send("isready");
+        ASSERT_EQ(engine().wait_for("readyok"), "readyok") << option << "\n" << races();
+    }
+    // The search deepens on, and it has probed the tables.
+    const std::vector<std::string> w = words_of(next_info("info depth ", " tbhits "));
+    const auto hits = std::find(w.begin(), w.end(), "tbhits");
+    ASSERT_TRUE(hits != w.end() && hits + 1 != w.end()) << races();
+    EXPECT_GT(std::stol(hits[1]), 0);
+
+    engine().send("stop");
+    expect_one_legal_bestmove(fen, {});
+    quit_cleanly();
+    EXPECT_EQ(races(), "");
 }
 
 TEST_F(RobustnessPipeTest, MemoryThatCannotBeHadKeepsWhatRuns)

@@ -28,20 +28,25 @@ bool has_legal_move(const TbPosition& pos)
     return false;
 }
 
-// The code of a move rated `rating` from a root with half-move clock h: a
-// win or loss within the fifty-move mark (the rule of the root's own code),
-// else the cursed win or blessed loss; never better than the root's code,
-// and the root's code itself for a move as good as the chosen one.
+// The code of a signed distance to the next zeroing move (positive: a win)
+// from a root with half-move clock h. A win (or loss) is certain only when
+// it comes before the fifty-move mark with a ply to spare: a table's
+// distance may be one ply short of the real one, so at exactly the mark the
+// result is the cursed win (or blessed loss).
+int distance_code(int distance, int h)
+{
+    if (distance > 0) return h + distance < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
+    if (distance < 0) return h - distance < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
+    return TB_CODE_DRAW;
+}
+
+// The code of a move rated `rating` from a root with half-move clock h:
+// never better than the root's code, and the root's code itself for a move
+// as good as the chosen one.
 int move_code(int rating, int chosen_rating, int h, int root_code)
 {
     if (rating == chosen_rating) return root_code;
-    int code;
-    if (rating > 0)
-        code = h + rating < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
-    else if (rating < 0)
-        code = h - rating < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
-    else
-        code = TB_CODE_DRAW;
+    const int code = distance_code(rating, h);
     return code < root_code ? code : root_code;
 }
 
@@ -101,18 +106,8 @@ i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* 
     }
     if (chosen < 0) return TB_CODE_NONE;
 
-    // A win (or loss) is certain only when it comes before the fifty-move
-    // mark with a ply to spare: a table's distance may be one ply short of
-    // the real one, so at exactly the mark the result is the cursed win (or
-    // blessed loss).
     const int h = root.halfmove_clock;
-    u32 code;
-    if (d > 0)
-        code = h + d < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
-    else if (d < 0)
-        code = h - d < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
-    else
-        code = TB_CODE_DRAW;
+    const u32 code = u32(distance_code(d, h));
     *wdl_code = code;
     *dtz_out = u32(d < 0 ? -d : d);
     *move_out = engine_move(moves[chosen]);

@@ -220,7 +220,7 @@ void merge_thread_result(ThreadData* td)
     }
 
     // Printed after the release: the result lock and the output lock never nest.
-    if (taken && c >= 2 && ss.multipv.load(std::memory_order_relaxed) == 1)
+    if (taken && c >= 2 && td->iteration_multipv.load(std::memory_order_relaxed) == 1)
         print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);
 }
 
@@ -327,6 +327,7 @@ void run_search_driver(int index)
     for (int d = 1; d <= LAST_ITERATION_DEPTH; d++) {
         // A MultiPV count set during the search counts from the next iteration.
         const int multipv = ss.multipv.load(std::memory_order_relaxed);
+        td->iteration_multipv.store(u8(multipv), std::memory_order_relaxed);
         if (!main_thread && d > 6 && depth_limit > d && multipv == 1 && d < LAST_ITERATION_DEPTH) {
             int deeper = 0;
             for (int j = 0; j < ss.thread_count; j++) {

@@ -45,9 +45,15 @@ void log_line(const char* text)
     std::fflush(log_file);
 }
 
+namespace {
+const char* const LOG_FILE_NAME = "vant.log";
+}
+
+const char* log_output() { return log_file ? LOG_FILE_NAME : nullptr; }
+
 void open_log_file()
 {
-    const char* name = "vant.log";
+    const char* name = LOG_FILE_NAME;
     if (access(name, F_OK) == 0 && unlink(name) != 0) {
         send_line("log file in use.");
         return;

@@ -17,5 +17,7 @@ void log_line(const char* text);
 // removed, says "log file in use." and keeps no log for the run.
 void open_log_file();
 void close_log_file();
+// "vant.log" while the log file is open (a file being written), else null.
+const char* log_output();
 // True when lines are copied to the log.
 bool logging_active();

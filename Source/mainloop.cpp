@@ -97,13 +97,13 @@ void report_console_result()
 // the mover's clock; self-play then asks for the next search. Nothing is
 // played, and self-play ends, when the search was aborted ("." or a command
 // that set up another position or played a move) or the game no longer
-// stands on the searched position. The line of the search is kept for "pv"
-// from whichever position the game is left on.
-void play_engine_move()
+// stands on the searched position. The line of the search (`searched`: it
+// found one) is kept for "pv" from whichever position the game is left on.
+void play_engine_move(const u16* searched)
 {
     Position& pos = game_record->pos;
     const u16* line = search_state.best_line;
-    remember_searched_line(searched_key, line, 1);
+    remember_searched_line(searched_key, searched, 1);
     const Move move = line[1];
     if (search_state.stop == STOP_ABORT || full_key(pos) != searched_key || move == NULL_MOVE ||
         play_new_game_move(move) != GAME_MOVE_PLAYED) {
@@ -120,6 +120,9 @@ void report_search_result()
 {
     sum_thread_counters();
     print_pv_line_if_due(0, 0, search_state.best_depth, search_state.best_score, search_state.best_line);
+    // What "pv" may show is the search's own line, never the stand-in below.
+    static const u16 no_line[MAX_PLY] = {};
+    const u16* searched = search_state.best_line[1] != NULL_MOVE ? search_state.best_line : no_line;
     // Stopped before the first move was found (or asked for no search at
     // all): a legal move, never "null", when the position has one.
     if (search_state.best_line[1] == NULL_MOVE && search_state.fallback_move != NULL_MOVE) {
@@ -147,8 +150,8 @@ void report_search_result()
     // Whatever follows (an option, a position) finds every thread idle.
     wait_for_search_threads();
     if (engine_config.protocol == PROTOCOL_CONSOLE) {
-        if (search_state.search_state == SEARCH_THINK) play_engine_move();
-        else remember_searched_line(searched_key, search_state.best_line, 1);
+        if (search_state.search_state == SEARCH_THINK) play_engine_move(searched);
+        else remember_searched_line(searched_key, searched, 1);
     }
     search_state.search_state = SEARCH_NONE;
 }

@@ -236,6 +236,10 @@ struct ThreadData {
     CounterCell counters[8];            // see ThreadCounter
     u16 ext_accumulator;                // sixteenths of a ply
     u8 singular_count;
+    // The MultiPV count of the iteration this thread searches: the option is
+    // read once per iteration, so a change under the search never mixes
+    // counts within one.
+    std::atomic<u8> iteration_multipv;
 
     // Each record sits on its own 2 MB boundary in 64-bit Linux builds, so the
     // kernel can back it with one huge page: the eval cache and pawn hash

@@ -13,13 +13,22 @@
 
 namespace {
 
+// The MultiPV count of thread 0's current (or last) iteration: the lines
+// being reported, whatever the option says meanwhile.
+int lines_in_iteration()
+{
+    const ThreadData* main_td = thread_table[0].load(std::memory_order_acquire);
+    return main_td ? main_td->iteration_multipv.load(std::memory_order_relaxed)
+                   : search_state.multipv.load(std::memory_order_relaxed);
+}
+
 // The tablebase code a line starting with `move` shows: with several lines
 // each shows what its own move keeps of the root's result; a single line
 // shows the root's.
 int line_tb_code(Move move)
 {
     const SearchState& ss = search_state;
-    if (ss.root_tb_result == TB_CODE_NONE || ss.multipv <= 1) return ss.root_tb_result;
+    if (ss.root_tb_result == TB_CODE_NONE || lines_in_iteration() <= 1) return ss.root_tb_result;
     const RootMoveCodes& codes = ss.root_tb_moves;
     for (int i = 0; i < codes.count; i++)
         if (codes.move[i] == move) return codes.code[i];
@@ -29,8 +38,8 @@ int line_tb_code(Move move)
 // The score shown for a line's tablebase result: a known win or loss is
 // shown as such unless the search has found a mate. A line whose move gives
 // the root's result away shows the tables' value alone (a loss, else a
-// draw): the search refutes such a move right below the root, so its score
-// is only a bound.
+// draw): the search refutes such a move right below the root on the tables,
+// so its score is only a bound (even a mate score there is none).
 int displayed_score(int score, Move first_move)
 {
     const int code = line_tb_code(first_move);
@@ -106,7 +115,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
         // A line of the shared result is the main line: it is line 1. A
         // second or later line keeps its number even when the count has just
         // been lowered to 1 under the iteration that searched it.
-        if (ss.multipv.load(std::memory_order_relaxed) > 1 || (pv_number != PV_NUMBER_SHARED && pv_number > 0))
+        if (lines_in_iteration() > 1 || (pv_number != PV_NUMBER_SHARED && pv_number > 0))
             std::snprintf(multipv_part, sizeof multipv_part, "multipv %u ",
                           pv_number == PV_NUMBER_SHARED ? 1u : pv_number + 1);
         char tag[16] = "";

@@ -52,7 +52,7 @@ void print_progress(ThreadData* td, const MoveEntry* entry, bool first_of_iterat
         format_progress_line(search_state.published_iteration.load(), text, sizeof text);
         send_line(text);
     }
-    if (search_state.multipv.load(std::memory_order_relaxed) == 1) {
+    if (td->iteration_multipv.load(std::memory_order_relaxed) == 1) {
         format_currmove_line(entry->move, td->ply[1].moves_tried + 1, text, sizeof text);
         send_line(text);
     }
@@ -84,7 +84,7 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
     root.moves_tried = 0;
     root.depth = i16(depth);
     const int in_check = is_square_attacked_by(pos, king_square(pos, side), side ^ 1);
-    const int multipv = ss.multipv.load(std::memory_order_relaxed);
+    const int multipv = td->iteration_multipv.load(std::memory_order_relaxed);
     const bool narrow = main_thread && multipv == 1 && pv_number == 0 && depth > 3;
 
     const int prev = td->completed_score.load(std::memory_order_relaxed);

@@ -47,10 +47,11 @@ struct IdleSignal {
 // process exits.
 IdleSignal* const idle_signals = new IdleSignal[MAX_THREADS];
 
-// The sleeper looks at its byte again after this long even without a
-// notify, so that no fault of the thread library can keep it asleep for
-// good; ten looks a second cost an idle engine nothing measurable.
-constexpr std::chrono::milliseconds IDLE_RECHECK{100};
+}  // namespace
+
+std::atomic<int> idle_recheck_ms{100};
+
+namespace {
 
 void set_thread_command(int i, ThreadData* td, u8 command)
 {
@@ -67,7 +68,8 @@ void wait_for_command(int i, const ThreadData* td)
 {
     IdleSignal& signal = idle_signals[i];
     std::unique_lock<std::mutex> guard(signal.lock);
-    while (td->command.load(std::memory_order_acquire) == THREAD_IDLE) signal.wake.wait_for(guard, IDLE_RECHECK);
+    while (td->command.load(std::memory_order_acquire) == THREAD_IDLE)
+        signal.wake.wait_for(guard, std::chrono::milliseconds(idle_recheck_ms.load(std::memory_order_relaxed)));
 }
 
 // Tells the thread of a slot to leave (ending its search first) and waits
@@ -119,6 +121,7 @@ void reset_thread_search_fields(ThreadData* td)
 {
     td->current_depth.store(0, std::memory_order_relaxed);
     td->search_ply = 1;
+    td->iteration_multipv.store(u8(search_state.multipv.load(std::memory_order_relaxed)), std::memory_order_relaxed);
     td->completed_depth = 0;
     td->sel_depth = 0;
     td->completed_score.store(0, std::memory_order_relaxed);

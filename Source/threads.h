@@ -19,6 +19,13 @@ extern SpinLock output_lock;
 // slots before the first failure run and their number goes to `started`.
 int create_search_threads(int count, int* started = nullptr);
 
+// An idle thread sleeps until its command byte is set (a wake-up that
+// cannot be lost) and, in case the thread library ever fails, looks at the
+// byte again after this many milliseconds without one: 100, ten looks a
+// second, which cost an idle engine nothing measurable. Tests raise it so
+// that a lost wake-up would hang instead of costing a moment.
+extern std::atomic<int> idle_recheck_ms;
+
 // The start routine of a search thread; its argument points at the thread's
 // index slot. Returns when the thread's command byte asks it to leave.
 void* search_thread_main(void* index_slot);

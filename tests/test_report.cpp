@@ -27,6 +27,7 @@ struct ReportTest : search_setup::ThreadZeroTest {
         ss.summed_counters[SUM_TB_HITS] = 4;
         ss.hash_fill = 0.25;
         td->sel_depth = 12;
+        td->iteration_multipv = 1;
     }
 
     static std::string line(u32 thread, u32 pv_number, int depth, int score, const u16* pv)
@@ -86,17 +87,20 @@ TEST_F(ReportTest, TablebaseResultShapesTheScore)
 TEST_F(ReportTest, MultiPvThreadTagAndPromotion)
 {
     const u16 promotion[] = {0, u16(make_move(52, 60) | PROMO_QUEEN), u16(make_move(51, 59) | PROMO_KNIGHT), 0};
-    search_state.multipv = 3;
+    // The lines of an iteration of thread 0 searched with MultiPV 3.
+    td->iteration_multipv = 3;
     std::string text = line(0, 1, 4, 0, promotion);
     EXPECT_EQ(text.rfind("info multipv 2 depth 4 ", 0), 0u) << text;
     EXPECT_NE(text.find(" pv e7e8q d7d8n"), std::string::npos) << text;
     // A line of the shared result is the main line.
     EXPECT_EQ(line(0, PV_NUMBER_SHARED, 4, 0, promotion).rfind("info multipv 1 depth 4 ", 0), 0u);
 
-    // The count lowered to 1 while the lines of three were being printed:
-    // the later lines still carry their numbers, the first stays plain.
+    // The option lowered to 1 while that iteration's lines are printed: they
+    // keep their numbers; the next iteration's single line is plain.
     search_state.multipv = 1;
     EXPECT_EQ(line(0, 2, 4, 0, promotion).rfind("info multipv 3 depth 4 ", 0), 0u);
+    EXPECT_EQ(line(0, 0, 4, 0, promotion).rfind("info multipv 1 depth 4 ", 0), 0u);
+    td->iteration_multipv = 1;
     EXPECT_EQ(line(0, 0, 4, 0, promotion).rfind("info depth 4 ", 0), 0u);
     extra_report = 1;
     EXPECT_EQ(line(0, 0, 4, 0, E2E4_E7E5).rfind("info [00.] depth 4 ", 0), 0u);

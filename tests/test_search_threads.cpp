@@ -143,6 +143,11 @@ TEST(SearchThreadsRule, HelpersSkipADepthWhenEnoughThreadsAreOnIt)
 TEST_F(SearchThreadsTest, ASearchWokenRightAfterThePoolStartsAlwaysRuns)
 {
     ASSERT_TRUE(search_setup::set_game_fen(MIDDLEGAME));
+    // No second look at the byte: a lost wake-up hangs the round.
+    struct RestoreRecheck {
+        int ms;
+        ~RestoreRecheck() { idle_recheck_ms = ms; }
+    } restore{idle_recheck_ms.exchange(3600 * 1000)};
     for (int round = 0; round < 300; round++) {
         const int n = 1 + round % 3;
         start_pool(n);

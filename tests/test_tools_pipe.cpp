@@ -111,6 +111,11 @@ TEST_F(ToolsPipeTest, InputThatIsAnOutputIsRefusedUntouched)
         for (const auto& entry : std::filesystem::directory_iterator(here)) present.insert(entry.path().filename());
         EXPECT_EQ(present, expected);
     }
+    // The log a run writes (on without "-nolog") is an output of every tool.
+    EngineProcess logged;
+    ASSERT_TRUE(logged.start({"-anepd", "vant.log"}, dir + "/log"));
+    EXPECT_EQ(logged.finish(), 1);
+    EXPECT_EQ(logged.lines.empty() ? "" : logged.lines.back(), "EPD file vant.log is the output file vant.log");
 }
 
 TEST_F(ToolsPipeTest, MatchWithoutTest1Rc)

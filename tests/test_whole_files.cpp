@@ -124,6 +124,15 @@ TEST_F(WholeFilesTest, ToolFilesWithAByteOrderMark)
     out = run({"-scan_pgn2", "games.pgn"}, 0);
     EXPECT_EQ(out.rfind("games= 1, positions= ", 0), 0u) << out;
     EXPECT_NE(read_file(dir + "/tmp.epd").find("c9 \"0-1\";"), std::string::npos);
+    // The console's "load" reads the file twice (finding the game, then
+    // playing it): both passes start after the mark. "save" writes back the
+    // game it played.
+    out = run({"-c"}, 0, nullptr, "load games.pgn\nsave\nquit\n");
+    EXPECT_EQ(out.find("can't parse"), std::string::npos) << out;
+    const std::string saved = read_file(dir + "/tmp.pgn");
+    const size_t moves_start = saved.find("]\n");
+    ASSERT_NE(moves_start, std::string::npos) << saved;
+    EXPECT_EQ(words_of(saved.substr(moves_start + 2)).size(), 40u) << saved;
 }
 
 // A PGN scan mode other than 1 to 4 stops the engine instead of starting it

@@ -97,11 +97,15 @@ void run_load_command(const char* path, const char* selector)
     // A missing file sets only the clocks; a device or a FIFO is refused aloud.
     std::FILE* file = open_tool_input("PGN file", path, false);
     if (file) {
+        // Back to where the text starts for the second pass: past a
+        // byte-order mark, which the opening skipped.
+        const long text_start = std::ftell(file);
         abort_search_and_wait();
         Position& pos = game_record->pos;
         set_position_from_fen(pos, START_FEN);
         int wanted = selected_game(file, selector);
-        std::rewind(file);
+        std::clearerr(file);
+        std::fseek(file, text_start, SEEK_SET);
         std::string line;
         int game = 0, comment_depth = 0;
         while (wanted > 0 && read_text_line(file, line)) {

@@ -29,14 +29,26 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
     return opened.file;
 }
 
+namespace {
+
+// Says so when the input is the output file; false when it is not (or
+// there is no such output).
+bool input_is_the_output(const char* what, const char* path, const char* output)
+{
+    if (!output || !same_existing_file(path, output)) return false;
+    std::string text = std::string(what) + " " + path + " is the output file " + output;
+    send_line(text.c_str());
+    return true;
+}
+
+}  // namespace
+
 bool input_is_an_output(const char* what, const char* path, std::initializer_list<const char*> outputs)
 {
-    for (const char* output : outputs) {
-        if (!output || !same_existing_file(path, output)) continue;
-        std::string text = std::string(what) + " " + path + " is the output file " + output;
-        send_line(text.c_str());
-        return true;
-    }
+    // The open log is written by every tool that prints.
+    if (input_is_the_output(what, path, log_output())) return true;
+    for (const char* output : outputs)
+        if (input_is_the_output(what, path, output)) return true;
     return false;
 }
 

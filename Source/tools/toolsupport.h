@@ -22,8 +22,9 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
 // Whether a tool's input file is one of the files it writes: the same
 // existing file by identity (same_existing_file), however it is spelt or
 // linked. Sends "WHAT PATH is the output file OUTPUT" for the first such
-// one. A tool asks before it opens any output for writing, so that a
-// refused run leaves its input as it was. A null output stands for none.
+// one. The open log ("vant.log") counts as an output of every tool. A tool
+// asks before it opens any output for writing, so that a refused run leaves
+// its input as it was. A null output stands for none.
 bool input_is_an_output(const char* what, const char* path, std::initializer_list<const char*> outputs);
 
 // A tool that runs long takes `poll`, the input poll of its caller (start-up

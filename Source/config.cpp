@@ -18,15 +18,6 @@ constexpr i16 PST_UNSET = -1000;
 constexpr int I16_LOW = -32768;
 constexpr int I16_HIGH = 32767;
 
-// Decimal value by the leading-number rule (no digits give 0), held within
-// the field's range low..high; `clamped` is raised when it lay outside.
-int held_value(const char* word, int low, int high, bool& clamped)
-{
-    const long value = std::strtol(word, nullptr, 10);
-    const int held = clamp_int(value, low, high);
-    if (held != value) clamped = true;
-    return held;
-}
 
 constexpr int LINE_READ = 1;
 constexpr int LINE_OVERLONG = 2;  // read to its end, only its start kept
@@ -74,10 +65,8 @@ void take_path(const ConfigFile& in, const char* key, const char* text, char* fi
     while (is_blank(*text) || *text == '=' || *text == ',') text++;
     size_t n = 0;
     if (*text == '"') {
-        text++;
-        while (is_blank(*text)) text++;
-        while (text[n] && text[n] != '"') n++;
-        while (n > 0 && is_blank(text[n - 1])) n--;
+        n = std::strcspn(++text, "\"");
+        text = trim_blanks(text, n);
     } else {
         while (text[n] && !is_blank(text[n]) && text[n] != '"' && text[n] != '=' && text[n] != ',') n++;
     }
@@ -112,14 +101,15 @@ bool store_search_setting(const ConfigFile& in, const char* key, const char* val
 {
     bool clamped = false;
     int low = I16_LOW, high = I16_HIGH;
-    if (std::strcmp(key, "BookVariety") == 0) search_state.book_variety = i16(held_value(value, low, high, clamped));
+    if (std::strcmp(key, "BookVariety") == 0)
+        search_state.book_variety = i16(read_clamped_number(value, low, high, &clamped));
     else if (std::strcmp(key, "BookDepth") == 0) {
         low = 0, high = 255;
-        search_state.book_depth = u8(held_value(value, low, high, clamped));
+        search_state.book_depth = u8(read_clamped_number(value, low, high, &clamped));
     } else if (std::strcmp(key, "SyzygyProbeDepth5") == 0)
-        search_state.probe_depths[0] = i16(held_value(value, low, high, clamped));
+        search_state.probe_depths[0] = i16(read_clamped_number(value, low, high, &clamped));
     else if (std::strcmp(key, "SyzygyProbeDepth6") == 0)
-        search_state.probe_depths[1] = i16(held_value(value, low, high, clamped));
+        search_state.probe_depths[1] = i16(read_clamped_number(value, low, high, &clamped));
     else return false;
     if (clamped) report_clamped(in, key, low, high);
     return true;
@@ -150,7 +140,7 @@ void read_config_pst_block(ParamRecord& params, int type, int phase, ConfigFile&
         split_words(line, words);
         bool clamped = false;
         for (int f = 0; f < 8 && words[f][0]; f++)
-            params.pst[type][8 * rank + f][phase] = i16(held_value(words[f], I16_LOW, I16_HIGH, clamped));
+            params.pst[type][8 * rank + f][phase] = i16(read_clamped_number(words[f], I16_LOW, I16_HIGH, &clamped));
         if (clamped) report_clamped(in, pst_block_name(type, phase), I16_LOW, I16_HIGH);
     }
 }
@@ -198,8 +188,8 @@ bool read_config_file(const char* path, ParamRecord& params)
             // Held within the 16-bit field, as the console's "set" holds it.
             i16* field = config_key_field(params, *key);
             bool clamped = false;
-            field[0] = i16(held_value(words[1], I16_LOW, I16_HIGH, clamped));
-            if (key->count == 2) field[1] = i16(held_value(words[2], I16_LOW, I16_HIGH, clamped));
+            field[0] = i16(read_clamped_number(words[1], I16_LOW, I16_HIGH, &clamped));
+            if (key->count == 2) field[1] = i16(read_clamped_number(words[2], I16_LOW, I16_HIGH, &clamped));
             if (clamped) report_clamped(in, key->name, I16_LOW, I16_HIGH);
             continue;
         }

@@ -112,10 +112,8 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
             append(pv_text, sizeof pv_text, at, move_text);
         }
         char multipv_part[24] = "";
-        // A line of the shared result is the main line: it is line 1. A
-        // second or later line keeps its number even when the count has just
-        // been lowered to 1 under the iteration that searched it.
-        if (lines_in_iteration() > 1 || (pv_number != PV_NUMBER_SHARED && pv_number > 0))
+        // A line of the shared result is the main line: it is line 1.
+        if (lines_in_iteration() > 1)
             std::snprintf(multipv_part, sizeof multipv_part, "multipv %u ",
                           pv_number == PV_NUMBER_SHARED ? 1u : pv_number + 1);
         char tag[16] = "";

@@ -36,9 +36,19 @@ void split_words(const char* text, char words[LINE_WORDS][LINE_WORD_SIZE])
 
 int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }
 
-int read_clamped_number(const char* text, int low, int high)
+int read_clamped_number(const char* text, int low, int high, bool* clamped)
 {
-    return clamp_int(std::strtol(text, nullptr, 10), low, high);
+    const long value = std::strtol(text, nullptr, 10);
+    const int held = clamp_int(value, low, high);
+    if (clamped && held != value) *clamped = true;
+    return held;
+}
+
+const char* trim_blanks(const char* text, size_t& length)
+{
+    while (length > 0 && is_blank(*text)) text++, length--;
+    while (length > 0 && is_blank(text[length - 1])) length--;
+    return text;
 }
 
 const char* read_leading_number(const char* text, long* value)

@@ -2,6 +2,8 @@
 // command line, a line split into words, and words read as numbers.
 #pragma once
 
+#include <cstddef>
+
 // A token holds at most 128 characters and its terminator.
 constexpr int INPUT_TOKEN_SIZE = 129;
 
@@ -26,8 +28,13 @@ int clamp_int(long value, int low, int high);
 
 // The leading number of a word by strtol's rule (blanks, a sign, digits,
 // anything after them ignored; 0 without digits; beyond long held at its
-// edge), held within low..high.
-int read_clamped_number(const char* text, int low, int high);
+// edge), held within low..high; `clamped`, when given, is raised if it lay
+// outside.
+int read_clamped_number(const char* text, int low, int high, bool* clamped = nullptr);
+
+// The span of `length` characters at `text` without the blanks at its ends;
+// returns its start and shortens `length`.
+const char* trim_blanks(const char* text, size_t& length);
 
 // An optional sign and decimal digits at the very start of `text`, a value
 // beyond long held at its edge. Returns the end of the digits, or nullptr

@@ -71,9 +71,8 @@ bool parse_setoption(const char* rest, char* name, char* value)
     while (*v == ' ') v++;
     const UciOption* option = find_uci_option(name);
     if (option && option->type == OPTION_STRING) {
-        while (is_blank(*v)) v++;
         length = std::strlen(v);
-        while (length > 0 && is_blank(v[length - 1])) length--;
+        v = trim_blanks(v, length);
     } else {
         length = std::strcspn(v, " ");
     }

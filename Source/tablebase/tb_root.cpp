@@ -1,5 +1,7 @@
 #include "tb_root.h"
 
+#include <algorithm>
+
 #include "tb_position.h"
 #include "tb_probe.h"
 #include "tb_registry.h"
@@ -47,7 +49,7 @@ int move_code(int rating, int chosen_rating, int h, int root_code)
 {
     if (rating == chosen_rating) return root_code;
     const int code = distance_code(rating, h);
-    return code < root_code ? code : root_code;
+    return std::min(code, root_code);
 }
 
 i32 choose_root_move(const TbPosition& root, u32* wdl_code, u32* dtz_out, Move* move_out, RootMoveCodes* codes)
@@ -153,7 +155,7 @@ bool probe_root_move_wdl_codes(const Position& pos, int root_code, RootMoveCodes
         ok = success != 0;
         const int code = TB_CODE_DRAW - w;
         codes->move[found] = engine_move(moves[i]);
-        codes->code[found] = i8(code < root_code ? code : root_code);
+        codes->code[found] = i8(std::min(code, root_code));
         found++;
     }
     tb_leave_prober();

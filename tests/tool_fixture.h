@@ -65,6 +65,17 @@ struct ToolTest : ::testing::Test {
     std::string captured() { return ::testing::internal::GetCapturedStdout(); }
 };
 
+// Makes `path` a symbolic link to /dev/full, on which every write fails as
+// on a full disk (the open succeeds); false where the system has no such
+// device, and the caller skips.
+inline bool link_to_full_device(const std::string& path)
+{
+    std::error_code error;
+    if (!std::filesystem::exists("/dev/full", error)) return false;
+    std::filesystem::create_symlink("/dev/full", path, error);
+    return !error;
+}
+
 // A tool test on the started engine with one live search thread: the
 // console and the tools that borrow thread 0's record.
 struct EngineToolTest : ToolTest {

@@ -211,11 +211,5 @@ int run_epd_test_suite(bool (*poll)())
     send_line(text);
     send_line("");
     std::fclose(in);
-    int code = 0;
-    if (std::fflush(unsolved) != 0 || std::ferror(unsolved)) {
-        send_line("could not write unsolved.epd");
-        code = 1;
-    }
-    std::fclose(unsolved);
-    return code;
+    return close_tool_output(unsolved, UNSOLVED_FILE) ? 0 : 1;
 }

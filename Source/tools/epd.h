@@ -30,7 +30,7 @@ bool set_epd_position(Position& pos, const char* position);
 // usable answer to "unsolved.epd" and sends the totals. `poll` (see
 // toolsupport.h) runs while the file is read, during threaded searches and
 // every 256 positions. Returns 0, or 1 after reporting a file that could not
-// be opened.
+// be opened or written.
 int run_epd_test_suite(bool (*poll)() = nullptr);
 
 // True when the line is one the EPD readers skip before parsing: it begins

@@ -102,9 +102,10 @@ int run_selfplay_match(bool (*poll)()) { return play_selfplay_match(MATCH_GAMES,
 
 int play_selfplay_match(int max_games, bool (*poll)())
 {
-    // The games must not be written over a file the match plays from.
+    // The games must not be written over a file the match plays from, nor
+    // into the log that its running score goes to.
     const char* const output = engine_config.match_file;
-    if (input_is_an_output("settings file", "test1.rc", {output}) ||
+    if (output_is_the_log("game file", output) || input_is_an_output("settings file", "test1.rc", {output}) ||
         input_is_an_output("settings file", "vant.rc", {output}) ||
         input_is_an_output("book", engine_config.book_file, {output}))
         return 1;
@@ -172,10 +173,10 @@ int play_selfplay_match(int max_games, bool (*poll)())
             search_state.search_command = SEARCH_NONE;
             search_state.search_state = SEARCH_NONE;
             if (engine_config.quit) {
-                std::fclose(pgn);
+                const bool closed = close_tool_output(pgn, engine_config.match_file);
                 delete[] plies;
                 delete[] players;
-                return 0;
+                return closed ? 0 : 1;
             }
 
             sum_thread_counters();
@@ -202,6 +203,11 @@ int play_selfplay_match(int max_games, bool (*poll)())
         else if (result == GAME_BLACK_WINS) (colour_flag ? wins1 : wins2)++;
         else draws++;
 
+        // The running score counts the games the file holds whole.
+        if (!write_game(pgn, n, colour_flag, result, plies, count)) {
+            code = 1;
+            break;
+        }
         const double score = (wins1 + 0.5 * draws) / n;
         const double margin = 1.5 * std::sqrt(n + 10.0) / (n + 1);
         const char mark = n > 200 && (score > 0.5 + margin || score < 0.5 - margin) ? '*' : ' ';
@@ -211,14 +217,9 @@ int play_selfplay_match(int max_games, bool (*poll)())
         std::printf("%s\n", line);
         std::fflush(stdout);
         log_line(line);
-
-        if (!write_game(pgn, n, colour_flag, result, plies, count)) {
-            std::printf("can't write %s\n", engine_config.match_file);
-            code = 1;
-            break;
-        }
     }
-    std::fclose(pgn);
+    // A failed write is reported here, once.
+    if (!close_tool_output(pgn, engine_config.match_file)) code = 1;
     delete[] plies;
     delete[] players;
     return code;

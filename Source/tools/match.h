@@ -16,9 +16,10 @@ struct MatchPlayer {
 constexpr int MATCH_GAMES = 8000;
 
 // Plays the match into the file named by EngineConfig's match file name;
-// `poll` (see toolsupport.h) runs while each search runs. Returns 0, or 1
-// when "test1.rc" or the PGN file could not be opened or the PGN file could
-// not be written (after saying so).
+// `poll` (see toolsupport.h) runs while each search runs. Each game is
+// written before its running score is printed. Returns 0, or 1 when
+// "test1.rc" or the PGN file could not be opened, the PGN file is the open
+// log, or it could not be written (after saying so).
 int run_selfplay_match(bool (*poll)() = nullptr);
 // The same, ending after `max_games` games.
 int play_selfplay_match(int max_games, bool (*poll)() = nullptr);

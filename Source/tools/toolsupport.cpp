@@ -31,12 +31,12 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
 
 namespace {
 
-// Says so when the input is the output file; false when it is not (or
-// there is no such output).
-bool input_is_the_output(const char* what, const char* path, const char* output)
+// Says so when the file is the output file (of that kind); false when it is
+// not (or there is no such output).
+bool input_is_the_output(const char* what, const char* path, const char* output, const char* kind = "output file")
 {
     if (!output || !same_existing_file(path, output)) return false;
-    std::string text = std::string(what) + " " + path + " is the output file " + output;
+    std::string text = std::string(what) + " " + path + " is the " + kind + " " + output;
     send_line(text.c_str());
     return true;
 }
@@ -50,6 +50,19 @@ bool input_is_an_output(const char* what, const char* path, std::initializer_lis
     for (const char* output : outputs)
         if (input_is_the_output(what, path, output)) return true;
     return false;
+}
+
+bool output_is_the_log(const char* what, const char* path)
+{
+    return input_is_the_output(what, path, log_output(), "log file");
+}
+
+bool close_tool_output(std::FILE* file, const char* name)
+{
+    bool written = !std::ferror(file) && std::fflush(file) == 0;
+    written = std::fclose(file) == 0 && written;
+    if (!written) send_line((std::string("could not write ") + name).c_str());
+    return written;
 }
 
 std::string printable_text(const char* text)

@@ -46,11 +46,15 @@ int next_sample_number()
     return int((tune_sample_seed >> 16) & 0x7FFF);
 }
 
-// Printed with a line feed and, while "-tune" runs, logged the same way.
+// Printed with a line feed and, while "-tune" runs, logged the same way and
+// flushed, so that a log that cannot be written shows at once (its error
+// flag is set).
 void tune_line(const char* text)
 {
     std::printf("%s\n", text);
-    if (tune_log) std::fprintf(tune_log, "%s\n", text);
+    if (!tune_log) return;
+    std::fprintf(tune_log, "%s\n", text);
+    std::fflush(tune_log);
 }
 
 // The game result found in the text after the side-to-move field: 1.0
@@ -178,40 +182,33 @@ void activate_tune_param(const char* name)
     if (TuneParam* p = find_tune_param(name)) p->active = 1;
 }
 
-void sample_epd_to_junk(const char* path, bool (*poll)())
+bool sample_epd_to_junk(const char* path, bool (*poll)())
 {
-    std::FILE* in = open_tool_input("training file", path, false);
-    if (!in) return;
+    std::FILE* in = open_tool_input("training file", path);
+    if (!in) return false;
     std::FILE* out = std::fopen(SAMPLE_FILE, "w");
     if (!out) {
         std::fclose(in);
-        return;
+        report_unopened_file("output file", SAMPLE_FILE);
+        return false;
     }
     std::string line;
     bool had_line_feed;
     TextFile input;
     input.file = in;
     input.poll = poll;
-    while (read_text_line(input, line, &had_line_feed)) {
+    while (!std::ferror(out) && read_text_line(input, line, &had_line_feed)) {
         if (next_sample_number() % 100 < 15) write_line_as_read(out, line, had_line_feed);
     }
     std::fclose(in);
-    if (std::fclose(out) != 0) send_line("could not write junk.epd");
+    return close_tool_output(out, SAMPLE_FILE);
 }
 
-double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines, bool (*poll)())
+double tuning_error_with_rewrite(const char* path, std::FILE* out, int* used_lines, bool (*poll)())
 {
     if (used_lines) *used_lines = 0;
     std::FILE* in = open_tool_input("training file", path, false);
     if (!in) return 1.0;
-    std::FILE* out = nullptr;
-    if (rewrite) {
-        out = std::fopen(REWRITE_FILE, "w");
-        if (!out) {
-            std::fclose(in);
-            return 1.0;
-        }
-    }
     init_evaluation_tables();
     init_pruning_tables();
     // Cached scores were computed under the previous parameter values; the
@@ -273,16 +270,18 @@ double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines,
                 used++;
             }
         }
-        if (quit) break;
+        // A copy that cannot be written is not read on to its end.
+        if (quit || (out && std::ferror(out))) break;
     }
     std::fclose(in);
-    if (out && (std::fflush(out) != 0 || std::ferror(out))) send_line("could not write tune_new.epd");
-    if (out) std::fclose(out);
     if (used_lines) *used_lines = used;
     return used ? sum / used : 0.0;
 }
 
-double tuning_error(const char* path, bool (*poll)()) { return tuning_error_with_rewrite(path, 0, nullptr, poll); }
+double tuning_error(const char* path, bool (*poll)())
+{
+    return tuning_error_with_rewrite(path, nullptr, nullptr, poll);
+}
 
 int run_make_tune(bool (*poll)())
 {
@@ -290,8 +289,13 @@ int run_make_tune(bool (*poll)())
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
     if (input_is_an_output("training file", engine_config.test_file, {REWRITE_FILE})) return 1;
     if (!training_file_readable(engine_config.test_file)) return 1;
-    tuning_error_with_rewrite(engine_config.test_file, 1, nullptr, poll);
-    return 0;
+    std::FILE* out = std::fopen(REWRITE_FILE, "w");
+    if (!out) {
+        report_unopened_file("output file", REWRITE_FILE);
+        return 1;
+    }
+    tuning_error_with_rewrite(engine_config.test_file, out, nullptr, poll);
+    return close_tool_output(out, REWRITE_FILE) ? 0 : 1;
 }
 
 int run_gradient_tune(bool (*poll)())
@@ -310,24 +314,33 @@ int run_gradient_tune(bool (*poll)())
     engine_config.output_delay = OUTPUT_DELAY_QUIET;
     // A file without one usable line would run every pass at error 0.
     int usable = 0;
-    tuning_error_with_rewrite(path, 0, &usable, poll);
+    tuning_error_with_rewrite(path, nullptr, &usable, poll);
     if (engine_config.quit) return 0;  // "quit" came before the whole file was read
     if (usable == 0) {
         std::string text = std::string("training file ") + path + " holds no usable line";
         send_line(text.c_str());
         return 1;
     }
+    tune_sample_seed = 1;
+    // The first pass's sample is drawn before the log is opened, so that a
+    // sample that cannot be written leaves an old log as it was.
+    if (!sample_epd_to_junk(path, poll)) return 1;
     tune_log = std::fopen(LOG_FILE, "w");
     if (!tune_log) {
         send_line("can't open tune.log");
         return 1;
     }
-    tune_sample_seed = 1;
     double k = 2000.0, average = 0.0, max_rate = 0.0;
     char text[256];
-    for (int pass = 0; pass < GRADIENT_PASSES && !engine_config.quit; pass++) {
+    int code = 0;
+    // A sample or a log line that cannot be written ends the run at once,
+    // said once (by the sampler, or as the log is closed).
+    for (int pass = 0; pass < GRADIENT_PASSES && !engine_config.quit && !std::ferror(tune_log); pass++) {
+        if (pass > 0 && !sample_epd_to_junk(path, poll)) {
+            code = 1;
+            break;
+        }
         int active = 0;
-        sample_epd_to_junk(path, poll);
         std::snprintf(text, sizeof text, "pass= %d, k0= %0.3e, avg_lr= %0.1f, max_lr= %0.1f\n", pass, k,
                       average * 100, max_rate * 100);
         tune_line(text);
@@ -339,16 +352,17 @@ int run_gradient_tune(bool (*poll)())
             std::snprintf(text, sizeof text, "** %.24s = %d", p.name, *p.target);
             tune_line(text);
         }
+        if (std::ferror(tune_log)) break;
         double err = tuning_error(path, poll);
         std::snprintf(text, sizeof text, "\nerr= %0.5f\n\n", err);
         tune_line(text);
-        std::fflush(tune_log);
 
         double sum = 0.0, max_step = 0.0;
         max_rate = 0.0;
         for (int i = 0; i < tune_count; i++) {
             TuneParam& p = tune_table[i];
             if (!p.active) continue;
+            if (std::ferror(tune_log)) break;
             const int v = *p.target;
             int d = int(std::lround(0.03 * std::fabs(p.x) + 1.0));
             if (d < 1) d = 1;
@@ -375,14 +389,9 @@ int run_gradient_tune(bool (*poll)())
         average = active ? sum / active : 0.0;
         if (max_rate < 0.016 || max_step < 0.8) k *= 1.03;
         if (average > 0.07) k *= 0.97;
-        std::printf("\n");
-        std::fprintf(tune_log, "\n");
+        tune_line("");
     }
-    int code = 0;
-    if (std::fclose(tune_log) != 0) {
-        send_line("could not write tune.log");
-        code = 1;
-    }
+    if (!close_tool_output(tune_log, LOG_FILE)) code = 1;
     tune_log = nullptr;
     init_evaluation_tables();
     clear_evaluation_caches();

@@ -37,26 +37,30 @@ void activate_tune_param(const char* name);
 TuneParam* find_tune_param(const char* name);
 
 // Writes "junk.epd", a random 15 % of the file's lines; the sample follows
-// tune_sample_seed, so a run is repeatable. `poll` (see toolsupport.h)
-// runs while the file is read, here and in the readers and drivers below;
-// the tuning error also asks it every 256 positions.
-void sample_epd_to_junk(const char* path, bool (*poll)() = nullptr);
+// tune_sample_seed, so a run is repeatable. False, after saying why, when
+// the file cannot be read or "junk.epd" cannot be written. `poll` (see
+// toolsupport.h) runs while the file is read, here and in the readers and
+// drivers below; the tuning error also asks it every 256 positions.
+bool sample_epd_to_junk(const char* path, bool (*poll)() = nullptr);
 extern u32 tune_sample_seed;
 
 // The tuning error of the file; 1.0 when it cannot be opened, 0.0 when no
-// line is usable. With `rewrite` the usable lines are also written to
-// "tune_new.epd". *used_lines (when given) receives the number of lines the
-// error was taken over.
-double tuning_error_with_rewrite(const char* path, int rewrite, int* used_lines = nullptr,
+// line is usable. With a `rewrite` file (that of "-mktune") the usable lines
+// are also written to it, and the reading stops at a write that failed (its
+// error flag is left for the caller). *used_lines (when given) receives the
+// number of lines the error was taken over.
+double tuning_error_with_rewrite(const char* path, std::FILE* rewrite, int* used_lines = nullptr,
                                  bool (*poll)() = nullptr);
 double tuning_error(const char* path, bool (*poll)() = nullptr);
 
 // "-mktune": writes "tune_new.epd" from the training file. Returns 0, or 1
-// when the training file cannot be opened.
+// when the training file cannot be opened or "tune_new.epd" cannot be
+// opened or written (after saying so).
 int run_make_tune(bool (*poll)() = nullptr);
 // "-tune": the gradient descent over "p1".."p9" (100 passes). Returns 0, or
 // 1 when the training file cannot be opened or holds no usable line, or
-// "tune.log" cannot be written.
+// "junk.epd" or "tune.log" cannot be written; a write that fails ends the
+// run at once, with one message.
 int run_gradient_tune(bool (*poll)() = nullptr);
 // The console's "tune NAME [FILE]": the line search over one parameter; the
 // best value is reported, the parameter keeps its value.

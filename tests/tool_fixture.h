@@ -109,11 +109,12 @@ inline std::vector<std::string> scripted_game(int plies, int salt = 3)
     return moves;
 }
 
-// The FEN of the position after the first `plies` moves of a move list.
-inline std::string fen_after(const std::vector<std::string>& moves, int plies)
+// The FEN of the position after the first `plies` moves of a move list
+// (played from `start`).
+inline std::string fen_after(const std::vector<std::string>& moves, int plies, const char* start = START_FEN)
 {
     Position& pos = game_record->pos;
-    set_position_from_fen(pos, START_FEN);
+    set_position_from_fen(pos, start);
     for (int i = 0; i < plies; i++) {
         Move m;
         if (!parse_move_text(moves[size_t(i)].c_str(), m)) break;
@@ -123,4 +124,15 @@ inline std::string fen_after(const std::vector<std::string>& moves, int plies)
     position_to_fen(pos, fen);
     set_position_from_fen(pos, START_FEN);
     return fen;
+}
+
+// Makes `path` a link to /dev/full, on which every write fails as on a full
+// disk. False where the system has no such device (the test then skips).
+inline bool link_to_full_device(const std::string& path)
+{
+    if (!std::filesystem::exists("/dev/full")) return false;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/full", path);
+    return true;
 }

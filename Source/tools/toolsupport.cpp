@@ -29,6 +29,12 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
     return opened.file;
 }
 
+bool close_written_file(std::FILE* file)
+{
+    bool ok = std::fflush(file) == 0 && !std::ferror(file);
+    return std::fclose(file) == 0 && ok;
+}
+
 namespace {
 
 // Says so when the input is the output file; false when it is not (or

@@ -27,6 +27,10 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
 // its input as it was. A null output stands for none.
 bool input_is_an_output(const char* what, const char* path, std::initializer_list<const char*> outputs);
 
+// Closes a file the tool wrote; false when any write to it failed, or the
+// flush or the close did (a full disk shows only there).
+bool close_written_file(std::FILE* file);
+
 // A tool that runs long takes `poll`, the input poll of its caller (start-up
 // or the console hand in poll_for_quit): asked between pieces of work, it
 // runs what arrived on the input, so that "stop" and "quit" reach the tool,

@@ -454,7 +454,7 @@ void run_board_editor(std::FILE* in)
 void run_console_command(char* line)
 {
     ConsoleWords w;
-    split_words(line, w.word);
+    const unsigned cut_words = split_words(line, w.word);
     const char* command = w.word[0];
     const char* arg1 = w.word[1];
     const char* arg2 = w.word[2];
@@ -514,7 +514,13 @@ void run_console_command(char* line)
     } else if (is("]")) {
         replay_one();
     } else if (is("load")) {
-        run_load_command(arg1, arg2);
+        // A cut name could name another file, a cut word another game.
+        if (cut_words & 0b110) {
+            send_format("load: %s longer than %d characters, not loaded",
+                        cut_words & 0b010 ? "file name" : "game word", LINE_WORD_SIZE - 1);
+        } else {
+            run_load_command(arg1, arg2);
+        }
     } else if (is("save")) {
         run_save_command();
     } else if (is("jump")) {

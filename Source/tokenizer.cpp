@@ -21,17 +21,20 @@ char* next_input_token(const char* text)
     return token_buffer;
 }
 
-void split_words(const char* text, char words[LINE_WORDS][LINE_WORD_SIZE])
+unsigned split_words(const char* text, char words[LINE_WORDS][LINE_WORD_SIZE])
 {
+    unsigned cut = 0;
     for (int w = 0; w < LINE_WORDS; w++) {
         while (is_blank(*text)) text++;
         int n = 0;
         while (*text && !is_blank(*text)) {
             if (n < LINE_WORD_SIZE - 1) words[w][n++] = *text;
+            else cut |= 1u << w;
             text++;
         }
         words[w][n] = 0;
     }
+    return cut;
 }
 
 int clamp_int(long value, int low, int high) { return int(std::clamp<long>(value, low, high)); }

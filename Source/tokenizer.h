@@ -20,8 +20,9 @@ inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c ==
 constexpr int LINE_WORDS = 10;
 constexpr int LINE_WORD_SIZE = 128;
 
-// Splits at blanks into LINE_WORDS words; missing words are empty.
-void split_words(const char* text, char words[LINE_WORDS][LINE_WORD_SIZE]);
+// Splits at blanks into LINE_WORDS words; missing words are empty. Returns
+// the words that were cut, as bits (1 << word index).
+unsigned split_words(const char* text, char words[LINE_WORDS][LINE_WORD_SIZE]);
 
 // The value held within low..high.
 int clamp_int(long value, int low, int high);

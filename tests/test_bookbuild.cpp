@@ -3,6 +3,10 @@
 // probe, and the failure paths that must not destroy data.
 #include "tool_fixture.h"
 
+#include <algorithm>
+
+#include "engine_process.h"
+
 #include "tools/book.h"
 #include "tools/bookbuild.h"
 
@@ -51,10 +55,10 @@ struct BookBuildTest : ToolTest {
 
     // The record of the position after the moves, through the engine's own
     // book probe (the book file "book.opn" loaded as the engine would).
-    static const BookRecord* probe(const std::vector<std::string>& moves)
+    static const BookRecord* probe(const std::vector<std::string>& moves, const char* start = START_FEN)
     {
         Position& pos = game_record->pos;
-        set_position_from_fen(pos, START_FEN);
+        set_position_from_fen(pos, start);
         for (const std::string& text : moves) {
             Move m;
             EXPECT_TRUE(parse_move_text(text.c_str(), m)) << text;
@@ -64,6 +68,15 @@ struct BookBuildTest : ToolTest {
         const BookRecord* r = find_book_record(pos.side);
         set_position_from_fen(pos, START_FEN);
         return r;
+    }
+
+    // "mkbook" typed in a console session of the real binary; returns the
+    // lines it printed.
+    std::vector<std::string> build_in_console(const std::string& pgn)
+    {
+        write_file("book.pgn", pgn);
+        EngineProcess console;
+        return lines_of(run_to_end(console, {"-c"}, dir, 0, 60000, "mkbook\nquit\n"));
     }
 
     static void load_built_book()
@@ -263,15 +276,59 @@ TEST_F(BookBuildTest, FailedWritesAreReportedAndKeepTheOldBook)
     }
 }
 
-TEST_F(BookBuildTest, TokenizerSplitsBracketsAndDropsControlCharacters)
+// A book from games that start at an opening position (their FEN tag, with
+// or without "[SetUp"), holds the positions of those games, not the moves
+// replayed from the initial position; a game whose tag holds no position is
+// left out and counted.
+TEST_F(BookBuildTest, GamesFromAFenTagCountTheirOwnPositions)
 {
-    std::vector<std::string> tokens;
-    std::string text = "12.e4 {x}(1...c5)  N\x01" "f3\x7f $2";
-    for (const char* t = next_pgn_token(text.c_str()); t; t = next_pgn_token(nullptr)) tokens.push_back(t);
-    std::vector<std::string> expected = {"12.e4", "{", "x", "}", "(", "1...c5", ")", "Nf3\x7f", "$2"};
-    EXPECT_EQ(tokens, expected);
-    std::string long_token(1000, 'a');
-    EXPECT_EQ(std::string(next_pgn_token(long_token.c_str())).size(), 255u);
+    const char* opening = "rnbqkbnr/ppp1pppp/8/3p4/3P4/8/PPP1PPPP/RNBQKBNR w KQkq - 0 2";
+    std::string pgn;
+    for (int i = 0; i < 10; i++)
+        pgn += std::string("[Event \"m\"]\n[Result \"1-0\"]\n") + (i % 2 ? "[SetUp \"1\"]\n" : "") + "[FEN \"" +
+               opening + "\"]\n\n2. Nf3 {+0.20/10} Nf6 {-0.10/10} 3. c4 {+0.30/10} e6 1-0\n\n";
+    pgn += "[Event \"m\"]\n[Result \"1-0\"]\n[FEN \"rnbqkbnr/ppp1pppp/8/3p4 w KQkq - 0 2\"]\n\n2. Nf3 1-0\n\n";
+    const std::vector<std::string> lines = build_in_console(pgn);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "games skipped for an unreadable FEN tag: 1"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "done"), 1);
+    EXPECT_EQ(records("book.opn").size(), 4u);
+    load_built_book();
+    EXPECT_EQ(probe({"Nf3"}), nullptr);
+    const BookRecord* r = probe({"Nf3"}, opening);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->losses, 10);  // black to move after it lost every game
+    r = probe({"Nf3", "Nf6", "c4", "e6"}, opening);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->wins, 10);
+}
+
+// Variations (nested, across lines) and ";" comments, also one holding
+// moves or a brace, add nothing and end no game early: the book is the one
+// built from the bare moves, the first 50 moves of every game in it.
+TEST_F(BookBuildTest, VariationsAndLineCommentsAddNothing)
+{
+    const std::vector<std::string> moves = scripted_game(64, 5);
+    ASSERT_EQ(moves.size(), 64u);
+    auto games = [&](bool noisy) {
+        std::string text;
+        for (size_t i = 0; i < moves.size(); i++) {
+            text += (i % 2 == 0 ? std::to_string(i / 2 + 1) + ". " : "") + moves[i] + " ";
+            if (!noisy) continue;
+            if (i == 4) text += "; better 3... Nf6 4. Nc3 {\n";
+            if (i == 11) text += "(6... a6 (6... h6 7. h3) 7. a4\n Ra7) $2 ";
+            if (i == 30) text += "\n; Qd1 Qd8\n";
+        }
+        std::string pgn;
+        for (int i = 0; i < 9; i++) pgn += game(text, "0-1");
+        return pgn;
+    };
+    const std::vector<std::string> plain_lines = build_in_console(games(false));
+    ASSERT_EQ(std::count(plain_lines.begin(), plain_lines.end(), "done"), 1);
+    const std::string plain = read_file("book.opn");
+    EXPECT_EQ(records("book.opn").size(), 50u);
+    const std::vector<std::string> noisy_lines = build_in_console(games(true));
+    EXPECT_EQ(std::count(noisy_lines.begin(), noisy_lines.end(), "done"), 1);
+    EXPECT_EQ(read_file("book.opn"), plain);
 }
 
 }  // namespace

@@ -187,8 +187,8 @@ TEST_F(ConsoleTest, BadInputIsSurvived)
     EXPECT_EQ(run("e4"), "'e4' is neither a command nor a legal move here\n");  // illegal now
     EXPECT_EQ(run("xyz123"), "'xyz123' is neither a command nor a legal move here\n");
     EXPECT_EQ(run("move"), "");
-    EXPECT_EQ(run("load missing.pgn"), "loading missing.pgn, tag \n\n");
-    EXPECT_EQ(run("load"), "loading , tag \n\n");
+    EXPECT_EQ(run("load missing.pgn"), "loading missing.pgn, tag \n\ncan't open PGN file missing.pgn\n");
+    EXPECT_EQ(run("load"), "loading , tag \n\nload needs a file name\n");
     EXPECT_EQ(game_fen(), before);
     EXPECT_NE(run("fen 8/8/8 w").find("FEN rejected"), std::string::npos);
     EXPECT_EQ(game_fen(), before);

@@ -65,16 +65,6 @@ struct ToolTest : ::testing::Test {
     std::string captured() { return ::testing::internal::GetCapturedStdout(); }
 };
 
-// Makes `path` a symbolic link to /dev/full, on which every write fails as
-// on a full disk (the open succeeds); false where the system has no such
-// device, and the caller skips.
-inline bool link_to_full_device(const std::string& path)
-{
-    std::error_code error;
-    if (!std::filesystem::exists("/dev/full", error)) return false;
-    std::filesystem::create_symlink("/dev/full", path, error);
-    return !error;
-}
 
 // A tool test on the started engine with one live search thread: the
 // console and the tools that borrow thread 0's record.
@@ -120,11 +110,12 @@ inline std::vector<std::string> scripted_game(int plies, int salt = 3)
     return moves;
 }
 
-// The FEN of the position after the first `plies` moves of a move list.
-inline std::string fen_after(const std::vector<std::string>& moves, int plies)
+// The FEN of the position after the first `plies` moves of a move list
+// (played from `start`).
+inline std::string fen_after(const std::vector<std::string>& moves, int plies, const char* start = START_FEN)
 {
     Position& pos = game_record->pos;
-    set_position_from_fen(pos, START_FEN);
+    set_position_from_fen(pos, start);
     for (int i = 0; i < plies; i++) {
         Move m;
         if (!parse_move_text(moves[size_t(i)].c_str(), m)) break;
@@ -134,4 +125,16 @@ inline std::string fen_after(const std::vector<std::string>& moves, int plies)
     position_to_fen(pos, fen);
     set_position_from_fen(pos, START_FEN);
     return fen;
+}
+
+// Makes `path` a link to /dev/full, on which every write fails as on a full
+// disk. False where the system has no such device (the test then skips).
+inline bool link_to_full_device(const std::string& path)
+{
+    std::error_code error;
+    if (!std::filesystem::exists("/dev/full", error)) return false;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    std::filesystem::remove(path, error);
+    std::filesystem::create_symlink("/dev/full", path, error);
+    return !error;
 }

@@ -11,13 +11,13 @@
 #include "platform.h"
 #include "records.h"
 #include "tools/book.h"
+#include "tools/game_text.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
 #include "trace.h"
 
 namespace {
 
-constexpr int TOKEN_SIZE = 256;
 constexpr int BOOK_PLIES = 50;
 constexpr int FLUSH_GAMES = 200;
 constexpr int MERGE_GAMES = 5000;
@@ -29,13 +29,9 @@ const char* const BOOK_OUT = "book.opn";
 const char* const SCRATCH = "tmp.opn";
 const char* const MERGE_OUT = "tmp__0.opn";
 
-char token_buffer[TOKEN_SIZE];
 // While a build has not merged yet, an old "book.opn" is not part of it; it
 // is replaced only by the build's first successful merge.
 bool ignore_old_book = false;
-const char* token_cursor = nullptr;
-
-bool is_bracket(char c) { return c == '{' || c == '}' || c == '(' || c == ')'; }
 
 void report(const char* what, const char* file)
 {
@@ -46,8 +42,7 @@ void report(const char* what, const char* file)
 // Closes a file that was written: a failed flush or close is a failed write.
 bool close_written(std::FILE* file, const char* name)
 {
-    bool ok = std::fflush(file) == 0;
-    ok = std::fclose(file) == 0 && ok;
+    const bool ok = close_written_file(file);
     if (!ok) report("could not write", name);
     return ok;
 }
@@ -213,25 +208,6 @@ bool finish_merge_output(std::FILE* out, bool written, const char* target)
 
 } // namespace
 
-const char* next_pgn_token(const char* text)
-{
-    if (text) token_cursor = text;
-    if (!token_cursor) return nullptr;
-    while (*token_cursor == ' ') token_cursor++;
-    if (!*token_cursor) return nullptr;
-    int n = 0;
-    if (is_bracket(*token_cursor)) {
-        token_buffer[n++] = *token_cursor++;
-    } else {
-        while (*token_cursor && *token_cursor != ' ' && !is_bracket(*token_cursor)) {
-            unsigned char c = static_cast<unsigned char>(*token_cursor++);
-            if (c >= 32 && c <= 127 && n < TOKEN_SIZE - 1) token_buffer[n++] = char(c);
-        }
-    }
-    token_buffer[n] = 0;
-    return token_buffer;
-}
-
 bool flush_book_records()
 {
     std::FILE* out = std::fopen(MERGE_OUT, "wb");
@@ -300,15 +276,18 @@ bool build_book_from_pgn(Position& pos)
     int result = 2;
     int games = 0;
     long positions = 0;  // positions counted: none means no game was read
-    int comment_depth = 0, variation_depth = 0;
-    bool stop = false;
+    int skipped = 0;     // games whose FEN tag holds no playable position
+    bool playing = false;  // the moves of the current game are read
     bool ok = true;
     ThreadData* owner = pos.owner;
     set_position_from_fen(pos, START_FEN);
+    GameText text;
     std::string line;
     while (ok && read_text_line(in, line)) {
-        if (line.find("[Result") != std::string::npos) {
-            set_position_from_fen(pos, START_FEN);
+        const GameLineKind kind = read_game_line(text, line);
+        if (kind == GAME_LINE_TAG) {
+            if (text.starts_game) playing = false;
+            if (line.find("[Result") == std::string::npos) continue;
             result = line.find("1-0") != std::string::npos ? 0 : line.find("0-1") != std::string::npos ? 1 : 2;
             games++;
             if (games % FLUSH_GAMES == 0 && positions > 0) {
@@ -316,29 +295,23 @@ bool build_book_from_pgn(Position& pos)
                 book_record_count = 0;
                 if (ok && games % MERGE_GAMES == 0) ok = merge_book_files();
             }
-            stop = false;
-            comment_depth = variation_depth = 0;
             continue;
         }
-        if (comment_depth == 0 && (line[0] == ';' || line[0] == '[')) continue;
-        for (const char* token = next_pgn_token(line.c_str()); token; token = next_pgn_token(nullptr)) {
-            if (stop || owner->undo_count >= BOOK_PLIES) break;
-            if (token[0] == '$' || token[0] == ';') continue;
-            if (token[0] == '{') { comment_depth++; continue; }
-            if (token[0] == '}') { if (comment_depth > 0) comment_depth--; continue; }
-            if (token[0] == '(') { variation_depth++; continue; }
-            if (token[0] == ')') { if (variation_depth > 0) variation_depth--; continue; }
-            if (comment_depth > 0 || variation_depth > 0) continue;
-            const char* move_text = token;
-            while (*move_text && !((*move_text >= 'a' && *move_text <= 'z') || (*move_text >= 'A' && *move_text <= 'Z')) &&
-                   !(move_text[0] == '0' && move_text[1] == '-'))
-                move_text++;
-            if (!*move_text) continue;
+        if (kind != GAME_LINE_MOVETEXT) continue;
+        // A game is read from its own start, known once its tags are.
+        if (text.starts_moves) {
+            playing = set_game_start(pos, text.start);
+            if (!playing) skipped++;
+        }
+        std::string_view piece;
+        for (GameTextPiece p; playing && (p = next_game_text_piece(text, piece)) != GAME_TEXT_END;) {
+            if (p != GAME_TEXT_MOVE) continue;
+            if (owner->undo_count >= BOOK_PLIES) break;
             Move move;
-            if (!parse_move_text(move_text, move) || play_game_move(move) != GAME_MOVE_PLAYED) {
-                stop = true;
-                variation_depth = 0;
-                continue;
+            // A move that cannot be read ends the use of the game.
+            if (!parse_move_text(piece.data(), move) || play_game_move(move) != GAME_MOVE_PLAYED) {
+                playing = false;
+                break;
             }
             book_position_key(pos);
             int side = pos.side;
@@ -367,6 +340,7 @@ bool build_book_from_pgn(Position& pos)
     if (ok) ok = flush_book_records();
     if (ok) ok = merge_book_files();
     if (ok) ok = prune_book();
+    if (skipped > 0) std::printf("games skipped for an unreadable FEN tag: %d\n", skipped);
     ignore_old_book = false;
     set_position_from_fen(pos, START_FEN);
     if (!ok) return false;

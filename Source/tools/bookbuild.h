@@ -16,17 +16,12 @@ constexpr int BOOK_BUILD_RECORDS = 20000;
 // position. Returns 1 when "book.opn" was built.
 int run_mkbook_command();
 
-// Builds "book.opn" from "book.pgn"; `pos` is the game record's position,
-// left at the start position. Returns true on success, false after a failure (which
+// Builds "book.opn" from "book.pgn", each game from its own start (its FEN
+// tag, when it has one; a game whose tag holds no playable position is left
+// out and counted); `pos` is the game record's position, left at the start
+// position. Returns true on success, false after a failure (which
 // it reports; "done" is printed only on success).
 bool build_book_from_pgn(Position& pos);
-
-// Splits a text into PGN tokens: braces and parentheses are tokens of their
-// own, other tokens end at a blank or a bracket; control and non-ASCII
-// characters are dropped from a token. With a text, starts on it; with
-// nullptr, goes on where the last call stopped (the text must stay alive).
-// Returns the token, or nullptr at the end of the text.
-const char* next_pgn_token(const char* text);
 
 // Merges the in-memory record set into "tmp.opn" (the set is kept).
 // Returns true on success.

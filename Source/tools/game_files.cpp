@@ -13,6 +13,7 @@
 #include "records.h"
 #include "threads.h"
 #include "tools/book.h"
+#include "tools/game_text.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
 #include "trace.h"
@@ -20,10 +21,7 @@
 
 namespace {
 
-constexpr int LOAD_MOVE_TEXT = 32;
 constexpr int SAVE_MOVES_PER_LINE = 11;
-
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The game a selector word picks (0: none found).
 int selected_game(std::FILE* file, const char* selector)
@@ -42,30 +40,16 @@ int selected_game(std::FILE* file, const char* selector)
     return 0;
 }
 
-// Plays the moves of one line of the selected game; false after a word
-// that is not a move (or a move the game record has no room for).
-bool play_line_moves(std::string& line, int& comment_depth)
+// Plays the moves of a movetext line of the selected game; false after a
+// word that is not a move (or a move the game record has no room for).
+bool play_line_moves(GameText& text)
 {
-    std::string text;
-    for (char c : line) {
-        if (c == '{') comment_depth++;
-        else if (c == '}') comment_depth = comment_depth > 0 ? comment_depth - 1 : 0;
-        else if (comment_depth == 0) text += c;
-    }
-    std::size_t at = 0;
-    while (at < text.size()) {
-        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r')) at++;
-        std::size_t end = at;
-        while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r') end++;
-        std::string word = text.substr(at, end - at);
-        at = end;
-        std::size_t first = 0;
-        while (first < word.size() && !is_letter(word[first])) first++;
-        if (first == word.size()) continue;
-        std::string move_text = word.substr(first, LOAD_MOVE_TEXT);
+    std::string_view piece;
+    for (GameTextPiece kind; (kind = next_game_text_piece(text, piece)) != GAME_TEXT_END;) {
+        if (kind != GAME_TEXT_MOVE) continue;
         Move move;
-        if (!parse_move_text(move_text.c_str(), move) || play_game_move(move) != GAME_MOVE_PLAYED) {
-            std::string message = "can't parse move '" + printable_text(move_text.c_str()) + "'";
+        if (!parse_move_text(piece.data(), move) || play_game_move(move) != GAME_MOVE_PLAYED) {
+            std::string message = "can't parse move '" + printable_text(piece.data()) + "'";
             send_line(message.c_str());
             return false;
         }
@@ -73,15 +57,12 @@ bool play_line_moves(std::string& line, int& comment_depth)
     return true;
 }
 
-// A game's own start from its "[FEN "..."]" tag; false, with a message,
+// Sets up the game's own start from its FEN tag; false, with a message,
 // when the tag holds no playable position.
-bool start_from_fen_tag(const std::string& line)
+bool set_loaded_game_start(const GameStart& start)
 {
-    const std::size_t start = line.find('"');
-    const std::size_t end = start == std::string::npos ? start : line.find('"', start + 1);
-    const std::string fen = end == std::string::npos ? "" : line.substr(start + 1, end - start - 1);
     const char* reason = "";
-    if (set_position_from_fen(game_record->pos, fen.c_str(), &reason)) return true;
+    if (set_game_start(game_record->pos, start, &reason)) return true;
     send_line(("invalid FEN tag: " + printable_text(reason)).c_str());
     return false;
 }
@@ -94,8 +75,10 @@ void run_load_command(const char* path, const char* selector)
     send_line(message.c_str());
     // With the trace on, the moves played from the file may write the trace file.
     if (input_is_an_output("PGN file", path, {search_trace_output()})) return;
-    // A missing file sets only the clocks; a device or a FIFO is refused aloud.
-    std::FILE* file = open_tool_input("PGN file", path, false);
+    // A file that cannot be read sets only the clocks, and says so.
+    std::FILE* file = nullptr;
+    if (!path[0]) send_line("load needs a file name");
+    else file = open_tool_input("PGN file", path);
     if (file) {
         // Back to where the text starts for the second pass: past a
         // byte-order mark, which the opening skipped.
@@ -107,17 +90,21 @@ void run_load_command(const char* path, const char* selector)
         std::clearerr(file);
         std::fseek(file, text_start, SEEK_SET);
         std::string line;
-        int game = 0, comment_depth = 0;
+        GameText text;
+        int game = 0;
+        bool started = false;  // the game's start is set up
         while (wanted > 0 && read_text_line(file, line)) {
             if (line.find("[Event ") != std::string::npos && ++game > wanted) break;
-            if (game != wanted) continue;
-            if (line.rfind("[FEN ", 0) == 0) {
-                if (!start_from_fen_tag(line)) break;
-                continue;
+            if (game != wanted || read_game_line(text, line) != GAME_LINE_MOVETEXT) continue;
+            // The start is known once the tags are read.
+            if (!started) {
+                started = true;
+                if (!set_loaded_game_start(text.start)) break;
             }
-            if (line[0] == '[') continue;
-            if (!play_line_moves(line, comment_depth)) break;
+            if (!play_line_moves(text)) break;
         }
+        // A game of tags alone is its start position.
+        if (wanted > 0 && !started) set_loaded_game_start(text.start);
         std::fclose(file);
         if (game_record->undo_count < UNDO_STACK_SIZE) game_record->undo[game_record->undo_count].move = 0;
         print_board_diagram(pos);
@@ -128,7 +115,10 @@ void run_load_command(const char* path, const char* selector)
 void run_save_command()
 {
     std::FILE* file = std::fopen("tmp.pgn", "a");
-    if (!file) return;
+    if (!file) {
+        report_unopened_file("game file", "tmp.pgn");
+        return;
+    }
     abort_search_and_wait();
     ThreadData* game = game_record;
     std::vector<Move> moves;
@@ -152,7 +142,7 @@ void run_save_command()
         if (++written % SAVE_MOVES_PER_LINE == 0) std::fprintf(file, "\n");
     }
     std::fprintf(file, "\n\n");
-    if (std::fclose(file) != 0) send_line("could not write tmp.pgn");
+    close_tool_output(file, "tmp.pgn");
 }
 
 void run_get_command(const char* id)

@@ -6,11 +6,14 @@
 // Reads one game of a PGN file: `selector` a number from 1 to 1000 picks
 // that game (counted by its "[Event " line), a word that does not start with
 // a digit picks the game in which a line holding it is found; anything else
-// picks game 1. Sends "loading %s, tag %s\n", plays the moves, prints the
-// board. Both clocks are reset to the move time.
+// picks game 1. Sends "loading %s, tag %s\n", plays the moves from the
+// game's own start (its FEN tag, when it has one; variations, comments and
+// annotations left out), prints the board. A file that cannot be opened is
+// named. Both clocks are reset to the move time.
 void run_load_command(const char* path, const char* selector);
 
-// Appends the game in algebraic notation to "tmp.pgn".
+// Appends the game in algebraic notation to "tmp.pgn"; says so when that
+// fails.
 void run_save_command();
 
 // Sets up the first position of "test.epd" whose line holds id "ID".

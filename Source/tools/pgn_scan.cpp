@@ -7,17 +7,17 @@
 
 #include "bitboard.h"
 #include "fen.h"
+#include "log.h"
 #include "makemove.h"
 #include "movetext.h"
 #include "records.h"
 #include "score.h"
 #include "tokenizer.h"
+#include "tools/game_text.h"
 #include "tools/textline.h"
 #include "tools/toolsupport.h"
 
 namespace {
-
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Evaluation values are 16-bit; anything beyond is held at the edge (and
 // the negative edge already reads as "no evaluation").
@@ -39,12 +39,16 @@ const char* result_text(int result)
     return result == 0 ? "1-0" : result == 1 ? "0-1" : "1/2-1/2";
 }
 
+// A ply's evaluation: values below -9999 are the marks for none.
+bool has_evaluation(int e) { return e > -MATE; }
+
 // Scanner state of the file being read.
 struct ScanState {
     ScanMoveEntry entries[SCAN_MAX_PLIES];
     int count = 0;
     int result = 2;
-    int depth = 0;
+    GameStart start;          // of the game whose moves are pending
+    bool start_black = false; // black moves first in it
     // The comment text after the last move: its first SCAN_COMMENT_SIZE
     // characters, and after them the newest ones, so that a value is found
     // both at the start of a long annotation and in a comment after it.
@@ -53,6 +57,7 @@ struct ScanState {
     bool tail_cut = false;      // older characters of the tail were dropped
     int games = 0;
     int positions = 0;
+    int skipped = 0;  // games whose FEN tag holds no playable position
 };
 
 void clear_comment(ScanState& s)
@@ -89,10 +94,9 @@ void write_pending_game(ScanState& s, std::FILE* out, std::FILE* second, int mod
 {
     if (s.count == 0) return;
     int written = 0;
-    scan_pgn_game(out, second, s.entries, s.count, mode, s.result, written);
+    if (!scan_pgn_game(out, second, s.entries, s.count, mode, s.result, written, s.start)) s.skipped++;
     s.positions += written;
     clear_comment(s);
-    s.depth = 0;
 }
 
 void read_tag_line(ScanState& s, const std::string& line, std::FILE* out, std::FILE* second, int mode)
@@ -116,52 +120,38 @@ void read_tag_line(ScanState& s, const std::string& line, std::FILE* out, std::F
     s.count = 0;
 }
 
-void read_move_text_line(ScanState& s, const std::string& line)
+void read_move_text_line(ScanState& s, GameText& text)
 {
-    const char* p = line.c_str();
-    while (*p) {
-        char c = *p;
-        if (c == '{') {
+    if (text.starts_moves) {
+        s.start = text.start;
+        s.start_black = game_start_side(s.start) == BLACK;
+    }
+    std::string_view piece;
+    for (GameTextPiece kind; (kind = next_game_text_piece(text, piece)) != GAME_TEXT_END;) {
+        if (kind == GAME_TEXT_COMMENT_OPEN) {
             // Comments after one move are read as one text, each set apart
             // by a blank so that a value never runs into the text before it.
-            if (s.depth++ == 0 && !s.comment.empty()) add_comment_character(s, ' ');
-            p++;
-            continue;
-        }
-        if (c == '}') {
-            if (s.depth > 0 && --s.depth == 0 && s.count > 0) {
-                bool white_move = (s.count - 1) % 2 == 0;
+            if (!s.comment.empty()) add_comment_character(s, ' ');
+        } else if (kind == GAME_TEXT_COMMENT_TEXT) {
+            for (char c : piece) add_comment_character(s, c);
+        } else if (kind == GAME_TEXT_COMMENT_CLOSE) {
+            if (s.count > 0) {
+                const bool white_move = ((s.count - 1) % 2 == 0) != s.start_black;
                 s.entries[s.count - 1].eval = scan_comment_value(comment_text(s).c_str(), white_move);
             }
-            p++;
-            continue;
+        } else {
+            if (s.count < SCAN_MAX_PLIES) {
+                ScanMoveEntry& e = s.entries[s.count++];
+                // A token too long for any move text is kept as an unreadable
+                // stump rather than cut into something that might read as a move.
+                std::size_t n = piece.size();
+                if (n >= SCAN_MOVE_TEXT_SIZE) n = 0;
+                copy_bounded(e.text, sizeof e.text, piece.data(), n);
+                e.eval = SCAN_EVAL_NONE;
+            }
+            clear_comment(s);
         }
-        if (s.depth > 0) {
-            add_comment_character(s, c);
-            p++;
-            continue;
-        }
-        if (!is_letter(c)) {
-            p++;
-            continue;
-        }
-        // A move token runs to the next blank (or an opening brace glued to
-        // it, or the carriage return of a CR-LF line end).
-        const char* start = p;
-        while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '{') p++;
-        if (s.count < SCAN_MAX_PLIES) {
-            ScanMoveEntry& e = s.entries[s.count++];
-            // A token too long for any move text is kept as an unreadable
-            // stump rather than cut into something that might read as a move.
-            std::size_t n = std::size_t(p - start);
-            if (n >= SCAN_MOVE_TEXT_SIZE) n = 0;
-            copy_bounded(e.text, sizeof e.text, start, n);
-            e.eval = SCAN_EVAL_NONE;
-        }
-        clear_comment(s);
     }
-    // A comment that goes on past the line end reads the line end as a blank.
-    if (s.depth > 0) add_comment_character(s, ' ');
 }
 
 } // namespace
@@ -189,12 +179,16 @@ i16 scan_comment_value(const char* text, bool white_move)
     return SCAN_EVAL_UNREADABLE;
 }
 
-void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entries, int count, int mode,
-                   int result, int& positions)
+bool scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entries, int count, int mode,
+                   int result, int& positions, const GameStart& start)
 {
     positions = 0;
     Position& pos = game_record->pos;
-    set_position_from_fen(pos, START_FEN);
+    if (!set_game_start(pos, start)) return false;
+    // Plies are told apart by the side that makes them, which need not be
+    // white at the first ply of a game from a FEN.
+    const int first_side = pos.side;
+    const int first_number = game_start_move_number(start);
     char fen[128];
     bool previous_blunder = false;
     for (int i = 0; i < count; i++) {
@@ -207,10 +201,11 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
 
         if (mode == 1) {
             char prefix[16], value[512];
-            if (i % 2 == 0) std::snprintf(prefix, sizeof prefix, "%3d. ", i / 2 + 1);
+            const bool white_ply = pos.side == WHITE;
+            if (white_ply) std::snprintf(prefix, sizeof prefix, "%3d. ", first_number + (i + first_side) / 2);
             else std::snprintf(prefix, sizeof prefix, "     ");
             value[0] = 0;
-            if (e > -MATE) std::snprintf(value, sizeof value, "%6.2f", (i % 2 == 0 ? e : -e) / 100.0);
+            if (has_evaluation(e)) std::snprintf(value, sizeof value, "%6.2f", (white_ply ? e : -e) / 100.0);
             std::size_t used = std::strlen(value);
             if (previous_blunder) {
                 std::snprintf(value + used, sizeof value - used, " ! %s bm %s;", fen, entry.text);
@@ -228,6 +223,8 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
                 }
             }
             std::fprintf(out, "%s %-6s  {%s}\n", prefix, entry.text, value);
+        } else if (!has_evaluation(e)) {
+            // A ply without an evaluation has no training line.
         } else if (mode == 2) {
             if (i > 15 && std::abs(e) < 900 && !side_in_check(pos)) {
                 std::fprintf(out, "%s bm %s; ce %d; c9 \"%s\";\n", fen, entry.text, e, result_text(result));
@@ -250,6 +247,7 @@ void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entri
         if (mode == 3 && std::abs(e) > 500) break;
     }
     if (mode == 1) std::fputc('\n', out);
+    return true;
 }
 
 int scan_pgn_file(const char* path, int mode, bool (*poll)())
@@ -269,24 +267,29 @@ int scan_pgn_file(const char* path, int mode, bool (*poll)())
         return 1;
     }
     auto* s = new ScanState();
+    GameText text;
     std::string line;
     TextFile input;
     input.file = in;
     input.poll = poll;
-    while (read_text_line(input, line)) {
-        if (line.size() >= 1 && line[0] == '[' && (line.size() < 2 || line[1] != '%')) {
-            read_tag_line(*s, line, out, second, mode);
-            continue;
-        }
-        if (line.empty()) continue;
-        read_move_text_line(*s, line);
+    // A write that fails ends the scan: its count would claim lines that
+    // are not there whole.
+    while (!std::ferror(out) && !std::ferror(second) && read_text_line(input, line)) {
+        const GameLineKind kind = read_game_line(text, line);
+        if (kind == GAME_LINE_TAG) read_tag_line(*s, line, out, second, mode);
+        else if (kind == GAME_LINE_MOVETEXT) read_move_text_line(*s, text);
     }
     // After "quit" the game being read may be cut short: it is left out.
     if (!input.stopped) write_pending_game(*s, out, second, mode);
     std::fputc('\n', out);
     std::fclose(in);
-    std::fclose(out);
-    std::fclose(second);
+    const bool out_written = close_tool_output(out, out_name);
+    const bool second_written = close_tool_output(second, second_name);
+    if (!out_written || !second_written) {
+        delete s;
+        return 1;
+    }
+    if (s->skipped > 0) std::printf("games skipped for an unreadable FEN tag: %d\n", s->skipped);
     std::printf("games= %d, positions= %d\n", s->games, s->positions);
     delete s;
     return 0;

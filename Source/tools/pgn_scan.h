@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "tools/game_text.h"
 #include "types.h"
 
 // A ply of the game being scanned: the move as written and the mover's
@@ -26,15 +27,20 @@ constexpr int SCAN_MAX_PLIES = 1024;
 constexpr int SCAN_COMMENT_SIZE = 1024;
 
 // Scans the whole file in the given mode (1 to 4); prints "games= %d,
-// positions= %d" at the end and returns 0. A file that cannot be opened is
-// reported and gives 1. `poll` (see toolsupport.h) runs while the file is
-// read; once it says stop, the game being read is left out.
+// positions= %d" at the end and returns 0, after a line with the number of
+// games left out because their FEN tag holds no playable position (when
+// there are such). A file that cannot be opened or an output that cannot be
+// written whole is reported and gives 1, without the count. `poll` (see
+// toolsupport.h) runs while the file is read; once it says stop, the game
+// being read is left out.
 int scan_pgn_file(const char* path, int mode, bool (*poll)() = nullptr);
 
-// Replays one game on the game record and writes its output; `positions`
-// receives the number of EPD lines written (0 in mode 1).
-void scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entries, int count, int mode,
-                   int result, int& positions);
+// Replays one game on the game record from its start and writes its
+// output; `positions` receives the number of EPD lines written (0 in mode 1;
+// a ply without an evaluation has none). False, with nothing written, when
+// the start is no playable position.
+bool scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entries, int count, int mode,
+                   int result, int& positions, const GameStart& start = GameStart{});
 
 // The evaluation a comment text gives for a move (white_move tells whose
 // move it follows); SCAN_EVAL_UNREADABLE when it holds none.

@@ -29,6 +29,12 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
     return opened.file;
 }
 
+bool close_written_file(std::FILE* file)
+{
+    bool ok = std::fflush(file) == 0 && !std::ferror(file);
+    return std::fclose(file) == 0 && ok;
+}
+
 namespace {
 
 // Says so when the file is the output file (of that kind); false when it is
@@ -59,8 +65,7 @@ bool output_is_the_log(const char* what, const char* path)
 
 bool close_tool_output(std::FILE* file, const char* name)
 {
-    bool written = !std::ferror(file) && std::fflush(file) == 0;
-    written = std::fclose(file) == 0 && written;
+    const bool written = close_written_file(file);
     if (!written) send_line((std::string("could not write ") + name).c_str());
     return written;
 }

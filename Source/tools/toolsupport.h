@@ -27,14 +27,17 @@ std::FILE* open_tool_input(const char* what, const char* path, bool report_missi
 // its input as it was. A null output stands for none.
 bool input_is_an_output(const char* what, const char* path, std::initializer_list<const char*> outputs);
 
+// Closes a file the tool wrote; false when any write to it failed, or the
+// flush or the close did (a full disk shows only there, as buffered writes
+// reach the file late).
+bool close_written_file(std::FILE* file);
+
 // Whether a file a tool is to write under a name of the user's choice is the
 // open log, which every line the tool sends is appended to as well: the two
 // would come out interleaved. Sends "WHAT PATH is the log file vant.log".
 bool output_is_the_log(const char* what, const char* path);
 
-// Closes a file a tool has written. False, after sending "could not write
-// NAME", when any write to it or the close failed (a full disk shows only
-// there, as buffered writes reach the file late).
+// close_written_file that says so: sends "could not write NAME" on failure.
 bool close_tool_output(std::FILE* file, const char* name);
 
 // A tool that runs long takes `poll`, the input poll of its caller (start-up

@@ -334,6 +334,22 @@ TEST_F(SearchPipeTest, TablebaseMultiPvLinesShowTheirOwnMovesValue)
     quit_cleanly();
 }
 
+// Kings and bishops all on squares of one colour can never mate: a draw. A
+// bishop pair on both colours still wins.
+TEST_F(SearchPipeTest, BishopsOfOneColourCannotMate)
+{
+    for (const char* fen : {"3B4/8/5K2/k7/8/8/5B2/8 b - - 0 1", "8/8/4k3/5b2/4b3/8/8/K7 b - - 0 1",
+                            "5b2/8/3k4/8/8/4K3/3B4/2B5 w - - 0 1", "4B3/8/5K2/k7/8/8/5B2/8 b - - 0 1"}) {
+        SCOPED_TRACE(fen);
+        expect_legal_answer(fen, "", "go depth 14");
+        const std::string& closing = engine.lines[engine.cursor - 2];  // the line before "bestmove"
+        const std::string score = closing.substr(closing.find(" score ") + 7, 9);
+        if (fen[0] != '4') EXPECT_EQ(score, "cp 0 time") << closing;
+        else EXPECT_TRUE(score.rfind("mate -", 0) == 0 || std::stoi(score.substr(3)) < -300) << closing;
+    }
+    quit_cleanly();
+}
+
 // Twelve complete piece-square blocks of small values.
 std::string complete_blocks()
 {

@@ -152,12 +152,19 @@ void prepare_thread_for_search(int index)
 
 namespace {
 
+// The mark the shared line was printed with (BOUND_EXACT when it was not
+// printed): a finished iteration whose line went out as a bound prints it
+// again, exact. Thread 0 alone reads and writes it.
+u8 shared_line_mark = BOUND_EXACT;
+
 // Makes a line the shared result; the caller holds the result lock.
-void publish_line(int depth, int score, const u16* pv)
+void publish_line(int depth, int score, const u16* pv, u8 bound = BOUND_EXACT)
 {
     SearchState& ss = search_state;
     if (pv[1] != ss.best_line[1]) ss.last_change_depth = u8(depth);
     ss.best_score = i16(score);
+    ss.best_bound = bound;
+    shared_line_mark = BOUND_EXACT;
     ss.best_depth = i8(depth);
     std::memcpy(ss.best_line, pv, sizeof ss.best_line);
     // A tablebase root move carries TB_ROOT_MOVE_DEPTH, beyond the by-depth tables.
@@ -202,7 +209,7 @@ void report_multipv_lines(int d, int count)
 
 }  // namespace
 
-void merge_thread_result(ThreadData* td)
+void merge_thread_result(ThreadData* td, u8 bound, bool moves_left)
 {
     SearchState& ss = search_state;
     const int s = td->completed_score.load(std::memory_order_relaxed);
@@ -216,12 +223,15 @@ void merge_thread_result(ThreadData* td)
         // same depth.
         taken = (s > MATE_SHOWN && s >= ss.best_score) || (c > ss.best_depth && ss.best_score < MATE_SHOWN) ||
                 (c == ss.best_depth && s > ss.best_score);
-        if (taken) publish_line(c, s, td->pv);
+        if (taken) publish_line(c, s, td->pv, bound);
     }
 
     // Printed after the release: the result lock and the output lock never nest.
-    if (taken && c >= 2 && td->iteration_multipv.load(std::memory_order_relaxed) == 1)
-        print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv);
+    if (taken && c >= 2 && td->iteration_multipv.load(std::memory_order_relaxed) == 1 && pv_lines_due()) {
+        const u8 mark = bound == BOUND_EXACT && moves_left ? BOUND_LOWER : bound;
+        print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv, mark);
+        shared_line_mark = mark;
+    }
 }
 
 void run_search_driver(int index)
@@ -366,6 +376,14 @@ void run_search_driver(int index)
             }
             const int best = main_thread ? ss.best_score : shared_best_score();
             if (best >= mate_within(d) || best < -mate_within(d) || depth_limit <= d) break;
+            // The iteration's line went out while moves were left: now that
+            // all are searched it is exact. (After the last iteration the
+            // closing line says so; console lines show no bounds.)
+            if (main_thread && multipv == 1 && ss.best_depth == d && shared_line_mark != BOUND_EXACT &&
+                engine_config.protocol == PROTOCOL_UCI) {
+                print_pv_line_if_due(0, PV_NUMBER_SHARED, d, ss.best_score, ss.best_line);
+                shared_line_mark = BOUND_EXACT;
+            }
         }
     }
 

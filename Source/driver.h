@@ -2,6 +2,7 @@
 // search, and the shared result that thread 0 publishes.
 #pragma once
 
+#include "tt.h"
 #include "types.h"
 
 struct ThreadData;
@@ -23,8 +24,11 @@ void run_single_thread_search();
 void prepare_thread_for_search(int index);
 
 // Takes thread 0's finished result into the shared result when it is better
-// or deeper, and prints it when due.
-void merge_thread_result(ThreadData* td);
+// or deeper, and prints it when due. `bound`: what the score is worth
+// (BOUND_EXACT, or BOUND_LOWER for a fail high taken from a search cut
+// short); `moves_left`: root moves of the iteration are still to be searched,
+// so the line shows a lower bound of the iteration's result.
+void merge_thread_result(ThreadData* td, u8 bound = BOUND_EXACT, bool moves_left = false);
 
 // Whole-number rounding of 0.65 x threads + 1: the number of threads already
 // on a depth at which a helper thread skips it.

@@ -652,10 +652,16 @@ int evaluate_position(ThreadData* td, int colour, int ply, int in_check)
     PlyRecord& pr = td->ply[ply];
     const u32 wkey = pos.material_key[WHITE], bkey = pos.material_key[BLACK];
 
-    // Insufficient material: at most one bishop a side and nothing else.
-    if (wkey < 0x110 && bkey < 0x110 && !((wkey | bkey) & 0xFF)) {
-        pr.drawn = 1;
-        return 0;
+    // Insufficient material: kings and bishops alone, with at most one
+    // bishop a side or every bishop on squares of one colour. (A mated king's
+    // straight neighbours are of the other colour: no such bishop covers
+    // them, nor stands on them.)
+    if (!((wkey | bkey) & ~0xF00u)) {
+        const u64 bishops = pos.pieces[WHITE][BISHOP] | pos.pieces[BLACK][BISHOP];
+        if ((wkey <= 0x100 && bkey <= 0x100) || !(bishops & LIGHT_SQUARES) || !(bishops & ~LIGHT_SQUARES)) {
+            pr.drawn = 1;
+            return 0;
+        }
     }
 
     td->counters[CNT_EVAL_PROBES]++;

@@ -119,7 +119,8 @@ void play_engine_move(const u16* searched)
 void report_search_result()
 {
     sum_thread_counters();
-    print_pv_line_if_due(0, 0, search_state.best_depth, search_state.best_score, search_state.best_line);
+    print_pv_line_if_due(0, 0, search_state.best_depth, search_state.best_score, search_state.best_line,
+                         search_state.best_bound);
     // What "pv" may show is the search's own line, never the stand-in below.
     static const u16 no_line[MAX_PLY] = {};
     const u16* searched = search_state.best_line[1] != NULL_MOVE ? search_state.best_line : no_line;

@@ -9,6 +9,7 @@
 
 #include "eval_types.h"
 #include "score.h"
+#include "tt.h"
 #include "types.h"
 
 constexpr int MAX_THREADS = 80;
@@ -129,6 +130,7 @@ struct SearchState {
     std::atomic<u8> published_iteration{0};
     i8 best_depth = 0;
     i16 best_score = -MATE;
+    u8 best_bound = BOUND_EXACT;        // the shared score is exact, or a fail high of a search cut short
     u16 best_line[MAX_PLY] = {};
     i16 epd_root_words[2] = {};
     u8 last_change_depth = 0;

@@ -89,10 +89,13 @@ void sum_thread_counters()
 }
 
 void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, char* out,
-                    std::size_t size)
+                    std::size_t size, u8 bound)
 {
     const SearchState& ss = search_state;
     const int shown = displayed_score(score, pv[1]);
+    // The tables' verdict shown in place of the search's score is exact,
+    // whatever the search had bounded.
+    if (shown != score) bound = BOUND_EXACT;
 
     int move_count = 0;
     while (move_count < MAX_SEARCH_PLY && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
@@ -118,8 +121,10 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
                           pv_number == PV_NUMBER_SHARED ? 1u : pv_number + 1);
         char tag[16] = "";
         if (extra_report) std::snprintf(tag, sizeof tag, "[%02u%c] ", thread_index, marker);
-        char score_part[24];
+        char score_part[32];
         format_uci_score(shown, score_part, sizeof score_part);
+        if (bound == BOUND_LOWER) std::strcat(score_part, " lowerbound");
+        else if (bound == BOUND_UPPER) std::strcat(score_part, " upperbound");
         const ThreadData* main_td = thread_table[0].load(std::memory_order_acquire);
         const int seldepth = main_td ? main_td->sel_depth - 1 : 0;
         std::snprintf(out, size,
@@ -159,13 +164,13 @@ void format_currmove_line(Move move, int move_number, char* out, std::size_t siz
     std::snprintf(out, size, "info currmove %s currmovenumber %d", text, move_number);
 }
 
-void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
+void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, u8 bound)
 {
     SpinLockGuard guard(output_lock);
     sum_thread_counters();
     if (depth > 6) sample_hash_fill();
     char text[2048];
-    format_pv_line(thread_index, pv_number, depth, score, pv, text, sizeof text);
+    format_pv_line(thread_index, pv_number, depth, score, pv, text, sizeof text, bound);
     send_line(text);
 }
 
@@ -177,9 +182,9 @@ bool pv_lines_due()
     return delay != OUTPUT_DELAY_QUIET;
 }
 
-void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv)
+void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, u8 bound)
 {
-    if (pv_lines_due() && depth != 0 && pv[1] != 0) print_pv_line(thread_index, pv_number, depth, score, pv);
+    if (pv_lines_due() && depth != 0 && pv[1] != 0) print_pv_line(thread_index, pv_number, depth, score, pv, bound);
 }
 
 double effective_branching_factor()

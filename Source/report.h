@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "tt.h"
 #include "types.h"
 
 // PV number of a line of the shared result (not a MultiPV line).
@@ -11,8 +12,11 @@ constexpr u32 PV_NUMBER_SHARED = 0xFFFFFFFFu;
 
 // Prints one search line (UCI or console form) under the output lock, after
 // summing the thread counters and, for depths above 6, sampling the hash
-// fill. `pv` is the line from entry 1 on, 0 ends it.
-void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
+// fill. `pv` is the line from entry 1 on, 0 ends it. `bound` says what the
+// score is worth (BOUND_EXACT, or BOUND_LOWER / BOUND_UPPER for a score the
+// search has only bounded): a UCI line shows "lowerbound" or "upperbound"
+// after a bound's score.
+void print_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, u8 bound = BOUND_EXACT);
 
 // Whether search lines are due now: never with OUTPUT_DELAY_QUIET, and
 // while the search runs only once the output delay has passed.
@@ -20,7 +24,8 @@ bool pv_lines_due();
 
 // print_pv_line when the line is due (pv_lines_due), not at depth 0 or
 // without a move.
-void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv);
+void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv,
+                          u8 bound = BOUND_EXACT);
 
 // Sums the eight counters of every search thread into the shared sums.
 void sum_thread_counters();
@@ -32,7 +37,7 @@ double effective_branching_factor();
 // The text print_pv_line writes, from the current sums, elapsed time and
 // hash fill (no lock, no summing, no sampling).
 void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, char* out,
-                    std::size_t size);
+                    std::size_t size, u8 bound = BOUND_EXACT);
 
 // The progress lines of the root search: "info depth ... hashfull ..." before
 // the first root move of an iteration and "info currmove ..." per move (the

@@ -34,10 +34,12 @@ void record_root_bound(ThreadData* td, int kind, int score, Move move)
 
 // The line of a root move that left the window (record_root_bound made its
 // move the line's first), printed by thread 0 in the narrow-window mode when
-// it is due.
+// it is due: a fail high shows a lower bound, a fail low an upper one.
 void print_bound_line(ThreadData* td, int d)
 {
-    print_pv_line_if_due(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv);
+    const u8 bound = td->result_kind.load(std::memory_order_relaxed) == RESULT_FAIL_HIGH ? BOUND_LOWER : BOUND_UPPER;
+    print_pv_line_if_due(td->index, PV_NUMBER_SHARED, d, td->completed_score.load(std::memory_order_relaxed), td->pv,
+                         bound);
 }
 
 // "info depth ... currmove" lines of thread 0 once the search is older than
@@ -215,7 +217,8 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
         td->completed_score.store(i16(saved_score), std::memory_order_relaxed);
 
         int score = v;
-        if (ss.stop.load() != STOP_RUN) {
+        const bool cut_short = ss.stop.load() != STOP_RUN;
+        if (cut_short) {
             // Thread 0 is the only writer of the shared best score.
             score = interrupted_move_score(main_thread, recorded, main_thread ? ss.best_score : 0, best);
         }
@@ -241,7 +244,12 @@ void search_root_moves(Position& pos, int side, int depth, int pv_number)
             set_thread_root_move(td, move);
             td->completed_depth = u8(depth);
             copy_child_line(td->pv, child_pv, 2);
-            if (main_thread) merge_thread_result(td);
+            // A score taken from a search cut short is the fail high it had
+            // recorded; and until every move is searched, the best so far is
+            // only a lower bound of the iteration's result.
+            if (main_thread)
+                merge_thread_result(td, cut_short ? BOUND_LOWER : BOUND_EXACT,
+                                    (entry + 1)->move != MOVE_LIST_END);
             // The new best goes to the front of this line's part of the list.
             MoveEntry moved = *entry;
             std::memmove(list + pv_number + 1, list + pv_number,

@@ -30,10 +30,10 @@ struct ReportTest : search_setup::ThreadZeroTest {
         td->iteration_multipv = 1;
     }
 
-    static std::string line(u32 thread, u32 pv_number, int depth, int score, const u16* pv)
+    static std::string line(u32 thread, u32 pv_number, int depth, int score, const u16* pv, u8 bound = BOUND_EXACT)
     {
         char text[2048];
-        format_pv_line(thread, pv_number, depth, score, pv, text, sizeof text);
+        format_pv_line(thread, pv_number, depth, score, pv, text, sizeof text, bound);
         return text;
     }
 
@@ -75,6 +75,9 @@ TEST_F(ReportTest, TablebaseResultShapesTheScore)
     search_state.root_tb_result = TB_CODE_WIN;
     EXPECT_NE(line(0, 0, 5, 120, E2E4_E7E5).find("score cp 9800 "), std::string::npos);
     EXPECT_NE(line(0, 0, 5, 9990, E2E4_E7E5).find("score mate 5 "), std::string::npos);
+    // The tables' verdict put in place of a bound is exact; a mate shown as it is keeps its mark.
+    EXPECT_NE(line(0, 0, 5, 120, E2E4_E7E5, BOUND_UPPER).find("score cp 9800 time "), std::string::npos);
+    EXPECT_NE(line(0, 0, 5, 9990, E2E4_E7E5, BOUND_LOWER).find("score mate 5 lowerbound time "), std::string::npos);
     search_state.root_tb_result = TB_CODE_DRAW;
     EXPECT_NE(line(0, 0, 5, 300, E2E4_E7E5).find("score cp 0 "), std::string::npos);
     search_state.root_tb_result = TB_CODE_LOSS;

@@ -54,6 +54,11 @@ TEST_F(SearchDriverTest, MergeTakesDeeperBetterAndMateResults)
     offer(5, 25, D2D4);  // deeper, same move: no change of move
     EXPECT_EQ(ss.best_depth, 5);
     EXPECT_EQ(ss.last_change_depth, 3);
+    td->completed_depth = 6;
+    merge_thread_result(td, BOUND_LOWER);  // a fail high taken when the search was cut short
+    EXPECT_EQ(ss.best_bound, BOUND_LOWER);  // for the closing line
+    offer(7, 25, D2D4);
+    EXPECT_EQ(ss.best_bound, BOUND_EXACT);
     offer(2, 9996, E2E4);  // a mate is taken at any depth
     EXPECT_EQ(ss.best_score, 9996);
     EXPECT_EQ(ss.best_line[1], E2E4);

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -330,6 +332,54 @@ TEST_F(SearchPipeTest, TablebaseMultiPvLinesShowTheirOwnMovesValue)
             EXPECT_EQ(away_lines, multipv > 1 ? 8 * int(c.away.size()) : 0);
             EXPECT_EQ(std::count(c.away.begin(), c.away.end(), words_of(text)[1]), 0) << text;
         }
+    }
+    quit_cleanly();
+}
+
+// Inside a depth the engine prints the root moves that fail high or low and
+// each best line so far: bounds, marked as such. Every depth then has one
+// exact score, and no exact line claims a mate that the closing line refutes.
+TEST_F(SearchPipeTest, BoundLinesAreMarked)
+{
+    ASSERT_TRUE(test_tables_present());
+    for (const char* fen : {"r1bqnr2/pp1ppkbp/4N1p1/n3P3/8/2N1B3/PPP2PPP/R2QK2R b KQ - 2 11",  // fails low into a mate
+                            "k5r1/p4b2/2P5/5p2/3P1P2/4QBrq/P5P1/4R1K1 w - - 0 1",                // white mates in 4
+                            "R7/k7/3K1p2/4R3/8/8/8/8 b - - 0 1"}) {                              // lost on the tables
+        SCOPED_TRACE(fen);
+        if (fen[0] == 'R') engine.send(std::string("setoption name SyzygyPath value ") + test_table_dir());
+        const size_t start = engine.cursor;
+        expect_legal_answer(fen, "", "go depth 12");
+        std::map<std::string, std::string> exact;  // depth -> its exact score
+        std::set<std::string> depths, exact_mates;
+        std::string closing;
+        for (size_t i = start; i < engine.cursor; i++) {
+            const std::vector<std::string> w = words_of(engine.lines[i]);  // info depth D seldepth S score KIND N [BOUND] time
+            if (w.size() < 9 || w[1] != "depth" || w[5] != "score") continue;
+            depths.insert(w[2]);
+            if (w[8] == "lowerbound" || w[8] == "upperbound") continue;
+            closing = w[6] + " " + w[7];
+            EXPECT_EQ(exact.emplace(w[2], closing).first->second, closing) << "two exact scores at depth " << w[2];
+            if (w[6] == "mate") exact_mates.insert(w[7]);
+        }
+        EXPECT_EQ(exact.size(), depths.size()) << "a depth without its exact score";
+        for (const std::string& m : exact_mates)
+            EXPECT_TRUE(closing.rfind("mate ", 0) == 0 && (closing[5] == '-') == (m[0] == '-')) << m << " / " << closing;
+    }
+    quit_cleanly();
+}
+
+// Kings and bishops all on squares of one colour can never mate: a draw. A
+// bishop pair on both colours still wins.
+TEST_F(SearchPipeTest, BishopsOfOneColourCannotMate)
+{
+    for (const char* fen : {"3B4/8/5K2/k7/8/8/5B2/8 b - - 0 1", "8/8/4k3/5b2/4b3/8/8/K7 b - - 0 1",
+                            "5b2/8/3k4/8/8/4K3/3B4/2B5 w - - 0 1", "4B3/8/5K2/k7/8/8/5B2/8 b - - 0 1"}) {
+        SCOPED_TRACE(fen);
+        expect_legal_answer(fen, "", "go depth 14");
+        const std::string& closing = engine.lines[engine.cursor - 2];  // the line before "bestmove"
+        const std::string score = closing.substr(closing.find(" score ") + 7, 9);
+        if (fen[0] != '4') EXPECT_EQ(score, "cp 0 time") << closing;
+        else EXPECT_TRUE(score.rfind("mate -", 0) == 0 || std::stoi(score.substr(3)) < -300) << closing;
     }
     quit_cleanly();
 }

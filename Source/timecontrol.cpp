@@ -108,6 +108,7 @@ void start_search_clock()
     for (i32& counter : ss.diagnostic_counters) counter = 0;
     ss.best_score = -MATE;
     ss.best_depth = 0;
+    ss.figures_kept = 0;
     ss.published_iteration.store(0);
     ss.last_finished_depth.store(0, std::memory_order_relaxed);
     ss.last_change_depth = 0;

@@ -287,7 +287,13 @@ TEST_F(RobustnessPipeTest, OptionsResentUnchangedLeaveTheSearchRunning)
     EXPECT_EQ(engine().wait_for("info string Threads"), "info string Threads set to 2");
     engine().send("setoption name Hash value 4");
     EXPECT_EQ(engine().wait_for("info string Hash"), "info string Hash size set to 4M bytes");
-    EXPECT_GE(number_after(engine().wait_for("info depth "), "depth"), 5);
+    // A line deeper than any before the replies comes.
+    long deepest = 0;
+    for (size_t i = 0; i < engine().cursor; i++) deepest = std::max(deepest, number_after(engine().lines[i], "depth"));
+    std::string line;
+    do line = engine().next_line();
+    while (line[0] != '<' && line.rfind("bestmove", 0) != 0 && number_after(line, "depth") <= deepest);
+    EXPECT_GT(number_after(line, "depth"), deepest) << line;
     engine().send("stop");
     expect_one_legal_bestmove(START, {});
     quit_cleanly();

@@ -141,6 +141,13 @@ struct SearchState {
     u16 move_by_depth[MAX_PLY] = {};
     std::atomic<u64> nodes_by_depth[MAX_PLY] = {};  // every thread adds to it
     u64 summed_counters[SUM_COUNT] = {};  // see SummedCounter
+    // Set when the search threads were replaced between the end of a search
+    // and its report (a "Threads" change): the sums above, thread 0's deepest
+    // ply and its line count are the ones its own threads left, since the new
+    // records start empty. The next search start clears it.
+    u8 figures_kept = 0;
+    u8 kept_sel_depth = 0;
+    u8 kept_lines = 1;
     double hash_fill = 0.0;
     char tb_path[PATH_TEXT_LIMIT + 1] = {};
     std::atomic<i16> probe_depths[3] = {1, 2, 100};  // "SyzygyProbeDepth5", "6", and 7 pieces

@@ -17,9 +17,18 @@ namespace {
 // being reported, whatever the option says meanwhile.
 int lines_in_iteration()
 {
+    if (search_state.figures_kept) return search_state.kept_lines;
     const ThreadData* main_td = thread_table[0].load(std::memory_order_acquire);
     return main_td ? main_td->iteration_multipv.load(std::memory_order_relaxed)
                    : search_state.multipv.load(std::memory_order_relaxed);
+}
+
+// Thread 0's deepest ply, 1 being the root.
+int main_thread_sel_depth()
+{
+    if (search_state.figures_kept) return search_state.kept_sel_depth;
+    const ThreadData* main_td = thread_table[0].load(std::memory_order_acquire);
+    return main_td ? main_td->sel_depth : 1;
 }
 
 // The tablebase code a line starting with `move` shows: with several lines
@@ -72,6 +81,8 @@ void format_uci_score(int score, char* out, std::size_t size)
 
 void sum_thread_counters()
 {
+    // The threads that searched are gone: their sums stay.
+    if (search_state.figures_kept) return;
     u64* sums = search_state.summed_counters;
     for (int i = 0; i < SUM_COUNT; i++) sums[i] = 0;
     for (int j = 0; j < search_state.thread_count; j++) {
@@ -86,6 +97,16 @@ void sum_thread_counters()
         sums[SUM_PAWN_HITS] += td->counters[CNT_PAWN_HITS];
         sums[SUM_TB_HITS] += td->counters[CNT_TB_HITS];
     }
+}
+
+void keep_search_figures()
+{
+    SearchState& ss = search_state;
+    if (ss.figures_kept) return;  // kept before an earlier replacement
+    sum_thread_counters();
+    ss.kept_sel_depth = u8(main_thread_sel_depth());
+    ss.kept_lines = u8(lines_in_iteration());
+    ss.figures_kept = 1;
 }
 
 void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv, char* out,
@@ -125,8 +146,7 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
         format_uci_score(shown, score_part, sizeof score_part);
         if (bound == BOUND_LOWER) std::strcat(score_part, " lowerbound");
         else if (bound == BOUND_UPPER) std::strcat(score_part, " upperbound");
-        const ThreadData* main_td = thread_table[0].load(std::memory_order_acquire);
-        const int seldepth = main_td ? main_td->sel_depth - 1 : 0;
+        const int seldepth = main_thread_sel_depth() - 1;
         std::snprintf(out, size,
                       "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
                       multipv_part, tag, depth, seldepth, score_part, elapsed * 1000, nodes, nps,

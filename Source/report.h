@@ -27,8 +27,15 @@ bool pv_lines_due();
 void print_pv_line_if_due(u32 thread_index, u32 pv_number, int depth, int score, const u16* pv,
                           u8 bound = BOUND_EXACT);
 
-// Sums the eight counters of every search thread into the shared sums.
+// Sums the eight counters of every search thread into the shared sums
+// (nothing while the figures of an ended search are kept).
 void sum_thread_counters();
+
+// Keeps the figures of a search that has ended but is not yet reported (the
+// counter sums, thread 0's selective depth and line count) for its closing
+// line: called while every thread is idle, before the threads that hold them
+// are replaced. The next search start (start_search_clock) lets them go.
+void keep_search_figures();
 
 // (nodes of the last finished iteration / nodes four iterations earlier)^0.25,
 // or 2.0 when there are too few iterations to tell.

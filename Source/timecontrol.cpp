@@ -109,6 +109,7 @@ void start_search_clock()
     ss.best_score = -MATE;
     ss.best_bound = BOUND_EXACT;
     ss.best_depth = 0;
+    ss.figures_kept = 0;
     ss.published_iteration.store(0);
     ss.last_finished_depth.store(0, std::memory_order_relaxed);
     ss.last_change_depth = 0;

@@ -8,6 +8,7 @@
 #include "log.h"
 #include "params.h"
 #include "records.h"
+#include "report.h"
 #include "tablebase/tablebase.h"
 #include "threads.h"
 #include "tokenizer.h"
@@ -28,8 +29,22 @@ bool same_text_ignoring_case(const char* a, const char* b)
 
 // ---- What each option does
 
+// Whether the table in force is the one a "Hash" size asks for.
+bool hash_table_in_force(int megabytes)
+{
+    if (megabytes != search_state.hash_size) return false;
+    return megabytes == 0 || (search_state.use_table != TABLE_OFF &&
+                              transposition_table.entry_count == hash_entries_for_size(megabytes));
+}
+
+// A size or a count already in force changes nothing, a running search
+// included: GUIs resend every option, some of them while the engine analyses.
 void apply_hash(int megabytes)
 {
+    if (hash_table_in_force(megabytes)) {
+        send_format("info string Hash size set to %dM bytes", megabytes);
+        return;
+    }
     abort_search_and_wait();
     const int old_size = search_state.hash_size;
     search_state.hash_size = i16(megabytes);
@@ -49,6 +64,10 @@ void apply_threads(int count)
 {
     if (count != search_state.thread_count) {
         abort_search_and_wait();
+        // The ended search is reported later (an infinite or pondering one
+        // only on "stop" or "ponderhit"): its closing line shows what its
+        // threads did, which leaves with their records.
+        if (search_state.search_state != SEARCH_NONE) keep_search_figures();
         end_search_threads(search_state.thread_count);
         int started = 0;
         if (create_search_threads(count, &started) != 0) {

@@ -217,6 +217,88 @@ TEST_F(RobustnessPipeTest, OptionsChangedUnderTheSearchThatReadsThem)
     EXPECT_EQ(races(), "");
 }
 
+// The number after the word `name` in a line, or -1.
+long number_after(const std::string& line, const std::string& name)
+{
+    const std::vector<std::string> w = words_of(line);
+    const auto at = std::find(w.begin(), w.end(), name);
+    return at != w.end() && at + 1 != w.end() ? std::stol(at[1]) : -1;
+}
+
+// A new thread count ends the search. Its closing line, which an infinite or
+// pondering search prints only on "stop" or "ponderhit", shows what its own
+// threads did, not the empty records of their successors.
+TEST_F(RobustnessPipeTest, AThreadsChangeEndsTheSearchWithItsOwnFigures)
+{
+    // The "go", what asks for its answer ("": nothing) and the MultiPV count.
+    const char* const cases[][3] = {{"go depth 40", "", "1"},
+                                    {"go infinite", "stop", "2"},
+                                    {"go ponder wtime 600000 btime 600000", "ponderhit", "1"}};
+    for (const auto& [go, answer_on, multipv] : cases) {
+        start();
+        engine().send("setoption name Threads value 2");
+        engine().send(std::string("setoption name MultiPV value ") + multipv);
+        engine().send("position startpos");
+        engine().send(go);
+        // The deepest line with a whole pv (a bound line shows one move) and
+        // the most nodes shown, up to a line that starts with `until`.
+        long depth = 0, nodes = 0;
+        auto read_until = [&](const std::string& until, long enough_depth) {
+            for (std::string line;;) {
+                line = engine().next_line();
+                if (line[0] == '<' || line.rfind(until, 0) == 0) return line;
+                nodes = std::max(nodes, number_after(line, "nodes"));
+                if (line.find(" pv ") != line.npos && words_of(line.substr(line.find(" pv "))).size() > 2)
+                    depth = std::max(depth, number_after(line, "depth"));
+                if (depth >= enough_depth) return line;
+            }
+        };
+        ASSERT_EQ(read_until("bestmove", 6).rfind("info ", 0), 0u) << go;
+        engine().send("setoption name Threads value 3");
+        ASSERT_EQ(read_until("info string Threads", 999), "info string Threads set to 3") << go;
+        if (*answer_on) {
+            EXPECT_TRUE(bestmoves(300).empty()) << go;
+            engine().send(answer_on);
+        }
+        const std::string closing = engine().next_line(), answer = engine().next_line();
+        ASSERT_EQ(answer.rfind("bestmove ", 0), 0u) << go << "\n" << answer;
+        EXPECT_GE(number_after(closing, "depth"), depth) << closing;
+        EXPECT_GT(number_after(closing, "seldepth"), 0) << closing;
+        EXPECT_GE(number_after(closing, "nodes"), std::max(nodes, 1L)) << closing;
+        EXPECT_EQ(number_after(closing, "multipv"), *multipv == '1' ? -1 : 1) << closing;
+        EXPECT_TRUE(play_from(START, {words_of(answer)[1]})) << answer;
+        engine().send("stop");  // answered already: nothing more is said
+        EXPECT_TRUE(bestmoves(400).empty()) << go;
+        quit_cleanly();
+        renew();
+    }
+}
+
+// GUIs resend every option, some of them while the engine analyses: the
+// thread count and table size in force change nothing, the search deepens on.
+TEST_F(RobustnessPipeTest, OptionsResentUnchangedLeaveTheSearchRunning)
+{
+    start();  // with "-hash 4"
+    engine().send("setoption name Threads value 2");
+    engine().send("position startpos");
+    engine().send("go infinite");
+    ASSERT_EQ(engine().wait_for("info depth 4 ").rfind("info depth 4 ", 0), 0u);
+    engine().send("setoption name Threads value 2");
+    EXPECT_EQ(engine().wait_for("info string Threads"), "info string Threads set to 2");
+    engine().send("setoption name Hash value 4");
+    EXPECT_EQ(engine().wait_for("info string Hash"), "info string Hash size set to 4M bytes");
+    // A line deeper than any before the replies comes.
+    long deepest = 0;
+    for (size_t i = 0; i < engine().cursor; i++) deepest = std::max(deepest, number_after(engine().lines[i], "depth"));
+    std::string line;
+    do line = engine().next_line();
+    while (line[0] != '<' && line.rfind("bestmove", 0) != 0 && number_after(line, "depth") <= deepest);
+    EXPECT_GT(number_after(line, "depth"), deepest) << line;
+    engine().send("stop");
+    expect_one_legal_bestmove(START, {});
+    quit_cleanly();
+}
+
 TEST_F(RobustnessPipeTest, MemoryThatCannotBeHadKeepsWhatRuns)
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -330,6 +331,141 @@ TEST_F(SearchPipeTest, TablebaseMultiPvLinesShowTheirOwnMovesValue)
             EXPECT_EQ(away_lines, multipv > 1 ? 8 * int(c.away.size()) : 0);
             EXPECT_EQ(std::count(c.away.begin(), c.away.end(), words_of(text)[1]), 0) << text;
         }
+    }
+    quit_cleanly();
+}
+
+// The score of an "info" line ("mate 2", "cp 0"), its depth and node count
+// and its first move; empty fields for a line without a score.
+struct ScoredLine {
+    std::string score, depth, nodes, move;
+};
+ScoredLine scored_line(const std::string& text)
+{
+    const std::vector<std::string> w = words_of(text);
+    ScoredLine line;
+    for (size_t i = 0; i + 1 < w.size(); i++) {
+        if (w[i] == "score" && i + 2 < w.size()) line.score = w[i + 1] + " " + w[i + 2];
+        if (w[i] == "depth") line.depth = w[i + 1];
+        if (w[i] == "nodes") line.nodes = w[i + 1];
+        if (w[i] == "pv") line.move = w[i + 1];
+    }
+    return line;
+}
+
+// At the fifty-move mark, where a table's distance cannot tell a win from
+// a draw, and past it, where only a mate still wins, the search decides and
+// finds what the board holds; elsewhere the tables answer at once.
+TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
+{
+    ASSERT_TRUE(test_tables_present());
+    engine.send(std::string("setoption name SyzygyPath value ") + test_table_dir());
+    ASSERT_NE(engine.wait_for("info string found"), "<timeout>");
+    const struct {
+        const char* fen;
+        const char* moves;
+        const char* score;                // the last line's; "win": a tablebase win found by the search
+        std::vector<std::string> best;    // the moves that keep the result (empty: any)
+        bool from_tables;                 // answered at once: depth 99, no nodes
+    } cases[] = {
+        {"6k1/8/6K1/8/8/8/8/R7 w - - 99 80", "", "mate 1", {"a1a8"}, false},
+        {"7k/8/5K2/8/8/8/8/R7 w - - 97 80", "", "mate 2", {"f6g6", "f6f7"}, false},
+        {"k7/2K5/8/8/8/8/8/1R6 b - - 98 80", "", "mate -1", {"a8a7"}, false},
+        {"8/8/Q1q5/8/8/2k5/4K3/8 w - - 99 80", "", "win", {"a6c6"}, false},  // the capture resets the clock
+        {"6k1/8/6K1/8/8/8/8/R7 w - - 97 80", "a1b1 g8h8 b1a1 h8g8", "mate 1", {"a1a8"}, false},  // clock 101
+        {"8/6K1/6R1/6R1/7k/8/8/8 w - - 99 1", "", "cp 0", {}, false},  // every move allows the claim
+        // A ply to spare, and two plies too many: the tables' answer.
+        {"7k/8/5K2/8/8/8/8/R7 w - - 95 80", "", "cp 9800", {"f6g6", "f6f7"}, true},
+        {"7k/8/5K2/8/8/8/8/R7 w - - 99 80", "", "cp 0", {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " " + c.moves);
+        engine.send("ucinewgame");
+        engine.send(std::string("position fen ") + c.fen + (*c.moves ? std::string(" moves ") + c.moves : ""));
+        engine.send("go depth 10");
+        ScoredLine last;
+        std::string text;
+        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
+            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
+            const ScoredLine line = scored_line(text);
+            if (line.score.empty()) continue;
+            last = line;
+            // No line claims a win where every move allows the draw claim.
+            if (std::string(c.score) == "cp 0") EXPECT_EQ(line.score, "cp 0") << text;
+        }
+        if (std::string(c.score) == "win") {
+            const std::vector<std::string> w = words_of(last.score);
+            EXPECT_TRUE(w[0] == "cp" ? std::stoi(w[1]) >= 9000 : std::stoi(w[1]) > 0) << last.score;
+        } else {
+            EXPECT_EQ(last.score, c.score);
+        }
+        EXPECT_EQ(last.depth == "99" && last.nodes == "0", c.from_tables) << last.depth << " " << last.nodes;
+        const std::string best = words_of(text)[1];
+        std::vector<std::string> played = words_of(c.moves);
+        played.push_back(best);
+        EXPECT_TRUE(play_from(c.fen, played)) << best;
+        if (!c.best.empty()) {
+            EXPECT_EQ(std::count(c.best.begin(), c.best.end(), best), 1) << best;
+        }
+    }
+
+    // With several lines, the moves that keep a result the tables cannot
+    // tell show the search's value; every other move the tables' own.
+    engine.send("setoption name MultiPV value 30");
+    const struct {
+        const char* fen;
+        std::vector<std::string> keeping;
+        const char* found;  // their value at the last depth ("win" as above)
+    } multi[] = {
+        {"7k/8/5K2/8/8/8/8/R7 w - - 97 80", {"f6g6", "f6f7"}, "mate 2"},
+        {"8/8/Q1q5/8/8/2k5/4K3/8 w - - 99 80", {"a6c6"}, "win"},
+    };
+    for (const auto& c : multi) {
+        SCOPED_TRACE(c.fen);
+        engine.send("ucinewgame");
+        engine.send(std::string("position fen ") + c.fen);
+        engine.send("go depth 6");
+        std::vector<ScoredLine> lines;
+        std::string text;
+        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
+            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
+            if (text.rfind("info multipv ", 0) == 0) lines.push_back(scored_line(text));
+        }
+        EXPECT_GT(lines.size(), 10u);
+        for (const ScoredLine& line : lines) {
+            if (std::count(c.keeping.begin(), c.keeping.end(), line.move) == 0) {
+                EXPECT_EQ(line.score, "cp 0") << line.move << " depth " << line.depth;
+            } else if (line.depth == lines.back().depth) {
+                const std::vector<std::string> w = words_of(line.score);
+                EXPECT_TRUE(std::string(c.found) == "win" ? w[0] == "cp" && std::stoi(w[1]) >= 9000
+                                                           : line.score == c.found)
+                    << line.move << " " << line.score;
+            }
+        }
+        EXPECT_EQ(std::count(c.keeping.begin(), c.keeping.end(), words_of(text)[1]), 1) << text;
+    }
+    engine.send("setoption name MultiPV value 1");
+
+    // With the win/draw/loss tables alone the result at clock 0 says nothing
+    // past the mark: the search finds the mate, or the draw.
+    const std::string wdl_dir = dir + "/wdl only";
+    std::filesystem::create_directories(wdl_dir);
+    std::filesystem::copy_file(std::string(test_table_dir()) + "/KRvK.rtbw", wdl_dir + "/KRvK.rtbw");
+    engine.send("setoption name SyzygyPath value " + wdl_dir);
+    ASSERT_NE(engine.wait_for("info string found"), "<timeout>");
+    for (const auto& [fen, score] : {std::pair<std::string, std::string>{"6k1/8/6K1/8/8/8/8/R7 w - - 100 80", "mate 1"},
+                                     {"6k1/8/5K2/8/8/8/8/R7 w - - 100 80", "cp 0"}}) {
+        SCOPED_TRACE(fen);
+        engine.send("position fen " + fen);
+        engine.send("go depth 8");
+        ScoredLine last;
+        std::string text;
+        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
+            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
+            if (!scored_line(text).score.empty()) last = scored_line(text);
+        }
+        EXPECT_EQ(last.score, score);
+        EXPECT_TRUE(play_from(fen, {words_of(text)[1]})) << text;
     }
     quit_cleanly();
 }

@@ -37,9 +37,9 @@ int line_tb_code(Move move)
 // shown as such unless the search has found a mate, a draw (also one the
 // fifty-move rule makes) as 0, and where the tables cannot tell the search
 // decides. A line whose move gives the root's result away shows the tables'
-// value alone (a loss, else a draw): the search refutes such a move right
-// below the root, so its score is only a bound (even a mate score there is
-// none).
+// value alone (a loss, else a draw, also for a move whose own result they
+// cannot tell): the search refutes such a move right below the root, so its
+// score is only a bound (even a mate score there is none).
 int displayed_score(int score, Move first_move)
 {
     const int code = line_tb_code(first_move);

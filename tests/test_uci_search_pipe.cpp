@@ -335,22 +335,41 @@ TEST_F(SearchPipeTest, TablebaseMultiPvLinesShowTheirOwnMovesValue)
     quit_cleanly();
 }
 
-// The score of an "info" line ("mate 2", "cp 0"), its depth and node count
-// and its first move; empty fields for a line without a score.
+// The score ("mate 2", "cp 0"), depth, node count and first move of each
+// scored "info" line of a search, and its best move.
 struct ScoredLine {
     std::string score, depth, nodes, move;
 };
-ScoredLine scored_line(const std::string& text)
+std::vector<ScoredLine> scored_lines(EngineProcess& engine, const std::string& position, const char* go,
+                                     std::string& best)
 {
-    const std::vector<std::string> w = words_of(text);
-    ScoredLine line;
-    for (size_t i = 0; i + 1 < w.size(); i++) {
-        if (w[i] == "score" && i + 2 < w.size()) line.score = w[i + 1] + " " + w[i + 2];
-        if (w[i] == "depth") line.depth = w[i + 1];
-        if (w[i] == "nodes") line.nodes = w[i + 1];
-        if (w[i] == "pv") line.move = w[i + 1];
+    engine.send("ucinewgame");
+    engine.send(position);
+    engine.send(go);
+    std::vector<ScoredLine> lines;
+    std::string text;
+    while ((text = engine.next_line()).rfind("bestmove", 0) != 0 && text != "<timeout>" && text != "<eof>") {
+        const std::vector<std::string> w = words_of(text);
+        ScoredLine line;
+        for (size_t i = 0; i + 1 < w.size(); i++) {
+            if (w[i] == "score" && i + 2 < w.size()) line.score = w[i + 1] + " " + w[i + 2];
+            if (w[i] == "depth") line.depth = w[i + 1];
+            if (w[i] == "nodes") line.nodes = w[i + 1];
+            if (w[i] == "pv") line.move = w[i + 1];
+        }
+        if (!line.score.empty()) lines.push_back(line);
     }
-    return line;
+    best = text.rfind("bestmove ", 0) == 0 ? words_of(text)[1] : text;
+    if (lines.empty()) lines.push_back(ScoredLine{});
+    return lines;
+}
+
+// "win": a tablebase win the search found after a capture (or a mate).
+bool score_is(const std::string& score, const std::string& expected)
+{
+    if (expected != "win") return score == expected;
+    const std::vector<std::string> w = words_of(score);
+    return w.size() == 2 && std::stoi(w[1]) >= (w[0] == "cp" ? 9000 : 1);
 }
 
 // At the fifty-move mark, where a table's distance cannot tell a win from
@@ -364,9 +383,9 @@ TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
     const struct {
         const char* fen;
         const char* moves;
-        const char* score;                // the last line's; "win": a tablebase win found by the search
-        std::vector<std::string> best;    // the moves that keep the result (empty: any)
-        bool from_tables;                 // answered at once: depth 99, no nodes
+        const char* score;              // of the last line
+        std::vector<std::string> best;  // the moves that keep the result (empty: any)
+        bool from_tables;               // answered at once: depth 99, no nodes
     } cases[] = {
         {"6k1/8/6K1/8/8/8/8/R7 w - - 99 80", "", "mate 1", {"a1a8"}, false},
         {"7k/8/5K2/8/8/8/8/R7 w - - 97 80", "", "mate 2", {"f6g6", "f6f7"}, false},
@@ -378,94 +397,60 @@ TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
         {"7k/8/5K2/8/8/8/8/R7 w - - 95 80", "", "cp 9800", {"f6g6", "f6f7"}, true},
         {"7k/8/5K2/8/8/8/8/R7 w - - 99 80", "", "cp 0", {}, true},
     };
+    std::string best;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " " + c.moves);
-        engine.send("ucinewgame");
-        engine.send(std::string("position fen ") + c.fen + (*c.moves ? std::string(" moves ") + c.moves : ""));
-        engine.send("go depth 10");
-        ScoredLine last;
-        std::string text;
-        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
-            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
-            const ScoredLine line = scored_line(text);
-            if (line.score.empty()) continue;
-            last = line;
-            // No line claims a win where every move allows the draw claim.
-            if (std::string(c.score) == "cp 0") EXPECT_EQ(line.score, "cp 0") << text;
+        const std::vector<ScoredLine> lines = scored_lines(
+            engine, std::string("position fen ") + c.fen + (*c.moves ? std::string(" moves ") + c.moves : ""),
+            "go depth 10", best);
+        for (const ScoredLine& line : lines) {
+            if (std::string(c.score) == "cp 0") EXPECT_EQ(line.score, "cp 0");  // no line claims a win
         }
-        if (std::string(c.score) == "win") {
-            const std::vector<std::string> w = words_of(last.score);
-            EXPECT_TRUE(w[0] == "cp" ? std::stoi(w[1]) >= 9000 : std::stoi(w[1]) > 0) << last.score;
-        } else {
-            EXPECT_EQ(last.score, c.score);
-        }
-        EXPECT_EQ(last.depth == "99" && last.nodes == "0", c.from_tables) << last.depth << " " << last.nodes;
-        const std::string best = words_of(text)[1];
+        EXPECT_TRUE(score_is(lines.back().score, c.score)) << lines.back().score;
+        EXPECT_EQ(lines.back().depth == "99" && lines.back().nodes == "0", c.from_tables) << lines.back().depth;
         std::vector<std::string> played = words_of(c.moves);
         played.push_back(best);
         EXPECT_TRUE(play_from(c.fen, played)) << best;
-        if (!c.best.empty()) {
-            EXPECT_EQ(std::count(c.best.begin(), c.best.end(), best), 1) << best;
-        }
+        EXPECT_TRUE(c.best.empty() || std::count(c.best.begin(), c.best.end(), best) == 1) << best;
     }
 
     // With several lines, the moves that keep a result the tables cannot
-    // tell show the search's value; every other move the tables' own.
+    // tell show the search's value at every depth; every other move the
+    // tables' own (here the draw).
     engine.send("setoption name MultiPV value 30");
     const struct {
         const char* fen;
         std::vector<std::string> keeping;
-        const char* found;  // their value at the last depth ("win" as above)
+        const char* found;  // their value at the last depth
     } multi[] = {
         {"7k/8/5K2/8/8/8/8/R7 w - - 97 80", {"f6g6", "f6f7"}, "mate 2"},
         {"8/8/Q1q5/8/8/2k5/4K3/8 w - - 99 80", {"a6c6"}, "win"},
     };
     for (const auto& c : multi) {
         SCOPED_TRACE(c.fen);
-        engine.send("ucinewgame");
-        engine.send(std::string("position fen ") + c.fen);
-        engine.send("go depth 6");
-        std::vector<ScoredLine> lines;
-        std::string text;
-        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
-            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
-            if (text.rfind("info multipv ", 0) == 0) lines.push_back(scored_line(text));
-        }
+        const std::vector<ScoredLine> lines = scored_lines(engine, std::string("position fen ") + c.fen, "go depth 6", best);
         EXPECT_GT(lines.size(), 10u);
         for (const ScoredLine& line : lines) {
-            if (std::count(c.keeping.begin(), c.keeping.end(), line.move) == 0) {
-                EXPECT_EQ(line.score, "cp 0") << line.move << " depth " << line.depth;
-            } else if (line.depth == lines.back().depth) {
-                const std::vector<std::string> w = words_of(line.score);
-                EXPECT_TRUE(std::string(c.found) == "win" ? w[0] == "cp" && std::stoi(w[1]) >= 9000
-                                                           : line.score == c.found)
-                    << line.move << " " << line.score;
-            }
+            const bool keeps = std::count(c.keeping.begin(), c.keeping.end(), line.move) > 0;
+            if (!keeps) EXPECT_EQ(line.score, "cp 0") << line.move << " depth " << line.depth;
+            if (keeps && line.depth == lines.back().depth) EXPECT_TRUE(score_is(line.score, c.found)) << line.move;
         }
-        EXPECT_EQ(std::count(c.keeping.begin(), c.keeping.end(), words_of(text)[1]), 1) << text;
+        EXPECT_EQ(std::count(c.keeping.begin(), c.keeping.end(), best), 1) << best;
     }
     engine.send("setoption name MultiPV value 1");
 
-    // With the win/draw/loss tables alone the result at clock 0 says nothing
+    // The win/draw/loss tables alone, whose result at clock 0 says nothing
     // past the mark: the search finds the mate, or the draw.
     const std::string wdl_dir = dir + "/wdl only";
     std::filesystem::create_directories(wdl_dir);
     std::filesystem::copy_file(std::string(test_table_dir()) + "/KRvK.rtbw", wdl_dir + "/KRvK.rtbw");
     engine.send("setoption name SyzygyPath value " + wdl_dir);
     ASSERT_NE(engine.wait_for("info string found"), "<timeout>");
-    for (const auto& [fen, score] : {std::pair<std::string, std::string>{"6k1/8/6K1/8/8/8/8/R7 w - - 100 80", "mate 1"},
-                                     {"6k1/8/5K2/8/8/8/8/R7 w - - 100 80", "cp 0"}}) {
-        SCOPED_TRACE(fen);
-        engine.send("position fen " + fen);
-        engine.send("go depth 8");
-        ScoredLine last;
-        std::string text;
-        while ((text = engine.next_line()).rfind("bestmove", 0) != 0) {
-            ASSERT_TRUE(text != "<timeout>" && text != "<eof>");
-            if (!scored_line(text).score.empty()) last = scored_line(text);
-        }
-        EXPECT_EQ(last.score, score);
-        EXPECT_TRUE(play_from(fen, {words_of(text)[1]})) << text;
+    for (const char* king : {"6K1", "5K2"}) {
+        const std::string fen = std::string("6k1/8/") + king + "/8/8/8/8/R7 w - - 100 80";
+        EXPECT_EQ(scored_lines(engine, "position fen " + fen, "go depth 8", best).back().score,
+                  king[0] == '6' ? "mate 1" : "cp 0") << fen;
+        EXPECT_TRUE(play_from(fen, {best})) << best;
     }
     quit_cleanly();
 }

@@ -428,7 +428,8 @@ TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
     };
     for (const auto& c : multi) {
         SCOPED_TRACE(c.fen);
-        const std::vector<ScoredLine> lines = scored_lines(engine, std::string("position fen ") + c.fen, "go depth 6", best);
+        const std::vector<ScoredLine> lines =
+            scored_lines(engine, std::string("position fen ") + c.fen, "go depth 6", best);
         EXPECT_GT(lines.size(), 10u);
         for (const ScoredLine& line : lines) {
             const bool keeps = std::count(c.keeping.begin(), c.keeping.end(), line.move) > 0;

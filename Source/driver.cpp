@@ -88,8 +88,9 @@ void perturb_root_order(ThreadData* td)
 
 // The root probe of the tablebases by thread 0. Returns the tablebase code
 // (TB_CODE_*) of the root for the side to move; `tb_move` gets the distance-to-zero
-// choice when the tables of the root position could rank its moves, and
-// `codes` the code of each root move when the tables could tell them.
+// choice when the tables of the root position could rank its moves and tell
+// the result, and `codes` the code of each root move when the tables could
+// tell them.
 int probe_root_tablebase(Position& pos, Move& tb_move, RootMoveCodes& codes)
 {
     tb_move = 0;
@@ -101,11 +102,16 @@ int probe_root_tablebase(Position& pos, Move& tb_move, RootMoveCodes& codes)
         u32 wdl = 0, dtz = 0;
         Move move = 0;
         r = probe_root_moves_dtz(pos, &wdl, &dtz, &move, &codes);
-        if (r != TB_CODE_NONE) tb_move = move;
+        if (r != TB_CODE_NONE && r != TB_CODE_UNSURE) tb_move = move;
     }
     if (r == TB_CODE_NONE) {
         r = probe_tablebase_in_search(pos, 70);
-        if (r != TB_CODE_NONE) probe_root_move_wdl_codes(pos, r, &codes);
+        // The tables' result at clock 0 says nothing past the fifty-move
+        // mark, where only a mate still wins.
+        if (r != TB_CODE_NONE && r != TB_CODE_DRAW && pos.halfmove_clock >= FIFTY_MOVE_PLIES)
+            r = TB_CODE_UNSURE;
+        else if (r != TB_CODE_NONE)
+            probe_root_move_wdl_codes(pos, r, &codes);
     }
     return r;
 }
@@ -307,7 +313,9 @@ void run_search_driver(int index)
             if (ss.stop.load() != STOP_RUN) return;
             sleep_ms(1);
         }
-        if (ss.root_tb_result != TB_CODE_NONE) return;
+        // A root the tables settle is thread 0's alone; one they cannot
+        // tell is searched by all.
+        if (ss.root_tb_result != TB_CODE_NONE && ss.root_tb_result != TB_CODE_UNSURE) return;
         root.tb_result = TB_CODE_NONE;
     } else {
         Move tb_move = 0;

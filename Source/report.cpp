@@ -38,26 +38,27 @@ int line_tb_code(Move move)
 {
     const SearchState& ss = search_state;
     if (ss.root_tb_result == TB_CODE_NONE || lines_in_iteration() <= 1) return ss.root_tb_result;
-    const RootMoveCodes& codes = ss.root_tb_moves;
-    for (int i = 0; i < codes.count; i++)
-        if (codes.move[i] == move) return codes.code[i];
-    return ss.root_tb_result;
+    const int code = root_move_code(ss.root_tb_moves, move);
+    return code != TB_CODE_NONE ? code : ss.root_tb_result;
 }
 
 // The score shown for a line's tablebase result: a known win or loss is
-// shown as such unless the search has found a mate. A line whose move gives
-// the root's result away shows the tables' value alone (a loss, else a
-// draw): the search refutes such a move right below the root on the tables,
-// so its score is only a bound (even a mate score there is none).
+// shown as such unless the search has found a mate, a draw (also one the
+// fifty-move rule makes) as 0, and where the tables cannot tell the search
+// decides. A line whose move gives the root's result away shows the tables'
+// value alone (a loss, else a draw, also for a move whose own result they
+// cannot tell): the search refutes such a move right below the root, so its
+// score is only a bound (even a mate score there is none).
 int displayed_score(int score, Move first_move)
 {
     const int code = line_tb_code(first_move);
     if (code != search_state.root_tb_result) return code == TB_CODE_LOSS ? -TB_SHOWN : 0;
     switch (code) {
     case TB_CODE_WIN: return score >= MATE_SHOWN ? score : TB_SHOWN;
-    case TB_CODE_DRAW: return 0;
     case TB_CODE_LOSS: return score <= MATED_SHOWN ? score : -TB_SHOWN;
-    default: return score;
+    case TB_CODE_NONE:
+    case TB_CODE_UNSURE: return score;
+    default: return 0;
     }
 }
 

@@ -231,19 +231,29 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     }
 
     // Below a tablebase node, a child that does better than its parent's
-    // result allows refutes the move into it.
+    // result allows refutes the move into it. Right below the root the
+    // root's own code for the move judges it, which knows the root's clock
+    // (the probes here see a clock of 0); below a root the tables cannot
+    // tell, only that code does.
     const int parent_tb = td->ply[ply - 1].tb_result;
     if (parent_tb != TB_CODE_NONE) {
-        const int r = probe_tablebase_in_search(pos, depth);
-        pr.tb_result = r;
-        if (r != TB_CODE_NONE) {
-            td->counters[CNT_TB_HITS]++;
-            if (r > TB_CODE_WIN - parent_tb) return beta;
+        const RootMoveCodes& codes = search_state.root_tb_moves;
+        const int move_code =
+            ply == 2 && codes.count > 0 ? root_move_code(codes, td->ply[1].current->move) : TB_CODE_NONE;
+        if (move_code != TB_CODE_NONE && move_code != parent_tb) return beta;
+        if (parent_tb != TB_CODE_UNSURE) {
+            const int r = probe_tablebase_in_search(pos, depth);
+            pr.tb_result = r;
+            if (r != TB_CODE_NONE) {
+                td->counters[CNT_TB_HITS]++;
+                if (move_code == TB_CODE_NONE && r > TB_CODE_WIN - parent_tb) return beta;
+            }
         }
     }
     // Right after a capture or pawn move, when the root is not itself a
-    // tablebase position, the tables settle the node.
-    if (pos.halfmove_clock == 0 && search_state.root_tb_result == TB_CODE_NONE) {
+    // tablebase position the tables settle, they settle the node.
+    if (pos.halfmove_clock == 0 &&
+        (search_state.root_tb_result == TB_CODE_NONE || search_state.root_tb_result == TB_CODE_UNSURE)) {
         const int r = probe_tablebase_in_search(pos, depth);
         pr.tb_result = r;
         if (r != TB_CODE_NONE) {

@@ -139,6 +139,7 @@ constexpr int NODE_NON_PV = 1;   // a null-window child of a PV node
 
 // Tablebase result codes, the win/draw/loss value of the side to move + 2:
 // what the prober returns and the search keeps.
+constexpr int TB_CODE_UNSURE = -2;       // the tables cannot tell at this clock: the search decides
 constexpr int TB_CODE_NONE = -1;         // no result
 constexpr int TB_CODE_LOSS = 0;
 constexpr int TB_CODE_BLESSED_LOSS = 1;  // a loss the fifty-move rule saves
@@ -147,7 +148,8 @@ constexpr int TB_CODE_CURSED_WIN = 3;    // a win the fifty-move rule spoils
 constexpr int TB_CODE_WIN = 4;
 
 // The tablebase code (TB_CODE_*) of each legal root move for the side to
-// move: what playing it keeps of the root's result. Tablebase positions
+// move: what playing it keeps of the root's result (TB_CODE_UNSURE where
+// the tables cannot tell it at the root's clock). Tablebase positions
 // have far fewer legal moves than the room here.
 constexpr int ROOT_MOVE_CODES_SIZE = 200;
 struct RootMoveCodes {
@@ -155,6 +157,14 @@ struct RootMoveCodes {
     Move move[ROOT_MOVE_CODES_SIZE];
     i8 code[ROOT_MOVE_CODES_SIZE];
 };
+
+// The code the list gives `move`, or TB_CODE_NONE when it does not list it.
+inline int root_move_code(const RootMoveCodes& codes, Move move)
+{
+    for (int i = 0; i < codes.count; i++)
+        if (codes.move[i] == move) return codes.code[i];
+    return TB_CODE_NONE;
+}
 
 // The search's record of one ply.
 struct PlyRecord {

@@ -44,6 +44,7 @@ inline void reset_search_state()
     search_state.target_rate = 1e9;
     search_state.published_iteration.store(0);
     search_state.root_tb_result = TB_CODE_NONE;
+    search_state.root_tb_moves.count = 0;
     search_state.use_table = TABLE_ON;
     search_state.hash_age = 1;
     search_state.engine_colour = 0;

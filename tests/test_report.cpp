@@ -21,6 +21,7 @@ struct ReportTest : search_setup::ThreadZeroTest {
         ss.thread_count = 1;
         ss.stop = STOP_RUN;
         ss.root_tb_result = TB_CODE_NONE;
+        ss.root_tb_moves.count = 0;
         ss.elapsed_time = 1.5;
         for (u64& sum : ss.summed_counters) sum = 0;
         ss.summed_counters[SUM_NODES] = 3000;
@@ -83,8 +84,33 @@ TEST_F(ReportTest, TablebaseResultShapesTheScore)
     search_state.root_tb_result = TB_CODE_LOSS;
     EXPECT_NE(line(0, 0, 5, -40, E2E4_E7E5).find("score cp -9800 "), std::string::npos);
     EXPECT_NE(line(0, 0, 5, -9995, E2E4_E7E5).find("score mate -2 "), std::string::npos);
-    search_state.root_tb_result = TB_CODE_CURSED_WIN;  // the search score as it is
+    // A win or loss the fifty-move rule spoils is the draw.
+    search_state.root_tb_result = TB_CODE_CURSED_WIN;
+    EXPECT_NE(line(0, 0, 5, 77, E2E4_E7E5).find("score cp 0 "), std::string::npos);
+    search_state.root_tb_result = TB_CODE_BLESSED_LOSS;
+    EXPECT_NE(line(0, 0, 5, -77, E2E4_E7E5).find("score cp 0 "), std::string::npos);
+    // Where the tables cannot tell, the search score as it is; with several
+    // lines, a move the tables tell shows their value.
+    search_state.root_tb_result = TB_CODE_UNSURE;
     EXPECT_NE(line(0, 0, 5, 77, E2E4_E7E5).find("score cp 77 "), std::string::npos);
+    EXPECT_NE(line(0, 0, 5, 9996, E2E4_E7E5).find("score mate 2 "), std::string::npos);
+    RootMoveCodes& codes = search_state.root_tb_moves;
+    codes.count = 2;
+    codes.move[0] = make_move(12, 28);
+    codes.code[0] = i8(TB_CODE_CURSED_WIN);
+    codes.move[1] = make_move(12, 20);
+    codes.code[1] = i8(TB_CODE_UNSURE);
+    const u16 e2e3[] = {0, make_move(12, 20), 0};
+    td->iteration_multipv = 2;
+    EXPECT_NE(line(0, 1, 5, 9996, E2E4_E7E5).find("score cp 0 "), std::string::npos);
+    EXPECT_NE(line(0, 0, 5, 9996, e2e3).find("score mate 2 "), std::string::npos);
+    // Under a root the tables tell, a move they cannot tell is refuted right
+    // below the root: the draw, not its bound.
+    search_state.root_tb_result = TB_CODE_WIN;
+    codes.code[0] = i8(TB_CODE_WIN);
+    EXPECT_NE(line(0, 0, 5, 9996, e2e3).find("score cp 0 "), std::string::npos);
+    EXPECT_NE(line(0, 1, 5, 120, E2E4_E7E5).find("score cp 9800 "), std::string::npos);
+    codes.count = 0;
 }
 
 TEST_F(ReportTest, MultiPvThreadTagAndPromotion)

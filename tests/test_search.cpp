@@ -629,3 +629,48 @@ TEST_F(TablebaseSearchTest, ChildBetterThanItsParentsResultReturnsBeta)
     search_node(td->pos, BLACK, 5, 2, -300, 123, NODE_NON_PV, pv);
     EXPECT_GT(td->counters[CNT_NODES], nodes + 1);
 }
+
+// Right below the root, the root's own code for the move judges it: that
+// code knows the game's half-move clock, the tables' result here (at clock
+// 0) does not.
+TEST_F(TablebaseSearchTest, RootMoveCodesJudgeTheMovesRightBelowTheRoot)
+{
+    u16 pv[MAX_PLY] = {};
+    RootMoveCodes& codes = search_state.root_tb_moves;
+    // (The clock is past 0, or the node would be one after a zeroing move.)
+    const auto root_is = [&](int root_code, int move_code) {
+        td->pos.halfmove_clock = 7;
+        search_state.root_tb_result = root_code;
+        td->ply[1].tb_result = root_code;
+        codes.count = 1;
+        codes.move[0] = td->ply[1].current->move;
+        codes.code[0] = i8(move_code);
+    };
+    const auto searched = [&](int side) {
+        const u64 nodes = td->counters[CNT_NODES];
+        search_node(td->pos, side, 2, 2, -10000, 10000, NODE_PV, pv);
+        return td->counters[CNT_NODES] > nodes + 1;
+    };
+    // Black to move loses at clock 0; the root wins, but this move only
+    // keeps a win the fifty-move rule spoils: refuted.
+    at_ply("8/8/8/4k3/8/8/8/3QK3 b - - 0 1", 2);
+    root_is(TB_CODE_WIN, TB_CODE_CURSED_WIN);
+    EXPECT_EQ(search_node(td->pos, BLACK, 2, 2, -300, 123, NODE_NON_PV, pv), 123);
+    at_ply("8/8/8/4k3/8/8/8/3QK3 b - - 0 1", 2);
+    root_is(TB_CODE_WIN, TB_CODE_WIN);
+    EXPECT_TRUE(searched(BLACK));
+    // The root is lost at clock 0 but saved by the clock, and so is this
+    // move: searched, although white to move here wins at clock 0.
+    at_ply("8/8/8/4k3/8/8/8/3QK3 w - - 0 1", 2);
+    root_is(TB_CODE_BLESSED_LOSS, TB_CODE_BLESSED_LOSS);
+    EXPECT_TRUE(searched(WHITE));
+    // A root the tables cannot tell: only the codes judge, and nothing
+    // below is probed on its behalf.
+    at_ply("8/8/8/4k3/8/8/8/3QK3 b - - 0 1", 2);
+    root_is(TB_CODE_UNSURE, TB_CODE_CURSED_WIN);
+    EXPECT_EQ(search_node(td->pos, BLACK, 2, 2, -300, 123, NODE_NON_PV, pv), 123);
+    at_ply("8/8/8/4k3/8/8/8/3QK3 b - - 0 1", 2);
+    root_is(TB_CODE_UNSURE, TB_CODE_UNSURE);
+    EXPECT_TRUE(searched(BLACK));
+    EXPECT_EQ(td->ply[2].tb_result, TB_CODE_NONE);
+}

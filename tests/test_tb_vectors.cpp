@@ -172,16 +172,24 @@ TEST_F(TbVectorTest, RootMoveCodesTellWhatEachMoveKeeps)
     TbPosition pos = fen_position("8/8/8/8/8/2k5/8/KR6 w - -");
     u32 code = 0, distance = 0;
     Move best = 0;
-    RootMoveCodes codes{}, wdl{}, late{};
+    RootMoveCodes codes{}, wdl{}, late{}, edge{};
     ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &codes), TB_CODE_WIN);
     ASSERT_TRUE(probe_root_move_wdl_codes(engine_position(pos), TB_CODE_WIN, &wdl));
-    // With one ply to spare for the quickest win, the slower ones are cursed.
+    // With one ply to spare for the quickest win, a win a ply slower reaches
+    // the fifty-move mark, where the tables cannot tell, and slower ones
+    // are cursed.
     pos.halfmove_clock = u8(98 - int(distance));
     ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &best, &late), TB_CODE_WIN);
+    // With none to spare the root itself cannot be told; the moves as good
+    // as the chosen one share its code, the others keep their own.
+    pos.halfmove_clock = u8(100 - int(distance));
+    Move edge_best = 0;
+    ASSERT_EQ(probe_root_moves_dtz(engine_position(pos), &code, &distance, &edge_best, &edge), TB_CODE_UNSURE);
     ASSERT_EQ(codes.count, 14);
     ASSERT_EQ(wdl.count, 14);
     ASSERT_EQ(late.count, 14);
-    int cursed = 0;
+    ASSERT_EQ(edge.count, 14);
+    int cursed = 0, unsure = 0, edge_unsure = 0;
     for (int i = 0; i < 14; i++) {
         const bool hangs = codes.move[i] == make_move(1, 17) || codes.move[i] == make_move(1, 25);  // b1b3, b1b4
         EXPECT_EQ(codes.code[i], hangs ? TB_CODE_DRAW : TB_CODE_WIN) << codes.move[i];
@@ -191,9 +199,27 @@ TEST_F(TbVectorTest, RootMoveCodesTellWhatEachMoveKeeps)
             EXPECT_EQ(late.code[i], TB_CODE_WIN);
         }
         cursed += late.code[i] == TB_CODE_CURSED_WIN;
-        EXPECT_TRUE(late.code[i] == codes.code[i] || (late.code[i] == TB_CODE_CURSED_WIN && !hangs)) << late.move[i];
+        unsure += late.code[i] == TB_CODE_UNSURE;
+        EXPECT_TRUE(late.code[i] == codes.code[i] ||
+                    ((late.code[i] == TB_CODE_CURSED_WIN || late.code[i] == TB_CODE_UNSURE) && !hangs))
+            << late.move[i];
+        if (edge.move[i] == edge_best) {
+            EXPECT_EQ(edge.code[i], TB_CODE_UNSURE);
+        }
+        edge_unsure += edge.code[i] == TB_CODE_UNSURE;
+        // Two plies nearer the mark the slow wins are all cursed, the quick
+        // ones cursed or unsure.
+        if (hangs) {
+            EXPECT_EQ(edge.code[i], TB_CODE_DRAW) << edge.move[i];
+        } else if (late.code[i] != TB_CODE_WIN) {
+            EXPECT_EQ(edge.code[i], TB_CODE_CURSED_WIN) << edge.move[i];
+        } else {
+            EXPECT_TRUE(edge.code[i] == TB_CODE_UNSURE || edge.code[i] == TB_CODE_CURSED_WIN) << edge.move[i];
+        }
     }
     EXPECT_GT(cursed, 0);
+    EXPECT_GT(unsure, 0);
+    EXPECT_GT(edge_unsure, 0);
 }
 
 // The DTZ cache keeps the most recently used table in front.

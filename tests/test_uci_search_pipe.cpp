@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -380,6 +381,127 @@ TEST_F(SearchPipeTest, BishopsOfOneColourCannotMate)
         const std::string score = closing.substr(closing.find(" score ") + 7, 9);
         if (fen[0] != '4') EXPECT_EQ(score, "cp 0 time") << closing;
         else EXPECT_TRUE(score.rfind("mate -", 0) == 0 || std::stoi(score.substr(3)) < -300) << closing;
+    }
+    quit_cleanly();
+}
+
+// The score ("mate 2", "cp 0"), depth, node count and first move of each
+// scored "info" line of a search, and its best move.
+struct ScoredLine {
+    std::string score, depth, nodes, move;
+};
+std::vector<ScoredLine> scored_lines(EngineProcess& engine, const std::string& position, const char* go,
+                                     std::string& best)
+{
+    engine.send("ucinewgame");
+    engine.send(position);
+    engine.send(go);
+    std::vector<ScoredLine> lines;
+    std::string text;
+    while ((text = engine.next_line()).rfind("bestmove", 0) != 0 && text != "<timeout>" && text != "<eof>") {
+        const std::vector<std::string> w = words_of(text);
+        ScoredLine line;
+        for (size_t i = 0; i + 1 < w.size(); i++) {
+            if (w[i] == "score" && i + 2 < w.size()) line.score = w[i + 1] + " " + w[i + 2];
+            if (w[i] == "depth") line.depth = w[i + 1];
+            if (w[i] == "nodes") line.nodes = w[i + 1];
+            if (w[i] == "pv") line.move = w[i + 1];
+        }
+        if (!line.score.empty()) lines.push_back(line);
+    }
+    best = text.rfind("bestmove ", 0) == 0 ? words_of(text)[1] : text;
+    if (lines.empty()) lines.push_back(ScoredLine{});
+    return lines;
+}
+
+// "win": a tablebase win the search found after a capture (or a mate).
+bool score_is(const std::string& score, const std::string& expected)
+{
+    if (expected != "win") return score == expected;
+    const std::vector<std::string> w = words_of(score);
+    return w.size() == 2 && std::stoi(w[1]) >= (w[0] == "cp" ? 9000 : 1);
+}
+
+// At the fifty-move mark, where a table's distance cannot tell a win from
+// a draw, and past it, where only a mate still wins, the search decides and
+// finds what the board holds; elsewhere the tables answer at once.
+TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
+{
+    ASSERT_TRUE(test_tables_present());
+    engine.send(std::string("setoption name SyzygyPath value ") + test_table_dir());
+    ASSERT_NE(engine.wait_for("info string found"), "<timeout>");
+    const struct {
+        const char* fen;
+        const char* moves;
+        const char* score;              // of the last line
+        std::vector<std::string> best;  // the moves that keep the result (empty: any)
+        bool from_tables;               // answered at once: depth 99, no nodes
+    } cases[] = {
+        {"6k1/8/6K1/8/8/8/8/R7 w - - 99 80", "", "mate 1", {"a1a8"}, false},
+        {"7k/8/5K2/8/8/8/8/R7 w - - 97 80", "", "mate 2", {"f6g6", "f6f7"}, false},
+        {"k7/2K5/8/8/8/8/8/1R6 b - - 98 80", "", "mate -1", {"a8a7"}, false},
+        {"8/8/Q1q5/8/8/2k5/4K3/8 w - - 99 80", "", "win", {"a6c6"}, false},  // the capture resets the clock
+        {"6k1/8/6K1/8/8/8/8/R7 w - - 97 80", "a1b1 g8h8 b1a1 h8g8", "mate 1", {"a1a8"}, false},  // clock 101
+        {"8/6K1/6R1/6R1/7k/8/8/8 w - - 99 1", "", "cp 0", {}, false},  // every move allows the claim
+        // A ply to spare, and two plies too many: the tables' answer.
+        {"7k/8/5K2/8/8/8/8/R7 w - - 95 80", "", "cp 9800", {"f6g6", "f6f7"}, true},
+        {"7k/8/5K2/8/8/8/8/R7 w - - 99 80", "", "cp 0", {}, true},
+    };
+    std::string best;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " " + c.moves);
+        const std::vector<ScoredLine> lines = scored_lines(
+            engine, std::string("position fen ") + c.fen + (*c.moves ? std::string(" moves ") + c.moves : ""),
+            "go depth 10", best);
+        for (const ScoredLine& line : lines) {
+            if (std::string(c.score) == "cp 0") EXPECT_EQ(line.score, "cp 0");  // no line claims a win
+        }
+        EXPECT_TRUE(score_is(lines.back().score, c.score)) << lines.back().score;
+        EXPECT_EQ(lines.back().depth == "99" && lines.back().nodes == "0", c.from_tables) << lines.back().depth;
+        std::vector<std::string> played = words_of(c.moves);
+        played.push_back(best);
+        EXPECT_TRUE(play_from(c.fen, played)) << best;
+        EXPECT_TRUE(c.best.empty() || std::count(c.best.begin(), c.best.end(), best) == 1) << best;
+    }
+
+    // With several lines, the moves that keep a result the tables cannot
+    // tell show the search's value at every depth; every other move the
+    // tables' own (here the draw).
+    engine.send("setoption name MultiPV value 30");
+    const struct {
+        const char* fen;
+        std::vector<std::string> keeping;
+        const char* found;  // their value at the last depth
+    } multi[] = {
+        {"7k/8/5K2/8/8/8/8/R7 w - - 97 80", {"f6g6", "f6f7"}, "mate 2"},
+        {"8/8/Q1q5/8/8/2k5/4K3/8 w - - 99 80", {"a6c6"}, "win"},
+    };
+    for (const auto& c : multi) {
+        SCOPED_TRACE(c.fen);
+        const std::vector<ScoredLine> lines =
+            scored_lines(engine, std::string("position fen ") + c.fen, "go depth 6", best);
+        EXPECT_GT(lines.size(), 10u);
+        for (const ScoredLine& line : lines) {
+            const bool keeps = std::count(c.keeping.begin(), c.keeping.end(), line.move) > 0;
+            if (!keeps) EXPECT_EQ(line.score, "cp 0") << line.move << " depth " << line.depth;
+            if (keeps && line.depth == lines.back().depth) EXPECT_TRUE(score_is(line.score, c.found)) << line.move;
+        }
+        EXPECT_EQ(std::count(c.keeping.begin(), c.keeping.end(), best), 1) << best;
+    }
+    engine.send("setoption name MultiPV value 1");
+
+    // The win/draw/loss tables alone, whose result at clock 0 says nothing
+    // past the mark: the search finds the mate, or the draw.
+    const std::string wdl_dir = dir + "/wdl only";
+    std::filesystem::create_directories(wdl_dir);
+    std::filesystem::copy_file(std::string(test_table_dir()) + "/KRvK.rtbw", wdl_dir + "/KRvK.rtbw");
+    engine.send("setoption name SyzygyPath value " + wdl_dir);
+    ASSERT_NE(engine.wait_for("info string found"), "<timeout>");
+    for (const char* king : {"6K1", "5K2"}) {
+        const std::string fen = std::string("6k1/8/") + king + "/8/8/8/8/R7 w - - 100 80";
+        EXPECT_EQ(scored_lines(engine, "position fen " + fen, "go depth 8", best).back().score,
+                  king[0] == '6' ? "mate 1" : "cp 0") << fen;
+        EXPECT_TRUE(play_from(fen, {best})) << best;
     }
     quit_cleanly();
 }

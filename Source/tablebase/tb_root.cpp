@@ -31,24 +31,29 @@ bool has_legal_move(const TbPosition& pos)
 }
 
 // The code of a signed distance to the next zeroing move (positive: a win)
-// from a root with half-move clock h. A win (or loss) is certain only when
-// it comes before the fifty-move mark with a ply to spare: a table's
-// distance may be one ply short of the real one, so at exactly the mark the
-// result is the cursed win (or blessed loss).
+// from a root with half-move clock h. A table's distance may be one ply
+// short of the real one, never long: a win (or loss) is certain when it
+// comes before the fifty-move mark with a ply to spare, and spoilt when it
+// comes after it. Exactly at the mark the tables cannot tell, nor past it,
+// where only a mate on the board still wins: the search decides there.
 int distance_code(int distance, int h)
 {
-    if (distance > 0) return h + distance < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
-    if (distance < 0) return h - distance < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
-    return TB_CODE_DRAW;
+    if (distance == 0) return TB_CODE_DRAW;
+    const int reach = h + (distance > 0 ? distance : -distance);
+    if (reach == FIFTY_MOVE_PLIES || h >= FIFTY_MOVE_PLIES) return TB_CODE_UNSURE;
+    if (distance > 0) return reach < FIFTY_MOVE_PLIES ? TB_CODE_WIN : TB_CODE_CURSED_WIN;
+    return reach < FIFTY_MOVE_PLIES ? TB_CODE_LOSS : TB_CODE_BLESSED_LOSS;
 }
 
 // The code of a move rated `rating` from a root with half-move clock h:
-// never better than the root's code, and the root's code itself for a move
-// as good as the chosen one.
+// the root's code itself for a move as good as the chosen one, otherwise
+// never better than the root's. A move the tables cannot tell, or any move
+// of a root they cannot tell, keeps its own code.
 int move_code(int rating, int chosen_rating, int h, int root_code)
 {
     if (rating == chosen_rating) return root_code;
     const int code = distance_code(rating, h);
+    if (code == TB_CODE_UNSURE || root_code == TB_CODE_UNSURE) return code;
     return std::min(code, root_code);
 }
 

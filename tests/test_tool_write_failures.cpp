@@ -25,7 +25,9 @@ struct ToolWriteFailureTest : ToolTest {
         if (std::strcmp(output, "tune.log") != 0) write_file(here + "/tune.log", "old log\n");
         if (how == DIRECTORY) std::filesystem::create_directories(path);
         if (how == DANGLING_LINK) std::filesystem::create_symlink("missing/" + std::string(output), path);
-        if (how == FULL_DISK) EXPECT_TRUE(link_to_full_device(path));
+        if (how == FULL_DISK) {
+            EXPECT_TRUE(link_to_full_device(path));
+        }
         return here;
     }
     static std::string training()

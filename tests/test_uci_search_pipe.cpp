@@ -454,7 +454,9 @@ TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
             engine, std::string("position fen ") + c.fen + (*c.moves ? std::string(" moves ") + c.moves : ""),
             "go depth 10", best);
         for (const ScoredLine& line : lines) {
-            if (std::string(c.score) == "cp 0") EXPECT_EQ(line.score, "cp 0");  // no line claims a win
+            if (std::string(c.score) == "cp 0") {
+                EXPECT_EQ(line.score, "cp 0");  // no line claims a win
+            }
         }
         EXPECT_TRUE(score_is(lines.back().score, c.score)) << lines.back().score;
         EXPECT_EQ(lines.back().depth == "99" && lines.back().nodes == "0", c.from_tables) << lines.back().depth;
@@ -483,8 +485,11 @@ TEST_F(SearchPipeTest, TablebaseResultsAtTheFiftyMoveMarkAreTheBoards)
         EXPECT_GT(lines.size(), 10u);
         for (const ScoredLine& line : lines) {
             const bool keeps = std::count(c.keeping.begin(), c.keeping.end(), line.move) > 0;
-            if (!keeps) EXPECT_EQ(line.score, "cp 0") << line.move << " depth " << line.depth;
-            if (keeps && line.depth == lines.back().depth) EXPECT_TRUE(score_is(line.score, c.found)) << line.move;
+            if (!keeps) {
+                EXPECT_EQ(line.score, "cp 0") << line.move << " depth " << line.depth;
+            } else if (line.depth == lines.back().depth) {
+                EXPECT_TRUE(score_is(line.score, c.found)) << line.move;
+            }
         }
         EXPECT_EQ(std::count(c.keeping.begin(), c.keeping.end(), best), 1) << best;
     }

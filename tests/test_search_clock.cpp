@@ -26,11 +26,17 @@ const char* const MIDDLEGAME = "r1bq1rk1/pp2bppp/2n2n2/3p4/3P4/2NB1N2/PP3PPP/R1B
 constexpr u64 NODES_PER_LOOK = 1024;
 
 struct SearchThreadsClockTest : ::testing::Test {
+    u8 time_mode = 0;
+    double move_time = 0, clock = 0;
+
     void SetUp() override
     {
         search_setup::init_engine_once();
         ASSERT_TRUE(search_setup::set_game_fen(MIDDLEGAME));
         SearchState& ss = search_state;
+        time_mode = ss.time_mode;
+        move_time = ss.move_time;
+        clock = ss.clocks[WHITE];
         ss.depth_limit = MAX_SEARCH_PLY;
         ss.node_limit = 0;
         ss.increment = 0;
@@ -39,8 +45,11 @@ struct SearchThreadsClockTest : ::testing::Test {
     }
     void TearDown() override
     {
-        // No later search may meet this test's deadline or strength limit.
+        // No later search may meet this test's limits or deadline.
         disarm_search_deadline();
+        search_state.time_mode = time_mode;
+        search_state.move_time = move_time;
+        search_state.clocks[WHITE] = clock;
         params.UCI_LimitStrength = 0;
         search_state.target_rate = 1e9;
         search_state.search_state = SEARCH_NONE;

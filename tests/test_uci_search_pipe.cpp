@@ -447,9 +447,9 @@ struct ClockPipeTest : SearchPipeTest {
 TEST_F(ClockPipeTest, TinyTimesAreAnsweredAtOnce)
 {
     // 10 ms on the clock, less than the 50 ms overhead: the time is up when
-    // the search starts, and it stops at its first look at the clock, the
-    // 1024th node at the latest (the engine's own count says so when it
-    // finished an iteration and reports one).
+    // the search starts, and it stops at its first look at the clock, at its
+    // 1024th node or sooner, far from the 2048th where the next look would
+    // come (the engine's own count shows it when an iteration finished).
     const std::vector<long long> nodes =
         expect_one_legal_answer_each(engine, {"go movetime 1", "go wtime 10 btime 10", "go movetime 0"});
     EXPECT_LT(nodes[1], 2048);

@@ -43,7 +43,9 @@ inline bool stopped() { return search_state.stop.load(std::memory_order_relaxed)
 // target. The elapsed time comes from the main thread's clock tick; when the
 // search runs on the main thread itself nobody refreshes it, so a clock that
 // has not moved for 50 pauses releases the thread instead of holding it
-// forever.
+// forever. A held thread looks at the hard limit at every pause: its node
+// count, which times its other looks, hardly moves here, and the main
+// thread's tick may be late on a busy machine.
 void throttle_node_rate(const ThreadData* td)
 {
     int stale = 0;
@@ -52,6 +54,7 @@ void throttle_node_rate(const ThreadData* td)
         const double target = search_state.target_rate.load(std::memory_order_relaxed);
         if (target >= 1e9) return;
         if (search_state.published_iteration.load(std::memory_order_relaxed) < 2) return;
+        check_search_deadline();
         if (stopped()) return;
         double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
         if (elapsed != last) {

@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform.h"
 #include "tablebase/tablebase.h"
 #include "tb_test_support.h"
+#include "test_files.h"
 
 namespace {
 
@@ -59,7 +61,10 @@ TEST(TbConcurrencyTest, RescanWhileThreadsProbe)
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; i++) threads.emplace_back(wdl_worker);
     threads.emplace_back(dtz_worker);
-    for (int i = 0; i < 30; i++) {
+    // Thirty rescans, and more until a probe was answered: on a busy
+    // machine the workers may not have run at all yet.
+    const double start = monotonic_seconds();
+    for (int i = 0; i < 30 || (answered.load() == 0 && monotonic_seconds() - start < HANG_SECONDS); i++) {
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
         scan_tablebase_paths(i % 5 == 4 ? "" : test_table_dir());
     }

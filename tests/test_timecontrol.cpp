@@ -188,11 +188,52 @@ TEST_F(TimeControlTest, LimitsOfMoveTimeAndClock)
     ss.search_state = SEARCH_NONE;
 }
 
-TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
+// The elapsed time at which a search stops whatever its depth: the move
+// time, or the clock less the move overhead, each less a margin for the
+// report of 5 ms or a tenth of the time. A clock within the overhead has no
+// time left: the search stops at its first look at the clock.
+TEST_F(TimeControlTest, HardLimitsOfShortTimes)
 {
     SearchState& ss = search_state;
     ss.time_mode = TIME_MODE_FIXED;
-    ss.move_time = 1.0;
+    const struct {
+        double move_time, limit;
+    } move_times[] = {{1.0, 0.995}, {0.05, 0.045}, {0.01, 0.009}, {0.001, 0.0009}, {0, 0}};
+    for (const auto& m : move_times) {
+        ss.move_time = m.move_time;
+        EXPECT_NEAR(compute_hard_time_limit(WHITE), m.limit, 1e-12) << "movetime " << m.move_time;
+    }
+    ss.time_mode = TIME_MODE_CLOCK;
+    const struct {
+        double clock, limit;
+    } clocks[] = {{10.0, 9.945}, {0.06, 0.009}, {0.05, 0}, {0.01, -0.04}};
+    for (const auto& c : clocks) {
+        ss.clocks[BLACK] = c.clock;
+        EXPECT_NEAR(compute_hard_time_limit(BLACK), c.limit, 1e-12) << "clock " << c.clock;
+    }
+    // Set at the clock's start, before the search's first look at it; the
+    // main thread looks every millisecond while a short time runs, every
+    // tick (5 ms) otherwise and once the search is stopped.
+    ss.clocks[WHITE] = 0.01;
+    set_running(1, 30, 0, 30, 0);
+    EXPECT_LT(ss.hard_time_limit, 0.0);
+    EXPECT_EQ(milliseconds_to_time_check(), 1);
+    ss.stop = STOP_NORMAL;
+    EXPECT_EQ(milliseconds_to_time_check(), 5);
+    ss.time_mode = TIME_MODE_FIXED;
+    ss.move_time = 100;
+    set_running(1, 30, 0, 30, 0);
+    EXPECT_EQ(milliseconds_to_time_check(), 5);
+    ss.search_state = SEARCH_NONE;
+}
+
+TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
+{
+    SearchState& ss = search_state;
+    // A move time so long that no delay of this test's own thread brings
+    // the hard limit into play where another rule is checked.
+    ss.time_mode = TIME_MODE_FIXED;
+    ss.move_time = 100.0;
     set_running(4, 30, E2E4, 30, 2);
     ss.target_time = 0.05;
     search_start_time -= 0.1;  // 100 ms have passed: over the 50 ms target
@@ -212,14 +253,14 @@ TEST_F(TimeControlTest, ClockCheckStopsOnlyWhenDue)
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
     ss.target_rate = 1e9;
 
-    // The hard limit, the move time less a 5 ms margin for the report,
-    // stops the search whatever its depth.
+    // The hard limit (see HardLimitsOfShortTimes) stops the search whatever
+    // its depth.
     set_running(1, 30, 0, 30, 0);
     ss.best_depth = 0;
-    search_start_time -= 0.99;
+    search_start_time -= 50;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_RUN);
-    search_start_time -= 0.006;
+    search_start_time -= 50;
     check_search_time();
     EXPECT_EQ(ss.stop.load(), STOP_NORMAL);
     // On a clock: the clock less the overhead.

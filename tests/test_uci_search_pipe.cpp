@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -199,7 +199,7 @@ TEST_F(SearchPipeTest, TableComesBackAfterHashZero)
 TEST_F(SearchPipeTest, HashfullAfterANewGameDuringASearch)
 {
     engine.send("position startpos");
-    engine.send("go movetime 1500");
+    engine.send("go depth 40");  // an ordinary search that no clock ends before depth 9
     ASSERT_NE(engine.wait_for("info depth 9 "), "<timeout>");  // deep enough to fill part of the table
     engine.send("ucinewgame");
     engine.send("position startpos");
@@ -584,48 +584,65 @@ TEST(BenchmarkSignature, NodeTotalIsStable)
 
 // --- The clock is a hard limit ----------------------------------------------
 
-// The fastest of a few answers to the "go", in milliseconds (a loaded
-// machine may delay one answer; the engine's own cost is the least).
-double fastest_answer_ms(EngineProcess& engine, const std::string& go, int tries)
-{
-    double fastest = 1e9;
-    for (int i = 0; i < tries; i++) {
-        engine.send("position startpos moves e2e4 e7e5 g1f3");
-        engine.send("isready");
-        EXPECT_EQ(engine.wait_for("readyok"), "readyok");
-        const auto start = std::chrono::steady_clock::now();
-        engine.send(go);
-        const std::string line = engine.wait_for("bestmove");
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        const std::vector<std::string> w = words_of(line);
-        EXPECT_TRUE(w.size() >= 2 && play_from(START_FEN, {"e2e4", "e7e5", "g1f3", w[1]})) << go << ": " << line;
-        fastest = std::min(fastest, ms);
+// How soon these answers come is measured by build/answer_bench, not here: a
+// loaded machine may hold back any process. That the threads stop at the
+// clock themselves and that the answer waits for no helper is tested
+// in-process (test_search_clock.cpp). These check the answers themselves:
+// each "go" gets exactly one, a legal move, under a tiny clock, with more
+// threads than processors and under a strength limit.
+struct ClockPipeTest : SearchPipeTest {
+    // Sends each "go" from the same position to an engine that has not
+    // searched yet; returns the node count of each answer's closing "info"
+    // line (none: 0).
+    static std::vector<long long> expect_one_legal_answer_each(EngineProcess& e, const std::vector<std::string>& gos)
+    {
+        std::vector<long long> nodes;
+        for (const std::string& go : gos) {
+            e.send("position startpos moves e2e4 e7e5 g1f3");
+            e.send(go);
+            long long last_nodes = 0;
+            std::string line;
+            while ((line = e.next_line()).rfind("bestmove", 0) != 0 && line[0] != '<') {
+                const size_t at = line.find(" nodes ");
+                if (line.rfind("info depth ", 0) == 0 && at != std::string::npos)
+                    last_nodes = std::atoll(line.c_str() + at + 7);
+            }
+            const std::vector<std::string> w = words_of(line);
+            EXPECT_TRUE(w.size() >= 2 && play_from(START_FEN, {"e2e4", "e7e5", "g1f3", w[1]})) << go << ": " << line;
+            nodes.push_back(last_nodes);
+        }
+        // One answer each, none more.
+        e.send("isready");
+        EXPECT_EQ(e.wait_for("readyok"), "readyok");
+        size_t answers = 0;
+        for (const std::string& l : e.lines) answers += l.rfind("bestmove", 0) == 0;
+        EXPECT_EQ(answers, gos.size());
+        return nodes;
     }
-    return fastest;
-}
-
-// The answers timed by these tests run alone (see CMakeLists.txt).
-struct ClockPipeTest : SearchPipeTest {};
+};
 
 TEST_F(ClockPipeTest, TinyTimesAreAnsweredAtOnce)
 {
-    EXPECT_LT(fastest_answer_ms(engine, "go movetime 1", 5), 10.0);
-    // 10 ms on the clock, less than the 50 ms overhead: the first move found.
-    EXPECT_LT(fastest_answer_ms(engine, "go wtime 10 btime 10", 5), 10.0);
+    // 10 ms on the clock, less than the 50 ms overhead: the time is up when
+    // the search starts, and it stops at its first look at the clock, at its
+    // 1024th node or sooner, far from the 2048th where the next look would
+    // come (the engine's own count shows it when an iteration finished).
+    const std::vector<long long> nodes =
+        expect_one_legal_answer_each(engine, {"go movetime 1", "go wtime 10 btime 10", "go movetime 0"});
+    EXPECT_LT(nodes[1], 2048);
     quit_cleanly();
 }
 
 // Eight threads on two processors, as a tournament manager running many
-// games at once may give them: the threads stop at the clock themselves and
-// nothing waits for a thread the system has not scheduled.
+// games at once may give them.
 TEST_F(ClockPipeTest, OversubscribedThreadsKeepTheClock)
 {
     quit_cleanly();
     EngineProcess crowded;
     crowded.processor_limit = 2;
     ASSERT_TRUE(crowded.start({"-nolog", "-hash", "4", "-threads", "8"}, dir));
-    EXPECT_LT(fastest_answer_ms(crowded, "go wtime 60 btime 60", 3), 60.0);
-    EXPECT_LT(fastest_answer_ms(crowded, "go movetime 50", 3), 50.0);
+    expect_one_legal_answer_each(crowded, {"go wtime 60 btime 60", "go movetime 50", "go wtime 60 btime 60",
+                                           "go movetime 50"});
     crowded.send("quit");
     EXPECT_EQ(crowded.finish(), 0);
 }
@@ -634,8 +651,7 @@ TEST_F(ClockPipeTest, LimitedStrengthKeepsTheClock)
 {
     engine.send("setoption name UCI_LimitStrength value true");
     engine.send("setoption name UCI_Elo value 1500");
-    EXPECT_LT(fastest_answer_ms(engine, "go wtime 100 btime 100", 3), 100.0);
-    EXPECT_LT(fastest_answer_ms(engine, "go movetime 100", 3), 100.0);
+    expect_one_legal_answer_each(engine, {"go wtime 100 btime 100", "go movetime 100"});
     quit_cleanly();
 }
 
@@ -651,7 +667,7 @@ TEST_F(SearchPipeTest, NoLimitOutlivesItsGo)
     engine.send("go depth 1");
     engine.wait_for("bestmove");
     engine.send("ucinewgame");
-    engine.send("go wtime 60000 btime 60000");
+    engine.send("go wtime 600000 btime 600000");  // (its target, 15 s, far from depth 3)
     EXPECT_EQ(engine.wait_for("info depth 3 ").rfind("info depth 3 ", 0), 0u);
     engine.send("stop");
     EXPECT_EQ(engine.wait_for("bestmove").rfind("bestmove", 0), 0u);

@@ -102,12 +102,13 @@ int probe_root_tablebase(Position& pos, Move& tb_move, RootMoveCodes& codes)
         u32 wdl = 0, dtz = 0;
         Move move = 0;
         r = probe_root_moves_dtz(pos, &wdl, &dtz, &move, &codes);
-        if (r != TB_CODE_NONE && r != TB_CODE_UNSURE) tb_move = move;
+        if (tb_code_settles(r)) tb_move = move;
     }
     if (r == TB_CODE_NONE) {
         r = probe_tablebase_in_search(pos, 70);
         // The tables' result at clock 0 says nothing past the fifty-move
-        // mark, where only a mate still wins.
+        // mark, where only a mate still wins (the same rule as the distance
+        // codes of the root probe).
         if (r != TB_CODE_NONE && r != TB_CODE_DRAW && pos.halfmove_clock >= FIFTY_MOVE_PLIES)
             r = TB_CODE_UNSURE;
         else if (r != TB_CODE_NONE)
@@ -158,11 +159,6 @@ void prepare_thread_for_search(int index)
 
 namespace {
 
-// The mark the shared line was printed with (BOUND_EXACT when it was not
-// printed): a finished iteration whose line went out as a bound prints it
-// again, exact. Thread 0 alone reads and writes it.
-u8 shared_line_mark = BOUND_EXACT;
-
 // Makes a line the shared result; the caller holds the result lock.
 void publish_line(int depth, int score, const u16* pv, u8 bound = BOUND_EXACT)
 {
@@ -170,7 +166,7 @@ void publish_line(int depth, int score, const u16* pv, u8 bound = BOUND_EXACT)
     if (pv[1] != ss.best_line[1]) ss.last_change_depth = u8(depth);
     ss.best_score = i16(score);
     ss.best_bound = bound;
-    shared_line_mark = BOUND_EXACT;
+    ss.best_line_mark = BOUND_EXACT;
     ss.best_depth = i8(depth);
     std::memcpy(ss.best_line, pv, sizeof ss.best_line);
     // A tablebase root move carries TB_ROOT_MOVE_DEPTH, beyond the by-depth tables.
@@ -236,7 +232,7 @@ void merge_thread_result(ThreadData* td, u8 bound, bool moves_left)
     if (taken && c >= 2 && td->iteration_multipv.load(std::memory_order_relaxed) == 1 && pv_lines_due()) {
         const u8 mark = bound == BOUND_EXACT && moves_left ? BOUND_LOWER : bound;
         print_pv_line_if_due(td->index, PV_NUMBER_SHARED, c, s, td->pv, mark);
-        shared_line_mark = mark;
+        ss.best_line_mark = mark;
     }
 }
 
@@ -315,7 +311,7 @@ void run_search_driver(int index)
         }
         // A root the tables settle is thread 0's alone; one they cannot
         // tell is searched by all.
-        if (ss.root_tb_result != TB_CODE_NONE && ss.root_tb_result != TB_CODE_UNSURE) return;
+        if (tb_code_settles(ss.root_tb_result)) return;
         root.tb_result = TB_CODE_NONE;
     } else {
         Move tb_move = 0;
@@ -387,10 +383,10 @@ void run_search_driver(int index)
             // The iteration's line went out while moves were left: now that
             // all are searched it is exact. (After the last iteration the
             // closing line says so; console lines show no bounds.)
-            if (main_thread && multipv == 1 && ss.best_depth == d && shared_line_mark != BOUND_EXACT &&
+            if (main_thread && multipv == 1 && ss.best_depth == d && ss.best_line_mark != BOUND_EXACT &&
                 engine_config.protocol == PROTOCOL_UCI) {
                 print_pv_line_if_due(0, PV_NUMBER_SHARED, d, ss.best_score, ss.best_line);
-                shared_line_mark = BOUND_EXACT;
+                ss.best_line_mark = BOUND_EXACT;
             }
         }
     }

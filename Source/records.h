@@ -131,6 +131,10 @@ struct SearchState {
     i8 best_depth = 0;
     i16 best_score = -MATE;
     u8 best_bound = BOUND_EXACT;        // the shared score is exact, or a fail high of a search cut short
+    // The mark the shared line was printed with (BOUND_EXACT when it was not
+    // printed): a finished iteration whose line went out as a bound prints it
+    // again, exact. Thread 0 alone reads and writes it.
+    u8 best_line_mark = BOUND_EXACT;
     u16 best_line[MAX_PLY] = {};
     i16 epd_root_words[2] = {};
     u8 last_change_depth = 0;

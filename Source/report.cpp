@@ -48,18 +48,27 @@ int line_tb_code(Move move)
 // decides. A line whose move gives the root's result away shows the tables'
 // value alone (a loss, else a draw, also for a move whose own result they
 // cannot tell): the search refutes such a move right below the root, so its
-// score is only a bound (even a mate score there is none).
-int displayed_score(int score, Move first_move)
+// score is only a bound (even a mate score there is none). `from_tables`
+// tells whether the value shown is the tables' own, which is exact whatever
+// the search had bounded.
+int displayed_score(int score, Move first_move, bool& from_tables)
 {
     const int code = line_tb_code(first_move);
+    from_tables = true;
     if (code != search_state.root_tb_result) return code == TB_CODE_LOSS ? -TB_SHOWN : 0;
     switch (code) {
-    case TB_CODE_WIN: return score >= MATE_SHOWN ? score : TB_SHOWN;
-    case TB_CODE_LOSS: return score <= MATED_SHOWN ? score : -TB_SHOWN;
+    case TB_CODE_WIN:
+        if (score < MATE_SHOWN) return TB_SHOWN;
+        break;
+    case TB_CODE_LOSS:
+        if (score > MATED_SHOWN) return -TB_SHOWN;
+        break;
     case TB_CODE_NONE:
-    case TB_CODE_UNSURE: return score;
+    case TB_CODE_UNSURE: break;
     default: return 0;
     }
+    from_tables = false;
+    return score;
 }
 
 // Appends text at *pos within out[0..size), always terminated.
@@ -114,10 +123,9 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
                     std::size_t size, u8 bound)
 {
     const SearchState& ss = search_state;
-    const int shown = displayed_score(score, pv[1]);
-    // The tables' verdict shown in place of the search's score is exact,
-    // whatever the search had bounded.
-    if (shown != score) bound = BOUND_EXACT;
+    bool from_tables;
+    const int shown = displayed_score(score, pv[1], from_tables);
+    if (from_tables) bound = BOUND_EXACT;
 
     int move_count = 0;
     while (move_count < MAX_SEARCH_PLY && move_count + 1 < MAX_PLY && pv[move_count + 1] != 0) move_count++;
@@ -143,14 +151,13 @@ void format_pv_line(u32 thread_index, u32 pv_number, int depth, int score, const
                           pv_number == PV_NUMBER_SHARED ? 1u : pv_number + 1);
         char tag[16] = "";
         if (extra_report) std::snprintf(tag, sizeof tag, "[%02u%c] ", thread_index, marker);
-        char score_part[32];
+        char score_part[24];
         format_uci_score(shown, score_part, sizeof score_part);
-        if (bound == BOUND_LOWER) std::strcat(score_part, " lowerbound");
-        else if (bound == BOUND_UPPER) std::strcat(score_part, " upperbound");
+        const char* mark = bound == BOUND_LOWER ? " lowerbound" : bound == BOUND_UPPER ? " upperbound" : "";
         const int seldepth = main_thread_sel_depth() - 1;
         std::snprintf(out, size,
-                      "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
-                      multipv_part, tag, depth, seldepth, score_part, elapsed * 1000, nodes, nps,
+                      "info %s%sdepth %d seldepth %d score %s%s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
+                      multipv_part, tag, depth, seldepth, score_part, mark, elapsed * 1000, nodes, nps,
                       double(ss.summed_counters[SUM_TB_HITS]), ss.hash_fill * 1000, pv_text);
     } else {
         // Console: 8 moves while the search runs, up to 32 at its end, the

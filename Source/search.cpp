@@ -54,7 +54,6 @@ void throttle_node_rate(const ThreadData* td)
         const double target = search_state.target_rate.load(std::memory_order_relaxed);
         if (target >= 1e9) return;
         if (search_state.published_iteration.load(std::memory_order_relaxed) < 2) return;
-        check_search_deadline();
         if (stopped()) return;
         double elapsed = search_state.elapsed_time.load(std::memory_order_relaxed);
         if (elapsed != last) {
@@ -64,6 +63,8 @@ void throttle_node_rate(const ThreadData* td)
             return;
         }
         if (elapsed > 0 && double(td->counters[CNT_NODES]) / elapsed <= target) return;
+        check_search_deadline();
+        if (stopped()) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stale++;
     }
@@ -255,8 +256,7 @@ int search_node(Position& pos, int side, int ply, int depth, int alpha, int beta
     }
     // Right after a capture or pawn move, when the root is not itself a
     // tablebase position the tables settle, they settle the node.
-    if (pos.halfmove_clock == 0 &&
-        (search_state.root_tb_result == TB_CODE_NONE || search_state.root_tb_result == TB_CODE_UNSURE)) {
+    if (pos.halfmove_clock == 0 && !tb_code_settles(search_state.root_tb_result)) {
         const int r = probe_tablebase_in_search(pos, depth);
         pr.tb_result = r;
         if (r != TB_CODE_NONE) {

@@ -108,6 +108,7 @@ void start_search_clock()
     for (i32& counter : ss.diagnostic_counters) counter = 0;
     ss.best_score = -MATE;
     ss.best_bound = BOUND_EXACT;
+    ss.best_line_mark = BOUND_EXACT;
     ss.best_depth = 0;
     ss.figures_kept = 0;
     ss.published_iteration.store(0);
@@ -122,6 +123,7 @@ void start_search_clock()
         ss.nodes_by_depth[d].store(0, std::memory_order_relaxed);
     }
     ss.root_tb_result = TB_CODE_NONE;
+    ss.root_tb_moves.count = 0;
     ss.search_state.store(ss.search_command.load());
 
     ss.target_time = compute_target_time(side, ply);

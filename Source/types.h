@@ -147,6 +147,9 @@ constexpr int TB_CODE_DRAW = 2;
 constexpr int TB_CODE_CURSED_WIN = 3;    // a win the fifty-move rule spoils
 constexpr int TB_CODE_WIN = 4;
 
+// Whether a code is a result the tables settle (not "none" nor "unsure").
+inline bool tb_code_settles(int code) { return code >= TB_CODE_LOSS; }
+
 // The tablebase code (TB_CODE_*) of each legal root move for the side to
 // move: what playing it keeps of the root's result (TB_CODE_UNSURE where
 // the tables cannot tell it at the root's clock). Tablebase positions

@@ -35,7 +35,8 @@ bool has_legal_move(const TbPosition& pos)
 // short of the real one, never long: a win (or loss) is certain when it
 // comes before the fifty-move mark with a ply to spare, and spoilt when it
 // comes after it. Exactly at the mark the tables cannot tell, nor past it,
-// where only a mate on the board still wins: the search decides there.
+// where only a mate on the board still wins: the search decides there (as
+// the driver does with a win/draw/loss result alone past the mark).
 int distance_code(int distance, int h)
 {
     if (distance == 0) return TB_CODE_DRAW;

@@ -19,16 +19,6 @@ bool ends_token(char c) { return is_blank(c) || std::strchr("{}();$", c) != null
 
 bool is_tag_line(std::string_view line) { return line.size() >= 1 && line[0] == '[' && line.substr(1, 1) != "%"; }
 
-// The text between the first two double quotes of a tag ("": none).
-std::string tag_value(std::string_view line)
-{
-    const std::size_t open = line.find('"');
-    if (open == std::string_view::npos) return "";
-    const std::size_t close = line.find('"', open + 1);
-    if (close == std::string_view::npos) return "";
-    return std::string(line.substr(open + 1, close - open - 1));
-}
-
 // The n-th blank-separated field of a text (from 0), or "".
 std::string_view text_field(std::string_view text, int n)
 {
@@ -60,6 +50,15 @@ bool take_move_token(GameText& text, std::string_view token)
 }
 
 }  // namespace
+
+std::string tag_value(std::string_view line)
+{
+    const std::size_t open = line.find('"');
+    if (open == std::string_view::npos) return "";
+    const std::size_t close = line.find('"', open + 1);
+    if (close == std::string_view::npos) return "";
+    return std::string(line.substr(open + 1, close - open - 1));
+}
 
 GameLineKind read_game_line(GameText& text, std::string_view line)
 {

@@ -68,6 +68,9 @@ GameLineKind read_game_line(GameText& text, std::string_view line);
 // inside a variation.
 GameTextPiece next_game_text_piece(GameText& text, std::string_view& piece);
 
+// The text between the first two double quotes of a tag line ("": none).
+std::string tag_value(std::string_view line);
+
 // Sets the position to the game's start; false, with the reason, when the
 // FEN tag holds no playable position (the position is then left as it was).
 bool set_game_start(Position& pos, const GameStart& start, const char** reason = nullptr);

@@ -48,7 +48,6 @@ struct ScanState {
     int count = 0;
     int result = 2;
     GameStart start;          // of the game whose moves are pending
-    bool start_black = false; // black moves first in it
     // The comment text after the last move: its first SCAN_COMMENT_SIZE
     // characters, and after them the newest ones, so that a value is found
     // both at the start of a long annotation and in a comment after it.
@@ -111,10 +110,7 @@ void read_tag_line(ScanState& s, const std::string& line, std::FILE* out, std::F
         if (s.games % 100 == 0) std::printf("game %d\n", s.games);
     }
     if (line.find("Result ") != std::string::npos) {
-        std::size_t open = line.find('"');
-        std::size_t close = open == std::string::npos ? open : line.find('"', open + 1);
-        std::string value = open == std::string::npos ? std::string()
-                            : line.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+        const std::string value = tag_value(line);
         s.result = value == "1-0" ? 0 : value == "0-1" ? 1 : 2;
     }
     s.count = 0;
@@ -122,10 +118,7 @@ void read_tag_line(ScanState& s, const std::string& line, std::FILE* out, std::F
 
 void read_move_text_line(ScanState& s, GameText& text)
 {
-    if (text.starts_moves) {
-        s.start = text.start;
-        s.start_black = game_start_side(s.start) == BLACK;
-    }
+    if (text.starts_moves) s.start = text.start;
     std::string_view piece;
     for (GameTextPiece kind; (kind = next_game_text_piece(text, piece)) != GAME_TEXT_END;) {
         if (kind == GAME_TEXT_COMMENT_OPEN) {
@@ -136,7 +129,8 @@ void read_move_text_line(ScanState& s, GameText& text)
             for (char c : piece) add_comment_character(s, c);
         } else if (kind == GAME_TEXT_COMMENT_CLOSE) {
             if (s.count > 0) {
-                const bool white_move = ((s.count - 1) % 2 == 0) != s.start_black;
+                const bool black_first = game_start_side(s.start) == BLACK;
+                const bool white_move = ((s.count - 1) % 2 == 0) != black_first;
                 s.entries[s.count - 1].eval = scan_comment_value(comment_text(s).c_str(), white_move);
             }
         } else {

@@ -40,7 +40,7 @@ int scan_pgn_file(const char* path, int mode, bool (*poll)() = nullptr);
 // a ply without an evaluation has none). False, with nothing written, when
 // the start is no playable position.
 bool scan_pgn_game(std::FILE* out, std::FILE* second, const ScanMoveEntry* entries, int count, int mode,
-                   int result, int& positions, const GameStart& start = GameStart{});
+                   int result, int& positions, const GameStart& start);
 
 // The evaluation a comment text gives for a move (white_move tells whose
 // move it follows); SCAN_EVAL_UNREADABLE when it holds none.

@@ -7,6 +7,8 @@
 // an idle one.
 //
 //   answer_bench [tries]
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -66,7 +68,9 @@ void measure(const Setting& setting, int tries, const std::string& dir)
 int main(int argc, char** argv)
 {
     const int tries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const std::string dir = (std::filesystem::temp_directory_path() / "vant_answer_bench").string();
+    // A folder of this run's own: two runs at once must not share one.
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("vant_answer_bench_" + std::to_string(getpid()))).string();
     const Setting settings[] = {
         {"1 thread", {}, 0, {}, {"go movetime 1", "go wtime 10 btime 10", "go movetime 50"}},
         {"8 threads on 2 processors", {"-threads", "8"}, 2, {}, {"go wtime 60 btime 60", "go movetime 50"}},

@@ -21,62 +21,15 @@
 
 #include "test_files.h"
 
-struct EngineProcess {
-    pid_t pid = -1;
+// The test's side of a conversation with an engine over two descriptors:
+// whole lines written to one, what the other delivers split into lines.
+// The descriptors are closed with it.
+struct EngineLines {
     int to_engine = -1;
     int from_engine = -1;
     std::string pending;              // bytes read but not yet split into lines
     std::vector<std::string> lines;   // every line the engine wrote, in order
     size_t cursor = 0;                // lines already handed out by next_line
-    int exit_code = -1000;
-    unsigned long long address_space_limit = 0;  // bytes of address space the engine may use (0: no limit)
-    int processor_limit = 0;  // the engine runs on this many of the processors it may use (0: all)
-
-    // Starts the binary with the arguments in `dir` (created when missing).
-    bool start(const std::vector<std::string>& args, const std::string& dir)
-    {
-        std::filesystem::create_directories(dir);
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            dup2(out[1], 2);
-            close(in[1]);
-            close(out[0]);
-            if (chdir(dir.c_str()) != 0) _exit(126);
-            if (address_space_limit) {
-                rlimit limit = {address_space_limit, address_space_limit};
-                if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
-            }
-            if (processor_limit > 0) {
-                cpu_set_t allowed, kept;
-                CPU_ZERO(&kept);
-                if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) _exit(124);
-                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < processor_limit; cpu++) {
-                    if (!CPU_ISSET(cpu, &allowed)) continue;
-                    CPU_SET(cpu, &kept);
-                    taken++;
-                }
-                if (sched_setaffinity(0, sizeof kept, &kept) != 0) _exit(124);
-            }
-            std::vector<char*> argv;
-            std::string binary = VANT_BINARY_PATH;
-            argv.push_back(binary.data());
-            std::vector<std::string> copy = args;
-            for (std::string& a : copy) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(binary.c_str(), argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        to_engine = in[1];
-        from_engine = out[0];
-        signal(SIGPIPE, SIG_IGN);
-        return pid > 0;
-    }
 
     void send(const std::string& line)
     {
@@ -152,6 +105,66 @@ struct EngineProcess {
         return found;
     }
 
+    ~EngineLines()
+    {
+        if (to_engine >= 0) close(to_engine);
+        if (from_engine >= 0) close(from_engine);
+    }
+};
+
+// The engine binary as a child process on pipes.
+struct EngineProcess : EngineLines {
+    pid_t pid = -1;
+    int exit_code = -1000;
+    unsigned long long address_space_limit = 0;  // bytes of address space the engine may use (0: no limit)
+    int processor_limit = 0;  // the engine runs on this many of the processors it may use (0: all)
+
+    // Starts the binary with the arguments in `dir` (created when missing).
+    bool start(const std::vector<std::string>& args, const std::string& dir)
+    {
+        std::filesystem::create_directories(dir);
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) return false;
+        pid = fork();
+        if (pid == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            dup2(out[1], 2);
+            close(in[1]);
+            close(out[0]);
+            if (chdir(dir.c_str()) != 0) _exit(126);
+            if (address_space_limit) {
+                rlimit limit = {address_space_limit, address_space_limit};
+                if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+            }
+            if (processor_limit > 0) {
+                cpu_set_t allowed, kept;
+                CPU_ZERO(&kept);
+                if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) _exit(124);
+                for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < processor_limit; cpu++) {
+                    if (!CPU_ISSET(cpu, &allowed)) continue;
+                    CPU_SET(cpu, &kept);
+                    taken++;
+                }
+                if (sched_setaffinity(0, sizeof kept, &kept) != 0) _exit(124);
+            }
+            std::vector<char*> argv;
+            std::string binary = VANT_BINARY_PATH;
+            argv.push_back(binary.data());
+            std::vector<std::string> copy = args;
+            for (std::string& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(binary.c_str(), argv.data());
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        to_engine = in[1];
+        from_engine = out[0];
+        signal(SIGPIPE, SIG_IGN);
+        return pid > 0;
+    }
+
     // Waits for the process to end (closing its input first); kills it after
     // `ms`. Returns the exit code, or -1 when it had to be killed.
     int finish(int ms = HANG_MS)
@@ -187,8 +200,6 @@ struct EngineProcess {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        if (to_engine >= 0) close(to_engine);
-        if (from_engine >= 0) close(from_engine);
     }
 };
 

@@ -8,23 +8,18 @@
 namespace {
 
 struct PgnScanTest : ToolTest {
-    // A PGN game: the tags, then each move followed by "{EVAL/10}" where
-    // EVAL is evals[i] / 100 (no comment for values below -9999).
+    // A PGN game (with a Round tag) where each move is followed by
+    // "{EVAL/10}", EVAL being evals[i] / 100, six plies to a line.
     static std::string game_text(const std::vector<std::string>& moves, const std::vector<int>& evals,
-                                 const char* result = "1-0", bool one_line = false)
+                                 const char* result = "1-0")
     {
-        std::string text = "[Event \"test\"]\n[Round \"1\"]\n[Result \"" + std::string(result) + "\"]\n\n";
+        std::vector<std::string> comments;
         for (size_t i = 0; i < moves.size(); i++) {
-            if (i % 2 == 0) text += std::to_string(i / 2 + 1) + ". ";
-            text += moves[i] + " ";
-            if (evals[i] > -10000) {
-                char comment[64];
-                std::snprintf(comment, sizeof comment, "{%+.2f/10} ", evals[i] / 100.0);
-                text += comment;
-            }
-            if (!one_line && i % 6 == 5) text += "\n";
+            char comment[64];
+            std::snprintf(comment, sizeof comment, "{%+.2f/10} %s", evals[i] / 100.0, i % 6 == 5 ? "\n" : "");
+            comments.push_back(comment);
         }
-        return text + result + "\n\n";
+        return pgn_game_text("test", result, moves, comments, "[Round \"1\"]\n");
     }
 
     std::string scan(const std::string& pgn, int mode)

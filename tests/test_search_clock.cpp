@@ -4,7 +4,6 @@
 // strength limit included, and the answer, on the clock or on "stop", never
 // waits for a helper thread that the system has not scheduled. Nothing here
 // times the engine: load can only make these tests slower.
-#include <poll.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "engine_process.h"
 #include "input.h"
 #include "mainloop.h"
 #include "search_setup.h"
@@ -124,10 +124,8 @@ TEST_F(SearchThreadsClockTest, AThreadHeldByTheStrengthLimitStopsAtTheHardLimit)
 // The engine's main loop on a thread of its own, with standard input and
 // output on pipes of the test's: the test types commands and reads lines,
 // as a GUI would. The test's own output must not be written meanwhile.
-struct MainLoopOnPipes {
+struct MainLoopOnPipes : EngineLines {
     int saved_input = -1, saved_output = -1;
-    int to_loop = -1, from_loop = -1;
-    std::string pending;
     std::thread loop;
 
     MainLoopOnPipes()
@@ -141,8 +139,8 @@ struct MainLoopOnPipes {
         dup2(out[1], 1);
         close(in[0]);
         close(out[1]);
-        to_loop = in[1];
-        from_loop = out[0];
+        to_engine = in[1];
+        from_engine = out[0];
         clear_command_queue();
         engine_config.quit = 0;
         loop = std::thread([] {
@@ -150,35 +148,7 @@ struct MainLoopOnPipes {
         });
     }
 
-    void send(const std::string& line)
-    {
-        const std::string text = line + "\n";
-        if (write(to_loop, text.data(), text.size()) != ssize_t(text.size())) std::abort();
-    }
-
-    // The next line that starts with `prefix`, or "" when none comes within
-    // the hang bound.
-    std::string wait_for(const std::string& prefix)
-    {
-        const double deadline = monotonic_seconds() + HANG_SECONDS;
-        for (;;) {
-            for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                const std::string line = pending.substr(0, end);
-                pending.erase(0, end + 1);
-                if (line.compare(0, prefix.size(), prefix) == 0) return line;
-            }
-            const double left = deadline - monotonic_seconds();
-            if (left <= 0) return "";
-            pollfd ready = {from_loop, POLLIN, 0};
-            if (poll(&ready, 1, int(left * 1000) + 1) <= 0) continue;
-            char bytes[4096];
-            const ssize_t n = read(from_loop, bytes, sizeof bytes);
-            if (n <= 0) return "";
-            pending.append(bytes, size_t(n));
-        }
-    }
-
-    // "quit", then the test's own streams back.
+    // "quit", then the test's own streams back (the pipes close after).
     ~MainLoopOnPipes()
     {
         send("quit");
@@ -186,7 +156,7 @@ struct MainLoopOnPipes {
         std::fflush(stdout);
         dup2(saved_output, 1);
         dup2(saved_input, 0);
-        for (int fd : {saved_output, saved_input, to_loop, from_loop}) close(fd);
+        for (int fd : {saved_output, saved_input}) close(fd);
         clear_command_queue();
         engine_config.quit = 0;
     }

@@ -134,17 +134,15 @@ TEST_F(ToolsPipeTest, GradientTuningWithoutUsableLine)
 
 TEST_F(ToolsPipeTest, ScanModeTwoEndToEnd)
 {
-    std::vector<std::string> moves = scripted_game(40, 2);
-    std::string pgn = "[Event \"e\"]\n[Result \"1/2-1/2\"]\n";
-    for (const std::string& m : moves) pgn += m + " {+0.12/9} ";
-    write_file(dir + "/games.pgn", pgn + "\n");
+    const std::vector<std::string> moves = scripted_game(40, 2);
+    write_file(dir + "/games.pgn",
+               pgn_game_text("e", "1/2-1/2", moves, std::vector<std::string>(moves.size(), "{+0.12/9} ")));
     std::string out = run({"-scan_pgn2", "games.pgn"});
     std::vector<std::string> lines = lines_of(read_file(dir + "/tmp.epd"));
     ASSERT_GT(lines.size(), 1u);
     EXPECT_EQ(out, "games= 1, positions= " + std::to_string(lines.size() - 1) + "\n");
     EXPECT_NE(lines[0].find("; ce 12; c9 \"1/2-1/2\";"), std::string::npos) << lines[0];
 }
-
 
 // The game from the opening position after 1. d4 d5 that a match manager
 // writes with its FEN tag, its moves and their evaluations.
@@ -201,17 +199,14 @@ TEST_F(ToolsPipeTest, ScanSkipsVariationsAndLineComments)
     const std::vector<std::string> moves = scripted_game(60, 4);
     ASSERT_EQ(moves.size(), 60u);
     auto game = [&](bool noisy) {
-        std::string text = "[Event \"v\"]\n[Result \"1/2-1/2\"]\n\n";
-        for (size_t i = 0; i < moves.size(); i++) {
-            if (i % 2 == 0) text += std::to_string(i / 2 + 1) + ". ";
-            text += moves[i] + " {+0.11/9} ";
-            if (!noisy) continue;
-            if (i == 9) text += "$1 (5... Qh4 {threat (sic} (5... a5 6. a4) 6. g3 $2\n Qe7) ";
-            if (i == 20) text += "; the plan: Nf3, then e4 {\n";
-            if (i == 31) text += "(16... Kh8)(16... h6 17. Bh4) $14 ";
-            if (i == 40) text += "\n; Qd1 a line of its own\n";
+        std::vector<std::string> after_move(moves.size(), "{+0.11/9} ");
+        if (noisy) {
+            after_move[9] += "$1 (5... Qh4 {threat (sic} (5... a5 6. a4) 6. g3 $2\n Qe7) ";
+            after_move[20] += "; the plan: Nf3, then e4 {\n";
+            after_move[31] += "(16... Kh8)(16... h6 17. Bh4) $14 ";
+            after_move[40] += "\n; Qd1 a line of its own\n";
         }
-        return text + "1/2-1/2\n\n";
+        return pgn_game_text("v", "1/2-1/2", moves, after_move);
     };
     write_file(dir + "/games.pgn", game(false));
     const std::string plain_out = run({"-scan_pgn3", "games.pgn"});
@@ -227,9 +222,10 @@ TEST_F(ToolsPipeTest, ScanSkipsVariationsAndLineComments)
 TEST_F(ToolsPipeTest, ScanWritesNoPlaceholderValues)
 {
     const std::vector<std::string> moves = scripted_game(12, 2);
-    std::string text = "[Event \"p\"]\n[Result \"1-0\"]\n\n";
-    for (size_t i = 0; i < moves.size(); i++) text += moves[i] + (i == 3 ? " " : i == 2 ? " {good} " : " {+0.05/7} ");
-    write_file(dir + "/games.pgn", text + "\n");
+    std::vector<std::string> comments(moves.size(), "{+0.05/7} ");
+    comments[2] = "{good} ";
+    comments[3] = "";
+    write_file(dir + "/games.pgn", pgn_game_text("p", "1-0", moves, comments));
     EXPECT_EQ(run({"-scan_pgn3", "games.pgn"}), "games= 1, positions= 2\n");
     EXPECT_EQ(lines_of(read_file(dir + "/tmp.epd")),
               (std::vector<std::string>{fen_after(moves, 0) + " bm " + moves[0] + "; ce 5;",
@@ -255,9 +251,7 @@ TEST_F(ToolsPipeTest, ScanWritesNoPlaceholderValues)
 TEST_F(ToolsPipeTest, ScanOnAFullDiskFails)
 {
     const std::vector<std::string> moves = scripted_game(40, 3);
-    std::string one = "[Event \"f\"]\n[Result \"1-0\"]\n\n";
-    for (const std::string& m : moves) one += m + " {+0.07/8} ";
-    one += "1-0\n\n";
+    const std::string one = pgn_game_text("f", "1-0", moves, std::vector<std::string>(moves.size(), "{+0.07/8} "));
     std::string many;
     for (int i = 0; i < 60; i++) many += one;
     struct Case {

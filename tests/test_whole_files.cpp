@@ -118,9 +118,9 @@ TEST_F(WholeFilesTest, ToolFilesWithAByteOrderMark)
                                           "3rk3/8/8/8/8/8/8/Q3K3 w - - am Qa8;\n");
     std::string out = run({"-quiet", "-d", "2", "-anepd", "suite.epd"}, 0);
     EXPECT_NE(out.find("\n2 / 2 correct best moves\n"), std::string::npos) << out;
-    std::string pgn = mark + "[Event \"e\"]\n[Result \"0-1\"]\n";
-    for (const std::string& m : scripted_game(40, 2)) pgn += m + " {-0.12/9} ";
-    write_file(dir + "/games.pgn", pgn + "\n");
+    const std::vector<std::string> moves = scripted_game(40, 2);
+    write_file(dir + "/games.pgn",
+               mark + pgn_game_text("e", "0-1", moves, std::vector<std::string>(moves.size(), "{-0.12/9} ")));
     out = run({"-scan_pgn2", "games.pgn"}, 0);
     EXPECT_EQ(out.rfind("games= 1, positions= ", 0), 0u) << out;
     EXPECT_NE(read_file(dir + "/tmp.epd").find("c9 \"0-1\";"), std::string::npos);
@@ -228,9 +228,7 @@ TEST_F(WholeFilesTest, EpdLinesAreReadByTheirBytes)
 TEST_F(WholeFilesTest, QuitEndsALongScan)
 {
     const std::vector<std::string> moves = scripted_game(40, 2);
-    std::string game = "[Event \"e\"]\n[Result \"1-0\"]\n";
-    for (const std::string& m : moves) game += m + " {+0.12/9} ";
-    game += "\n\n";
+    const std::string game = pgn_game_text("e", "1-0", moves, std::vector<std::string>(moves.size(), "{+0.12/9} "));
     std::string pgn;
     for (int i = 0; i < 4000; i++) pgn += game;
     write_file(dir + "/games.pgn", pgn);

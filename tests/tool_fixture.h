@@ -65,7 +65,6 @@ struct ToolTest : ::testing::Test {
     std::string captured() { return ::testing::internal::GetCapturedStdout(); }
 };
 
-
 // A tool test on the started engine with one live search thread: the
 // console and the tools that borrow thread 0's record.
 struct EngineToolTest : ToolTest {
@@ -108,6 +107,22 @@ inline std::vector<std::string> scripted_game(int plies, int salt = 3)
     }
     set_position_from_fen(pos, START_FEN);
     return moves;
+}
+
+// The PGN text of a game from the start position: the Event tag, the tag
+// lines of `more_tags`, the Result tag and a blank line, then the numbered
+// moves, each followed by a space and its text of `after_move` (a comment,
+// a line end, anything or nothing), and the result.
+inline std::string pgn_game_text(const std::string& event, const std::string& result,
+                                 const std::vector<std::string>& moves, const std::vector<std::string>& after_move,
+                                 const std::string& more_tags = "")
+{
+    std::string text = "[Event \"" + event + "\"]\n" + more_tags + "[Result \"" + result + "\"]\n\n";
+    for (size_t i = 0; i < moves.size(); i++) {
+        if (i % 2 == 0) text += std::to_string(i / 2 + 1) + ". ";
+        text += moves[i] + " " + (i < after_move.size() ? after_move[i] : "");
+    }
+    return text + result + "\n\n";
 }
 
 // The FEN of the position after the first `plies` moves of a move list
